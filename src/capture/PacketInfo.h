@@ -1,0 +1,22 @@
+// The decoded packet every filter sees: a few header fields copied out of one frame.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+using HardwareAddress = std::array<uint8_t, 6>;
+
+struct PacketInfo
+{
+    HardwareAddress destinationMac{}; // valid only when hasMac is set
+    HardwareAddress sourceMac{};
+    bool hasMac = false; // false on links without hardware addresses
+    uint8_t protocol = 0;
+    uint32_t sourceAddress = 0;      // network byte order
+    uint32_t destinationAddress = 0; // network byte order
+    uint32_t hasPorts = 0;           // 1 for TCP/UDP whose ports were captured
+    uint16_t sourcePort = 0;         // network byte order, as on the wire
+    uint16_t destinationPort = 0;    // network byte order, as on the wire
+    uint32_t length = 0;             // IP total length: what every counter adds
+    int64_t time = 0;                // seconds since 1970: arrival (live) or capture stamp (replay)
+};

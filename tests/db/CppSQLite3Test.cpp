@@ -1,0 +1,147 @@
+#include "db/CppSQLite3DB.h"
+#include "db/CppSQLite3Exception.h"
+#include "db/SqlText.h"
+#include "testsupport/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <string>
+
+namespace
+{
+class CppSQLite3Fixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_db.Open(m_dir.File("t.db"));
+        m_db.ExecDml("create table T(A integer, B text, C float);");
+    }
+    TempDir m_dir;
+    CppSQLite3DB m_db;
+};
+
+std::string MessageOf(int code, const char* detail)
+{
+    return CppSQLite3Exception(code, detail).ErrorMessage();
+}
+} // namespace
+
+TEST(CppSQLite3Exception, MessageNamesTheCode)
+{
+    EXPECT_EQ(MessageOf(SQLITE_BUSY, "database is locked"), "SQLITE_BUSY[5]: database is locked");
+    EXPECT_EQ(MessageOf(26, "file is not a database"), "UNKNOWN_ERROR[26]: file is not a database");
+    EXPECT_EQ(MessageOf(1000, "Invalid scalar query"),
+              "CPPSQLITE_ERROR[1000]: Invalid scalar query");
+    EXPECT_EQ(MessageOf(SQLITE_ERROR, nullptr), "SQLITE_ERROR[1]: ");
+    CppSQLite3Exception original(SQLITE_FULL, "disk full");
+    CppSQLite3Exception copy(original);
+    copy = CppSQLite3Exception(SQLITE_RANGE, "x");
+    EXPECT_STREQ(copy.ErrorMessage(), "SQLITE_RANGE[25]: x");
+    EXPECT_EQ(copy.ErrorCode(), SQLITE_RANGE);
+    // The released detail must be SQLite's own allocation.
+    CppSQLite3Exception released(SQLITE_ERROR, sqlite3_mprintf("%s", "freed"), true);
+    EXPECT_STREQ(released.ErrorMessage(), "SQLITE_ERROR[1]: freed");
+}
+
+TEST(CppSQLite3DB, ClosedConnectionIsMisuse)
+{
+    CppSQLite3DB db;
+    try
+    {
+        db.ExecDml("select 1;");
+        FAIL();
+    }
+    catch (const CppSQLite3Exception& error)
+    {
+        EXPECT_EQ(error.ErrorCode(), 1000);
+        EXPECT_STREQ(error.ErrorMessage(), "CPPSQLITE_ERROR[1000]: Database not open");
+    }
+    CppSQLite3Statement empty;
+    EXPECT_THROW(empty.BindInt(1, 1), CppSQLite3Exception);
+}
+
+TEST_F(CppSQLite3Fixture, QueryWithoutRowsIsAtEndWithColumns)
+{
+    CppSQLite3Query query = m_db.ExecQuery("select * from T;");
+    EXPECT_TRUE(query.Eof());
+    EXPECT_EQ(query.NumFields(), 3);
+    EXPECT_THROW(m_db.ExecScalar("select A from T;"), CppSQLite3Exception);
+    EXPECT_TRUE(m_db.TableExists("T"));
+    EXPECT_TRUE(m_db.TableExists("t"));
+    EXPECT_FALSE(m_db.TableExists("U"));
+}
+
+TEST_F(CppSQLite3Fixture, BoundValuesRoundTripAndNullTakesDefault)
+{
+    CppSQLite3Statement insert = m_db.CompileStatement("insert into T values (?, ?, ?);");
+    insert.BindInt(1, 7);
+    insert.BindText(2, "it's; drop table T;--");
+    insert.BindDouble(3, 1e12 + 0.5);
+    EXPECT_EQ(insert.ExecDml(), 1);
+    insert.BindNull(1);
+    insert.BindNull(2);
+    insert.BindNull(3);
+    EXPECT_EQ(insert.ExecDml(), 1);
+
+    CppSQLite3Query query = m_db.ExecQuery("select * from T order by rowid;");
+    ASSERT_FALSE(query.Eof());
+    EXPECT_EQ(query.GetIntField("A", -1), 7);
+    EXPECT_EQ(query.GetStringField("B"), "it's; drop table T;--");
+    EXPECT_DOUBLE_EQ(query.GetFloatField("C"), 1e12 + 0.5);
+    query.NextRow();
+    EXPECT_EQ(query.GetIntField("A", -1), -1);
+    EXPECT_EQ(query.GetStringField("B", "none"), "none");
+    EXPECT_TRUE(query.FieldIsNull("C"));
+    EXPECT_THROW(query.FieldIndex("a"), CppSQLite3Exception); // names are case-sensitive
+    EXPECT_THROW(query.FieldValue(3), CppSQLite3Exception);
+    query.NextRow();
+    EXPECT_TRUE(query.Eof());
+    EXPECT_EQ(m_db.ExecScalar("select count(*) from T;"), 2);
+}
+
+TEST_F(CppSQLite3Fixture, MovingLeavesTheSourceWithoutStatement)
+{
+    m_db.ExecDml("insert into T values (1, 'a', 1.0);");
+    CppSQLite3Query first = m_db.ExecQuery("select * from T;");
+    CppSQLite3Query second(std::move(first));
+    EXPECT_THROW(first.FieldValue(0), CppSQLite3Exception); // NOLINT(bugprone-use-after-move)
+    EXPECT_STREQ(second.FieldValue(0), "1");
+
+    CppSQLite3Statement statement = m_db.CompileStatement("delete from T;");
+    CppSQLite3Statement moved(std::move(statement));
+    EXPECT_THROW(statement.ExecDml(), CppSQLite3Exception); // NOLINT(bugprone-use-after-move)
+    second.Finalize();
+    EXPECT_EQ(moved.ExecDml(), 1);
+}
+
+TEST_F(CppSQLite3Fixture, FailedPrepareAndStepReportSQLite)
+{
+    try
+    {
+        m_db.CompileStatement("select * from Missing;");
+        FAIL();
+    }
+    catch (const CppSQLite3Exception& error)
+    {
+        EXPECT_EQ(error.ErrorCode(), SQLITE_ERROR);
+        EXPECT_NE(std::string(error.ErrorMessage()).find("no such table"), std::string::npos);
+    }
+    m_db.ExecDml("create table U(A integer not null);");
+    CppSQLite3Statement insert = m_db.CompileStatement("insert into U values (?);");
+    insert.BindNull(1);
+    EXPECT_THROW(insert.ExecDml(), CppSQLite3Exception);
+    // The statement was reset and can run again.
+    insert.BindInt(1, 3);
+    EXPECT_EQ(insert.ExecDml(), 1);
+}
+
+TEST(SqlText, FormatsAgainAndReleasesTheOldText)
+{
+    SqlText sql;
+    EXPECT_STREQ(sql.Format("select * from %s where id = %d;", "MAIN", 3),
+                 "select * from MAIN where id = 3;");
+    EXPECT_STREQ(sql.Format("%s", "again"), "again");
+}

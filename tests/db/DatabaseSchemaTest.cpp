@@ -1,0 +1,124 @@
+#include "db/DatabaseSchema.h"
+#include "db/CppSQLite3DB.h"
+#include "db/CppSQLite3Exception.h"
+#include "testsupport/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace
+{
+std::string Version(CppSQLite3DB& db)
+{
+    CppSQLite3Query query = db.ExecQuery("select VALUE from INFO where PROPERTY = 'VERSION';");
+    return query.Eof() ? std::string("<none>") : query.GetStringField("VALUE");
+}
+
+std::string Dump(CppSQLite3DB& db, const char* sql)
+{
+    std::string text;
+    for (CppSQLite3Query query = db.ExecQuery(sql); !query.Eof(); query.NextRow())
+    {
+        for (int column = 0; column < query.NumFields(); ++column)
+            text += query.GetStringField(column, "NULL") + "|";
+        text += "\n";
+    }
+    return text;
+}
+
+void MakeOldLayout(CppSQLite3DB& db, bool withInfo)
+{
+    db.ExecDml("create table MAIN(ID integer, NAME text, RECV float, SENT float, HOST varchar(32), "
+               "CACHE integer, ENABLED integer, PORT integer);");
+    db.ExecDml("insert into MAIN values (0, 'Internet', 100, 200, '0.0.0.0', 1, 1, 0);");
+    db.ExecDml("insert into MAIN values (1, 'Web', 5, 6, '10.0.0.5', 0, 1, 80);");
+    db.ExecDml("create table HISTORY(ID integer, ID_DATE char(24), RECV float, SENT float);");
+    db.ExecDml("insert into HISTORY values (1, '2004-05-06', 10, 20);");
+    if (withInfo)
+    {
+        db.ExecDml("create table INFO(PROPERTY varchar(32), VALUE varchar(32));");
+        db.ExecDml("insert into INFO values ('VERSION', '2.2.0.0');");
+    }
+}
+} // namespace
+
+TEST(DatabaseSchema, NewFileGetsEveryTableAndTheVersionRow)
+{
+    TempDir dir;
+    CppSQLite3DB db;
+    db.Open(dir.File("traffic.db"));
+    EXPECT_EQ(CreateSchema(db), "2.6.1.0");
+    for (int id = 0; id < TableCount; ++id)
+        EXPECT_TRUE(db.TableExists(TableName(static_cast<TableId>(id))));
+    EXPECT_EQ(Dump(db, "select * from INFO;"), "VERSION|2.6.1.0|\n");
+    EXPECT_EQ(db.ExecScalar("select count(*) from sqlite_master where type = 'index';"), 4);
+    EXPECT_EQ(Dump(db, "select sql from sqlite_master where name = 'HOSTS';"),
+              "CREATE TABLE HOSTS(ID integer, IP char(16), RECV float, SENT float, "
+              "UPDATED char(24))|\n");
+    EXPECT_FALSE(db.InTransaction());
+}
+
+TEST(DatabaseSchema, CurrentFileKeepsItsRows)
+{
+    TempDir dir;
+    CppSQLite3DB db;
+    db.Open(dir.File("traffic.db"));
+    CreateSchema(db);
+    db.ExecDml("insert into MAIN values (3, 'Mine', 1, 2, '00-1A-2B-3C-4D-5E', 1, 0);");
+    db.ExecDml("insert into PORT_FILTER values (3, 0, 0, 0, 1);");
+    const std::string before =
+        Dump(db, "select * from MAIN;") + Dump(db, "select * from PORT_FILTER;");
+    EXPECT_EQ(CreateSchema(db), "2.6.1.0");
+    // Even with the version row changed, a current layout is not rebuilt.
+    db.ExecDml("update INFO set VALUE = '2.5.0.0';");
+    EXPECT_EQ(CreateSchema(db), "2.5.0.0");
+    EXPECT_EQ(Dump(db, "select * from MAIN;") + Dump(db, "select * from PORT_FILTER;"), before);
+    EXPECT_EQ(Version(db), "2.6.1.0");
+    db.ExecDml("delete from INFO;");
+    CreateSchema(db);
+    EXPECT_EQ(Version(db), "2.6.1.0");
+}
+
+TEST(DatabaseSchema, OldLayoutIsUpgradedOnceKeepingEveryRow)
+{
+    for (bool withInfo : {false, true})
+    {
+        SCOPED_TRACE(withInfo ? "with INFO" : "without INFO");
+        TempDir dir;
+        CppSQLite3DB db;
+        db.Open(dir.File("traffic.db"));
+        MakeOldLayout(db, withInfo);
+        EXPECT_EQ(CreateSchema(db), "2.3.0.0");
+        EXPECT_EQ(Dump(db, "select * from MAIN order by ID;"),
+                  "0|Internet|100.0|200.0|0.0.0.0|1|1|\n1|Web|5.0|6.0|10.0.0.5|0|1|\n");
+        EXPECT_EQ(Dump(db, "select * from PORT_FILTER order by ID;"),
+                  "0|NULL|0|NULL|NULL|\n1|NULL|80|NULL|NULL|\n");
+        EXPECT_EQ(Dump(db, "select * from HISTORY;"), "1|2004-05-06|10.0|20.0|\n");
+        EXPECT_EQ(Version(db), "2.6.1.0");
+        EXPECT_FALSE(HasOldMainLayout(db));
+        EXPECT_FALSE(db.InTransaction());
+
+        db.Close();
+        db.Open(dir.File("traffic.db"));
+        EXPECT_EQ(CreateSchema(db), "2.6.1.0");
+        EXPECT_EQ(db.ExecScalar("select count(*) from PORT_FILTER;"), 2);
+    }
+}
+
+TEST(DatabaseSchema, FailedUpgradeLeavesTheOldTable)
+{
+    TempDir dir;
+    CppSQLite3DB db;
+    db.Open(dir.File("traffic.db"));
+    MakeOldLayout(db, false);
+    // A PORT_FILTER that cannot take the copied ports makes the upgrade fail half way.
+    db.ExecDml("create table PORT_FILTER(ID integer, TYPE integer, PORT1 integer not null, "
+               "PORT2 integer, ACTION integer);");
+    db.ExecDml("update MAIN set PORT = NULL where ID = 0;");
+    EXPECT_THROW(CreateSchema(db), CppSQLite3Exception);
+    EXPECT_FALSE(db.InTransaction());
+    EXPECT_TRUE(HasOldMainLayout(db));
+    EXPECT_EQ(db.ExecScalar("select count(*) from MAIN;"), 2);
+    EXPECT_FALSE(db.TableExists("temp_main"));
+}

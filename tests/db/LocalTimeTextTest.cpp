@@ -1,0 +1,38 @@
+#include "db/LocalTimeText.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+TEST(LocalTimeText, RoundTripsLocalTimes)
+{
+    const int64_t now = 1714932000 + 12345;
+    int64_t parsed = 0;
+    ASSERT_TRUE(ParseLocalDateTime(FormatLocalDateTime(now).c_str(), parsed));
+    EXPECT_EQ(parsed, now);
+
+    tm local{};
+    const time_t value = now;
+    localtime_r(&value, &local);
+    local.tm_hour = local.tm_min = local.tm_sec = 0;
+    local.tm_isdst = -1;
+    ASSERT_TRUE(ParseLocalDate(FormatLocalDate(now).c_str(), parsed));
+    EXPECT_EQ(parsed, static_cast<int64_t>(mktime(&local)));
+    // Far past 2038.
+    ASSERT_TRUE(ParseLocalDateTime("2100-02-28 23:59:59", parsed));
+    EXPECT_EQ(FormatLocalDateTime(parsed), "2100-02-28 23:59:59");
+}
+
+TEST(LocalTimeText, RejectsAnythingButTheExactForm)
+{
+    int64_t time = 42;
+    for (const char* bad : {"", "2024-1-05", "2024-13-01", "2024-02-30", "2023-02-29", "1899-12-31",
+                            "2024-05-05x", "2024/05/05", "abcd-ef-gh", " 2024-05-05"})
+        EXPECT_FALSE(ParseLocalDate(bad, time)) << bad;
+    for (const char* bad : {"2024-05-05", "2024-05-05 24:00:00", "2024-05-05 10:60:00",
+                            "2024-05-05 10:00:60", "2024-05-05T10:00:00", "2024-05-05 10:00"})
+        EXPECT_FALSE(ParseLocalDateTime(bad, time)) << bad;
+    EXPECT_FALSE(ParseLocalDate(nullptr, time));
+    EXPECT_EQ(time, 42);
+    EXPECT_TRUE(ParseLocalDate("2024-02-29", time));
+}

@@ -1,0 +1,106 @@
+// The one owner of all capture adapters, the map of this computer's IPv4 addresses, and the
+// thread that re-enumerates devices when an address is added or removed.
+//
+// Start and stop order in the application:
+//   CPacketQueue queue;                        // outlives everything below
+//   CPacketAnalyzer analyzer(queue, &errors);  // errors: an IErrorListener
+//   CPacketThread packets(queue, filterManager, &errors);
+//   packets.Start();
+//   CAdapterManager::Instance().Start(&analyzer, promiscuous);  // throws if enumeration fails
+//   ...
+//   CAdapterManager::Instance().CloseAll();    // stops the watch, closes every adapter
+//   packets.Stop();
+#pragma once
+
+#include "capture/CAdapter.h"
+#include "capture/CaptureDevice.h"
+#include "capture/ILocalAddressTest.h"
+#include "capture/IPacketAnalyzer.h"
+#include "core/CKavoLocker.h"
+#include "core/CKavoThread.h"
+#include "core/IExecutable.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+class CAddressWatch;
+
+class CAdapterManager : public IExecutable, public ILocalAddressTest
+{
+public:
+    using DeviceSource = std::function<std::vector<CaptureDevice>()>;
+
+    // The process-wide manager, created on first use and destroyed at exit.
+    static CAdapterManager& Instance();
+
+    // Tests give their own device list; the application uses Instance().
+    explicit CAdapterManager(DeviceSource source = EnumerateCaptureDevices);
+    ~CAdapterManager();
+    CAdapterManager(const CAdapterManager&) = delete;
+    CAdapterManager& operator=(const CAdapterManager&) = delete;
+
+    // Stores the analyzer (not owned; given to every adapter and told about failures on the
+    // watch thread) and the promiscuous mode, runs Refresh on the caller's thread, then starts
+    // the address watch. Throws CKavoException when enumeration fails (no watch then) or the
+    // watch cannot be set up.
+    void Start(IPacketAnalyzer* analyzer, bool promiscuous);
+    // Re-enumerates: opens every non-loopback device that has an IPv4 address, rebuilds the
+    // address map, closes adapters whose device is gone or has no address left. A device that
+    // fails to open is reported once through the analyzer's OnError and the others go on.
+    // Throws CKavoException only when the device list cannot be read.
+    void Refresh();
+    // Returns the adapter of the device, opening it with the capture filter "ip" unless it is
+    // already running. Throws CKavoException when it cannot be opened (the adapter stays in the
+    // table, closed).
+    CAdapter* FindOrOpen(const std::string& device);
+    // Stops the watch and deletes every adapter. Start may be called again afterwards.
+    void CloseAll();
+
+    // Takes only the address map's own lock, never held while devices open, so the packet
+    // thread is not stalled by a Refresh.
+    bool IsLocalAddress(uint32_t address) override;
+    CAdapter* FindAdapterByAddress(uint32_t address);
+    std::vector<uint32_t> GetLocalAddresses();
+
+    // The table, for the adapter list and the status line. Hold GetLocker() while using the
+    // pointers: a CloseAll on another thread deletes them.
+    CKavoLocker& GetLocker() { return m_locker; }
+    size_t GetAdapterCount();
+    CAdapter* GetAdapter(size_t index);
+    // The device name the adapter was created for (the adapter's own name is empty until its
+    // first successful Open).
+    std::string GetDeviceName(size_t index);
+
+    // The address watch (on the manager's thread) and its stop request.
+    void Run() override;
+    void Stop() override;
+    bool IsWatching() const { return m_watching.load(std::memory_order_acquire); }
+
+private:
+    struct Entry
+    {
+        std::string device;
+        std::unique_ptr<CAdapter> adapter;
+    };
+
+    CAdapter* Find(const std::string& device);
+    void Report(const CKavoException& error);
+
+    const DeviceSource m_source;
+    std::vector<Entry> m_adapters;
+    IPacketAnalyzer* m_analyzer = nullptr;
+    bool m_promiscuous = false;
+    std::set<std::string> m_reportedFailures; // devices whose open failure was already reported
+    std::atomic<bool> m_watching{false};
+    std::unique_ptr<CAddressWatch> m_watch;
+    CKavoLocker m_locker;        // the table, the analyzer and the reported failures
+    CKavoLocker m_addressLocker; // the address map only; taken after m_locker, never before
+    std::map<uint32_t, CAdapter*> m_addresses;
+    CKavoThread m_thread; // last: destroyed first, after CloseAll has joined it
+};

@@ -1,0 +1,206 @@
+#include "ui/controls/CExtListCtrl.h"
+
+#include "ui/controls/IProfileStore.h"
+
+#include <QHeaderView>
+#include <QProxyStyle>
+
+#include <algorithm>
+#include <charconv>
+
+namespace
+{
+const char kWidthName[] = "Columns width";
+const char kOrderName[] = "Columns order";
+
+// Table views take their grid colour from the style; each list keeps its own.
+class CGridStyle final : public QProxyStyle
+{
+public:
+    QColor color;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == QStyle::SH_Table_GridLineColor)
+            return static_cast<int>(color.rgba());
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+} // namespace
+
+QColor ColorFromRef(uint32_t color)
+{
+    return QColor(static_cast<int>(color & 0xff), static_cast<int>((color >> 8) & 0xff),
+                  static_cast<int>((color >> 16) & 0xff));
+}
+
+std::string FormatColumnValues(const std::vector<int>& values)
+{
+    std::string text;
+    for (int value : values)
+        text += std::to_string(value) + ",";
+    return text;
+}
+
+std::optional<std::vector<int>> ParseColumnValues(const std::string& text, size_t count)
+{
+    std::vector<int> values;
+    size_t start = 0;
+    while (start < text.size())
+    {
+        size_t comma = text.find(',', start);
+        if (comma == std::string::npos)
+            comma = text.size();
+        int value = 0;
+        const char* first = text.data() + start;
+        const char* last = text.data() + comma;
+        auto [end, error] = std::from_chars(first, last, value);
+        if (error != std::errc() || end != last)
+            return std::nullopt;
+        values.push_back(value);
+        start = comma + 1;
+    }
+    if (values.size() != count)
+        return std::nullopt;
+    return values;
+}
+
+CExtListCtrl::CExtListCtrl(std::string section, std::vector<ListColumn> columns, QWidget* parent)
+    : QTableView(parent), m_section(std::move(section)),
+      m_model(new CListModel(std::move(columns), this)), m_style(new CGridStyle)
+{
+    m_style->setParent(this);
+    setStyle(m_style);
+    setModel(m_model);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    setShowGrid(false);
+    setCornerButtonEnabled(false);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    horizontalHeader()->setSectionsMovable(true);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setStretchLastSection(false);
+    const auto& defined = m_model->GetColumns();
+    for (size_t i = 0; i < defined.size(); ++i)
+        setColumnWidth(static_cast<int>(i), defined[i].width);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &CExtListCtrl::HeaderClicked);
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current, const QModelIndex&)
+            { emit SelectionMarkChanged(current.isValid() ? current.row() : -1); });
+}
+
+CExtListCtrl::~CExtListCtrl()
+{
+    // The style must outlive the view's use of it; detach before the children go.
+    setStyle(nullptr);
+}
+
+void CExtListCtrl::SetGridLines(int lineStyle, uint32_t color)
+{
+    m_lineStyle = lineStyle;
+    m_gridColor = ColorFromRef(color);
+    static_cast<CGridStyle*>(m_style)->color = m_gridColor;
+    switch (lineStyle)
+    {
+    case 0:
+        setGridStyle(Qt::SolidLine);
+        break;
+    case 1:
+        setGridStyle(Qt::DashLine);
+        break;
+    case 2:
+        setGridStyle(Qt::DotLine);
+        break;
+    case 3:
+        setGridStyle(Qt::DashDotLine);
+        break;
+    default:
+        break;
+    }
+    setShowGrid(lineStyle >= 0 && lineStyle <= 3);
+    viewport()->update();
+}
+
+void CExtListCtrl::SetRowColors(uint32_t first, uint32_t second)
+{
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, ColorFromRef(first));
+    colours.setColor(QPalette::AlternateBase, ColorFromRef(second));
+    setPalette(colours);
+    setAlternatingRowColors(first != second);
+    viewport()->update();
+}
+
+std::vector<int> CExtListCtrl::GetColumnWidths() const
+{
+    std::vector<int> widths;
+    for (int i = 0; i < m_model->columnCount(); ++i)
+        widths.push_back(columnWidth(i));
+    return widths;
+}
+
+std::vector<int> CExtListCtrl::GetColumnOrder() const
+{
+    std::vector<int> order;
+    for (int visual = 0; visual < m_model->columnCount(); ++visual)
+        order.push_back(horizontalHeader()->logicalIndex(visual));
+    return order;
+}
+
+void CExtListCtrl::LoadLayout(IProfileStore& store)
+{
+    const size_t count = static_cast<size_t>(m_model->columnCount());
+    if (auto widths = ParseColumnValues(store.ReadText(m_section, kWidthName), count))
+        for (size_t i = 0; i < count; ++i)
+            if ((*widths)[i] >= 0)
+                setColumnWidth(static_cast<int>(i), (*widths)[i]);
+    auto order = ParseColumnValues(store.ReadText(m_section, kOrderName), count);
+    if (!order)
+        return;
+    // Only a permutation of the column indexes is an order.
+    std::vector<int> sorted = *order;
+    std::sort(sorted.begin(), sorted.end());
+    for (size_t i = 0; i < count; ++i)
+        if (sorted[i] != static_cast<int>(i))
+            return;
+    QHeaderView* header = horizontalHeader();
+    for (size_t visual = 0; visual < count; ++visual)
+        header->moveSection(header->visualIndex((*order)[visual]), static_cast<int>(visual));
+}
+
+void CExtListCtrl::SaveLayout(IProfileStore& store) const
+{
+    store.WriteText(m_section, kWidthName, FormatColumnValues(GetColumnWidths()));
+    store.WriteText(m_section, kOrderName, FormatColumnValues(GetColumnOrder()));
+}
+
+int CExtListCtrl::GetSelectionMark() const
+{
+    const QModelIndex current = selectionModel()->currentIndex();
+    if (!current.isValid() || !selectionModel()->isRowSelected(current.row(), {}))
+        return -1;
+    return current.row();
+}
+
+void CExtListCtrl::SetSelectionMark(int row)
+{
+    if (row < 0 || row >= m_model->GetRowCount())
+    {
+        selectionModel()->clear();
+        return;
+    }
+    const QModelIndex target = m_model->index(row, 0);
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect |
+                                                  QItemSelectionModel::Rows);
+    scrollTo(target);
+}
+
+void CExtListCtrl::SetRedraw(bool redraw)
+{
+    setUpdatesEnabled(redraw);
+}

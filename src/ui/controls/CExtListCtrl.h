@@ -1,0 +1,62 @@
+// The report list: a table view over a CListModel with grid lines, alternating row colours and
+// a column layout kept in the profile.
+#pragma once
+
+#include "ui/controls/CListModel.h"
+
+#include <QTableView>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class IProfileStore;
+class QProxyStyle;
+
+class CExtListCtrl : public QTableView
+{
+    Q_OBJECT
+public:
+    // section names the profile section of the column layout ("FilterView", "Logging", ...).
+    CExtListCtrl(std::string section, std::vector<ListColumn> columns, QWidget* parent = nullptr);
+    ~CExtListCtrl() override;
+
+    CListModel& Model() { return *m_model; }
+    const std::string& GetSection() const { return m_section; }
+
+    // lineStyle: -1 none, 0 solid, 1 dash, 2 dot, 3 dash-dot. Colours are 0x00BBGGRR values.
+    void SetGridLines(int lineStyle, uint32_t color);
+    int GetGridLineStyle() const { return m_lineStyle; }
+    QColor GetGridColor() const { return m_gridColor; }
+    void SetRowColors(uint32_t first, uint32_t second);
+
+    // Reads "Columns width" and "Columns order"; a missing or malformed value keeps the
+    // defaults.
+    void LoadLayout(IProfileStore& store);
+    void SaveLayout(IProfileStore& store) const;
+    std::vector<int> GetColumnWidths() const;
+    std::vector<int> GetColumnOrder() const;
+
+    // The selected row, -1 without one.
+    int GetSelectionMark() const;
+    void SetSelectionMark(int row);
+    void SetRedraw(bool redraw);
+
+signals:
+    void HeaderClicked(int column);
+    void SelectionMarkChanged(int row);
+
+private:
+    std::string m_section;
+    CListModel* m_model;
+    QProxyStyle* m_style;
+    int m_lineStyle = -1;
+    QColor m_gridColor;
+};
+
+QColor ColorFromRef(uint32_t color);
+// One "%d," per number: "35,90,80,140,".
+std::string FormatColumnValues(const std::vector<int>& values);
+// The numbers of such a text; nullopt unless there are exactly count of them.
+std::optional<std::vector<int>> ParseColumnValues(const std::string& text, size_t count);

@@ -1,0 +1,297 @@
+#include "ui/controls/CKavoSplitter.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+// a * b / c rounded to the nearest integer, without overflow on pixel sizes.
+int MulDiv(int a, int b, int c)
+{
+    if (c == 0)
+        return -1;
+    return static_cast<int>(std::lround(static_cast<double>(a) * b / c));
+}
+} // namespace
+
+CKavoSplitter::CKavoSplitter(QWidget* parent, Orientation orientation, bool clientEdge)
+    : QWidget(parent), m_orientation(orientation), m_clientEdge(clientEdge)
+{
+    setCursor(orientation == Orientation::Stacked ? Qt::SizeVerCursor : Qt::SizeHorCursor);
+    setFocusPolicy(Qt::ClickFocus);
+    setAutoFillBackground(false);
+    ReadMetrics();
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget*, QWidget* now)
+            {
+                for (int i = 0; i < 2; ++i)
+                    if (m_panes[i] != nullptr && now != nullptr && m_panes[i]->isAncestorOf(now))
+                        m_focusPane = i;
+            });
+}
+
+void CKavoSplitter::ReadMetrics()
+{
+    if (m_fixedMetrics)
+        return;
+    const int edge = 2;
+    m_thickness = std::max(4, style()->pixelMetric(QStyle::PM_SplitterWidth, nullptr, this));
+    m_border = m_clientEdge ? 2 * edge : 0;
+    m_minPane = m_clientEdge ? 0 : 2 * edge;
+}
+
+void CKavoSplitter::SetMetrics(int thickness, int edgeSize)
+{
+    m_fixedMetrics = true;
+    m_thickness = thickness;
+    m_border = m_clientEdge ? 2 * edgeSize : 0;
+    m_minPane = m_clientEdge ? 0 : 2 * edgeSize;
+    Layout();
+}
+
+bool CKavoSplitter::SetPane(int index, QWidget* pane, bool redraw)
+{
+    if (index != 0 && index != 1)
+        return false;
+    m_panes[index] = pane;
+    if (pane != nullptr && pane->parentWidget() != this)
+        pane->setParent(this);
+    if (pane != nullptr)
+        pane->setVisible(m_shownAlone == -1 || m_shownAlone == index);
+    if (redraw)
+        Layout();
+    return true;
+}
+
+QWidget* CKavoSplitter::GetPane(int index) const
+{
+    return index == 0 || index == 1 ? m_panes[index] : nullptr;
+}
+
+void CKavoSplitter::SetLayoutRect(const QRect* rect, bool redraw)
+{
+    m_explicitRect = rect != nullptr;
+    m_layoutRect = rect != nullptr ? *rect : QRect(QPoint(0, 0), size());
+    if (redraw)
+        Layout();
+}
+
+int CKavoSplitter::Extent() const
+{
+    return m_orientation == Orientation::Stacked ? m_layoutRect.height() : m_layoutRect.width();
+}
+
+int CKavoSplitter::LayoutStart() const
+{
+    return m_orientation == Orientation::Stacked ? m_layoutRect.top() : m_layoutRect.left();
+}
+
+int CKavoSplitter::Along(const QPoint& point) const
+{
+    return m_orientation == Orientation::Stacked ? point.y() : point.x();
+}
+
+int CKavoSplitter::GetAvailableExtent() const
+{
+    return Extent() - m_thickness - m_border;
+}
+
+bool CKavoSplitter::SetPosition(int position, bool redraw)
+{
+    // A hidden widget gets its resize event only when shown; its size is already known.
+    if (!m_explicitRect)
+        m_layoutRect = QRect(QPoint(0, 0), size());
+    const int available = GetAvailableExtent();
+    if (position == -1)
+        position = available / 2;
+    const int highest = Extent() - m_thickness - m_minPane - m_border;
+    position = std::max(m_minPane, std::min(position, highest));
+    const bool changed = position != m_position;
+    m_position = position;
+    if ((m_policy & KeepRatio) != 0 && available > 0)
+        m_ratio = MulDiv(position, 10000, available);
+    if ((m_policy & KeepSecondPane) != 0)
+        m_secondSize = available - position;
+    if (redraw)
+        Layout();
+    return changed;
+}
+
+void CKavoSplitter::ShowPane(int index)
+{
+    m_shownAlone = (index == 0 || index == 1) ? index : -1;
+    for (int i = 0; i < 2; ++i)
+        if (m_panes[i] != nullptr)
+            m_panes[i]->setVisible(m_shownAlone == -1 || m_shownAlone == i);
+    Layout();
+}
+
+bool CKavoSplitter::HitDivider(const QPoint& point) const
+{
+    if (m_shownAlone != -1 || m_position == -1 || !m_layoutRect.contains(point))
+        return false;
+    const int offset = Along(point) - LayoutStart();
+    return offset >= m_position && offset < m_position + m_thickness + m_border;
+}
+
+void CKavoSplitter::Layout()
+{
+    if (m_shownAlone != -1)
+    {
+        if (m_panes[m_shownAlone] != nullptr)
+            m_panes[m_shownAlone]->setGeometry(m_layoutRect);
+        update();
+        return;
+    }
+    const int position = std::max(0, m_position);
+    const int after = position + m_thickness + m_border;
+    QRect first = m_layoutRect;
+    QRect second = m_layoutRect;
+    if (m_orientation == Orientation::Stacked)
+    {
+        first.setHeight(position);
+        second.setTop(m_layoutRect.top() + after);
+    }
+    else
+    {
+        first.setWidth(position);
+        second.setLeft(m_layoutRect.left() + after);
+    }
+    if (m_panes[0] != nullptr)
+        m_panes[0]->setGeometry(first);
+    if (m_panes[1] != nullptr)
+        m_panes[1]->setGeometry(second);
+    update();
+}
+
+void CKavoSplitter::resizeEvent(QResizeEvent*)
+{
+    if (!m_explicitRect)
+        m_layoutRect = QRect(QPoint(0, 0), size());
+    if (m_position != -1)
+    {
+        const int available = GetAvailableExtent();
+        int position = m_position;
+        if ((m_policy & KeepRatio) != 0)
+            position = MulDiv(m_ratio, available, 10000);
+        else if ((m_policy & KeepSecondPane) != 0)
+            position = available - m_secondSize;
+        // Clamp without rewriting what the policy remembers: a window shrunk to nothing
+        // must find the old proportion again when it grows back.
+        const int highest = Extent() - m_thickness - m_minPane - m_border;
+        m_position = std::max(m_minPane, std::min(position, highest));
+    }
+    Layout();
+}
+
+void CKavoSplitter::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QColor workspace = palette().color(QPalette::Dark);
+    for (int i = 0; i < 2; ++i)
+        if (m_panes[i] == nullptr || !m_panes[i]->isVisible())
+        {
+            if (m_shownAlone != -1 && m_shownAlone != i)
+                continue;
+            QRect area = m_layoutRect;
+            if (m_shownAlone == -1)
+            {
+                const int position = std::max(0, m_position);
+                if (m_orientation == Orientation::Stacked)
+                    i == 0 ? area.setHeight(position)
+                           : area.setTop(m_layoutRect.top() + position + m_thickness + m_border);
+                else
+                    i == 0 ? area.setWidth(position)
+                           : area.setLeft(m_layoutRect.left() + position + m_thickness + m_border);
+            }
+            painter.fillRect(area, workspace);
+        }
+    if (m_shownAlone != -1 || m_position == -1)
+        return;
+    QRect divider = m_layoutRect;
+    if (m_orientation == Orientation::Stacked)
+    {
+        divider.setTop(m_layoutRect.top() + m_position);
+        divider.setHeight(m_thickness + m_border);
+    }
+    else
+    {
+        divider.setLeft(m_layoutRect.left() + m_position);
+        divider.setWidth(m_thickness + m_border);
+    }
+    painter.fillRect(divider, palette().color(QPalette::Button));
+    if (m_clientEdge)
+    {
+        painter.setPen(palette().color(QPalette::Light));
+        m_orientation == Orientation::Stacked
+            ? painter.drawLine(divider.topLeft(), divider.topRight())
+            : painter.drawLine(divider.topLeft(), divider.bottomLeft());
+        painter.setPen(palette().color(QPalette::Mid));
+        m_orientation == Orientation::Stacked
+            ? painter.drawLine(divider.bottomLeft(), divider.bottomRight())
+            : painter.drawLine(divider.topRight(), divider.bottomRight());
+    }
+}
+
+void CKavoSplitter::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !HitDivider(event->position().toPoint()))
+    {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    m_dragging = true;
+    m_grabOffset = Along(event->position().toPoint()) - LayoutStart() - m_position;
+    grabMouse();
+}
+
+void CKavoSplitter::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_dragging)
+        return;
+    int position = Along(event->position().toPoint()) - m_grabOffset - LayoutStart();
+    // -1 would be read as "half".
+    if (position == -1)
+        position = -2;
+    SetPosition(position, true);
+}
+
+void CKavoSplitter::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!m_dragging)
+    {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    m_dragging = false;
+    releaseMouse();
+    Layout();
+}
+
+void CKavoSplitter::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (HitDivider(event->position().toPoint()))
+        SetPosition(-1, true);
+}
+
+void CKavoSplitter::focusInEvent(QFocusEvent*)
+{
+    const int index = m_shownAlone != -1 ? m_shownAlone : m_focusPane;
+    if (m_panes[index] != nullptr && m_panes[index]->isVisible())
+        m_panes[index]->setFocus();
+}
+
+void CKavoSplitter::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::StyleChange)
+    {
+        ReadMetrics();
+        Layout();
+    }
+    QWidget::changeEvent(event);
+}

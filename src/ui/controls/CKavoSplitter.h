@@ -1,0 +1,83 @@
+// Two existing child widgets laid out on either side of a divider the user drags.
+#pragma once
+
+#include <QRect>
+#include <QWidget>
+
+class CKavoSplitter : public QWidget
+{
+    Q_OBJECT
+public:
+    enum class Orientation
+    {
+        Stacked,   // pane 0 above pane 1, horizontal divider
+        SideBySide // pane 0 left of pane 1, vertical divider
+    };
+    // Resize policy bits: with neither, the first pane keeps its size.
+    enum Policy
+    {
+        KeepRatio = 0x1,     // the divider keeps its proportion (ten-thousandths)
+        KeepSecondPane = 0x4 // the second pane keeps its size
+    };
+
+    explicit CKavoSplitter(QWidget* parent = nullptr,
+                           Orientation orientation = Orientation::Stacked, bool clientEdge = false);
+
+    // The splitter becomes the pane's parent so that it can place it; any index but 0 and 1
+    // is refused.
+    bool SetPane(int index, QWidget* pane, bool redraw = true);
+    QWidget* GetPane(int index) const;
+    // nullptr takes the whole widget.
+    void SetLayoutRect(const QRect* rect, bool redraw = true);
+    // -1 means half of the available extent. Returns whether the position changed.
+    bool SetPosition(int position, bool redraw = true);
+    int GetPosition() const { return m_position; }
+    // Shows only that pane, or both with -1.
+    void ShowPane(int index);
+    int GetShownAlone() const { return m_shownAlone; }
+
+    void SetPolicy(int policy) { m_policy = policy; }
+    // The divider thickness and the edge size normally come from the style; tests fix them.
+    void SetMetrics(int thickness, int edgeSize);
+    int GetThickness() const { return m_thickness; }
+    int GetBorder() const { return m_border; }
+    int GetMinPaneSize() const { return m_minPane; }
+    // The layout rectangle's extent along the split less the divider and the border.
+    int GetAvailableExtent() const;
+    bool HitDivider(const QPoint& point) const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void ReadMetrics();
+    void Layout();
+    int Along(const QPoint& point) const;
+    int Extent() const;
+    int LayoutStart() const;
+
+    const Orientation m_orientation;
+    const bool m_clientEdge;
+    QWidget* m_panes[2] = {nullptr, nullptr};
+    QRect m_layoutRect;
+    bool m_explicitRect = false;
+    int m_position = -1;
+    int m_thickness = 4;
+    int m_border = 0;
+    int m_minPane = 4;
+    bool m_fixedMetrics = false;
+    int m_policy = 0;
+    int m_ratio = 5000;
+    int m_secondSize = 0;
+    int m_shownAlone = -1;
+    int m_focusPane = 0;
+    bool m_dragging = false;
+    int m_grabOffset = 0;
+};

@@ -1,0 +1,122 @@
+#include "ui/controls/CExtListCtrl.h"
+#include "ui/controls/IProfileStore.h"
+
+#include <QHeaderView>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace
+{
+class CMapProfile final : public IProfileStore
+{
+public:
+    std::string ReadText(const std::string& section, const std::string& name) override
+    {
+        auto found = values.find(section + "/" + name);
+        return found == values.end() ? std::string() : found->second;
+    }
+    void WriteText(const std::string& section, const std::string& name,
+                   const std::string& text) override
+    {
+        values[section + "/" + name] = text;
+    }
+    std::map<std::string, std::string> values;
+};
+
+std::vector<ListColumn> FourColumns()
+{
+    return {{"Date", Qt::AlignLeft, 175},
+            {"Received", Qt::AlignRight, 85},
+            {"Sent", Qt::AlignRight, 85},
+            {"Total", Qt::AlignRight, 85}};
+}
+} // namespace
+
+TEST(ColumnValues, FormatAndParse)
+{
+    EXPECT_EQ(FormatColumnValues({35, 90, 80, 140}), "35,90,80,140,");
+    EXPECT_EQ(ParseColumnValues("35,90,80,140,", 4), (std::vector<int>{35, 90, 80, 140}));
+    EXPECT_EQ(ParseColumnValues("35,90,80,140", 4), (std::vector<int>{35, 90, 80, 140}));
+    EXPECT_FALSE(ParseColumnValues("35,90,80,", 4));
+    EXPECT_FALSE(ParseColumnValues("35,9x,80,140,", 4));
+    EXPECT_FALSE(ParseColumnValues("", 4));
+}
+
+TEST(CExtListCtrl, StoresAndRestoresWidthsAndOrder)
+{
+    CMapProfile profile;
+    {
+        CExtListCtrl list("History", FourColumns());
+        EXPECT_EQ(list.GetColumnWidths(), (std::vector<int>{175, 85, 85, 85}));
+        list.setColumnWidth(2, 60);
+        list.horizontalHeader()->moveSection(3, 0);
+        list.SaveLayout(profile);
+    }
+    EXPECT_EQ(profile.values["History/Columns width"], "175,85,60,85,");
+    EXPECT_EQ(profile.values["History/Columns order"], "3,0,1,2,");
+
+    CExtListCtrl restored("History", FourColumns());
+    restored.LoadLayout(profile);
+    EXPECT_EQ(restored.GetColumnWidths(), (std::vector<int>{175, 85, 60, 85}));
+    EXPECT_EQ(restored.GetColumnOrder(), (std::vector<int>{3, 0, 1, 2}));
+}
+
+TEST(CExtListCtrl, MalformedLayoutKeepsDefaults)
+{
+    CMapProfile profile;
+    profile.values["Logging/Columns width"] = "10,20,";
+    profile.values["Logging/Columns order"] = "0,0,1,2,"; // not a permutation
+    CExtListCtrl list("Logging", FourColumns());
+    list.LoadLayout(profile);
+    EXPECT_EQ(list.GetColumnWidths(), (std::vector<int>{175, 85, 85, 85}));
+    EXPECT_EQ(list.GetColumnOrder(), (std::vector<int>{0, 1, 2, 3}));
+}
+
+TEST(CExtListCtrl, GridAndRowColours)
+{
+    CExtListCtrl list("FilterView", FourColumns());
+    list.SetGridLines(-1, 0x00E0E0E0);
+    EXPECT_FALSE(list.showGrid());
+    list.SetGridLines(2, 0x00FF0000); // blue in 0x00BBGGRR
+    EXPECT_TRUE(list.showGrid());
+    EXPECT_EQ(list.gridStyle(), Qt::DotLine);
+    EXPECT_EQ(QColor::fromRgba(static_cast<QRgb>(
+                  list.style()->styleHint(QStyle::SH_Table_GridLineColor, nullptr, &list))),
+              QColor(0, 0, 255));
+    list.SetRowColors(0x00F7F4F4, 0x00FFFFFF);
+    EXPECT_TRUE(list.alternatingRowColors());
+    EXPECT_EQ(list.palette().color(QPalette::Base), QColor(0xF4, 0xF4, 0xF7));
+    list.SetRowColors(0x00F7F4F4, 0x00F7F4F4);
+    EXPECT_FALSE(list.alternatingRowColors());
+}
+
+TEST(CListModel, ChangedTextOnlyIsRepaintedAndSortKeepsSelection)
+{
+    CExtListCtrl list("History", FourColumns());
+    CListModel& model = list.Model();
+    int records[3] = {30, 10, 20};
+    for (int& record : records)
+        model.AppendRow(&record, QString::number(record));
+    int changed = 0;
+    QObject::connect(&model, &QAbstractItemModel::dataChanged, [&changed] { ++changed; });
+    EXPECT_TRUE(model.SetText(0, 1, "1 000"));
+    EXPECT_FALSE(model.SetText(0, 1, "1 000"));
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(model.data(model.index(0, 1), Qt::TextAlignmentRole).value<Qt::Alignment>(),
+              Qt::AlignRight | Qt::AlignVCenter);
+
+    list.SetSelectionMark(0); // the record 30
+    model.Sort([](const void* a, const void* b)
+               { return *static_cast<const int*>(a) < *static_cast<const int*>(b); });
+    EXPECT_EQ(model.GetText(0, 0), "10");
+    EXPECT_EQ(model.GetText(2, 0), "30");
+    EXPECT_EQ(model.GetText(2, 1), "1 000");
+    EXPECT_EQ(list.GetSelectionMark(), 2);
+    EXPECT_EQ(model.GetItem(2), &records[0]);
+
+    model.RemoveRow(2);
+    EXPECT_EQ(model.GetRowCount(), 2);
+    EXPECT_EQ(model.GetItem(1), &records[2]);
+}

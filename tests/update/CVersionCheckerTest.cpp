@@ -50,8 +50,8 @@ TEST(CVersionChecker, SendsRequestAndPassesReplyFromXmlDeclaration)
 {
     // The server keeps the connection open: only the closing tag can end the read in time.
     LocalHttpServer server({"HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n", kBody});
-    CVersionChecker checker("127.0.0.1", server.Port(), 60s);
     CRecordingListener listener;
+    CVersionChecker checker("127.0.0.1", server.Port(), 60s);
     checker.Check(&listener);
     ASSERT_TRUE(listener.called.Wait(20s));
     ASSERT_TRUE(WaitIdle(checker));
@@ -71,8 +71,8 @@ TEST(CVersionChecker, AppendsExactlyTheBytesReceived)
     const std::string first = kXml + padding;
     const std::string second = std::string("a\0b", 3) + "</Ombrix>";
     LocalHttpServer server({first, second}, true);
-    CVersionChecker checker("127.0.0.1", server.Port(), 60s);
     CRecordingListener listener;
+    CVersionChecker checker("127.0.0.1", server.Port(), 60s);
     checker.Check(&listener);
     ASSERT_TRUE(listener.called.Wait(20s));
     ASSERT_EQ(listener.Texts().size(), 1u);
@@ -83,8 +83,8 @@ TEST(CVersionChecker, CapsTheReply)
 {
     const std::string flood = kXml + std::string(200 * 1024, 'y');
     LocalHttpServer server({flood}, false);
-    CVersionChecker checker("127.0.0.1", server.Port(), 60s);
     CRecordingListener listener;
+    CVersionChecker checker("127.0.0.1", server.Port(), 60s);
     checker.Check(&listener);
     ASSERT_TRUE(listener.called.Wait(20s));
     ASSERT_EQ(listener.Texts().size(), 1u);
@@ -94,8 +94,8 @@ TEST(CVersionChecker, CapsTheReply)
 TEST(CVersionChecker, SilentServerEndsAtTheLimitWithoutAnswer)
 {
     LocalHttpServer server({});
-    CVersionChecker checker("127.0.0.1", server.Port(), 300ms);
     CRecordingListener listener;
+    CVersionChecker checker("127.0.0.1", server.Port(), 300ms);
     checker.Check(&listener);
     EXPECT_TRUE(checker.IsRunning());
     ASSERT_TRUE(WaitIdle(checker));
@@ -111,8 +111,8 @@ TEST(CVersionChecker, ReplyWithoutDeclarationAndRefusedConnectionStaySilent)
 {
     {
         LocalHttpServer server({"HTTP/1.0 404 Not Found\r\n\r\n<html>gone</html>"}, true);
-        CVersionChecker checker("127.0.0.1", server.Port(), 60s);
         CRecordingListener listener;
+        CVersionChecker checker("127.0.0.1", server.Port(), 60s);
         checker.Check(&listener);
         ASSERT_TRUE(WaitIdle(checker));
         EXPECT_TRUE(listener.Texts().empty());
@@ -122,8 +122,8 @@ TEST(CVersionChecker, ReplyWithoutDeclarationAndRefusedConnectionStaySilent)
         LocalHttpServer server({}, true);
         closedPort = server.Port();
     }
-    CVersionChecker checker("127.0.0.1", closedPort, 60s);
     CRecordingListener listener;
+    CVersionChecker checker("127.0.0.1", closedPort, 60s);
     checker.Check(&listener);
     ASSERT_TRUE(WaitIdle(checker));
     EXPECT_TRUE(listener.Texts().empty());
@@ -151,8 +151,8 @@ TEST(CVersionChecker, StopAbandonsAHangingExchange)
 
 TEST(CVersionChecker, AbandonsAnUnresolvableNameAtTheLimit)
 {
-    CVersionChecker checker("no-such-host.invalid", 80, 300ms);
     CRecordingListener listener;
+    CVersionChecker checker("no-such-host.invalid", 80, 300ms);
     checker.Check(&listener);
     ASSERT_TRUE(WaitIdle(checker));
     EXPECT_TRUE(listener.Texts().empty());

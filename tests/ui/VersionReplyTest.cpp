@@ -1,0 +1,60 @@
+#include "ui/VersionReply.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+std::string Reply(const std::string& version, const std::string& changes)
+{
+    return "<?xml version=\"1.0\"?><Ombrix><Version>" + version + "</Version><Changes>" + changes +
+           "</Changes></Ombrix>";
+}
+} // namespace
+
+TEST(VersionReply, DropsHeadersBeforeTheDeclaration)
+{
+    const auto reply = ParseVersionReply("HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n" +
+                                         Reply("2.7.0.0", "More."));
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->version, "2.7.0.0");
+    EXPECT_EQ(reply->changes, "More.");
+}
+
+TEST(VersionReply, RefusesBrokenOrIncompleteXml)
+{
+    EXPECT_FALSE(ParseVersionReply("no xml at all"));
+    EXPECT_FALSE(ParseVersionReply("<?xml version=\"1.0\"?><Ombrix><Version>2.7"));
+    EXPECT_FALSE(ParseVersionReply("<?xml version=\"1.0\"?><Other><Version>2.7</Version>"
+                                   "<Changes/></Other>"));
+    EXPECT_FALSE(ParseVersionReply("<?xml version=\"1.0\"?><Ombrix><Version>2.7</Version>"
+                                   "</Ombrix>"));
+}
+
+TEST(VersionReply, LatestVersionText)
+{
+    for (const char* version : {"2.6.1.0", "2.6.1", "2.5.9.9", "garbage", ""})
+    {
+        const auto reply = ParseVersionReply(Reply(version, "x"));
+        ASSERT_TRUE(reply.has_value()) << version;
+        EXPECT_EQ(VersionDialogText(*reply, "2.6.1.0"), "You are using the latest version.")
+            << version;
+    }
+}
+
+TEST(VersionReply, NewerVersionIsAnnouncedWithNormalizedChanges)
+{
+    const auto reply = ParseVersionReply(Reply("2.10.0.0", "\tFaster.\nSmaller.\r\nDone.\t"));
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(VersionDialogText(*reply, "2.6.1.0"),
+              "Ombrix 2.10.0.0 is available to download on our site.\r\n\r\nWhat's new:\r\n"
+              "Faster.\r\nSmaller.\r\nDone.");
+}
+
+TEST(VersionReply, MarkupInTheChangesStaysText)
+{
+    // Escaped markup arrives as text and is shown as such, never as a link.
+    const auto reply =
+        ParseVersionReply(Reply("3.0", "&lt;a href=\"http://elsewhere\"&gt;x&lt;/a&gt;"));
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->changes, "<a href=\"http://elsewhere\">x</a>");
+}

@@ -1,30 +1,13 @@
 #include "ui/controls/CExtListCtrl.h"
-#include "ui/controls/IProfileStore.h"
+#include "platform/Settings.h"
+#include "testsupport/TempDir.h"
 
 #include <QHeaderView>
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 namespace
 {
-class CMapProfile final : public IProfileStore
-{
-public:
-    std::string ReadText(const std::string& section, const std::string& name) override
-    {
-        auto found = values.find(section + "/" + name);
-        return found == values.end() ? std::string() : found->second;
-    }
-    void WriteText(const std::string& section, const std::string& name,
-                   const std::string& text) override
-    {
-        values[section + "/" + name] = text;
-    }
-    std::map<std::string, std::string> values;
-};
-
 std::vector<ListColumn> FourColumns()
 {
     return {{"Date", Qt::AlignLeft, 175},
@@ -34,19 +17,10 @@ std::vector<ListColumn> FourColumns()
 }
 } // namespace
 
-TEST(ColumnValues, FormatAndParse)
-{
-    EXPECT_EQ(FormatColumnValues({35, 90, 80, 140}), "35,90,80,140,");
-    EXPECT_EQ(ParseColumnValues("35,90,80,140,", 4), (std::vector<int>{35, 90, 80, 140}));
-    EXPECT_EQ(ParseColumnValues("35,90,80,140", 4), (std::vector<int>{35, 90, 80, 140}));
-    EXPECT_FALSE(ParseColumnValues("35,90,80,", 4));
-    EXPECT_FALSE(ParseColumnValues("35,9x,80,140,", 4));
-    EXPECT_FALSE(ParseColumnValues("", 4));
-}
-
 TEST(CExtListCtrl, StoresAndRestoresWidthsAndOrder)
 {
-    CMapProfile profile;
+    TempDir folder;
+    CSettingsStore profile(folder.File("ombrix.ini"));
     {
         CExtListCtrl list("History", FourColumns());
         EXPECT_EQ(list.GetColumnWidths(), (std::vector<int>{175, 85, 85, 85}));
@@ -54,8 +28,8 @@ TEST(CExtListCtrl, StoresAndRestoresWidthsAndOrder)
         list.horizontalHeader()->moveSection(3, 0);
         list.SaveLayout(profile);
     }
-    EXPECT_EQ(profile.values["History/Columns width"], "175,85,60,85,");
-    EXPECT_EQ(profile.values["History/Columns order"], "3,0,1,2,");
+    EXPECT_EQ(profile.ReadString("History", "Columns width"), "175,85,60,85,");
+    EXPECT_EQ(profile.ReadString("History", "Columns order"), "3,0,1,2,");
 
     CExtListCtrl restored("History", FourColumns());
     restored.LoadLayout(profile);
@@ -65,9 +39,10 @@ TEST(CExtListCtrl, StoresAndRestoresWidthsAndOrder)
 
 TEST(CExtListCtrl, MalformedLayoutKeepsDefaults)
 {
-    CMapProfile profile;
-    profile.values["Logging/Columns width"] = "10,20,";
-    profile.values["Logging/Columns order"] = "0,0,1,2,"; // not a permutation
+    TempDir folder;
+    CSettingsStore profile(folder.File("ombrix.ini"));
+    profile.WriteString("Logging", "Columns width", "10,20,");
+    profile.WriteString("Logging", "Columns order", "0,0,1,2,"); // not a permutation
     CExtListCtrl list("Logging", FourColumns());
     list.LoadLayout(profile);
     EXPECT_EQ(list.GetColumnWidths(), (std::vector<int>{175, 85, 85, 85}));

@@ -1,18 +1,14 @@
 #include "ui/controls/CExtListCtrl.h"
 
-#include "ui/controls/IProfileStore.h"
+#include "platform/Settings.h"
 
 #include <QHeaderView>
 #include <QProxyStyle>
 
 #include <algorithm>
-#include <charconv>
 
 namespace
 {
-const char kWidthName[] = "Columns width";
-const char kOrderName[] = "Columns order";
-
 // Table views take their grid colour from the style; each list keeps its own.
 class CGridStyle final : public QProxyStyle
 {
@@ -32,37 +28,6 @@ QColor ColorFromRef(uint32_t color)
 {
     return QColor(static_cast<int>(color & 0xff), static_cast<int>((color >> 8) & 0xff),
                   static_cast<int>((color >> 16) & 0xff));
-}
-
-std::string FormatColumnValues(const std::vector<int>& values)
-{
-    std::string text;
-    for (int value : values)
-        text += std::to_string(value) + ",";
-    return text;
-}
-
-std::optional<std::vector<int>> ParseColumnValues(const std::string& text, size_t count)
-{
-    std::vector<int> values;
-    size_t start = 0;
-    while (start < text.size())
-    {
-        size_t comma = text.find(',', start);
-        if (comma == std::string::npos)
-            comma = text.size();
-        int value = 0;
-        const char* first = text.data() + start;
-        const char* last = text.data() + comma;
-        auto [end, error] = std::from_chars(first, last, value);
-        if (error != std::errc() || end != last)
-            return std::nullopt;
-        values.push_back(value);
-        start = comma + 1;
-    }
-    if (values.size() != count)
-        return std::nullopt;
-    return values;
 }
 
 CExtListCtrl::CExtListCtrl(std::string section, std::vector<ListColumn> columns, QWidget* parent)
@@ -152,31 +117,19 @@ std::vector<int> CExtListCtrl::GetColumnOrder() const
     return order;
 }
 
-void CExtListCtrl::LoadLayout(IProfileStore& store)
+void CExtListCtrl::LoadLayout(const CSettingsStore& store)
 {
-    const size_t count = static_cast<size_t>(m_model->columnCount());
-    if (auto widths = ParseColumnValues(store.ReadText(m_section, kWidthName), count))
-        for (size_t i = 0; i < count; ++i)
-            if ((*widths)[i] >= 0)
-                setColumnWidth(static_cast<int>(i), (*widths)[i]);
-    auto order = ParseColumnValues(store.ReadText(m_section, kOrderName), count);
-    if (!order)
-        return;
-    // Only a permutation of the column indexes is an order.
-    std::vector<int> sorted = *order;
-    std::sort(sorted.begin(), sorted.end());
-    for (size_t i = 0; i < count; ++i)
-        if (sorted[i] != static_cast<int>(i))
-            return;
+    const ColumnLayout layout = LoadColumnLayout(store, m_section.c_str(), m_model->columnCount());
+    for (size_t i = 0; i < layout.widths.size(); ++i)
+        setColumnWidth(static_cast<int>(i), layout.widths[i]);
     QHeaderView* header = horizontalHeader();
-    for (size_t visual = 0; visual < count; ++visual)
-        header->moveSection(header->visualIndex((*order)[visual]), static_cast<int>(visual));
+    for (size_t visual = 0; visual < layout.order.size(); ++visual)
+        header->moveSection(header->visualIndex(layout.order[visual]), static_cast<int>(visual));
 }
 
-void CExtListCtrl::SaveLayout(IProfileStore& store) const
+void CExtListCtrl::SaveLayout(CSettingsStore& store) const
 {
-    store.WriteText(m_section, kWidthName, FormatColumnValues(GetColumnWidths()));
-    store.WriteText(m_section, kOrderName, FormatColumnValues(GetColumnOrder()));
+    SaveColumnLayout(store, m_section.c_str(), {GetColumnWidths(), GetColumnOrder()});
 }
 
 int CExtListCtrl::GetSelectionMark() const

@@ -7,11 +7,10 @@
 #include <QTableView>
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
-class IProfileStore;
+class CSettingsStore;
 class QProxyStyle;
 
 class CExtListCtrl : public QTableView
@@ -33,8 +32,8 @@ public:
 
     // Reads "Columns width" and "Columns order"; a missing or malformed value keeps the
     // defaults.
-    void LoadLayout(IProfileStore& store);
-    void SaveLayout(IProfileStore& store) const;
+    void LoadLayout(const CSettingsStore& store);
+    void SaveLayout(CSettingsStore& store) const;
     std::vector<int> GetColumnWidths() const;
     std::vector<int> GetColumnOrder() const;
 
@@ -56,7 +55,3 @@ private:
 };
 
 QColor ColorFromRef(uint32_t color);
-// One "%d," per number: "35,90,80,140,".
-std::string FormatColumnValues(const std::vector<int>& values);
-// The numbers of such a text; nullopt unless there are exactly count of them.
-std::optional<std::vector<int>> ParseColumnValues(const std::string& text, size_t count);

@@ -77,6 +77,7 @@ void CCountryDatabase::Clear()
     m_buckets.shrink_to_fit();
     m_nodes.clear();
     m_nodes.shrink_to_fit();
+    m_origin.clear();
 }
 
 void CCountryDatabase::LoadRanges(const std::filesystem::path& path)
@@ -99,7 +100,9 @@ void CCountryDatabase::LoadRanges(const std::filesystem::path& path)
     m_shift = 32 - width;
     m_buckets.assign(size_t{1} << width, 0);
     m_nodes.assign(1, Node{});
+    m_origin.assign(1, 0);
     m_nodes.reserve(data.size() / 5 + 1024);
+    m_origin.reserve(m_nodes.capacity());
 
     size_t position = std::min<size_t>(2, data.size());
     while (position < data.size())
@@ -127,6 +130,8 @@ void CCountryDatabase::LoadRanges(const std::filesystem::path& path)
             break; // the block ends inside its ranges: keep what was complete
     }
     Compact();
+    m_origin.clear();
+    m_origin.shrink_to_fit();
 }
 
 void CCountryDatabase::Insert(const char* code, uint32_t address, int prefix)
@@ -139,7 +144,12 @@ void CCountryDatabase::Insert(const char* code, uint32_t address, int prefix)
     {
         const uint32_t bucketAddress = address + (i << m_shift);
         const uint32_t index = InsertInBucket(first + i, bucketAddress, length);
+        // Blocks shorter than the index width share the bucket-wide node; a wider block must
+        // not overwrite the code of a narrower one, whatever their order in the file.
+        if (m_origin[index] > prefix && m_nodes[index].code[0] != '\0')
+            continue;
         std::strncpy(m_nodes[index].code, code, sizeof(m_nodes[index].code) - 1);
+        m_origin[index] = static_cast<uint8_t>(prefix);
     }
 }
 
@@ -148,7 +158,13 @@ uint32_t CCountryDatabase::NewNode(uint32_t address, int length)
     Node node;
     node.key = address & kBits.mask[length];
     node.length = static_cast<uint8_t>(length);
+    return PushNode(node, 0);
+}
+
+uint32_t CCountryDatabase::PushNode(const Node& node, uint8_t origin)
+{
     m_nodes.push_back(node);
+    m_origin.push_back(origin);
     return static_cast<uint32_t>(m_nodes.size() - 1);
 }
 
@@ -170,8 +186,8 @@ uint32_t CCountryDatabase::InsertInBucket(uint32_t bucket, uint32_t address, int
         {
             // The new block contains this node: it takes the node's place, the node moves
             // below it.
-            const uint32_t moved = static_cast<uint32_t>(m_nodes.size());
-            m_nodes.push_back(node);
+            const uint32_t moved = PushNode(node, m_origin[index]);
+            m_origin[index] = 0;
             Node& replaced = m_nodes[index];
             replaced = Node{};
             replaced.key = address & kBits.mask[length];
@@ -182,8 +198,8 @@ uint32_t CCountryDatabase::InsertInBucket(uint32_t bucket, uint32_t address, int
         if (common < node.length)
         {
             // The paths part inside this node: it becomes a branch over the old and the new.
-            const uint32_t moved = static_cast<uint32_t>(m_nodes.size());
-            m_nodes.push_back(node);
+            const uint32_t moved = PushNode(node, m_origin[index]);
+            m_origin[index] = 0;
             const uint32_t fresh = NewNode(address, length);
             Node& branch = m_nodes[index];
             branch = Node{};

@@ -58,6 +58,7 @@ private:
     void Insert(const char* code, uint32_t address, int prefix);
     uint32_t InsertInBucket(uint32_t root, uint32_t address, int length);
     uint32_t NewNode(uint32_t address, int length);
+    uint32_t PushNode(const Node& node, uint8_t origin);
     // Lays every bucket's trie out in one run of depth-first order, so that a walk stays within
     // a few neighbouring cache lines.
     void Compact();
@@ -66,5 +67,7 @@ private:
     int m_shift = 32;
     std::vector<uint32_t> m_buckets;
     std::vector<Node> m_nodes;
+    // While loading: the prefix length of the block whose code a node carries.
+    std::vector<uint8_t> m_origin;
     std::map<std::string, std::string, std::less<>> m_names;
 };

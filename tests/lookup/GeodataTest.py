@@ -1,0 +1,126 @@
+#!/usr/bin/env python3
+"""Tests of the country data converter (tools/geodata/geodata.py)."""
+
+import json
+import os
+import struct
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools", "geodata"))
+import geodata  # noqa: E402
+
+
+def dotted(text):
+    a, b, c, d = (int(part) for part in text.split("."))
+    return a << 24 | b << 16 | c << 8 | d
+
+
+def covered(blocks):
+    """The addresses of the blocks as a sorted list of (first, last), checking that each block is
+    aligned to its size and that no two overlap."""
+    spans = []
+    for address, prefix in blocks:
+        size = 1 << (32 - prefix)
+        assert address % size == 0, "unaligned block %x/%d" % (address, prefix)
+        spans.append((address, address + size - 1))
+    spans.sort()
+    for (_, last), (first, _) in zip(spans, spans[1:]):
+        assert last < first, "overlapping blocks"
+    return spans
+
+
+def merged(spans):
+    result = []
+    for first, last in spans:
+        if result and result[-1][1] + 1 == first:
+            result[-1] = (result[-1][0], last)
+        else:
+            result.append((first, last))
+    return result
+
+
+class RangeToBlocks(unittest.TestCase):
+    def assertExactCover(self, first, last):
+        blocks = geodata.range_to_blocks(first, last)
+        self.assertEqual(merged(covered(blocks)), [(first, last)])
+        return blocks
+
+    def test_range_that_is_one_block(self):
+        self.assertEqual(self.assertExactCover(dotted("10.0.0.0"), dotted("10.0.0.255")),
+                         [(dotted("10.0.0.0"), 24)])
+        self.assertEqual(self.assertExactCover(dotted("1.2.3.4"), dotted("1.2.3.4")),
+                         [(dotted("1.2.3.4"), 32)])
+
+    def test_range_that_needs_many_blocks(self):
+        blocks = self.assertExactCover(dotted("1.0.0.1"), dotted("1.0.1.254"))
+        # 1 + 1 + 2 + ... on each side: the fewest blocks are 16.
+        self.assertEqual(len(blocks), 16)
+        self.assertExactCover(dotted("3.255.255.255"), dotted("9.0.0.0"))
+
+    def test_top_and_whole_of_address_space(self):
+        self.assertEqual(self.assertExactCover(dotted("255.255.255.0"), dotted("255.255.255.255")),
+                         [(dotted("255.255.255.0"), 24)])
+        self.assertEqual(self.assertExactCover(dotted("254.0.0.0"), dotted("255.255.255.255")),
+                         [(dotted("254.0.0.0"), 7)])
+        self.assertExactCover(dotted("255.255.255.1"), dotted("255.255.255.255"))
+        self.assertEqual(self.assertExactCover(0, 0xFFFFFFFF), [(0, 0)])
+
+    def test_bad_ranges_are_refused(self):
+        for first, last in ((5, 4), (-1, 3), (0, 1 << 32)):
+            with self.assertRaises(ValueError):
+                geodata.range_to_blocks(first, last)
+
+
+class Files(unittest.TestCase):
+    def test_conversion_writes_both_formats(self):
+        geoip = (
+            "# comment\n"
+            "%d,%d,DE\n"
+            "%d,%d,??\n"
+            "%d,%d,EU\n"
+            "%d,%d,us\n"
+            "not,a,line\n"
+            "7,3,FR\n"
+        ) % (dotted("5.0.0.0"), dotted("5.0.255.255"),
+             dotted("6.0.0.0"), dotted("6.0.0.255"),
+             dotted("7.0.0.0"), dotted("7.0.0.2"),
+             dotted("255.255.255.255"), dotted("255.255.255.255"))
+        iso = {"3166-1": [{"alpha_2": "DE", "name": "Germany"},
+                          {"alpha_2": "US", "name": "United\tStates"},
+                          {"alpha_2": "XX"}]}
+        with tempfile.TemporaryDirectory() as folder:
+            paths = {}
+            for name, text in (("geoip", geoip), ("iso.json", json.dumps(iso))):
+                paths[name] = os.path.join(folder, name)
+                with open(paths[name], "w") as handle:
+                    handle.write(text)
+            out = os.path.join(folder, "out")
+            geodata.main(["--geoip", paths["geoip"], "--iso", paths["iso.json"], "--out", out])
+            with open(os.path.join(out, "GeoBase.dat"), "rb") as handle:
+                data = handle.read()
+            with open(os.path.join(out, "Countries.dat"), "rb") as handle:
+                names = handle.read().decode("utf-8")
+
+        self.assertEqual(data[:2], b"\x00\x10")
+        blocks, position = {}, 2
+        while position < len(data):
+            code = data[position:position + 2].decode("ascii")
+            (count,) = struct.unpack_from("<i", data, position + 2)
+            position += 6
+            blocks[code] = [struct.unpack_from("<Ib", data, position + 5 * i)
+                            for i in range(count)]
+            position += 5 * count
+        self.assertEqual(position, len(data))
+        self.assertEqual(blocks["DE"], [(dotted("5.0.0.0"), 16)])
+        self.assertEqual(blocks["EU"], [(dotted("7.0.0.0"), 31), (dotted("7.0.0.2"), 32)])
+        self.assertEqual(blocks["US"], [(dotted("255.255.255.255"), 32)])
+        self.assertEqual(sorted(blocks), ["DE", "EU", "US"])
+        # 10.0.0.0 is stored as the bytes 00 00 00 0A.
+        self.assertEqual(struct.pack("<I", dotted("10.0.0.0")), b"\x00\x00\x00\x0a")
+        self.assertEqual(names, "DE\tGermany\nEU\tEurope\nUS\tUnited States\n")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,122 @@
+#include "capture/CAdapterManager.h"
+
+#include "testsupport/FrameBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+class RecordingAnalyzer : public IPacketAnalyzer
+{
+public:
+    void Analyze(const CapturedFrame&) override {}
+    void OnError(const CKavoException& error) override { m_errors.push_back(error.GetMessage()); }
+    std::vector<std::string> m_errors;
+};
+
+// Device names that no system has: opening them fails in libpcap, as a vanished or broken
+// device does, without needing any privilege.
+CaptureDevice Missing(const std::string& name, std::vector<uint32_t> addresses,
+                      bool loopback = false)
+{
+    return CaptureDevice{name, name + " description", loopback, std::move(addresses)};
+}
+} // namespace
+
+TEST(CAdapter, FailedOpenLeavesTheAdapterClosedAndUnnamed)
+{
+    CAdapter adapter(nullptr);
+    EXPECT_THROW(adapter.Open("ombrix-none0", false), CKavoException);
+    EXPECT_FALSE(adapter.IsOpen());
+    EXPECT_FALSE(adapter.IsRunning());
+    EXPECT_EQ(adapter.GetName(), "");
+    EXPECT_EQ(adapter.GetLinkDescription(), "");
+    adapter.Close(); // harmless when closed
+    adapter.Stop();
+}
+
+TEST(CAdapterManager, ADeviceThatFailsIsReportedOnceAndTheOthersGoOn)
+{
+    std::vector<CaptureDevice> devices = {
+        Missing("ombrix-bad0", {Ipv4("198.18.1.1")}),
+        Missing("ombrix-lo0", {Ipv4("198.18.2.1")}, true), // loopback: never opened
+        Missing("ombrix-bare0", {}),                       // no IPv4 address: never opened
+        Missing("ombrix-bad1", {Ipv4("198.18.3.1"), Ipv4("198.18.1.1")}),
+    };
+    CAdapterManager manager([&devices] { return devices; });
+    RecordingAnalyzer analyzer;
+    manager.Start(&analyzer, true);
+
+    // Both failing devices were tried and reported; neither stopped the Refresh.
+    ASSERT_EQ(analyzer.m_errors.size(), 2u);
+    EXPECT_EQ(analyzer.m_errors[0].rfind("Can't open adapter ombrix-bad0 description with "
+                                         "promiscuous mode:\n",
+                                         0),
+              0u)
+        << analyzer.m_errors[0];
+    ASSERT_EQ(manager.GetAdapterCount(), 2u);
+    EXPECT_EQ(manager.GetDeviceName(0), "ombrix-bad0");
+    EXPECT_EQ(manager.GetDeviceName(1), "ombrix-bad1");
+    EXPECT_TRUE(manager.IsWatching());
+
+    // The addresses are this computer's even though capture failed; the later device wins a
+    // shared address; loopback and null addresses are not local.
+    EXPECT_TRUE(manager.IsLocalAddress(Ipv4("198.18.3.1")));
+    EXPECT_EQ(manager.FindAdapterByAddress(Ipv4("198.18.1.1")), manager.GetAdapter(1));
+    EXPECT_FALSE(manager.IsLocalAddress(Ipv4("198.18.2.1")));
+    EXPECT_FALSE(manager.IsLocalAddress(0));
+    EXPECT_EQ(manager.GetLocalAddresses().size(), 2u);
+
+    // The next Refresh does not repeat the reports nor add adapters.
+    manager.Refresh();
+    EXPECT_EQ(analyzer.m_errors.size(), 2u);
+    EXPECT_EQ(manager.GetAdapterCount(), 2u);
+
+    // A device that goes away keeps its adapter (closed) and loses its addresses; when it comes
+    // back still failing it is reported again.
+    const CaptureDevice bad0 = devices[0];
+    devices.erase(devices.begin());
+    manager.Refresh();
+    EXPECT_EQ(manager.GetAdapterCount(), 2u);
+    EXPECT_EQ(manager.FindAdapterByAddress(Ipv4("198.18.1.1")), manager.GetAdapter(1));
+    devices.push_back(bad0);
+    manager.Refresh();
+    EXPECT_EQ(analyzer.m_errors.size(), 3u);
+    EXPECT_EQ(manager.FindAdapterByAddress(Ipv4("198.18.1.1")), manager.GetAdapter(0));
+
+    manager.CloseAll();
+    EXPECT_FALSE(manager.IsWatching());
+    EXPECT_EQ(manager.GetAdapterCount(), 0u);
+    EXPECT_FALSE(manager.IsLocalAddress(Ipv4("198.18.3.1")));
+
+    // Start again after CloseAll.
+    manager.Start(&analyzer, false);
+    EXPECT_TRUE(manager.IsWatching());
+    EXPECT_EQ(manager.GetAdapterCount(), 2u);
+}
+
+TEST(CAdapterManager, FailedEnumerationThrowsAndStartsNoWatch)
+{
+    CAdapterManager manager([]() -> std::vector<CaptureDevice>
+                            { throw CKavoException("no devices", 1, true); });
+    RecordingAnalyzer analyzer;
+    EXPECT_THROW(manager.Start(&analyzer, false), CKavoException);
+    EXPECT_FALSE(manager.IsWatching());
+    manager.CloseAll();
+}
+
+TEST(CAdapterManager, RealDeviceListLeavesOutLoopbackAndNullAddresses)
+{
+    for (const CaptureDevice& device : EnumerateCaptureDevices())
+    {
+        EXPECT_FALSE(device.name.empty());
+        EXPECT_FALSE(device.description.empty()) << device.name;
+        for (const uint32_t address : device.addresses)
+            EXPECT_NE(address, 0u) << device.name;
+        if (device.name == "lo")
+            EXPECT_TRUE(device.loopback);
+    }
+}

@@ -1,0 +1,48 @@
+// Builds IPv4 frames (Ethernet, Linux cooked, BSD loopback, raw) for tests, and writes them to
+// pcap files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+// A dotted IPv4 address in network byte order, as PacketInfo holds it.
+uint32_t Ipv4(const char* dotted);
+// A port as the wire (and PacketInfo) holds it: network byte order.
+uint16_t WirePort(uint16_t port);
+
+struct PacketSpec
+{
+    uint8_t protocol = 17;    // 6 TCP (20-byte header), 17 UDP (8), 1 ICMP (8 echo), others none
+    uint32_t source = 0;      // network byte order (Ipv4("..."))
+    uint32_t destination = 0; // network byte order
+    uint16_t sourcePort = 0;  // host byte order; ignored for ICMP
+    uint16_t destinationPort = 0;
+    uint32_t payloadLength = 0;  // zero bytes after the transport header
+    uint16_t fragmentOffset = 0; // in 8-byte units; non-zero makes a later fragment
+    uint8_t optionWords = 0;     // IP options, 4 bytes each (header length 5 + this)
+};
+
+// The IP packet alone: header with correct total length and checksum, transport header and
+// payload. A later fragment carries only payload bytes (no transport header).
+Bytes BuildIpv4Packet(const PacketSpec& spec);
+
+Bytes WrapEthernet(const Bytes& packet, uint16_t etherType = 0x0800,
+                   const uint8_t (&destinationMac)[6] = {0x02, 0, 0, 0, 0, 0x02},
+                   const uint8_t (&sourceMac)[6] = {0x02, 0, 0, 0, 0, 0x01});
+Bytes WrapLinuxCooked(const Bytes& packet, uint16_t protocol = 0x0800);  // DLT_LINUX_SLL
+Bytes WrapLinuxCooked2(const Bytes& packet, uint16_t protocol = 0x0800); // DLT_LINUX_SLL2
+Bytes WrapLoopback(const Bytes& packet, uint32_t family = 2);            // DLT_NULL, host order
+
+struct PcapRecord
+{
+    Bytes frame;
+    int64_t time = 0;            // seconds since 1970
+    int64_t wireLength = -1;     // -1: the frame's size
+    int64_t capturedLength = -1; // -1: the frame's size; less truncates what is written
+};
+
+// Writes a classic pcap file with the given link type (DLT_*). Fails the test on error.
+void WritePcapFile(const std::string& path, int linkType, const std::vector<PcapRecord>& records);

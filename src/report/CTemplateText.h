@@ -1,0 +1,39 @@
+// A template text that is filled by inserting text before markers ("<!--ROWS-->"), in time
+// linear in the size of the result.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CTemplateText
+{
+public:
+    CTemplateText() = default;
+    explicit CTemplateText(std::string text) : m_text(std::move(text)) {}
+
+    // Inserts text immediately before the first occurrence of marker, so that successive
+    // insertions appear in the order they were made; does nothing when the marker is missing.
+    // The marker itself stays. The result is exactly that of searching the whole text for the
+    // marker on every call, also when an inserted text holds a marker itself.
+    void InsertBefore(std::string_view marker, std::string_view text);
+
+    // The filled text. Valid until the next insertion.
+    const std::string& Text();
+    std::string Take();
+
+private:
+    // Where a marker was first found, and what waits to be inserted before it.
+    struct Slot
+    {
+        std::string marker;
+        size_t position;
+        std::string pending;
+    };
+
+    bool CreatesOccurrence(const Slot& slot, std::string_view text) const;
+    void Flatten();
+
+    std::string m_text;
+    std::vector<Slot> m_slots;
+};

@@ -1,0 +1,261 @@
+#include "filters/CFilter.h"
+
+#include "filters/HostBinding.h"
+
+#include <cstring>
+
+void CFilter::SetName(const std::string& name)
+{
+    CKavoLock lock(m_lock);
+    m_name = name;
+}
+
+std::string CFilter::GetName() const
+{
+    CKavoLock lock(m_lock);
+    return m_name;
+}
+
+void CFilter::SetAddress(const uint32_t& address)
+{
+    CKavoLock lock(m_lock);
+    m_address = address;
+}
+
+uint32_t& CFilter::GetAddress(uint32_t& address) const
+{
+    CKavoLock lock(m_lock);
+    return address = m_address;
+}
+
+void CFilter::SetHardwareAddress(const std::vector<uint8_t>& address)
+{
+    CKavoLock lock(m_lock);
+    m_hardware = address;
+}
+
+std::vector<uint8_t> CFilter::GetHardwareAddress() const
+{
+    CKavoLock lock(m_lock);
+    return m_hardware;
+}
+
+void CFilter::SetBinding(int binding)
+{
+    CKavoLock lock(m_lock);
+    m_binding = binding;
+}
+
+int CFilter::GetBinding() const
+{
+    CKavoLock lock(m_lock);
+    return m_binding;
+}
+
+void CFilter::SetCacheHosts(bool cache)
+{
+    CKavoLock lock(m_lock);
+    m_cacheHosts = cache;
+}
+
+bool CFilter::GetCacheHosts() const
+{
+    CKavoLock lock(m_lock);
+    return m_cacheHosts;
+}
+
+void CFilter::AddPortRule(IFilterParamPort* rule)
+{
+    if (rule == nullptr)
+        return;
+    CKavoLock lock(m_lock);
+    if (auto* own = dynamic_cast<CFilterParamPort*>(rule))
+    {
+        m_portRules.emplace_back(own);
+        return;
+    }
+    auto copy = std::make_unique<CFilterParamPort>();
+    copy->SetType(rule->GetType());
+    copy->SetFirstPort(rule->GetFirstPort());
+    copy->SetLastPort(rule->GetLastPort());
+    copy->SetAction(rule->GetAction());
+    m_portRules.push_back(std::move(copy));
+}
+
+void CFilter::AddIpRule(IFilterParamIp* rule)
+{
+    if (rule == nullptr)
+        return;
+    CKavoLock lock(m_lock);
+    if (auto* own = dynamic_cast<CFilterParamIp*>(rule))
+    {
+        m_ipRules.emplace_back(own);
+        return;
+    }
+    uint32_t address = 0;
+    auto copy = std::make_unique<CFilterParamIp>();
+    copy->SetType(rule->GetType());
+    copy->SetAddress(rule->GetAddress(address));
+    copy->SetSecondAddress(rule->GetSecondAddress(address));
+    copy->SetAction(rule->GetAction());
+    m_ipRules.push_back(std::move(copy));
+}
+
+int CFilter::GetIpRuleCount() const
+{
+    CKavoLock lock(m_lock);
+    return static_cast<int>(m_ipRules.size());
+}
+
+CFilterParamIp* CFilter::GetIpRule(int index) const
+{
+    CKavoLock lock(m_lock);
+    if (index < 0 || static_cast<size_t>(index) >= m_ipRules.size())
+        return nullptr;
+    return m_ipRules[static_cast<size_t>(index)].get();
+}
+
+int CFilter::GetPortRuleCount() const
+{
+    CKavoLock lock(m_lock);
+    return static_cast<int>(m_portRules.size());
+}
+
+CFilterParamPort* CFilter::GetPortRule(int index) const
+{
+    CKavoLock lock(m_lock);
+    if (index < 0 || static_cast<size_t>(index) >= m_portRules.size())
+        return nullptr;
+    return m_portRules[static_cast<size_t>(index)].get();
+}
+
+HistoryItem* CFilter::AddHistoryDay(int64_t day)
+{
+    CKavoLock lock(m_lock);
+    return m_history.Insert(day);
+}
+
+HistoryItem* CFilter::GetHistoryItem(int index) const
+{
+    return index < 0 ? nullptr : m_history.GetItem(static_cast<uint32_t>(index));
+}
+
+CFilterHost* CFilter::AddHost(const uint32_t& address)
+{
+    CKavoLock lock(m_lock);
+    return m_hosts.Insert(address);
+}
+
+CFilterHost* CFilter::GetHost(int index) const
+{
+    return index < 0 ? nullptr : m_hosts.GetHost(static_cast<uint32_t>(index));
+}
+
+void CFilter::ClearIpRules()
+{
+    CKavoLock lock(m_lock);
+    m_ipRules.clear();
+}
+
+void CFilter::ClearPortRules()
+{
+    CKavoLock lock(m_lock);
+    m_portRules.clear();
+}
+
+void CFilter::ClearHosts()
+{
+    CKavoLock lock(m_lock);
+    m_hosts.Clear();
+}
+
+void CFilter::ClearHistory()
+{
+    CKavoLock lock(m_lock);
+    m_history.Clear();
+}
+
+bool CFilter::MatchIpRules(uint32_t address) const
+{
+    CKavoLock lock(m_lock);
+    return ::MatchIpRules(m_ipRules, address);
+}
+
+bool CFilter::MatchPortRules(int port) const
+{
+    CKavoLock lock(m_lock);
+    return ::MatchPortRules(m_portRules, port);
+}
+
+void CFilter::SetLocalAddressTest(ILocalAddressTest* test)
+{
+    CKavoLock lock(m_lock);
+    m_localTest = test;
+}
+
+CFilterHost* CFilter::ProcessPacket(const PacketInfo& packet)
+{
+    CKavoLock lock(m_lock);
+    CLocalSides sides(m_localTest, packet);
+    return ProcessPacket(packet, sides);
+}
+
+CFilterHost* CFilter::ProcessPacket(const PacketInfo& packet, CLocalSides& sides)
+{
+    CKavoLock lock(m_lock);
+    if (!IsEnabled())
+        return nullptr;
+
+    bool sent = false;
+    switch (static_cast<HostBinding>(m_binding))
+    {
+    case HostBinding::Hardware:
+        // Without hardware addresses in the frame there is nothing to compare with.
+        if (!packet.hasMac || m_hardware.size() != packet.sourceMac.size())
+            return nullptr;
+        if (std::memcmp(m_hardware.data(), packet.sourceMac.data(), m_hardware.size()) == 0)
+            sent = true;
+        else if (std::memcmp(m_hardware.data(), packet.destinationMac.data(), m_hardware.size()) !=
+                 0)
+            return nullptr;
+        break;
+    case HostBinding::Address:
+        if (m_address == packet.sourceAddress)
+            sent = true;
+        else if (m_address != packet.destinationAddress)
+            return nullptr;
+        break;
+    default:
+        if (sides.IsSourceLocal())
+            sent = true;
+        else if (!sides.IsDestinationLocal())
+            return nullptr;
+        break;
+    }
+
+    const uint32_t remote = sent ? packet.destinationAddress : packet.sourceAddress;
+    const uint16_t port =
+        packet.hasPorts == 0 ? 0 : (sent ? packet.destinationPort : packet.sourcePort);
+    if (!::MatchIpRules(m_ipRules, remote) || !::MatchPortRules(m_portRules, port))
+        return nullptr;
+
+    const double length = packet.length;
+    CFilterHost* host = m_hosts.FindCounting(remote);
+    if (host == nullptr)
+        host = m_hosts.Insert(remote);
+    host->SetAddress(remote);
+    if (sent)
+    {
+        SetSent(GetSent() + length);
+        host->AddSent(length);
+    }
+    else
+    {
+        SetReceived(GetReceived() + length);
+        host->AddReceived(length);
+    }
+    host->SetUpdated(packet.time);
+    host->SetOwner(this);
+    m_history.AddTraffic(packet.time, sent ? 0.0 : length, sent ? length : 0.0);
+    return host;
+}

@@ -78,6 +78,7 @@ void CCountryDatabase::Clear()
     m_nodes.clear();
     m_nodes.shrink_to_fit();
     m_origin.clear();
+    m_codes.clear();
 }
 
 void CCountryDatabase::LoadRanges(const std::filesystem::path& path)
@@ -236,26 +237,50 @@ void CCountryDatabase::Compact()
     std::vector<Node> ordered;
     ordered.reserve(m_nodes.size());
     ordered.push_back(Node{});
-    std::vector<std::pair<uint32_t, uint32_t*>> stack; // old index, where the new index goes
+    m_codes.clear();
+    std::map<std::string, uint32_t, std::less<>> codeIndex;
+    // Old index, and where its new index goes: the parent's new index and side (0 for a root).
+    struct Pending
+    {
+        uint32_t old;
+        uint32_t parent;
+        bool right;
+    };
+    std::vector<Pending> stack;
     for (uint32_t& root : m_buckets)
     {
         if (root == 0)
             continue;
-        stack.emplace_back(root, &root);
+        const Node& top = m_nodes[root];
+        if (top.left == 0 && top.right == 0 && top.code[0] != '\0' && top.length <= m_width)
+        {
+            // One block covers the whole bucket (most buckets): its code goes into the table,
+            // which saves the walk its one node.
+            const auto [entry, added] =
+                codeIndex.try_emplace(top.code, static_cast<uint32_t>(m_codes.size()));
+            if (added)
+                m_codes.push_back(Code{top.code[0], top.code[1], '\0'});
+            root = kLeafBucket | entry->second;
+            continue;
+        }
+        stack.push_back(Pending{root, 0, false});
+        root = static_cast<uint32_t>(ordered.size());
         while (!stack.empty())
         {
-            const auto [old, slot] = stack.back();
+            const Pending next = stack.back();
             stack.pop_back();
             const auto index = static_cast<uint32_t>(ordered.size());
-            *slot = index;
-            ordered.push_back(m_nodes[old]);
+            if (next.parent != 0)
+                (next.right ? ordered[next.parent].right : ordered[next.parent].left) = index;
+            ordered.push_back(m_nodes[next.old]);
             // Right first on the stack, so that the left child comes right after its parent.
             if (ordered[index].right != 0)
-                stack.emplace_back(ordered[index].right, &ordered[index].right);
+                stack.push_back(Pending{ordered[index].right, index, true});
             if (ordered[index].left != 0)
-                stack.emplace_back(ordered[index].left, &ordered[index].left);
+                stack.push_back(Pending{ordered[index].left, index, false});
         }
     }
+    ordered.shrink_to_fit();
     m_nodes = std::move(ordered);
 }
 
@@ -287,8 +312,11 @@ const char* CCountryDatabase::Lookup(uint32_t address, bool code) const
         return nullptr;
     const uint32_t host = ntohl(address);
     const Node* nodes = m_nodes.data();
+    const uint32_t entry = m_buckets[host >> m_shift];
     const char* found = nullptr;
-    for (uint32_t index = m_buckets[host >> m_shift]; index != 0;)
+    if (entry & kLeafBucket)
+        found = m_codes[entry & ~kLeafBucket].data();
+    for (uint32_t index = entry & kLeafBucket ? 0 : entry; index != 0;)
     {
         const Node& node = nodes[index];
         if ((node.key ^ host) & kBits.mask[node.length])
@@ -312,5 +340,6 @@ const char* CCountryDatabase::GetCountryName(const char* code) const
 
 size_t CCountryDatabase::GetTrieBytes() const
 {
-    return m_buckets.capacity() * sizeof(uint32_t) + m_nodes.capacity() * sizeof(Node);
+    return m_buckets.capacity() * sizeof(uint32_t) + m_nodes.capacity() * sizeof(Node) +
+           m_codes.capacity() * sizeof(Code);
 }

@@ -1,6 +1,7 @@
 // The country of an IPv4 address, from the data files "GeoBase.dat" and "Countries.dat".
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -63,11 +64,17 @@ private:
     // a few neighbouring cache lines.
     void Compact();
 
+    using Code = std::array<char, 3>;
+    // A bucket entry with this bit holds the index of its code in m_codes instead of a node:
+    // one block covers the whole bucket.
+    static constexpr uint32_t kLeafBucket = 0x80000000;
+
     int m_width = 0;
     int m_shift = 32;
     std::vector<uint32_t> m_buckets;
     std::vector<Node> m_nodes;
     // While loading: the prefix length of the block whose code a node carries.
     std::vector<uint8_t> m_origin;
+    std::vector<Code> m_codes;
     std::map<std::string, std::string, std::less<>> m_names;
 };

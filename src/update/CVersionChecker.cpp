@@ -5,14 +5,19 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -122,50 +127,64 @@ bool CVersionChecker::Resolve(uint32_t& address)
         return true;
     }
 
-    // The system resolver cannot be interrupted, so it runs as an asynchronous request that we
-    // wait for in slices and walk away from when the limit passes or we are stopped.
-    auto* request = new gaicb{};
-    auto* hints = new addrinfo{};
-    hints->ai_family = AF_INET;
-    hints->ai_socktype = SOCK_STREAM;
-    request->ar_name = strdup(m_host.c_str());
-    request->ar_request = hints;
-    gaicb* list[1] = {request};
-    bool started = getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr) == 0;
-    while (started && gai_error(request) == EAI_INPROGRESS)
+    // The system resolver cannot be interrupted, so it runs on a helper thread of its own that
+    // we wait for in slices and walk away from when the limit passes or we are stopped; the
+    // shared state keeps what the helper writes alive until it is done.
+    struct Lookup
+    {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        bool found = false;
+        uint32_t address = 0;
+    };
+    auto lookup = std::make_shared<Lookup>();
+    try
+    {
+        std::thread(
+            [lookup, host = m_host]
+            {
+                addrinfo hints{};
+                hints.ai_family = AF_INET;
+                hints.ai_socktype = SOCK_STREAM;
+                addrinfo* result = nullptr;
+                bool found = false;
+                uint32_t address = 0;
+                if (getaddrinfo(host.c_str(), nullptr, &hints, &result) == 0)
+                {
+                    for (addrinfo* entry = result; entry != nullptr; entry = entry->ai_next)
+                    {
+                        if (entry->ai_family == AF_INET)
+                        {
+                            address =
+                                reinterpret_cast<sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr;
+                            found = true;
+                            break;
+                        }
+                    }
+                    freeaddrinfo(result);
+                }
+                std::lock_guard<std::mutex> lock(lookup->mutex);
+                lookup->finished = true;
+                lookup->found = found;
+                lookup->address = address;
+                lookup->done.notify_all();
+            })
+            .detach();
+    }
+    catch (const std::system_error&)
+    {
+        return false;
+    }
+    std::unique_lock<std::mutex> lock(lookup->mutex);
+    while (!lookup->finished)
     {
         if (m_abandon.load(std::memory_order_acquire) || RemainingMs() == 0)
-        {
-            // A request the resolver is still working on stays its own; those few bytes are
-            // left behind rather than freed under its feet.
-            if (gai_cancel(request) == EAI_NOTCANCELED)
-                return false;
-            started = false;
-            break;
-        }
-        const int slice = std::min(RemainingMs(), 100);
-        timespec wait{slice / 1000, (slice % 1000) * 1000000L};
-        gai_suspend(list, 1, &wait);
+            return false;
+        lookup->done.wait_for(lock, std::chrono::milliseconds(std::min(RemainingMs(), 100)));
     }
-    bool found = false;
-    if (started && gai_error(request) == 0)
-    {
-        for (addrinfo* entry = request->ar_result; entry != nullptr; entry = entry->ai_next)
-        {
-            if (entry->ai_family == AF_INET)
-            {
-                address = reinterpret_cast<sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr;
-                found = true;
-                break;
-            }
-        }
-    }
-    if (request->ar_result != nullptr)
-        freeaddrinfo(request->ar_result);
-    free(const_cast<char*>(request->ar_name));
-    delete hints;
-    delete request;
-    return found;
+    address = lookup->address;
+    return lookup->found;
 }
 
 int CVersionChecker::WaitSocket(short events, int sliceMs)

@@ -1,0 +1,355 @@
+#include "ui/CMainFrame.h"
+
+#include "platform/Settings.h"
+#include "ui/CSysTray.h"
+#include "ui/CUpdateCommand.h"
+#include "ui/CommandIds.h"
+#include "ui/ICommandTarget.h"
+#include "ui/Images.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+
+namespace
+{
+// Status bar prompt and tool tip, separated by "\n".
+const std::map<int, const char*>& Prompts()
+{
+    static const std::map<int, const char*> prompts = {
+        {ID_FILTER_ADD, "Add a new filter\nAdd"},
+        {ID_FILTER_REMOVE, "Remove selected filter\nRemove"},
+        {ID_FILTER_EDIT, "Edit selected filter\nEdit"},
+        {ID_FILTER_RESET, "Reset selected filter"},
+        {ID_FILTER_RESET_ALL, "Reset all filters"},
+        {ID_VIEW_OPTIONS, "Program options\nOptions"},
+        {ID_FILTER_SUSPEND, "Suspend selected filter\nSuspend"},
+        {ID_FILTER_RESUME, "Resume selected filter\nResume"},
+        {ID_TRAY_RESTORE, "Restore application"},
+        {ID_VIEW_SPLIT, "Show or hide additional information"},
+        {ID_EDIT_COPY_IP, "Copy an IP address to clipboard"},
+        {ID_EDIT_COPY_HOSTNAME, "Copy a hostname to clipboard"},
+        {ID_EDIT_EXCLUDE, "Exclude IP address from the filter (do not count)"},
+        {ID_EDIT_INCLUDE, "Include IP address to the filter"},
+        {ID_HELP_CHECK_UPDATE, "Check for a newest version"},
+        {ID_FILE_REPORT, "Generate a traffic statistics report"},
+        {ID_EDIT_COPY, "Copy a record to clipboard"},
+    };
+    return prompts;
+}
+
+// Commands whose dialogs are not part of this window yet: shown, but disabled.
+bool IsDialogCommand(int id)
+{
+    return id == ID_FILTER_ADD || id == ID_FILTER_EDIT || id == ID_VIEW_OPTIONS ||
+           id == ID_FILE_REPORT || id == ID_HELP_CONTENTS;
+}
+
+const char kFacebookPage[] = "https://www.facebook.com/korvane.ombrix";
+const char kTwitterPage[] = "https://twitter.com/korvane_ombrix";
+} // namespace
+
+CMainFrame::CMainFrame(CSettingsStore& store, QWidget* parent) : QMainWindow(parent), m_store(store)
+{
+    LoadSettings(m_store);
+    setWindowIcon(ApplicationIcon());
+    setWindowTitle(QStringLiteral("Ombrix"));
+    CreateMenus();
+    CreateToolBar();
+    m_health = new QLabel(this);
+    statusBar()->addPermanentWidget(m_health);
+    CreateTray();
+    m_update = new CUpdateCommand(Action(ID_HELP_CHECK_UPDATE), this);
+}
+
+CMainFrame::~CMainFrame() = default;
+
+QAction* CMainFrame::AddAction(QMenu* menu, int id, const QString& text)
+{
+    auto* action = new QAction(text, this);
+    const auto prompt = Prompts().find(id);
+    if (prompt != Prompts().end())
+    {
+        const QString both = QString::fromLatin1(prompt->second);
+        action->setStatusTip(both.section('\n', 0, 0));
+        if (both.contains('\n'))
+            action->setToolTip(both.section('\n', 1));
+    }
+    action->setData(id);
+    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    menu->addAction(action);
+    m_actions.emplace(id, action);
+    return action;
+}
+
+void CMainFrame::CreateMenus()
+{
+    auto popup = [this](const QString& title)
+    {
+        QMenu* menu = menuBar()->addMenu(title);
+        m_popups[title] = menu;
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUi);
+        return menu;
+    };
+    QMenu* file = popup("&File");
+    AddAction(file, ID_FILE_REPORT, "&Generate Report...");
+    file->addSeparator();
+    AddAction(file, ID_APP_EXIT, "E&xit");
+
+    QMenu* edit = popup("&Edit");
+    AddAction(edit, ID_EDIT_COPY, "&Copy");
+    AddAction(edit, ID_EDIT_COPY_IP, "Copy &IP");
+    AddAction(edit, ID_EDIT_COPY_HOSTNAME, "Copy &Hostname");
+    edit->addSeparator();
+    AddAction(edit, ID_EDIT_EXCLUDE, "&Exclude");
+    AddAction(edit, ID_EDIT_INCLUDE, "I&nclude");
+
+    QMenu* filter = popup("&Filter");
+    AddAction(filter, ID_FILTER_ADD, "&Add")->setShortcut(QKeySequence("Alt+A"));
+    AddAction(filter, ID_FILTER_REMOVE, "&Remove")->setShortcut(QKeySequence("Alt+R"));
+    AddAction(filter, ID_FILTER_EDIT, "&Edit")->setShortcut(QKeySequence("Alt+E"));
+    filter->addSeparator();
+    AddAction(filter, ID_FILTER_RESET, "Rese&t");
+    AddAction(filter, ID_FILTER_RESET_ALL, "Reset All &Filters");
+    QMenu* clear = filter->addMenu("&Clear");
+    connect(clear, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUi);
+    AddAction(clear, ID_CLEAR_HOSTS, "Captured I&P");
+    AddAction(clear, ID_CLEAR_HISTORY, "&History");
+    filter->addSeparator();
+    AddAction(filter, ID_FILTER_RESUME, "Resu&me");
+    AddAction(filter, ID_FILTER_SUSPEND, "&Suspend");
+
+    QMenu* view = popup("&View");
+    AddAction(view, ID_VIEW_OPTIONS, "&Options");
+    view->addSeparator();
+    AddAction(view, ID_VIEW_SPLIT, "Split Window")->setCheckable(true);
+
+    QMenu* help = popup("&Help");
+    AddAction(help, ID_HELP_CONTENTS, "&Contents")->setShortcut(QKeySequence("F1"));
+    AddAction(help, ID_HELP_CHECK_UPDATE, "&Check for update now");
+    help->addSeparator();
+    AddAction(help, ID_HELP_FACEBOOK, "&Facebook");
+    AddAction(help, ID_HELP_TWITTER, "&Twitter");
+    help->addSeparator();
+    AddAction(help, ID_APP_ABOUT, "&About...");
+
+    // Not in the menu bar: opened over the tray icon.
+    auto* tray = new QMenu("&Tray", this);
+    m_popups["&Tray"] = tray;
+    connect(tray, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUi);
+    AddAction(tray, ID_TRAY_RESTORE, "&Restore");
+    tray->addSeparator();
+    AddAction(tray, ID_VIEW_OPTIONS, "&Options");
+    AddAction(tray, ID_FILTER_ADD, "&Add Filter");
+    tray->addSeparator();
+    AddAction(tray, ID_APP_ABOUT, "A&bout");
+    AddAction(tray, ID_HELP_CONTENTS, "&Help");
+    tray->addSeparator();
+    AddAction(tray, ID_APP_EXIT, "&Exit");
+}
+
+void CMainFrame::CreateToolBar()
+{
+    m_toolBar = addToolBar("Standard");
+    m_toolBar->setObjectName("Standard");
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_toolBar->setIconSize(QSize(32, 32));
+    m_toolBar->setMovable(false);
+    struct Button
+    {
+        int id;
+        const char* text;
+        ToolImage image;
+    };
+    const Button buttons[] = {
+        {ID_FILTER_RESUME, "Resume", ToolImage::Resume},
+        {ID_FILTER_SUSPEND, "Suspend", ToolImage::Suspend},
+        {0, nullptr, ToolImage::Resume},
+        {ID_FILTER_ADD, "Add", ToolImage::Add},
+        {ID_FILTER_REMOVE, "Remove", ToolImage::Remove},
+        {ID_FILTER_EDIT, "Edit", ToolImage::Edit},
+        {0, nullptr, ToolImage::Resume},
+        {ID_VIEW_OPTIONS, "Options", ToolImage::Options},
+        {ID_HELP_CONTENTS, "Help", ToolImage::Help},
+    };
+    for (const Button& button : buttons)
+    {
+        if (button.id == 0)
+        {
+            m_toolBar->addSeparator();
+            continue;
+        }
+        QAction* action = Action(button.id);
+        action->setIcon(ToolBarImage(button.image));
+        action->setIconText(button.text);
+        m_toolBar->addAction(action);
+    }
+    for (QAction* action : m_toolBar->actions())
+        if (QWidget* widget = m_toolBar->widgetForAction(action); widget && !action->isSeparator())
+        {
+            widget->setMinimumWidth(32);
+            widget->setMaximumWidth(56);
+        }
+}
+
+void CMainFrame::CreateTray()
+{
+    m_tray = new CSysTray(this, Popup("&Tray"), Action(ID_TRAY_RESTORE));
+}
+
+void CMainFrame::SetView(QWidget* view, ICommandTarget* target)
+{
+    m_target = target;
+    setCentralWidget(view);
+    UpdateCommandUi();
+}
+
+QAction* CMainFrame::Action(int id) const
+{
+    const auto found = m_actions.find(id);
+    return found == m_actions.end() ? nullptr : found->second;
+}
+
+std::vector<QAction*> CMainFrame::Actions(int id) const
+{
+    std::vector<QAction*> actions;
+    for (auto [first, last] = m_actions.equal_range(id); first != last; ++first)
+        actions.push_back(first->second);
+    return actions;
+}
+
+QMenu* CMainFrame::Popup(const QString& title) const
+{
+    const auto found = m_popups.find(title);
+    return found == m_popups.end() ? nullptr : found->second;
+}
+
+void CMainFrame::FinishCreation()
+{
+    if (G_Hide != 0 && G_Minimize != 0 && CSysTray::IsAvailable())
+        m_tray->AddIcon();
+    if (G_CheckUpdate != 0)
+        m_update->CheckNow();
+}
+
+void CMainFrame::RestorePlacement()
+{
+    if (const auto placement = LoadWindowPlacement(m_store))
+        restoreGeometry(*placement);
+}
+
+void CMainFrame::ShowFromSecondCopy()
+{
+    m_tray->RemoveIcon();
+    if (isMinimized() || !isVisible())
+        showNormal();
+    raise();
+    activateWindow();
+}
+
+void CMainFrame::UpdateCommandUi()
+{
+    bool selected = false;
+    bool enabled = false;
+    if (m_target != nullptr)
+        selected = m_target->GetSelectedFilterState(enabled);
+    for (const auto& [id, action] : m_actions)
+    {
+        if (id == ID_HELP_CHECK_UPDATE)
+            continue; // the update command keeps it disabled while a check runs
+        bool on = true;
+        if (IsDialogCommand(id))
+            on = false;
+        else if (id == ID_FILTER_SUSPEND)
+            on = selected && enabled;
+        else if (id == ID_FILTER_RESUME)
+            on = selected && !enabled;
+        else if (m_target != nullptr && m_target->HandlesCommand(id))
+        {
+            on = m_target->IsCommandEnabled(id);
+            if (action->isCheckable())
+                action->setChecked(m_target->IsCommandChecked(id));
+        }
+        action->setEnabled(on);
+    }
+}
+
+void CMainFrame::SetCaptureHealth(const QString& text)
+{
+    m_health->setText(text);
+}
+
+void CMainFrame::OnCommand(int id)
+{
+    switch (id)
+    {
+    case ID_FILTER_SUSPEND:
+    case ID_FILTER_RESUME:
+        if (m_target != nullptr)
+            m_target->OnCommand(ID_FILTER_SUSPEND);
+        break;
+    case ID_TRAY_RESTORE:
+        showNormal();
+        activateWindow();
+        m_tray->RemoveIcon();
+        break;
+    case ID_HELP_CHECK_UPDATE:
+        m_update->CheckNow();
+        break;
+    case ID_HELP_FACEBOOK:
+        QDesktopServices::openUrl(QUrl(kFacebookPage));
+        break;
+    case ID_HELP_TWITTER:
+        QDesktopServices::openUrl(QUrl(kTwitterPage));
+        break;
+    case ID_APP_ABOUT:
+    {
+        QMessageBox about(QMessageBox::Information, "About Ombrix",
+                          "Ombrix " + QApplication::applicationVersion() +
+                              "\nNetwork traffic accounting monitor\nKorvane",
+                          QMessageBox::Ok, this);
+        about.setTextFormat(Qt::PlainText);
+        about.exec();
+        break;
+    }
+    case ID_APP_EXIT:
+        close();
+        break;
+    default:
+        if (m_target != nullptr && m_target->HandlesCommand(id) && !IsDialogCommand(id))
+            m_target->OnCommand(id);
+        break;
+    }
+    UpdateCommandUi();
+}
+
+void CMainFrame::HideToTray()
+{
+    m_tray->AddIcon();
+    hide();
+}
+
+void CMainFrame::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized() || G_Hide == 0)
+        return;
+    // Without a notification area the window stays minimised in the task bar: hidden, it could
+    // not be reached again.
+    if (CSysTray::IsAvailable())
+        QTimer::singleShot(0, this, &CMainFrame::HideToTray);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    SaveWindowPlacement(m_store, saveGeometry());
+    m_store.Sync();
+    QMainWindow::closeEvent(event);
+}

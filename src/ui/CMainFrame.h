@@ -1,0 +1,68 @@
+// The main window: menus, tool bar, status bar with the capture health, the tray icon, and the
+// view as its client; routes the commands it does not handle to the view.
+#pragma once
+
+#include <QMainWindow>
+
+#include <map>
+#include <vector>
+
+class CSettingsStore;
+class CSysTray;
+class CUpdateCommand;
+class ICommandTarget;
+class QLabel;
+class QMenu;
+class QToolBar;
+
+class CMainFrame : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // Reads the settings before anything else is built, as everything after depends on them.
+    explicit CMainFrame(CSettingsStore& store, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // The view becomes the client; target receives the commands the frame does not handle.
+    void SetView(QWidget* view, ICommandTarget* target);
+    // The first action of the command (menu and tool bar share it); nullptr when unknown.
+    QAction* Action(int id) const;
+    std::vector<QAction*> Actions(int id) const;
+    // "&File", "&Edit", "&Filter", "&View", "&Help" of the main menu, or "&Tray".
+    QMenu* Popup(const QString& title) const;
+    QToolBar* ToolBar() const { return m_toolBar; }
+    CSysTray& Tray() const { return *m_tray; }
+    CUpdateCommand* UpdateCommand() const { return m_update; }
+
+    // The last steps of the window's creation: the icon when starting hidden, the update check.
+    void FinishCreation();
+    // Placement from the store, when there is one.
+    void RestorePlacement();
+    // A second copy asked for the window: restored, raised and activated.
+    void ShowFromSecondCopy();
+    void OnCommand(int id);
+
+public slots:
+    void UpdateCommandUi();
+    void SetCaptureHealth(const QString& text);
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QAction* AddAction(QMenu* menu, int id, const QString& text);
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateTray();
+    void HideToTray();
+
+    CSettingsStore& m_store;
+    ICommandTarget* m_target = nullptr;
+    std::multimap<int, QAction*> m_actions;
+    std::map<QString, QMenu*> m_popups;
+    QToolBar* m_toolBar = nullptr;
+    QLabel* m_health = nullptr;
+    CSysTray* m_tray = nullptr;
+    CUpdateCommand* m_update = nullptr;
+};

@@ -1,0 +1,53 @@
+#include "ui/CSysTray.h"
+
+#include "ui/Images.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+CSysTray::CSysTray(QWidget* frame, QMenu* menu, QAction* restore)
+    : QObject(frame), m_frame(frame), m_icon(new QSystemTrayIcon(ApplicationIcon(), this))
+{
+    m_icon->setToolTip(QStringLiteral("Ombrix"));
+    if (menu != nullptr)
+    {
+        menu->setDefaultAction(restore);
+        m_icon->setContextMenu(menu);
+    }
+    connect(m_icon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason)
+            {
+                if (reason != QSystemTrayIcon::Trigger)
+                    return;
+                // Minimise, then restore: brings the window back wherever it was; the icon
+                // stays.
+                m_frame->showMinimized();
+                m_frame->showNormal();
+                m_frame->raise();
+                m_frame->activateWindow();
+            });
+}
+
+CSysTray::~CSysTray()
+{
+    RemoveIcon();
+}
+
+bool CSysTray::IsAvailable()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void CSysTray::AddIcon()
+{
+    m_icon->show();
+    m_hasIcon = true;
+}
+
+void CSysTray::RemoveIcon()
+{
+    m_icon->hide();
+    m_hasIcon = false;
+}

@@ -1,0 +1,31 @@
+// The numbers of the window's commands, shared by the menus, the tool bar, the tray menu and the
+// view.
+#pragma once
+
+enum CommandId : int
+{
+    ID_FILTER_ADD = 32771,
+    ID_FILTER_REMOVE = 32772,
+    ID_FILTER_EDIT = 32773,
+    ID_FILTER_RESET = 32774,
+    ID_FILTER_RESET_ALL = 32775,
+    ID_VIEW_OPTIONS = 32776,
+    ID_FILTER_SUSPEND = 32779,
+    ID_FILTER_RESUME = 32781,
+    ID_TRAY_RESTORE = 32790,
+    ID_VIEW_SPLIT = 32797,
+    ID_EDIT_COPY_IP = 32799,
+    ID_EDIT_COPY_HOSTNAME = 32800,
+    ID_EDIT_EXCLUDE = 32803,
+    ID_EDIT_INCLUDE = 32804,
+    ID_HELP_CHECK_UPDATE = 32805,
+    ID_FILE_REPORT = 32807,
+    ID_CLEAR_HOSTS = 32813,
+    ID_CLEAR_HISTORY = 32814,
+    ID_HELP_FACEBOOK = 32815,
+    ID_HELP_TWITTER = 32816,
+    ID_EDIT_COPY = 57634,
+    ID_APP_ABOUT = 57664,
+    ID_APP_EXIT = 57665,
+    ID_HELP_CONTENTS = 57670
+};

@@ -1,7 +1,63 @@
+// The program's entry: picks the window, the window-less capture or the capture-file replay.
+#include "app/AppOptions.h"
+#include "app/CSignalWatch.h"
+#include "app/HeadlessMode.h"
+#include "app/ReplayMode.h"
+#include "core/CKavoException.h"
+
+#include <QCoreApplication>
+
 #include <cstdio>
 
-int main()
+#if __has_include("ui/WindowApplication.h")
+#include "ui/WindowApplication.h"
+#define OMBRIX_HAS_WINDOW 1
+#endif
+
+int main(int argc, char** argv)
 {
-    std::puts("Ombrix");
-    return 0;
+    try
+    {
+        // Before any thread exists, so that every thread inherits the blocked end endSignals.
+        CSignalWatch endSignals;
+        AppOptions options;
+        {
+            QCoreApplication::setOrganizationName("Korvane");
+            QCoreApplication::setApplicationName("Ombrix");
+            QCoreApplication::setApplicationVersion("2.6.1");
+            QStringList arguments;
+            for (int i = 0; i < argc; ++i)
+                arguments << QString::fromLocal8Bit(argv[i]);
+            // The parser's --help and --version need the application object only while parsing;
+            // the window makes its own.
+            int parserArgc = 1;
+            QCoreApplication parserApp(parserArgc, argv);
+            options = ParseAppOptions(arguments);
+        }
+        switch (options.mode)
+        {
+        case AppOptions::Mode::Replay:
+            return RunReplay(options);
+        case AppOptions::Mode::Headless:
+            return RunHeadless(options, endSignals);
+        case AppOptions::Mode::Window:
+#ifdef OMBRIX_HAS_WINDOW
+            return RunWindowApplication(argc, argv, options, endSignals);
+#else
+            std::fputs("ombrix: this build has no window yet; capturing without one "
+                       "(the same as --headless; see --help).\n",
+                       stderr);
+            return RunHeadless(options, endSignals);
+#endif
+        }
+    }
+    catch (const CKavoException& error)
+    {
+        std::fputs(FormatErrorText(error).c_str(), stderr);
+    }
+    catch (const std::exception& error)
+    {
+        std::fprintf(stderr, "ombrix: %s\n", error.what());
+    }
+    return 1;
 }

@@ -1,0 +1,105 @@
+#include "app/AppOptions.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <arpa/inet.h>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+
+std::optional<LocalNetwork> ParseCidr(const std::string& text)
+{
+    const size_t slash = text.find('/');
+    const std::string address = text.substr(0, slash);
+    int bits = 32;
+    if (slash != std::string::npos)
+    {
+        const char* first = text.data() + slash + 1;
+        const char* last = text.data() + text.size();
+        const auto [end, error] = std::from_chars(first, last, bits);
+        if (error != std::errc() || end != last || first == last || bits < 0 || bits > 32)
+            return std::nullopt;
+    }
+    in_addr parsed{};
+    if (inet_pton(AF_INET, address.c_str(), &parsed) != 1)
+        return std::nullopt;
+    LocalNetwork network;
+    const uint32_t hostMask = bits == 0 ? 0 : ~uint32_t{0} << (32 - bits);
+    network.mask = htonl(hostMask);
+    network.address = parsed.s_addr & network.mask;
+    return network;
+}
+
+std::vector<LocalNetwork> PrivateNetworks()
+{
+    return {*ParseCidr("10.0.0.0/8"), *ParseCidr("172.16.0.0/12"), *ParseCidr("192.168.0.0/16")};
+}
+
+AppOptions ParseAppOptions(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Counts the IPv4 traffic of this computer per filter, per remote host and per day.\n"
+        "Without a mode option the window opens.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption headless(
+        "headless", "Capture live on every adapter without a window; print the totals once a "
+                    "second. Ctrl+C, SIGTERM or SIGHUP save and end.");
+    const QCommandLineOption replay(
+        "replay", "Count the capture files (pcap or pcapng) given as arguments at full speed, "
+                  "save, and print each filter's totals. A packet's time is its capture stamp.");
+    const QCommandLineOption database(
+        "db", "The statistics database (default: traffic.db in the data folder).", "FILE");
+    const QCommandLineOption localNet(
+        "local-net",
+        "Replay: a network that counts as this computer (repeatable; default 10.0.0.0/8, "
+        "172.16.0.0/12 and 192.168.0.0/16). A new database gets its default filters from them.",
+        "CIDR");
+    const QCommandLineOption resolve("resolve",
+                                     "Replay: also resolve the remote hosts' names (slow).");
+    parser.addOptions({headless, replay, database, localNet, resolve});
+    parser.addPositionalArgument("FILE", "Replay: the capture files, read in this order.",
+                                 "[FILE...]");
+    parser.process(arguments);
+
+    const auto fail = [&parser](const std::string& message)
+    {
+        std::fprintf(stderr, "ombrix: %s\n\n%s", message.c_str(),
+                     parser.helpText().toLocal8Bit().constData());
+        std::exit(2);
+    };
+
+    AppOptions options;
+    if (parser.isSet(headless) && parser.isSet(replay))
+        fail("--headless and --replay exclude each other");
+    if (parser.isSet(headless))
+        options.mode = AppOptions::Mode::Headless;
+    if (parser.isSet(replay))
+        options.mode = AppOptions::Mode::Replay;
+    options.databasePath = parser.value(database).toStdString();
+    if (parser.isSet(database) && options.databasePath.empty())
+        fail("--db needs a file name");
+    for (const QString& file : parser.positionalArguments())
+        options.replayFiles.push_back(file.toStdString());
+    for (const QString& text : parser.values(localNet))
+    {
+        const auto network = ParseCidr(text.toStdString());
+        if (!network)
+            fail("not a network: " + text.toStdString() + " (expected a.b.c.d/n)");
+        options.localNetworks.push_back(*network);
+    }
+    options.resolve = parser.isSet(resolve);
+
+    if (options.mode == AppOptions::Mode::Replay && options.replayFiles.empty())
+        fail("--replay needs at least one capture file");
+    if (options.mode != AppOptions::Mode::Replay && !options.replayFiles.empty())
+        fail("capture files are read only with --replay");
+    if (options.mode != AppOptions::Mode::Replay &&
+        (!options.localNetworks.empty() || options.resolve))
+        fail("--local-net and --resolve apply to --replay only");
+    if (options.localNetworks.empty())
+        options.localNetworks = PrivateNetworks();
+    return options;
+}

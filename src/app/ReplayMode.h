@@ -1,0 +1,8 @@
+// Counting capture files without a window: the same decode, queue, packet thread and dispatch as
+// live capture, with the capture stamps as packet times and given networks as "this computer".
+#pragma once
+
+#include "app/AppOptions.h"
+
+// Returns the process exit status: 0 when every file was read and the database saved.
+int RunReplay(const AppOptions& options);

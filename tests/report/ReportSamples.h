@@ -1,0 +1,74 @@
+// Filters, hosts and days for the report tests, and small file helpers.
+#pragma once
+
+#include "report/ReportData.h"
+
+#include <arpa/inet.h>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+inline int64_t LocalTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
+{
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    return std::mktime(&local);
+}
+
+inline uint32_t Address(const char* dotted)
+{
+    return inet_addr(dotted);
+}
+
+inline ReportHost Host(const char* address, std::string name, std::string country, double received,
+                       double sent, int64_t updated)
+{
+    ReportHost host;
+    host.address = Address(address);
+    host.hostName = std::move(name);
+    host.country = std::move(country);
+    host.received = received;
+    host.sent = sent;
+    host.updated = updated;
+    return host;
+}
+
+// A filter with two hosts and two days.
+inline ReportFilter SampleFilter(std::string name, const char* hostPrefix = "10.0.0.")
+{
+    ReportFilter filter;
+    filter.name = std::move(name);
+    filter.received = 3000;
+    filter.sent = 1500;
+    filter.hosts.push_back(Host((std::string(hostPrefix) + "1").c_str(), "one.example", "Germany",
+                                1000, 500, LocalTime(2024, 5, 5, 13, 20, 0)));
+    filter.hosts.push_back(Host((std::string(hostPrefix) + "2").c_str(), "", "", 2000, 1000,
+                                LocalTime(2024, 5, 6, 8, 5, 9)));
+    filter.history.push_back({LocalTime(2024, 5, 5), 1000, 500});
+    filter.history.push_back({LocalTime(2024, 5, 6), 2000, 1000});
+    return filter;
+}
+
+inline std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline size_t FileCount(const std::filesystem::path& folder)
+{
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
+        ++count;
+    return count;
+}

@@ -48,13 +48,63 @@ bool MakeTime(std::tm fields, int64_t& result)
     return true;
 }
 
+bool IsMidnightOf(int64_t t, const std::tm& date)
+{
+    std::tm local{};
+    return LocalTime(t, local) && SameDate(local, date) && local.tm_hour == 0 &&
+           local.tm_min == 0 && local.tm_sec == 0;
+}
+
+// mktime alone would decide an ambiguous midnight (clocks set back across it) by the guess it
+// kept from its previous call, so one date could get two keys depending on what ran before.
+// Taking the earliest candidate makes the day start where the date starts, every time.
 bool MidnightOf(const std::tm& date, int64_t& day)
 {
     std::tm fields = date;
     fields.tm_hour = 0;
     fields.tm_min = 0;
     fields.tm_sec = 0;
-    return MakeTime(fields, day);
+    bool found = false;
+    bool guessed = false;
+    int64_t guess = 0;
+    for (int isdst : {-1, 0, 1})
+    {
+        std::tm candidate = fields;
+        candidate.tm_isdst = isdst;
+        const std::time_t value = std::mktime(&candidate);
+        if (value == static_cast<std::time_t>(-1))
+            continue;
+        if (isdst == -1)
+        {
+            guess = value;
+            guessed = true;
+        }
+        if (IsMidnightOf(value, date) && (!found || value < day))
+        {
+            day = value;
+            found = true;
+        }
+    }
+    if (found)
+        return true;
+    if (!guessed)
+        return false;
+    // A midnight skipped by a clock change: the day starts at the first second with its date.
+    int64_t low = guess - 4 * 3600;
+    int64_t high = guess + 4 * 3600;
+    std::tm local{};
+    if (!LocalTime(low, local) || SameDate(local, date) || !HasDate(high, date))
+    {
+        day = guess;
+        return true;
+    }
+    while (high - low > 1)
+    {
+        const int64_t middle = low + (high - low) / 2;
+        (HasDate(middle, date) ? high : low) = middle;
+    }
+    day = high;
+    return true;
 }
 
 // Finds an interval around t in which every second has t's local date. The date is constant
@@ -63,18 +113,18 @@ bool MidnightOf(const std::tm& date, int64_t& day)
 void Remember(int64_t t, const std::tm& date, int64_t day)
 {
     int64_t first = t;
-    int64_t midnight = 0;
-    std::tm start = date;
-    start.tm_hour = 0;
-    start.tm_min = 0;
-    start.tm_sec = 0;
-    if (MakeTime(start, midnight) && midnight <= t && HasDate(midnight, date))
-        first = midnight;
+    if (day <= t && HasDate(day, date))
+        first = day;
     int64_t end = t + 1;
-    std::tm next = start;
+    std::tm next = date;
     next.tm_mday += 1;
+    next.tm_hour = 12; // mktime normalises the month and year of the day after
+    next.tm_isdst = -1;
+    int64_t noon = 0;
     int64_t nextMidnight = 0;
-    if (MakeTime(next, nextMidnight) && nextMidnight > t && HasDate(nextMidnight - 1, date))
+    std::tm nextDate{};
+    if (MakeTime(next, noon) && LocalTime(noon, nextDate) && MidnightOf(nextDate, nextMidnight) &&
+        nextMidnight > t && HasDate(nextMidnight - 1, date))
         end = nextMidnight;
     long firstOffset = 0;
     long lastOffset = 0;

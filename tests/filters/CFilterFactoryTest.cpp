@@ -1,0 +1,254 @@
+#include "filters/CFilterFactory.h"
+#include "FilterTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <thread>
+
+namespace
+{
+// True when some lock is held by the calling thread (a second thread cannot take it).
+bool HeldByCaller(CKavoLocker& locker)
+{
+    bool taken = false;
+    std::thread other(
+        [&]
+        {
+            taken = locker.TryLock();
+            if (taken)
+                locker.Unlock();
+        });
+    other.join();
+    return !taken;
+}
+
+class FakeStore final : public IFilterStore
+{
+public:
+    CKavoLocker& GetDatabaseLock() override { return m_lock; }
+    void SaveFilter(IFilter* filter) override
+    {
+        auto* own = dynamic_cast<CFilter*>(filter);
+        m_calls += "filter " + own->GetName() + ";";
+        m_lockedWhileStoring =
+            m_lockedWhileStoring && HeldByCaller(m_lock) && HeldByCaller(own->GetLock());
+        filter->SetStored(true);
+    }
+    void SaveIpRules(IFilter* filter) override
+    {
+        m_calls += "ip " + std::to_string(filter->GetIpRuleCount()) + ";";
+    }
+    void SavePortRules(IFilter* filter) override
+    {
+        m_calls += "port " + std::to_string(filter->GetPortRuleCount()) + ";";
+    }
+    void LoadFilters(IFilterManager* manager) override
+    {
+        for (int id : {4, 2})
+        {
+            IFilter* filter = manager->CreateFilter();
+            filter->SetId(id);
+            filter->SetStored(true);
+            manager->AddFilter(filter);
+        }
+    }
+    void SaveFilters(IFilterManager* manager) override
+    {
+        m_calls += "all " + std::to_string(manager->GetCount()) + ";";
+    }
+    void DeleteFilter(int id) override
+    {
+        m_calls += "delete " + std::to_string(id) + ";";
+        m_lockedWhileDeleting = HeldByCaller(m_lock);
+    }
+
+    std::string m_calls;
+    bool m_lockedWhileStoring = true;
+    bool m_lockedWhileDeleting = false;
+
+private:
+    CKavoLocker m_lock;
+};
+
+std::vector<int> Ids(const CFilterFactory& manager)
+{
+    std::vector<int> ids;
+    for (unsigned i = 0; i < manager.GetCount(); ++i)
+        ids.push_back(manager.GetFilter(i)->GetId());
+    return ids;
+}
+} // namespace
+
+TEST(CFilterFactory, NewFilterTakesTheSmallestFreeId)
+{
+    CFilterFactory manager;
+    EXPECT_EQ(manager.NewFilter(true)->GetId(), 0);
+    manager.GetFilter(0)->SetId(1);
+    manager.NewFilter(true)->SetId(2);
+    EXPECT_EQ(manager.NewFilter(false)->GetId(), 0); // {1, 2}
+    EXPECT_FALSE(manager.GetFilter(2)->IsEnabled());
+
+    manager.GetFilter(1)->SetId(3); // {1, 3, 0}
+    EXPECT_EQ(manager.NewFilter(true)->GetId(), 2);
+
+    manager.RemoveFilter(manager.GetFilter(0)); // id 1
+    EXPECT_EQ(Ids(manager), (std::vector<int>{3, 0, 2}));
+    EXPECT_EQ(manager.NewFilter(true)->GetId(), 1);
+
+    // Duplicate ids (a damaged database) do not hand out an id in use.
+    CFilterFactory damaged;
+    damaged.NewFilter(true);
+    damaged.NewFilter(true)->SetId(0);
+    damaged.NewFilter(true)->SetId(1);
+    EXPECT_EQ(damaged.NewFilter(true)->GetId(), 2);
+}
+
+TEST(CFilterFactory, GetFilterPastTheEndThrowsOutOfRange)
+{
+    CFilterFactory manager;
+    EXPECT_THROW(manager.GetFilter(0), std::out_of_range);
+    manager.NewFilter(true);
+    EXPECT_THROW(manager.GetFilter(manager.GetCount()), std::out_of_range);
+}
+
+TEST(CFilterFactory, EveryFilterSeesEveryPacketAndTouchedRecordsArePending)
+{
+    FakeLocalAddresses local{"192.168.0.10"};
+    CPendingHosts pending;
+    CFilterFactory manager;
+    manager.SetLocalAddressTest(&local);
+    manager.SetPendingHosts(&pending);
+    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80)); // no filter: nothing happens
+    EXPECT_EQ(pending.GetCount(), 0u);
+
+    CFilter* all = manager.NewFilter(true);
+    CFilter* web = manager.NewFilter(true);
+    CFilterParamPort* rule = web->CreatePortRule();
+    rule->SetType(static_cast<int>(PortRuleType::Single));
+    rule->SetFirstPort(htons(80));
+    rule->SetAction(static_cast<int>(RuleAction::Include));
+    web->AddPortRule(rule);
+
+    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
+    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
+    manager.DispatchPacket(Tcp("192.168.0.10", 1, "9.9.9.9", 443, 10));
+    EXPECT_EQ(all->GetSent(), 210.0);
+    EXPECT_EQ(web->GetSent(), 200.0);
+
+    // Each record once, oldest first.
+    ASSERT_EQ(pending.GetCount(), 3u);
+    EXPECT_EQ(pending.TakeFirst(), all->GetHost(0));
+    std::vector<CFilterHost*> rest;
+    EXPECT_EQ(pending.Take(10, rest), 2u);
+    EXPECT_EQ(rest, (std::vector<CFilterHost*>{web->GetHost(0), all->GetHost(1)}));
+    EXPECT_EQ(pending.TakeFirst(), nullptr);
+
+    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
+    EXPECT_EQ(pending.GetCount(), 2u); // taken records can come back
+}
+
+TEST(CFilterFactory, RemovingAFilterOrClearingItsHostsDropsItsPendingRecords)
+{
+    FakeLocalAddresses local{"192.168.0.10"};
+    CPendingHosts pending;
+    FakeStore store;
+    CFilterFactory manager;
+    manager.SetLocalAddressTest(&local);
+    manager.SetPendingHosts(&pending);
+    manager.SetStore(&store);
+    CFilter* first = manager.NewFilter(true);
+    CFilter* second = manager.NewFilter(true);
+    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80));
+    ASSERT_EQ(pending.GetCount(), 2u);
+
+    manager.ClearHosts(first);
+    EXPECT_EQ(first->GetHostCount(), 0);
+    ASSERT_EQ(pending.GetCount(), 1u);
+
+    manager.RemoveFilter(second);
+    EXPECT_EQ(pending.GetCount(), 0u);
+    EXPECT_EQ(store.m_calls, "delete 1;");
+    EXPECT_TRUE(store.m_lockedWhileDeleting);
+    EXPECT_EQ(manager.GetCount(), 1u);
+
+    CFilter stranger;
+    manager.RemoveFilter(&stranger); // not ours: neither destroyed nor deleted from the store
+    EXPECT_EQ(store.m_calls, "delete 1;");
+}
+
+TEST(CFilterFactory, DefaultFiltersFromAGivenAddressTable)
+{
+    FakeLocalAddresses local{"127.0.0.1", "192.168.0.10"};
+    FakeStore store;
+    CFilterFactory manager;
+    manager.SetLocalAddressTest(&local);
+    manager.SetStore(&store);
+    manager.CreateDefaultFilters({{Ip("127.0.0.1"), Ip("255.0.0.0"), 1, "lo"},
+                                  {Ip("192.168.0.10"), Ip("255.255.255.0"), 2, "eth0"}});
+
+    ASSERT_EQ(manager.GetCount(), 4u);
+    const char* names[] = {"Internet Traffic", "Local Traffic", "HTTP Traffic", "FTP Traffic"};
+    for (unsigned i = 0; i < 4; ++i)
+    {
+        CFilter* filter = manager.GetFilter(i);
+        EXPECT_EQ(filter->GetId(), static_cast<int>(i));
+        EXPECT_EQ(filter->GetName(), names[i]);
+        EXPECT_TRUE(filter->IsEnabled());
+        EXPECT_TRUE(filter->IsStored());
+        EXPECT_TRUE(filter->GetCacheHosts());
+        EXPECT_EQ(filter->GetBinding(), 0);
+    }
+    EXPECT_EQ(store.m_calls, "filter Internet Traffic;ip 1;port 0;filter Local Traffic;ip 1;port 0;"
+                             "filter HTTP Traffic;ip 0;port 1;filter FTP Traffic;ip 0;port 1;");
+    EXPECT_TRUE(store.m_lockedWhileStoring);
+
+    CFilter* internet = manager.GetFilter(0);
+    CFilterParamIp* rule = internet->GetIpRule(0);
+    uint32_t value = 0;
+    EXPECT_EQ(rule->GetType(), static_cast<int>(IpRuleType::Subnet));
+    EXPECT_EQ(rule->GetAction(), static_cast<int>(RuleAction::Exclude));
+    EXPECT_EQ(rule->GetAddress(value), Ip("192.168.0.10"));
+    EXPECT_EQ(rule->GetSecondAddress(value), Ip("255.255.255.0"));
+    EXPECT_EQ(manager.GetFilter(1)->GetIpRule(0)->GetAction(),
+              static_cast<int>(RuleAction::Include));
+    CFilterParamPort* ftp = manager.GetFilter(3)->GetPortRule(0);
+    EXPECT_EQ(ftp->GetFirstPort(), htons(20));
+    EXPECT_EQ(ftp->GetLastPort(), htons(21));
+
+    manager.DispatchPacket(Tcp("192.168.0.10", 5000, "8.8.8.8", 80, 100));
+    manager.DispatchPacket(Tcp("192.168.0.10", 5000, "192.168.0.20", 21, 10));
+    EXPECT_EQ(internet->GetSent(), 100.0);
+    EXPECT_EQ(manager.GetFilter(1)->GetSent(), 10.0);
+    EXPECT_EQ(manager.GetFilter(2)->GetSent(), 100.0);
+    EXPECT_EQ(manager.GetFilter(3)->GetSent(), 10.0);
+}
+
+TEST(CFilterFactory, OnlyLoopbackLeavesInternetAndLocalWithoutRules)
+{
+    CFilterFactory manager;
+    manager.CreateDefaultFilters(
+        {{Ip("127.0.0.1"), Ip("255.0.0.0"), 1, "lo"}, {Ip("0.0.0.0"), Ip("0.0.0.0"), 3, "tun0"}});
+    EXPECT_EQ(manager.GetFilter(0)->GetIpRuleCount(), 0);
+    EXPECT_EQ(manager.GetFilter(1)->GetIpRuleCount(), 0);
+}
+
+TEST(CFilterFactory, StoreHooksReachTheStoreAndDoNothingWithoutOne)
+{
+    CFilterFactory manager;
+    manager.LoadFilters();
+    manager.SaveFilters();
+    CFilter* filter = manager.NewFilter(true);
+    manager.StoreFilter(filter);
+    EXPECT_FALSE(filter->IsStored());
+    manager.RemoveFilter(filter);
+    EXPECT_EQ(manager.GetCount(), 0u);
+
+    FakeStore store;
+    manager.SetStore(&store);
+    manager.LoadFilters();
+    EXPECT_EQ(Ids(manager), (std::vector<int>{4, 2}));
+    EXPECT_EQ(manager.NewFilter(true)->GetId(), 0);
+    manager.SaveFilters();
+    EXPECT_EQ(store.m_calls, "all 3;");
+}

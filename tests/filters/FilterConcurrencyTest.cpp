@@ -1,0 +1,128 @@
+#include "FilterTestSupport.h"
+#include "filters/CFilterFactory.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace
+{
+void SetRules(CFilter* filter, bool withExtraRule)
+{
+    // Refilled under the lock: a packet must never see the list empty (which accepts all).
+    CKavoLock lock(filter->GetLock());
+    filter->ClearIpRules();
+    if (withExtraRule)
+    {
+        CFilterParamIp* single = filter->CreateIpRule();
+        single->SetType(static_cast<int>(IpRuleType::Single));
+        single->SetAddress(Ip("10.0.0.1"));
+        filter->AddIpRule(single);
+    }
+    CFilterParamIp* everything = filter->CreateIpRule();
+    everything->SetType(static_cast<int>(IpRuleType::Subnet));
+    everything->SetAddress(0);
+    everything->SetSecondAddress(0);
+    everything->SetAction(static_cast<int>(RuleAction::Exclude));
+    filter->AddIpRule(everything);
+}
+
+PacketInfo Packet(uint32_t i)
+{
+    // 20000 remote hosts over three and a half days, both directions.
+    const uint32_t remote = htonl(0x0B000000u + i % 20000);
+    PacketInfo packet = Tcp("192.168.0.10", 5000, "0.0.0.0", static_cast<uint16_t>(i % 3 + 79),
+                            40 + i % 1400, 1714932000 + static_cast<int64_t>(i) * 3);
+    packet.destinationAddress = remote;
+    if (i % 2 != 0)
+    {
+        std::swap(packet.sourceAddress, packet.destinationAddress);
+        std::swap(packet.sourcePort, packet.destinationPort);
+    }
+    return packet;
+}
+} // namespace
+
+TEST(FilterConcurrency, DispatchAgainstReadersRuleChangesDrainsAndRemovals)
+{
+    FakeLocalAddresses local{"192.168.0.10"};
+    CPendingHosts pending;
+    CFilterFactory manager;
+    manager.SetLocalAddressTest(&local);
+    manager.SetPendingHosts(&pending);
+    CFilter* all = manager.NewFilter(true);
+    CFilter* never = manager.NewFilter(true);
+    SetRules(never, false);
+    CFilter* web = manager.NewFilter(true);
+    CFilterParamPort* rule = web->CreatePortRule();
+    rule->SetType(static_cast<int>(PortRuleType::Single));
+    rule->SetFirstPort(htons(80));
+    rule->SetAction(static_cast<int>(RuleAction::Include));
+    web->AddPortRule(rule);
+
+    constexpr uint32_t kPackets = 100000;
+    std::atomic<bool> done{false};
+    std::thread counting(
+        [&]
+        {
+            for (uint32_t i = 0; i < kPackets; ++i)
+                manager.DispatchPacket(Packet(i));
+            done = true;
+        });
+
+    // The saver's way: by insertion number, without the filter's lock.
+    std::thread saver(
+        [&]
+        {
+            while (!done)
+            {
+                for (int i = 0; i < all->GetHostCount(); i += 97)
+                    ASSERT_NE(all->GetHost(i), nullptr);
+                for (int i = 0; i < all->GetHistoryCount(); ++i)
+                    ASSERT_NE(all->GetHistoryItem(i)->GetDay(), 0);
+            }
+        });
+
+    // The window thread's way.
+    int rounds = 0;
+    std::vector<CFilterHost*> drained;
+    while (!done || rounds < 3)
+    {
+        ++rounds;
+        for (CFilter* filter : {all, web})
+        {
+            CKavoLock lock(filter->GetLock());
+            double hostTotal = 0;
+            for (int i = 0; i < filter->GetHostCount(); ++i)
+                hostTotal += filter->GetHost(i)->GetReceived() + filter->GetHost(i)->GetSent();
+            double dayTotal = 0;
+            for (int i = 0; i < filter->GetHistoryCount(); ++i)
+                dayTotal +=
+                    filter->GetHistoryItem(i)->GetReceived() + filter->GetHistoryItem(i)->GetSent();
+            ASSERT_EQ(hostTotal, filter->GetTotal());
+            ASSERT_EQ(dayTotal, filter->GetTotal());
+        }
+        SetRules(never, rounds % 2 == 0);
+
+        drained.clear();
+        pending.Take(100, drained);
+        for (CFilterHost* host : drained)
+            ASSERT_GT(host->GetReceived() + host->GetSent(), 0.0);
+
+        // A filter that comes and goes while packets flow.
+        CFilter* passing = manager.NewFilter(true);
+        std::this_thread::yield();
+        manager.RemoveFilter(passing);
+    }
+    counting.join();
+    saver.join();
+
+    EXPECT_EQ(never->GetTotal(), 0.0);
+    EXPECT_EQ(never->GetHostCount(), 0);
+    EXPECT_EQ(all->GetHostCount(), 20000);
+    double expected = 0;
+    for (uint32_t i = 0; i < kPackets; ++i)
+        expected += 40 + i % 1400;
+    EXPECT_EQ(all->GetTotal(), expected);
+}

@@ -1,0 +1,52 @@
+// Packets and a local-address test for the filter tests.
+#pragma once
+
+#include "capture/ILocalAddressTest.h"
+#include "capture/PacketInfo.h"
+
+#include <arpa/inet.h>
+#include <set>
+#include <string>
+
+inline uint32_t Ip(const char* text)
+{
+    return inet_addr(text);
+}
+
+class FakeLocalAddresses final : public ILocalAddressTest
+{
+public:
+    FakeLocalAddresses(std::initializer_list<const char*> addresses)
+    {
+        for (const char* address : addresses)
+            m_addresses.insert(Ip(address));
+    }
+    bool IsLocalAddress(uint32_t address) override { return m_addresses.count(address) > 0; }
+
+private:
+    std::set<uint32_t> m_addresses;
+};
+
+// A TCP packet; ports in host order here, network order in the record.
+inline PacketInfo Tcp(const char* source, uint16_t sourcePort, const char* destination,
+                      uint16_t destinationPort, uint32_t length = 100, int64_t time = 1714932000)
+{
+    PacketInfo packet;
+    packet.protocol = 6;
+    packet.sourceAddress = Ip(source);
+    packet.destinationAddress = Ip(destination);
+    packet.hasPorts = 1;
+    packet.sourcePort = htons(sourcePort);
+    packet.destinationPort = htons(destinationPort);
+    packet.length = length;
+    packet.time = time;
+    return packet;
+}
+
+inline PacketInfo Icmp(const char* source, const char* destination, uint32_t length = 84)
+{
+    PacketInfo packet = Tcp(source, 0, destination, 0, length);
+    packet.protocol = 1;
+    packet.hasPorts = 0;
+    return packet;
+}

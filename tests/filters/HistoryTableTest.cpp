@@ -1,0 +1,183 @@
+#include "filters/HistoryTable.h"
+#include "filters/DayOf.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <random>
+#include <string>
+
+namespace
+{
+// Switches the process's time zone for one test and back.
+class TimeZone
+{
+public:
+    explicit TimeZone(const char* zone)
+    {
+        if (const char* old = std::getenv("TZ"))
+            m_old = old;
+        m_hadOld = std::getenv("TZ") != nullptr;
+        Apply(zone);
+    }
+    ~TimeZone() { Apply(m_hadOld ? m_old.c_str() : nullptr); }
+
+private:
+    static void Apply(const char* zone)
+    {
+        if (zone != nullptr)
+            setenv("TZ", zone, 1);
+        else
+            unsetenv("TZ");
+        tzset();
+        ResetDayCache();
+    }
+
+    std::string m_old;
+    bool m_hadOld = false;
+};
+
+int64_t Local(int year, int month, int day, int hour, int minute, int second)
+{
+    std::tm fields{};
+    fields.tm_year = year - 1900;
+    fields.tm_mon = month - 1;
+    fields.tm_mday = day;
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_sec = second;
+    fields.tm_isdst = -1;
+    return std::mktime(&fields);
+}
+
+// Walks [from, to) in steps, then jumps around in it, comparing with the plain conversion.
+void ExpectSameAsUncached(int64_t from, int64_t to)
+{
+    for (int64_t t = from; t < to; t += 433)
+        ASSERT_EQ(DayOf(t), DayOfUncached(t)) << t;
+    for (int64_t t = from; t < to; t += 3600)
+        for (int64_t near : {t - 1, t, t + 1})
+            ASSERT_EQ(DayOf(near), DayOfUncached(near)) << near;
+    std::mt19937_64 random(7);
+    std::uniform_int_distribution<int64_t> any(from, to - 1);
+    for (int i = 0; i < 4000; ++i)
+    {
+        const int64_t t = any(random);
+        ASSERT_EQ(DayOf(t), DayOfUncached(t)) << t;
+    }
+}
+} // namespace
+
+TEST(DayOf, CachedAnswersEqualThePlainConversionAcrossDaylightSavingChanges)
+{
+    struct Case
+    {
+        const char* zone;
+        int year, month, day; // a few days around this date
+    };
+    // Central Europe at 02:00/03:00; Sao Paulo 2018/19 and Havana 2020 change at midnight, so
+    // one local midnight does not exist; Lord Howe shifts by 30 minutes.
+    for (const Case& c :
+         {Case{"Europe/Berlin", 2026, 3, 29}, Case{"Europe/Berlin", 2026, 10, 25},
+          Case{"America/Sao_Paulo", 2018, 11, 4}, Case{"America/Sao_Paulo", 2019, 2, 17},
+          Case{"America/Havana", 2020, 3, 8}, Case{"America/Havana", 2020, 11, 1},
+          Case{"Australia/Lord_Howe", 2026, 4, 5}, Case{"UTC", 2026, 1, 1}})
+    {
+        SCOPED_TRACE(c.zone);
+        TimeZone zone(c.zone);
+        const int64_t middle = Local(c.year, c.month, c.day, 12, 0, 0);
+        ExpectSameAsUncached(middle - 3 * 86400, middle + 3 * 86400);
+    }
+}
+
+TEST(DayOf, AMidnightThatHappensTwiceStartsTheDayAtItsFirstOccurrence)
+{
+    // Havana set its clocks back from 01:00 to 00:00 on 2020-11-01.
+    TimeZone havana("America/Havana");
+    const int64_t firstMidnight = 1604203200; // 04:00 UTC, still daylight-saving time
+    for (int64_t t :
+         {firstMidnight, firstMidnight + 3599, firstMidnight + 3600, firstMidnight + 20 * 3600})
+        EXPECT_EQ(DayOf(t), firstMidnight) << t;
+}
+
+TEST(DayOf, FollowsAChangeOfTimeZone)
+{
+    TimeZone berlin("Europe/Berlin");
+    const int64_t t = 1767225600 + 12 * 3600; // 2026-01-01 12:00 UTC
+    const int64_t inBerlin = DayOf(t);
+    EXPECT_EQ(inBerlin, 1767225600 - 3600);
+    TimeZone tokyo("Asia/Tokyo");
+    EXPECT_EQ(DayOf(t), 1767225600 - 9 * 3600);
+}
+
+TEST(HistoryTable, PacketsEitherSideOfLocalMidnightLandInTwoDays)
+{
+    TimeZone berlin("Europe/Berlin");
+    struct Case
+    {
+        int year, month, day;
+        int64_t hours; // length of the earlier day
+    };
+    for (const Case& c : {Case{2026, 5, 6, 24}, Case{2026, 3, 29, 23}, Case{2026, 10, 25, 25}})
+    {
+        HistoryTable history;
+        history.AddTraffic(Local(c.year, c.month, c.day, 23, 59, 59), 100, 0);
+        history.AddTraffic(Local(c.year, c.month, c.day + 1, 0, 0, 1), 0, 50);
+        ASSERT_EQ(history.GetCount(), 2);
+        HistoryItem* first = history.GetItem(0);
+        HistoryItem* second = history.GetItem(1);
+        EXPECT_EQ(first->GetDay(), Local(c.year, c.month, c.day, 0, 0, 0));
+        EXPECT_EQ(second->GetDay() - first->GetDay(), c.hours * 3600);
+        EXPECT_EQ(first->GetReceived(), 100.0);
+        EXPECT_EQ(second->GetSent(), 50.0);
+    }
+}
+
+TEST(HistoryTable, OneDaySumsBothDirectionsAndLoadedDaysBecomeModifiedAgain)
+{
+    TimeZone berlin("Europe/Berlin");
+    HistoryTable history;
+    const int64_t day = Local(2026, 5, 6, 0, 0, 0);
+    HistoryItem* loaded = history.Insert(day);
+    loaded->SetReceived(7);
+    loaded->SetModified(false);
+    loaded->SetStored(true);
+    EXPECT_EQ(history.Insert(day), loaded);
+
+    history.AddTraffic(day + 3600, 1500, 0);
+    history.AddTraffic(day + 7200, 0, 40);
+    ASSERT_EQ(history.GetCount(), 1);
+    EXPECT_EQ(loaded->GetReceived(), 1507.0);
+    EXPECT_EQ(loaded->GetSent(), 40.0);
+    EXPECT_TRUE(loaded->IsModified());
+    EXPECT_TRUE(loaded->IsStored());
+    EXPECT_EQ(history.Find(day), loaded);
+    EXPECT_EQ(history.Find(day + 1), nullptr);
+    EXPECT_EQ(history.GetItem(1), nullptr);
+}
+
+TEST(HistoryTable, ClearStartsNumberingAgainAtZero)
+{
+    TimeZone berlin("Europe/Berlin");
+    HistoryTable history;
+    const int64_t day = Local(2026, 5, 6, 0, 0, 0);
+    history.AddTraffic(day + 10, 1, 0);
+    history.AddTraffic(day + 86400 + 10, 1, 0);
+    history.Clear();
+    EXPECT_EQ(history.GetCount(), 0);
+    EXPECT_EQ(history.GetItem(0), nullptr);
+
+    history.AddTraffic(day + 86400 + 20, 5, 0);
+    ASSERT_EQ(history.GetCount(), 1);
+    EXPECT_EQ(history.GetItem(0)->GetDay(), day + 86400);
+    EXPECT_EQ(history.GetItem(0)->GetReceived(), 5.0);
+    EXPECT_TRUE(history.GetItem(0)->IsModified());
+    EXPECT_FALSE(history.GetItem(0)->IsStored());
+}
+
+TEST(DayOf, TimesTheCLibraryCannotConvertComeBackUnchanged)
+{
+    EXPECT_EQ(DayOf(INT64_MAX), INT64_MAX);
+    EXPECT_EQ(DayOf(INT64_MIN), INT64_MIN);
+}

@@ -1,6 +1,7 @@
 #include "lookup/CCountryDatabase.h"
 
 #include "core/CKavoException.h"
+#include "platform/DataFolder.h"
 
 #include <arpa/inet.h>
 
@@ -56,11 +57,7 @@ CCountryDatabase& CCountryDatabase::Instance()
 
 std::filesystem::path CCountryDatabase::ExecutableFolder()
 {
-    std::error_code error;
-    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return std::filesystem::current_path(error);
-    return executable.parent_path();
+    return GetExecutableFolder();
 }
 
 void CCountryDatabase::Load(const std::filesystem::path& folder)

@@ -83,6 +83,11 @@ void CHostNameCache::Add(const uint32_t& address, const std::string& name)
     Insert(address, name);
 }
 
+CHostNameCache::NameSink CHostNameCache::LoadedNameSink()
+{
+    return [this](uint32_t address, const std::string& name) { Add(address, name); };
+}
+
 void CHostNameCache::First()
 {
     CKavoLock lock(m_lock);

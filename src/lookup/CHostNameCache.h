@@ -55,6 +55,9 @@ public:
     uint32_t GetAddress() override;
     std::string GetName() override;
 
+    // What the database's LoadHostNames hands each stored name to: Add on this cache.
+    NameSink LoadedNameSink();
+
     // Queues the address for the resolver (once, however often asked) and wakes it.
     void Request(uint32_t address);
     // Forward resolution for a typed host or dotted address: a dotted address is taken as it

@@ -259,8 +259,9 @@ TEST(CHostNameCache, LoadedNamesLastWinsAndWalkInEntryOrder)
     const uint32_t one = Address("198.18.0.1");
     const uint32_t two = Address("198.18.0.2");
     IResolveCache& loaded = fixture.cache;
-    loaded.Add(two, "two");
-    loaded.Add(one, "one");
+    const CHostNameCache::NameSink fromDatabase = fixture.cache.LoadedNameSink();
+    fromDatabase(two, "two");
+    fromDatabase(one, "one");
     loaded.Add(two, "deux");
     EXPECT_EQ(fixture.cache.Lookup(two), "deux");
 

@@ -1,46 +1,44 @@
 #include "app/HeadlessMode.h"
 
 #include "app/CConsoleErrors.h"
+#include "app/CEngine.h"
 #include "app/CSignalWatch.h"
 #include "capture/CAdapterManager.h"
-#include "capture/CPacketAnalyzer.h"
-#include "capture/CPacketQueue.h"
-#include "capture/CPacketThread.h"
+#include "platform/DataFolder.h"
 #include "platform/Settings.h"
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 namespace
 {
-class CNoDispatch final : public IPacketDispatch
-{
-public:
-    void DispatchPacket(const PacketInfo&) override {}
-};
-
-void PrintStatus(CPacketQueue& queue)
+void PrintStatus(CEngine& engine)
 {
     CAdapterManager& adapters = CAdapterManager::Instance();
     uint64_t packets = 0;
     uint64_t bytes = 0;
     uint64_t pcapDropped = 0;
+    size_t open = 0;
     {
         CKavoLock lock(adapters.GetLocker());
         for (size_t i = 0; i < adapters.GetAdapterCount(); ++i)
         {
-            const CAdapter::Statistics statistics = adapters.GetAdapter(i)->GetStatistics();
+            const CAdapter* adapter = adapters.GetAdapter(i);
+            const CAdapter::Statistics statistics = adapter->GetStatistics();
             packets += statistics.decodedPackets;
             bytes += statistics.decodedBytes;
             pcapDropped += statistics.dropped + statistics.interfaceDropped;
+            open += adapter->IsRunning() ? 1 : 0;
         }
     }
-    const CPacketQueue::Statistics queued = queue.GetStatistics();
-    std::printf("decoded %llu packets %llu bytes | queue %zu waiting, %llu dropped | "
-                "libpcap dropped %llu\n",
-                static_cast<unsigned long long>(packets), static_cast<unsigned long long>(bytes),
-                queued.size, static_cast<unsigned long long>(queued.droppedPackets),
+    const CPacketQueue::Statistics queued = engine.GetQueue().GetStatistics();
+    std::printf("%s-- %zu adapters: decoded %llu packets, %llu bytes; queue %zu waiting, %llu "
+                "dropped; libpcap dropped %llu\n",
+                engine.FormatTotals().c_str(), open, static_cast<unsigned long long>(packets),
+                static_cast<unsigned long long>(bytes), queued.size,
+                static_cast<unsigned long long>(queued.droppedPackets),
                 static_cast<unsigned long long>(pcapDropped));
     std::fflush(stdout);
 }
@@ -48,34 +46,71 @@ void PrintStatus(CPacketQueue& queue)
 
 int RunHeadless(const AppOptions& options, CSignalWatch& endSignals)
 {
-    (void)options;
+    using Clock = std::chrono::steady_clock;
     CConsoleErrors errors;
     LoadSettings();
 
-    CPacketQueue queue;
-    CPacketAnalyzer analyzer(queue, &errors);
-    CNoDispatch dispatch;
-    CPacketThread packets(queue, dispatch, &errors);
-    packets.Start();
-    try
+    std::string database = options.databasePath;
+    if (database.empty())
     {
-        CAdapterManager::Instance().Start(&analyzer, Adapter_PromiscMode != 0);
-    }
-    catch (const CKavoException& error)
-    {
-        errors.OnError(error);
+        PlaceDatabase(GetDataFolder(), GetExecutableFolder());
+        database = GetDatabasePath();
     }
 
+    CEngine engine(errors);
+    EngineSetup setup;
+    setup.databasePath = database;
+    setup.purgeDays = DB_KeepRecordsEnabled != 0 ? DB_KeepRecords : 0;
+    setup.localTest = &CAdapterManager::Instance();
+    setup.showProgress = isatty(STDERR_FILENO) != 0;
+    const bool started = engine.Start(setup);
+    if (started && DB_AutoSaveEnabled != 0)
+        engine.StartSaver();
+    if (started)
+    {
+        try
+        {
+            CAdapterManager::Instance().Start(&engine.GetAnalyzer(), Adapter_PromiscMode != 0);
+        }
+        catch (const CKavoException& error)
+        {
+            errors.OnError(error);
+        }
+    }
+
+    const auto savePeriod = std::chrono::milliseconds(DB_AutoSave);
+    auto nextSave = Clock::now() + savePeriod;
+    auto nextStatus = Clock::now() + std::chrono::seconds(1);
     int signal = 0;
     while (signal == 0)
     {
-        signal = endSignals.Wait(std::chrono::milliseconds(1000));
-        PrintStatus(queue);
+        const auto now = Clock::now();
+        auto wake = nextStatus;
+        if (DB_AutoSaveEnabled != 0 && nextSave < wake)
+            wake = nextSave;
+        signal = endSignals.Wait(std::chrono::duration_cast<std::chrono::milliseconds>(
+            wake > now ? wake - now : Clock::duration::zero()));
+        if (signal != 0)
+            break;
+        if (Clock::now() >= nextStatus)
+        {
+            engine.RequestHostNames();
+            PrintStatus(engine);
+            nextStatus += std::chrono::seconds(1);
+        }
+        if (DB_AutoSaveEnabled != 0 && Clock::now() >= nextSave)
+        {
+            engine.SignalSave();
+            nextSave += savePeriod;
+        }
     }
     std::fprintf(stderr, "ombrix: %s, saving and ending\n", strsignal(signal));
 
-    packets.Stop();
+    // The engine's chain stops the resolver, the packet thread and the save job first; capture
+    // closes before the final save so that nothing counts into filters being written.
     CAdapterManager::Instance().CloseAll();
     SaveSettings();
-    return 0;
+    engine.Stop();
+    std::fputs(engine.FormatTotals().c_str(), stdout);
+    return started ? 0 : 1;
 }

@@ -1,0 +1,166 @@
+#include "app/CEngine.h"
+
+#include "filters/CFilterFactory.h"
+#include "lookup/CHostNameCache.h"
+
+#include <chrono>
+#include <cstdio>
+#include <set>
+#include <thread>
+
+CEngine::CEngine(IErrorListener& errors)
+    : m_errors(errors), m_analyzer(m_queue, &errors),
+      m_packets(m_queue, CFilterFactory::Instance(), &errors)
+{
+}
+
+CEngine::~CEngine()
+{
+    if (m_started)
+        Stop();
+}
+
+bool CEngine::Start(const EngineSetup& setup)
+{
+    m_started = true;
+    CFilterFactory& filters = CFilterFactory::Instance();
+    filters.SetLocalAddressTest(setup.localTest);
+    filters.SetPendingHosts(&m_pending);
+
+    bool loaded = true;
+    (void)setup.databasePath;
+    filters.LoadFilters();
+
+    // A database that failed to load may hold filters whose rows new default filters would
+    // overwrite, so defaults come only after a clean load of an empty table.
+    if (loaded && filters.GetCount() == 0)
+    {
+        try
+        {
+            if (setup.defaultNetworks)
+                filters.CreateDefaultFilters(*setup.defaultNetworks);
+            else
+                filters.CreateDefaultFilters();
+        }
+        catch (const CKavoException& error)
+        {
+            m_errors.OnError(error);
+        }
+    }
+
+    if (setup.startResolver)
+    {
+        try
+        {
+            m_resolverThread.Start(&CHostNameCache::Instance());
+        }
+        catch (const CKavoException& error)
+        {
+            m_errors.OnError(error);
+        }
+    }
+
+    try
+    {
+        m_packets.Start();
+    }
+    catch (const CKavoException&)
+    {
+        m_errors.OnError(CKavoException("Sorry, thread creation is failed.", true));
+        return false;
+    }
+    return true;
+}
+
+void CEngine::StartSaver() {}
+
+void CEngine::SignalSave() {}
+
+void CEngine::Drain()
+{
+    // The reader is the only producer while this runs, so the queued count only grows by what
+    // it still pushes; once the thread caught up with it, everything was dispatched.
+    while (m_packets.GetDispatchedCount() < m_queue.GetStatistics().queuedPackets)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
+void CEngine::RequestHostNames()
+{
+    CHostNameCache& cache = CHostNameCache::Instance();
+    std::vector<CFilterHost*> touched;
+    // The pending set's lock keeps the records alive while we read them: a filter removal takes
+    // them out under the same lock before it destroys them.
+    CKavoLock lock(m_pending.GetLock());
+    m_pending.Take(m_pending.GetCount(), touched);
+    std::set<uint32_t> asked;
+    for (CFilterHost* host : touched)
+    {
+        const uint32_t address = host->GetAddress();
+        if (asked.insert(address).second && !cache.Lookup(address))
+            cache.Request(address);
+    }
+}
+
+void CEngine::RequestAllHostNames()
+{
+    CHostNameCache& cache = CHostNameCache::Instance();
+    CFilterFactory& filters = CFilterFactory::Instance();
+    std::set<uint32_t> asked;
+    CKavoLock lock(filters.GetLock());
+    for (unsigned i = 0; i < filters.GetCount(); ++i)
+    {
+        CFilter* filter = filters.GetFilter(i);
+        CKavoLock filterLock(filter->GetLock());
+        for (int j = 0; j < filter->GetHostCount(); ++j)
+        {
+            uint32_t address = 0;
+            filter->GetHost(j)->GetAddress(address);
+            if (asked.insert(address).second && !cache.Lookup(address))
+                cache.Request(address);
+        }
+    }
+}
+
+size_t CEngine::GetPendingNameCount() const
+{
+    return CHostNameCache::Instance().GetRequestCount();
+}
+
+void CEngine::Stop()
+{
+    if (m_stopped)
+        return;
+    m_stopped = true;
+    CHostNameCache& cache = CHostNameCache::Instance();
+    cache.RequestStop();
+    // Capture has closed: what it queued last is still counted, within a bound.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (m_packets.IsRunning() &&
+           m_packets.GetDispatchedCount() < m_queue.GetStatistics().queuedPackets &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    m_packets.Stop();
+    m_saverThread.Stop();
+
+    CFilterFactory::Instance().SaveFilters();
+
+    if (m_resolverThread.Wait(std::chrono::milliseconds(3000)) == CKavoThread::WaitResult::Timeout)
+        std::fputs("ombrix: the name resolver did not end within 3 s\n", stderr);
+    CFilterFactory::Instance().SetPendingHosts(nullptr);
+}
+
+std::string CEngine::FormatTotals() const
+{
+    CFilterFactory& filters = CFilterFactory::Instance();
+    std::string text;
+    CKavoLock lock(filters.GetLock());
+    for (unsigned i = 0; i < filters.GetCount(); ++i)
+    {
+        const CFilter* filter = filters.GetFilter(i);
+        char line[512];
+        std::snprintf(line, sizeof(line), "%s: received %.0f bytes, sent %.0f bytes\n",
+                      filter->GetName().c_str(), filter->GetReceived(), filter->GetSent());
+        text += line;
+    }
+    return text;
+}

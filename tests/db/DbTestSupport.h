@@ -1,0 +1,81 @@
+// Helpers shared by the database tests: a listener that keeps errors, raw SQL access, packets.
+#pragma once
+
+#include "capture/PacketInfo.h"
+#include "db/CppSQLite3DB.h"
+#include "db/IDatabaseListener.h"
+
+#include <arpa/inet.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+class CErrorRecorder final : public IDatabaseListener
+{
+public:
+    void OnError(const CKavoException& error) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_errors.push_back(error);
+    }
+    std::vector<CKavoException> Errors() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_errors;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<CKavoException> m_errors;
+};
+
+// Every row of a query as "a|b|c|" lines, NULL spelled out.
+inline std::string Dump(const std::string& path, const char* sql)
+{
+    CppSQLite3DB db;
+    db.Open(path);
+    std::string text;
+    for (CppSQLite3Query query = db.ExecQuery(sql); !query.Eof(); query.NextRow())
+    {
+        for (int column = 0; column < query.NumFields(); ++column)
+            text += query.GetStringField(column, "NULL") + "|";
+        text += "\n";
+    }
+    return text;
+}
+
+// Runs one or more statements.
+inline void Exec(const std::string& path, const char* sql)
+{
+    CppSQLite3DB db;
+    db.Open(path);
+    db.ExecDml(sql);
+}
+
+inline int Count(const std::string& path, const char* sql)
+{
+    CppSQLite3DB db;
+    db.Open(path);
+    return db.ExecScalar(sql);
+}
+
+inline uint32_t Ip(const char* text)
+{
+    return static_cast<uint32_t>(inet_addr(text));
+}
+
+// A TCP packet from `from` to `to` with the given length and time.
+inline PacketInfo Packet(uint32_t from, uint32_t to, uint32_t length, int64_t time)
+{
+    PacketInfo packet;
+    packet.protocol = 6;
+    packet.sourceAddress = from;
+    packet.destinationAddress = to;
+    packet.hasPorts = 1;
+    packet.sourcePort = htons(40000);
+    packet.destinationPort = htons(80);
+    packet.length = length;
+    packet.time = time;
+    return packet;
+}

@@ -1,0 +1,52 @@
+// The "General" page of the filter sheet: name, host caching and the filter's own side.
+#pragma once
+
+#include "ui/CDlgSelectMac.h"
+#include "ui/DialogInput.h"
+
+#include <QWidget>
+
+class CFilter;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class CDlgFilterGeneral : public QWidget
+{
+    Q_OBJECT
+public:
+    CDlgFilterGeneral(CFilter* filter, bool isNew, MessageFunction message,
+                      HardwareAddressLookup lookup, QWidget* parent = nullptr);
+
+    // Refuses an address that does not parse, with "Invalid IP address" or "Invalid MAC
+    // address", before anything is written.
+    bool Validate();
+    // Writes the controls into the filter under its lock; call after Validate.
+    void Commit();
+    // The "&Select..." button.
+    void SelectHardwareAddress();
+
+    QLineEdit* NameEdit() const { return m_name; }
+    QCheckBox* CacheBox() const { return m_cache; }
+    QComboBox* TypeBox() const { return m_type; }
+    QLabel* AddressLabel() const { return m_addressLabel; }
+    QLineEdit* AddressEdit() const { return m_address; }
+    QPushButton* SelectButton() const { return m_select; }
+
+private:
+    void OnTypeChanged(int index);
+    void UpdateTypeControls();
+
+    CFilter* m_filter;
+    bool m_new;
+    MessageFunction m_message;
+    HardwareAddressLookup m_lookup;
+    QLineEdit* m_name;
+    QCheckBox* m_cache;
+    QComboBox* m_type;
+    QLabel* m_addressLabel;
+    QLineEdit* m_address;
+    QPushButton* m_select;
+};

@@ -1,0 +1,367 @@
+#include "ui/CFilterSheet.h"
+#include "DialogTestApp.h"
+#include "filters/CFilterFactory.h"
+#include "filters/HostBinding.h"
+#include "ui/CDlgFilterGeneral.h"
+#include "ui/CDlgFilterList.h"
+#include "ui/CDlgFilterPort.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+namespace
+{
+// Counts what reaches the database; the sheet must never write a row for a cancelled filter.
+class CCountingStore final : public IFilterStore
+{
+public:
+    CKavoLocker& GetDatabaseLock() override { return lock; }
+    void SaveFilter(IFilter*) override { ++saved; }
+    void SaveIpRules(IFilter*) override {}
+    void SavePortRules(IFilter*) override {}
+    void LoadFilters(IFilterManager*) override {}
+    void SaveFilters(IFilterManager*) override {}
+    void DeleteFilter(int id) override { deleted.push_back(id); }
+
+    CKavoLocker lock;
+    int saved = 0;
+    std::vector<int> deleted;
+};
+
+class CLocalTest final : public ILocalAddressTest
+{
+public:
+    bool IsLocalAddress(uint32_t address) override { return address == inet_addr("198.18.0.1"); }
+};
+
+class FilterSheetTest : public ::testing::Test
+{
+protected:
+    FilterSheetTest()
+    {
+        EnsureDialogTestApp();
+        manager.SetStore(&store);
+        manager.SetLocalAddressTest(&local);
+    }
+    ~FilterSheetTest() override { manager.SetStore(nullptr); }
+
+    // A sheet that records its messages instead of showing boxes.
+    std::unique_ptr<CFilterSheet> MakeSheet(CFilter* existing = nullptr)
+    {
+        auto sheet = std::make_unique<CFilterSheet>(manager);
+        sheet->SetMessageFunction([this](QWidget*, const QString& text)
+                                  { messages.push_back(text.toStdString()); });
+        sheet->SetHardwareAddressLookup(lookup);
+        if (existing != nullptr)
+        {
+            sheet->SetNew(false);
+            sheet->SetFilter(existing);
+        }
+        sheet->Prepare();
+        return sheet;
+    }
+
+    std::string LastMessage() const { return messages.empty() ? "" : messages.back(); }
+
+    CCountingStore store;
+    CLocalTest local;
+    CFilterFactory manager;
+    HardwareAddressLookup lookup;
+    std::vector<std::string> messages;
+};
+
+void AddIp(CDlgFilterList& page, int type, const char* first, const char* second, int action = 1)
+{
+    page.TypeBox()->setCurrentIndex(type);
+    page.ActionBox()->setCurrentIndex(action);
+    page.FirstEdit()->setText(QString::fromLatin1(first));
+    page.SecondEdit()->setText(QString::fromLatin1(second));
+    page.AddButton()->click();
+}
+} // namespace
+
+TEST_F(FilterSheetTest, CancelOnAddLeavesNoFilterAndFreesTheId)
+{
+    manager.NewFilter(true); // id 0
+    auto sheet = MakeSheet();
+    CFilter* created = sheet->GetFilter();
+    ASSERT_NE(created, nullptr);
+    EXPECT_EQ(created->GetId(), 1);
+    EXPECT_FALSE(created->IsEnabled());
+    EXPECT_EQ(manager.GetCount(), 2u);
+
+    EXPECT_EQ(sheet->Finish(QDialog::Rejected), QDialog::Rejected);
+    EXPECT_EQ(sheet->GetFilter(), nullptr);
+    EXPECT_EQ(manager.GetCount(), 1u);
+    EXPECT_EQ(store.saved, 0);
+
+    auto again = MakeSheet();
+    EXPECT_EQ(again->GetFilter()->GetId(), 1);
+    again->Finish(QDialog::Rejected);
+}
+
+TEST_F(FilterSheetTest, OkOnAddWithoutRulePagesCountsAllTrafficOfThisMachine)
+{
+    auto sheet = MakeSheet();
+    sheet->GeneralPage()->NameEdit()->setText(QStringLiteral("Everything"));
+    ASSERT_TRUE(sheet->Confirm());
+    EXPECT_EQ(sheet->Finish(QDialog::Accepted), QDialog::Accepted);
+    EXPECT_EQ(sheet->IpPage(), nullptr);
+    EXPECT_EQ(sheet->PortPage(), nullptr);
+
+    CFilter* filter = sheet->GetFilter();
+    EXPECT_TRUE(filter->IsEnabled());
+    EXPECT_EQ(filter->GetName(), "Everything");
+    EXPECT_EQ(filter->GetBinding(), static_cast<int>(HostBinding::LocalMachine));
+    EXPECT_EQ(filter->GetIpRuleCount(), 0);
+    EXPECT_EQ(filter->GetPortRuleCount(), 0);
+
+    PacketInfo packet;
+    packet.sourceAddress = inet_addr("198.18.0.1");
+    packet.destinationAddress = inet_addr("203.0.113.9");
+    packet.protocol = 6;
+    packet.hasPorts = 1;
+    packet.destinationPort = htons(4444);
+    packet.length = 1500;
+    EXPECT_NE(filter->ProcessPacket(packet), nullptr);
+    EXPECT_EQ(filter->GetSent(), 1500.0);
+}
+
+TEST_F(FilterSheetTest, CustomMacKeepsItsAddressThroughAnUnchangedOk)
+{
+    CFilter* filter = manager.NewFilter(true);
+    const std::vector<uint8_t> mac = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+    filter->SetBinding(static_cast<int>(HostBinding::Hardware));
+    filter->SetHardwareAddress(mac);
+    auto sheet = MakeSheet(filter);
+    CDlgFilterGeneral* page = sheet->GeneralPage();
+    EXPECT_EQ(page->AddressEdit()->text(), "00-1A-2B-3C-4D-5E");
+    EXPECT_EQ(page->AddressLabel()->text(), "MAC Address:");
+    ASSERT_TRUE(sheet->Confirm());
+    sheet->Finish(QDialog::Accepted);
+    EXPECT_EQ(filter->GetHardwareAddress(), mac);
+    EXPECT_EQ(filter->GetBinding(), static_cast<int>(HostBinding::Hardware));
+}
+
+TEST_F(FilterSheetTest, TypeFollowsLabelsAndSwitchToMacPutsZeroAddress)
+{
+    CFilter* filter = manager.NewFilter(true);
+    filter->SetBinding(static_cast<int>(HostBinding::Address));
+    filter->SetAddress(inet_addr("10.1.2.3"));
+    auto sheet = MakeSheet(filter);
+    CDlgFilterGeneral* page = sheet->GeneralPage();
+    EXPECT_EQ(page->AddressEdit()->text(), "10.1.2.3");
+    EXPECT_FALSE(page->SelectButton()->isVisibleTo(page));
+
+    page->TypeBox()->setCurrentIndex(static_cast<int>(HostBinding::Hardware));
+    EXPECT_EQ(page->AddressEdit()->text(), "00-00-00-00-00-00");
+    EXPECT_EQ(page->AddressLabel()->text(), "MAC Address:");
+    EXPECT_TRUE(page->SelectButton()->isVisibleTo(page));
+
+    page->TypeBox()->setCurrentIndex(static_cast<int>(HostBinding::LocalMachine));
+    EXPECT_FALSE(page->AddressEdit()->isEnabled());
+    EXPECT_EQ(page->AddressLabel()->text(), "IP Address:");
+    sheet->Finish(QDialog::Rejected);
+}
+
+TEST_F(FilterSheetTest, AddressTextThatDoesNotParseIsRefused)
+{
+    CFilter* filter = manager.NewFilter(true);
+    filter->SetBinding(static_cast<int>(HostBinding::Address));
+    filter->SetAddress(inet_addr("10.1.2.3"));
+    auto sheet = MakeSheet(filter);
+    CDlgFilterGeneral* page = sheet->GeneralPage();
+
+    page->AddressEdit()->setText(QStringLiteral("10.1.2"));
+    EXPECT_FALSE(sheet->Confirm());
+    EXPECT_EQ(LastMessage(), "Invalid IP address");
+
+    page->TypeBox()->setCurrentIndex(static_cast<int>(HostBinding::Hardware));
+    page->AddressEdit()->setText(QStringLiteral("00-1A-2B"));
+    EXPECT_FALSE(sheet->Confirm());
+    EXPECT_EQ(LastMessage(), "Invalid MAC address");
+
+    // Nothing was written by the refused confirmations.
+    uint32_t address = 0;
+    EXPECT_EQ(filter->GetAddress(address), inet_addr("10.1.2.3"));
+    EXPECT_EQ(filter->GetBinding(), static_cast<int>(HostBinding::Address));
+
+    page->TypeBox()->setCurrentIndex(static_cast<int>(HostBinding::Address));
+    page->AddressEdit()->setText(QStringLiteral("10.9.8.7"));
+    EXPECT_TRUE(sheet->Confirm());
+    EXPECT_EQ(filter->GetAddress(address), inet_addr("10.9.8.7"));
+    sheet->Finish(QDialog::Accepted);
+}
+
+TEST_F(FilterSheetTest, IpRulesAreCheckedStrictly)
+{
+    auto sheet = MakeSheet();
+    sheet->ShowPage(1);
+    CDlgFilterList& page = *sheet->IpPage();
+    EXPECT_EQ(page.FirstLabel()->text(), "IP Address:");
+    EXPECT_FALSE(page.SecondEdit()->isEnabled());
+
+    AddIp(page, 1, "10.0.0.5", "10.0.0.5");
+    EXPECT_EQ(LastMessage(), "Invalid IP range");
+    EXPECT_EQ(page.FirstLabel()->text(), "From IP:");
+    AddIp(page, 1, "10.0.0.5", "");
+    EXPECT_EQ(LastMessage(), "Invalid IP range");
+    AddIp(page, 1, "10.0.0.5", "10.0.0.x");
+    EXPECT_EQ(LastMessage(), "Invalid IP address");
+    AddIp(page, 0, "printer.local", "");
+    EXPECT_EQ(LastMessage(), "Invalid IP address");
+    AddIp(page, 2, "192.168.1.0", "");
+    EXPECT_EQ(LastMessage(), "Invalid subnet mask");
+    EXPECT_EQ(page.SecondLabel()->text(), "Mask:");
+    AddIp(page, 2, "192.168.1.0", "255.255.255");
+    EXPECT_EQ(LastMessage(), "Invalid IP address");
+    const size_t refusals = messages.size();
+    AddIp(page, 0, "", "");
+    EXPECT_EQ(messages.size(), refusals); // an empty first field only takes the focus
+    EXPECT_EQ(page.RuleCount(), 0);
+
+    AddIp(page, 1, "10.0.0.5", "10.0.0.6");
+    AddIp(page, 2, "192.168.1.0", "255.255.255.0", 0);
+    EXPECT_EQ(messages.size(), refusals);
+    ASSERT_EQ(page.List()->topLevelItemCount(), 2);
+    EXPECT_EQ(page.List()->topLevelItem(0)->text(1), "10.0.0.5 - 10.0.0.6");
+    EXPECT_EQ(page.List()->topLevelItem(1)->text(0), "Subnet");
+    EXPECT_EQ(page.List()->topLevelItem(1)->text(1), "192.168.1.0 / 255.255.255.0");
+    EXPECT_EQ(page.List()->topLevelItem(1)->text(2), "Exclude");
+
+    ASSERT_TRUE(sheet->Confirm());
+    sheet->Finish(QDialog::Accepted);
+    CFilter* filter = sheet->GetFilter();
+    ASSERT_EQ(filter->GetIpRuleCount(), 2);
+    EXPECT_TRUE(filter->MatchIpRules(inet_addr("10.0.0.6")));
+    EXPECT_FALSE(filter->MatchIpRules(inet_addr("192.168.1.7")));
+}
+
+TEST_F(FilterSheetTest, PortRulesAreCheckedStrictly)
+{
+    auto sheet = MakeSheet();
+    sheet->ShowPage(2);
+    CDlgFilterPort& page = *sheet->PortPage();
+    auto add = [&](int type, const char* first, const char* last)
+    {
+        page.TypeBox()->setCurrentIndex(type);
+        page.FirstEdit()->setText(QString::fromLatin1(first));
+        page.SecondEdit()->setText(QString::fromLatin1(last));
+        page.AddButton()->click();
+    };
+    add(0, "70000", "");
+    EXPECT_EQ(LastMessage(), "Invalid port");
+    add(1, "70000", "80");
+    EXPECT_EQ(LastMessage(), "Invalid port");
+    add(1, "20", "70000");
+    EXPECT_EQ(LastMessage(), "Invalid port");
+    add(1, "21", "20");
+    EXPECT_EQ(LastMessage(), "Invalid port range");
+    add(1, "21", "");
+    EXPECT_EQ(LastMessage(), "Invalid port range");
+    EXPECT_EQ(page.RuleCount(), 0);
+
+    add(1, "20", "21");
+    add(0, "443", "");
+    ASSERT_EQ(page.RuleCount(), 2);
+    EXPECT_EQ(page.List()->topLevelItem(0)->text(1), "20 - 21");
+    EXPECT_EQ(page.Rules()[1].GetFirstPort(), htons(443));
+    ASSERT_TRUE(sheet->Confirm());
+    sheet->Finish(QDialog::Accepted);
+    EXPECT_TRUE(sheet->GetFilter()->MatchPortRules(htons(21)));
+    EXPECT_FALSE(sheet->GetFilter()->MatchPortRules(htons(22)));
+}
+
+TEST_F(FilterSheetTest, RemovingTwoSelectedRowsRemovesBothFromWhatOkCommits)
+{
+    CFilter* filter = manager.NewFilter(true);
+    for (const char* address : {"10.0.0.1", "10.0.0.2", "10.0.0.3"})
+    {
+        CFilterParamIp* rule = filter->CreateIpRule();
+        rule->SetType(0);
+        rule->SetAddress(inet_addr(address));
+        rule->SetAction(1);
+        filter->AddIpRule(rule);
+    }
+    auto sheet = MakeSheet(filter);
+    sheet->ShowPage(1);
+    CDlgFilterList& page = *sheet->IpPage();
+    ASSERT_EQ(page.List()->topLevelItemCount(), 3);
+    page.List()->topLevelItem(0)->setSelected(true);
+    page.List()->topLevelItem(2)->setSelected(true);
+    page.RemoveButton()->click();
+    ASSERT_EQ(page.List()->topLevelItemCount(), 1);
+    EXPECT_EQ(page.List()->topLevelItem(0)->text(1), "10.0.0.2");
+
+    // A double click brings the rule back into the edits.
+    page.CopyRowToEdits(0);
+    EXPECT_EQ(page.FirstEdit()->text(), "10.0.0.2");
+
+    ASSERT_TRUE(sheet->Confirm());
+    sheet->Finish(QDialog::Accepted);
+    ASSERT_EQ(filter->GetIpRuleCount(), 1);
+    uint32_t address = 0;
+    EXPECT_EQ(filter->GetIpRule(0)->GetAddress(address), inet_addr("10.0.0.2"));
+}
+
+TEST_F(FilterSheetTest, CancelOnASuspendedFilterResumesItAndKeepsItsSettings)
+{
+    CFilter* filter = manager.NewFilter(false);
+    filter->SetName("Suspended");
+    auto sheet = MakeSheet(filter);
+    sheet->GeneralPage()->NameEdit()->setText(QStringLiteral("Changed"));
+    sheet->Finish(QDialog::Rejected);
+    EXPECT_TRUE(filter->IsEnabled());
+    EXPECT_EQ(filter->GetName(), "Suspended");
+    EXPECT_EQ(manager.GetCount(), 1u);
+}
+
+TEST_F(FilterSheetTest, SelectFindsTheHardwareAddressOrSaysWhyNot)
+{
+    std::string typed;
+    bool neighbourKnows = true;
+    lookup.ask = [&](QWidget*, std::string& host)
+    {
+        host = typed;
+        return true;
+    };
+    lookup.resolve = [](const std::string& host, uint32_t& address)
+    {
+        if (host != "printer")
+            return false;
+        address = inet_addr("198.18.0.7");
+        return true;
+    };
+    lookup.neighbour = [&](uint32_t address, std::vector<uint8_t>& bytes)
+    {
+        if (!neighbourKnows || address != inet_addr("198.18.0.7"))
+            return false;
+        bytes = {0xAA, 0xBB, 0xCC, 0x00, 0x11, 0x22};
+        return true;
+    };
+    auto sheet = MakeSheet();
+    CDlgFilterGeneral* page = sheet->GeneralPage();
+    page->TypeBox()->setCurrentIndex(static_cast<int>(HostBinding::Hardware));
+
+    typed = "nohost";
+    page->SelectButton()->click();
+    EXPECT_EQ(LastMessage(), "Can't resolve: nohost");
+    EXPECT_EQ(page->AddressEdit()->text(), "00-00-00-00-00-00");
+
+    typed = "printer";
+    page->SelectButton()->click();
+    EXPECT_EQ(page->AddressEdit()->text(), "AA-BB-CC-00-11-22");
+
+    typed = "198.18.0.7";
+    neighbourKnows = false;
+    page->SelectButton()->click();
+    EXPECT_EQ(LastMessage(), "Detecting MAC address is failed.");
+    EXPECT_EQ(page->AddressEdit()->text(), "00-00-00-00-00-00");
+    sheet->Finish(QDialog::Rejected);
+}

@@ -1,0 +1,33 @@
+#include "ui/DialogInput.h"
+
+#include <arpa/inet.h>
+
+#include <gtest/gtest.h>
+
+TEST(DialogInput, AddressesMustBeFourDottedParts)
+{
+    EXPECT_EQ(ParseStrictAddress("10.0.0.5"), inet_addr("10.0.0.5"));
+    EXPECT_EQ(ParseStrictAddress(" 192.168.1.255 "), inet_addr("192.168.1.255"));
+    EXPECT_EQ(ParseStrictAddress("255.255.255.0"), inet_addr("255.255.255.0"));
+    for (const char* text : {"", "  ", "10.0.0", "10.0.0.256", "host.example", "10.0.0.5x",
+                             "10..0.5", "0x0a.0.0.1", "1.2.3.4.5", "-1.0.0.0"})
+        EXPECT_FALSE(ParseStrictAddress(text).has_value()) << text;
+}
+
+TEST(DialogInput, PortsAreWholeNumbersUpTo65535)
+{
+    EXPECT_EQ(ParseStrictPort("0"), 0);
+    EXPECT_EQ(ParseStrictPort(" 80 "), 80);
+    EXPECT_EQ(ParseStrictPort("65535"), 65535);
+    for (const char* text : {"", "65536", "70000", "-1", "+80", "8o", "80 81", "99999999999"})
+        EXPECT_FALSE(ParseStrictPort(text).has_value()) << text;
+}
+
+TEST(DialogInput, Integers)
+{
+    EXPECT_EQ(ParseStrictInteger("120"), 120);
+    EXPECT_EQ(ParseStrictInteger("-3"), -3);
+    EXPECT_FALSE(ParseStrictInteger("1.5").has_value());
+    EXPECT_FALSE(ParseStrictInteger("abc").has_value());
+    EXPECT_FALSE(ParseStrictInteger("").has_value());
+}

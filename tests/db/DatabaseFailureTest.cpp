@@ -1,0 +1,166 @@
+#include "DbTestSupport.h"
+#include "db/CDatabaseManager.h"
+#include "filters/CFilterFactory.h"
+#include "filters/HostBinding.h"
+#include "testsupport/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <fstream>
+#include <iterator>
+
+namespace
+{
+constexpr int64_t kNow = 1714932000;
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct Session
+{
+    explicit Session(const std::string& path)
+    {
+        store.SetListener(&errors);
+        store.SetBusyTimeout(100);
+        opened = store.Open(path);
+        factory.SetStore(&store);
+    }
+    ~Session() { factory.SetStore(nullptr); }
+
+    CErrorRecorder errors;
+    CDatabaseManager store;
+    CFilterFactory factory;
+    bool opened = false;
+};
+
+CFilter* WebFilter(CFilterFactory& factory)
+{
+    CFilter* filter = factory.NewFilter(true);
+    filter->SetName("Web");
+    filter->SetBinding(static_cast<int>(HostBinding::Address));
+    filter->SetAddress(Ip("198.18.0.1"));
+    CFilterParamIp* rule = filter->CreateIpRule();
+    rule->SetType(static_cast<int>(IpRuleType::Subnet));
+    rule->SetAddress(Ip("198.18.0.0"));
+    rule->SetSecondAddress(Ip("255.254.0.0"));
+    rule->SetAction(1);
+    filter->AddIpRule(rule);
+    return filter;
+}
+} // namespace
+
+TEST(DatabaseFailure, FileThatIsNotADatabaseIsReportedOnceAndNeverWritten)
+{
+    TempDir dir;
+    const std::string path = dir.File("traffic.db");
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (int i = 0; i < 200; ++i)
+            out << "These are somebody's notes, not statistics. ";
+    }
+    const std::string before = ReadFile(path);
+
+    Session session(path);
+    EXPECT_FALSE(session.opened);
+    session.factory.LoadFilters();
+    EXPECT_FALSE(session.store.LoadSucceeded());
+    session.factory.CreateDefaultFilters(std::vector<IpAddressRow>{});
+    CFilter* web = WebFilter(session.factory);
+    session.factory.StoreFilter(web);
+    session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.0.9"), 100, kNow));
+    session.factory.SaveFilters();
+    session.store.QueueHostName(Ip("198.18.0.9"), "name");
+    session.store.FlushHostNames();
+    session.store.DeleteFilter(0);
+
+    const auto errors = session.errors.Errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].IsDisplayed());
+    const std::string message = errors[0].GetMessage();
+    EXPECT_NE(message.find(path), std::string::npos) << message;
+    EXPECT_NE(message.find("not a database"), std::string::npos) << message;
+    EXPECT_DOUBLE_EQ(web->GetSent(), 100); // counting goes on in memory
+    EXPECT_EQ(ReadFile(path), before);
+}
+
+TEST(DatabaseFailure, LockedFileLosesNothingAndRulesStayWhole)
+{
+    TempDir dir;
+    const std::string path = dir.File("traffic.db");
+    Session session(path);
+    ASSERT_TRUE(session.opened);
+    CFilter* web = WebFilter(session.factory);
+    session.factory.StoreFilter(web);
+    session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.0.9"), 100, kNow));
+    session.factory.SaveFilters();
+
+    CppSQLite3DB other;
+    other.Open(path);
+    other.ExecDml("BEGIN EXCLUSIVE;");
+
+    session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.0.9"), 50, kNow + 1));
+    session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.0.10"), 7, kNow + 2));
+    session.factory.SaveFilters();
+    {
+        CKavoLock lock(web->GetLock());
+        web->ClearIpRules();
+    }
+    session.factory.StoreFilter(web); // the rule rewrite fails as a whole
+    session.store.QueueHostName(Ip("198.18.0.9"), "nine");
+    session.store.FlushHostNames();
+
+    const auto errors = session.errors.Errors();
+    ASSERT_GE(errors.size(), 3u);
+    for (const CKavoException& error : errors)
+    {
+        EXPECT_EQ(error.GetCode() & 0xff, static_cast<uint32_t>(SQLITE_BUSY));
+        EXPECT_NE(std::string(error.GetMessage()).find("SQLITE_BUSY"), std::string::npos);
+    }
+    EXPECT_TRUE(web->GetHost(0)->IsModified());
+    EXPECT_FALSE(web->GetHost(1)->IsStored());
+    EXPECT_EQ(session.store.GetPendingHostNameCount(), 1u);
+    other.ExecDml("ROLLBACK;");
+    EXPECT_EQ(Count(path, "select count(*) from IP_FILTER;"), 1);
+
+    session.factory.SaveFilters();
+    session.store.FlushHostNames();
+    EXPECT_EQ(Dump(path, "select IP, SENT from HOSTS order by IP;"),
+              "198.18.0.10|7.0|\n198.18.0.9|150.0|\n");
+    EXPECT_EQ(Dump(path, "select SENT from MAIN;"), "157.0|\n");
+    EXPECT_EQ(Dump(path, "select NAME from HOSTNAMES;"), "nine|\n");
+    EXPECT_FALSE(web->GetHost(1)->IsModified());
+}
+
+TEST(DatabaseFailure, FailedLoadNeverWritesOverStoredFilters)
+{
+    TempDir dir;
+    const std::string path = dir.File("traffic.db");
+    {
+        Session session(path);
+        session.factory.CreateDefaultFilters(
+            std::vector<IpAddressRow>{{Ip("192.168.0.10"), Ip("255.255.255.0"), 1, "eth0"}});
+    }
+    const std::string rules = Dump(path, "select * from IP_FILTER;");
+    ASSERT_FALSE(rules.empty());
+    // A HOSTS table this program cannot read makes the load fail after the first filter.
+    Exec(path, "drop table HOSTS; create table HOSTS(ID integer, ADDRESS text);"
+               "insert into HOSTS values (0, 'x');");
+
+    Session session(path);
+    session.factory.LoadFilters();
+    EXPECT_FALSE(session.store.LoadSucceeded());
+    bool shown = false;
+    for (const CKavoException& error : session.errors.Errors())
+        shown = shown || error.IsDisplayed();
+    EXPECT_TRUE(shown);
+    // What a careless start-up would do next: new defaults with ids 1..4 over the stored ones.
+    session.factory.CreateDefaultFilters(std::vector<IpAddressRow>{});
+    session.factory.SaveFilters();
+    EXPECT_EQ(Dump(path, "select * from IP_FILTER;"), rules);
+    EXPECT_EQ(Count(path, "select count(*) from MAIN;"), 4);
+}

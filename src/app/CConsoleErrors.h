@@ -3,13 +3,13 @@
 #pragma once
 
 #include "core/CKavoLocker.h"
-#include "core/IErrorListener.h"
+#include "db/IDatabaseListener.h"
 
 #include <cstdint>
 #include <map>
 #include <string>
 
-class CConsoleErrors : public IErrorListener
+class CConsoleErrors final : public IDatabaseListener
 {
 public:
     // Called on any thread.

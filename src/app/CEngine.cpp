@@ -1,5 +1,7 @@
 #include "app/CEngine.h"
 
+#include "db/CDatabaseManager.h"
+#include "db/CDatabaseSaver.h"
 #include "filters/CFilterFactory.h"
 #include "lookup/CHostNameCache.h"
 
@@ -8,9 +10,10 @@
 #include <set>
 #include <thread>
 
-CEngine::CEngine(IErrorListener& errors)
+CEngine::CEngine(IDatabaseListener& errors)
     : m_errors(errors), m_analyzer(m_queue, &errors),
-      m_packets(m_queue, CFilterFactory::Instance(), &errors)
+      m_packets(m_queue, CFilterFactory::Instance(), &errors),
+      m_saver([] { CFilterFactory::Instance().SaveFilters(); })
 {
 }
 
@@ -27,13 +30,34 @@ bool CEngine::Start(const EngineSetup& setup)
     filters.SetLocalAddressTest(setup.localTest);
     filters.SetPendingHosts(&m_pending);
 
-    bool loaded = true;
-    (void)setup.databasePath;
+    CDatabaseManager& database = CDatabaseManager::Instance();
+    CHostNameCache& names = CHostNameCache::Instance();
+    database.SetListener(&m_errors);
+    if (setup.showProgress)
+        database.SetLoadProgress(
+            [](uint64_t done, uint64_t total)
+            {
+                std::fprintf(stderr, "\r\033[Kloading statistics: %llu of %llu rows",
+                             static_cast<unsigned long long>(done),
+                             static_cast<unsigned long long>(total));
+                if (done >= total)
+                    std::fputs("\r\033[K", stderr);
+            });
+    filters.SetStore(&database);
+    m_databaseOpen = database.Open(setup.databasePath);
+    if (m_databaseOpen && setup.purgeDays > 0)
+        database.PurgeOldRecords(setup.purgeDays);
     filters.LoadFilters();
+    database.LoadHostNames([&names](uint32_t address, const std::string& name)
+                           { names.Add(address, name); });
+    names.SetNameSink([&database](uint32_t address, const std::string& name)
+                      { database.QueueHostName(address, name); });
 
-    // A database that failed to load may hold filters whose rows new default filters would
-    // overwrite, so defaults come only after a clean load of an empty table.
-    if (loaded && filters.GetCount() == 0)
+    // A file that opened but failed to load may hold filters whose rows new default filters
+    // would overwrite, so defaults come only after a clean load of an empty table; a file that
+    // did not open is never written, so counting in memory may start from the defaults.
+    const bool mayCreateDefaults = database.LoadSucceeded() || !m_databaseOpen;
+    if (mayCreateDefaults && filters.GetCount() == 0)
     {
         try
         {
@@ -72,9 +96,22 @@ bool CEngine::Start(const EngineSetup& setup)
     return true;
 }
 
-void CEngine::StartSaver() {}
+void CEngine::StartSaver()
+{
+    try
+    {
+        m_saver.Start();
+    }
+    catch (const CKavoException& error)
+    {
+        m_errors.OnError(error);
+    }
+}
 
-void CEngine::SignalSave() {}
+void CEngine::SignalSave()
+{
+    m_saver.Signal();
+}
 
 void CEngine::Drain()
 {
@@ -140,9 +177,10 @@ void CEngine::Stop()
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     m_packets.Stop();
-    m_saverThread.Stop();
+    m_saver.Stop();
 
     CFilterFactory::Instance().SaveFilters();
+    CDatabaseManager::Instance().FlushHostNames();
 
     if (m_resolverThread.Wait(std::chrono::milliseconds(3000)) == CKavoThread::WaitResult::Timeout)
         std::fputs("ombrix: the name resolver did not end within 3 s\n", stderr);

@@ -8,7 +8,8 @@
 #include "capture/CPacketThread.h"
 #include "capture/ILocalAddressTest.h"
 #include "core/CKavoThread.h"
-#include "core/IErrorListener.h"
+#include "db/CDatabaseSaver.h"
+#include "db/IDatabaseListener.h"
 #include "filters/CPendingHosts.h"
 #include "platform/IpAddressTable.h"
 
@@ -32,7 +33,7 @@ class CEngine
 {
 public:
     // The listener gets every failure of the engine's threads and of the database.
-    explicit CEngine(IErrorListener& errors);
+    explicit CEngine(IDatabaseListener& errors);
     // Runs the shutdown chain if Stop was not called.
     ~CEngine();
     CEngine(const CEngine&) = delete;
@@ -71,12 +72,12 @@ public:
     bool IsDatabaseOpen() const { return m_databaseOpen; }
 
 private:
-    IErrorListener& m_errors;
+    IDatabaseListener& m_errors;
     CPendingHosts m_pending;
     CPacketQueue m_queue;
     CPacketAnalyzer m_analyzer;
     CPacketThread m_packets;
-    CKavoThread m_saverThread;
+    CDatabaseSaver m_saver;
     CKavoThread m_resolverThread;
     bool m_databaseOpen = false;
     bool m_started = false;

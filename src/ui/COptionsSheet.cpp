@@ -1,0 +1,92 @@
+#include "ui/COptionsSheet.h"
+
+#include "platform/Settings.h"
+#include "ui/CDlgOptDatabase.h"
+#include "ui/CDlgOptGeneral.h"
+#include "ui/CDlgOptView.h"
+
+#include <QDialogButtonBox>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+COptionsSheet::COptionsSheet(CAdapterManager& adapters, MessageFunction message,
+                             AdapterTables tables, QWidget* parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Options"));
+    m_tabs = new QTabWidget(this);
+    m_general = new CDlgOptGeneral;
+    m_adapter = new CDlgOptAdapter(adapters, message, std::move(tables));
+    m_database = new CDlgOptDatabase(message);
+    m_view = new CDlgOptView(message);
+    m_tabs->addTab(m_general, QStringLiteral("General"));
+    m_tabs->addTab(m_adapter, QStringLiteral("Adapters"));
+    m_tabs->addTab(m_database, QStringLiteral("Database"));
+    m_tabs->addTab(m_view, QStringLiteral("Interface"));
+    connect(m_tabs, &QTabWidget::currentChanged, this,
+            [this](int index)
+            {
+                if (index >= 0 && index < 4)
+                    m_opened[index] = true;
+            });
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this,
+            [this]
+            {
+                if (Confirm())
+                    accept();
+            });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs);
+    layout->addWidget(buttons);
+    resize(440, 330);
+}
+
+void COptionsSheet::ShowPage(int index)
+{
+    m_tabs->setCurrentIndex(index);
+    m_opened[index] = true;
+}
+
+bool COptionsSheet::Confirm()
+{
+    if (m_opened[2] && !m_database->Validate())
+    {
+        m_tabs->setCurrentIndex(2);
+        return false;
+    }
+    if (m_opened[0])
+        m_general->Commit();
+    if (m_opened[1])
+        m_adapter->Commit();
+    if (m_opened[2])
+        m_database->Commit();
+    if (m_opened[3])
+        m_view->Commit();
+    return true;
+}
+
+void COptionsSheet::Apply(int previousView, const ApplySteps& steps)
+{
+    if (steps.settingsChanged)
+        steps.settingsChanged();
+    if (G_View != previousView && steps.refillUnits)
+        steps.refillUnits();
+    if (steps.rearmSaver)
+        steps.rearmSaver();
+    if (steps.saveSettings)
+        steps.saveSettings();
+    else
+        SaveSettings();
+}
+
+int COptionsSheet::RunOptions(QWidget* parent, CAdapterManager& adapters, const ApplySteps& steps)
+{
+    const int previousView = G_View;
+    COptionsSheet sheet(adapters, DefaultMessageFunction(), {}, parent);
+    const int result = sheet.exec();
+    if (result == QDialog::Accepted)
+        Apply(previousView, steps);
+    return result;
+}

@@ -128,6 +128,9 @@ void CHostNameCache::Request(uint32_t address)
 
 bool CHostNameCache::ResolveHost(const std::string& text, uint32_t& address)
 {
+    // Names loaded from empty database cells are empty too; an empty text must not find them.
+    if (text.empty())
+        return false;
     const in_addr_t dotted = inet_addr(text.c_str());
     if (dotted != INADDR_NONE)
     {

@@ -237,6 +237,11 @@ TEST(CHostNameCache, ResolveHostUsesDnsOnlyForUnknownNames)
     EXPECT_EQ(address, Address("198.18.1.2"));
     EXPECT_EQ(fixture.dns.forwardCalls.load(), 0);
 
+    // An empty text finds neither an address whose stored name is empty nor asks DNS.
+    fixture.cache.Add(Address("198.18.0.5"), "");
+    EXPECT_FALSE(fixture.cache.ResolveHost("", address));
+    EXPECT_EQ(fixture.dns.forwardCalls.load(), 0);
+
     // Names compare case-sensitively; unknown to DNS as well, the answer is no.
     EXPECT_FALSE(fixture.cache.ResolveHost("HOST.example", address));
     EXPECT_EQ(fixture.dns.forwardCalls.load(), 1);

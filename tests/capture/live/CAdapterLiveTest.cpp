@@ -274,12 +274,13 @@ TEST_F(CaptureLive, AddressChangesReachTheMapThroughTheWatch)
     // Losing its last address closes the adapter but keeps it; getting one back reopens it.
     CAdapter* adapter = m_manager->GetAdapter(0);
     ASSERT_TRUE(Shell("ip addr del " + m_net->m_hostAddress + "/30 dev " + m_net->m_host));
-    EXPECT_TRUE(WaitUntil([&] { return !adapter->IsRunning(); }));
-    EXPECT_FALSE(m_manager->IsLocalAddress(hostAddress));
+    // The adapter closes before the Refresh publishes the new map: wait for both.
+    EXPECT_TRUE(WaitUntil(
+        [&] { return !adapter->IsRunning() && !m_manager->IsLocalAddress(hostAddress); }));
     EXPECT_EQ(m_manager->GetAdapter(0), adapter);
     ASSERT_TRUE(Shell("ip addr add " + m_net->m_hostAddress + "/30 dev " + m_net->m_host));
-    EXPECT_TRUE(WaitUntil([&] { return adapter->IsRunning(); }));
-    EXPECT_TRUE(m_manager->IsLocalAddress(hostAddress));
+    EXPECT_TRUE(
+        WaitUntil([&] { return adapter->IsRunning() && m_manager->IsLocalAddress(hostAddress); }));
     EXPECT_EQ(m_manager->GetAdapterCount(), 1u);
     EXPECT_TRUE(m_manager->IsWatching());
 }

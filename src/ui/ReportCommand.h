@@ -1,0 +1,31 @@
+// "&Generate Report...": the report dialog, the file choice, then the HTML page or CSV files.
+#pragma once
+
+#include "report/ReportSnapshot.h"
+#include "ui/DialogInput.h"
+
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class CDlgTrafficReport;
+class CFilter;
+class CFilterFactory;
+class QWidget;
+
+struct ReportCommandSteps
+{
+    // Runs the dialog modally; its exec() when empty.
+    std::function<int(CDlgTrafficReport& dialog)> runDialog;
+    // The file to write, or empty on Cancel; the save-file dialog when empty.
+    std::function<QString(QWidget* parent)> chooseFile;
+    HostNameLookup names;
+    CountryLookup countries;
+    // The order of the view's filter list, for the summary rows; the selection's when empty.
+    std::function<std::vector<CFilter*>()> viewOrder;
+    MessageFunction message = DefaultMessageFunction();
+};
+
+// True when a report was written.
+bool RunReportCommand(QWidget* parent, CFilterFactory& manager, const ReportCommandSteps& steps);

@@ -1,0 +1,128 @@
+#include "ui/CDlgTrafficReport.h"
+#include "DialogTestApp.h"
+#include "filters/CFilterFactory.h"
+#include "platform/Settings.h"
+#include "testsupport/TempDir.h"
+#include "ui/ReportCommand.h"
+
+#include <QComboBox>
+#include <QTreeWidget>
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace
+{
+class TrafficReportTest : public ::testing::Test
+{
+protected:
+    TrafficReportTest()
+    {
+        EnsureDialogTestApp();
+        ResetSettings();
+        for (const char* name : {"Internet Traffic", "Local Traffic", "HTTP Traffic"})
+            manager.NewFilter(true)->SetName(name);
+    }
+    ~TrafficReportTest() override { ResetSettings(); }
+
+    static std::vector<bool> Checks(const CDlgTrafficReport& dialog)
+    {
+        std::vector<bool> checks;
+        for (int i = 0; i < dialog.List()->topLevelItemCount(); ++i)
+            checks.push_back(dialog.List()->topLevelItem(i)->checkState(0) == Qt::Checked);
+        return checks;
+    }
+
+    CFilterFactory manager;
+};
+} // namespace
+
+TEST_F(TrafficReportTest, EveryFilterCheckedOnOpeningAndSortChoicesFromSettings)
+{
+    Report_HostColumn = 2;
+    Report_HostAsc = 0;
+    Report_HistoryColumn = 3;
+    Report_HistoryAsc = 1;
+    CDlgTrafficReport dialog(manager);
+    EXPECT_EQ(Checks(dialog), (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(dialog.List()->topLevelItem(2)->text(1), "HTTP Traffic");
+    EXPECT_EQ(dialog.HostColumnBox()->currentText(), "Country");
+    EXPECT_EQ(dialog.HostDirectionBox()->currentText(), "Ascending");
+    EXPECT_EQ(dialog.HistoryColumnBox()->currentText(), "Total");
+    EXPECT_EQ(dialog.HistoryDirectionBox()->currentText(), "Descending");
+}
+
+TEST_F(TrafficReportTest, ContextCommandsCheckUncheckAndInvert)
+{
+    CDlgTrafficReport dialog(manager);
+    dialog.List()->topLevelItem(2)->setCheckState(0, Qt::Unchecked);
+    dialog.InvertSelection();
+    EXPECT_EQ(Checks(dialog), (std::vector<bool>{false, false, true}));
+    dialog.DeselectAll();
+    EXPECT_EQ(Checks(dialog), (std::vector<bool>{false, false, false}));
+    dialog.SelectAll();
+    EXPECT_EQ(Checks(dialog), (std::vector<bool>{true, true, true}));
+}
+
+TEST_F(TrafficReportTest, SaveStoresSortChoicesAndCollectsCheckedFiltersInOrder)
+{
+    CDlgTrafficReport dialog(manager);
+    dialog.List()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    dialog.HostColumnBox()->setCurrentIndex(6);
+    dialog.HistoryDirectionBox()->setCurrentIndex(1);
+    dialog.Save();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    ASSERT_EQ(dialog.GetSelectedFilters().size(), 2u);
+    EXPECT_EQ(dialog.GetSelectedFilters()[0], manager.GetFilter(0));
+    EXPECT_EQ(dialog.GetSelectedFilters()[1], manager.GetFilter(2));
+    EXPECT_EQ(Report_HostColumn, 6);
+    EXPECT_EQ(Report_HistoryAsc, 1);
+}
+
+TEST_F(TrafficReportTest, CommandWritesNothingWithNoFilterChecked)
+{
+    TempDir folder;
+    const std::string path = folder.File("week.htm");
+    ReportCommandSteps steps;
+    steps.runDialog = [](CDlgTrafficReport& dialog)
+    {
+        dialog.DeselectAll();
+        dialog.Save();
+        return dialog.result();
+    };
+    steps.chooseFile = [&](QWidget*) { return QString::fromStdString(path); };
+    EXPECT_FALSE(RunReportCommand(nullptr, manager, steps));
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
+}
+
+TEST_F(TrafficReportTest, CommandWritesTheHtmlOrCsvFilesOfTheCheckedFilters)
+{
+    TempDir folder;
+    std::string path = folder.File("week.htm");
+    std::vector<std::string> messages;
+    ReportCommandSteps steps;
+    steps.runDialog = [](CDlgTrafficReport& dialog)
+    {
+        dialog.List()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+        dialog.Save();
+        return dialog.result();
+    };
+    steps.chooseFile = [&](QWidget*) { return QString::fromStdString(path); };
+    steps.message = [&](QWidget*, const QString& text) { messages.push_back(text.toStdString()); };
+    ASSERT_TRUE(RunReportCommand(nullptr, manager, steps));
+    EXPECT_TRUE(std::filesystem::exists(folder.File("week.htm")));
+    EXPECT_TRUE(std::filesystem::exists(folder.File("week_filter1.htm")));
+    EXPECT_TRUE(std::filesystem::exists(folder.File("week_filter2.htm")));
+    EXPECT_FALSE(std::filesystem::exists(folder.File("week_filter3.htm")));
+
+    path = folder.File("week.csv");
+    ASSERT_TRUE(RunReportCommand(nullptr, manager, steps));
+    EXPECT_TRUE(std::filesystem::exists(folder.File("week_ip1.csv")));
+    EXPECT_TRUE(std::filesystem::exists(folder.File("week_history2.csv")));
+    EXPECT_TRUE(messages.empty());
+
+    // A folder that does not exist: the writers' message reaches the user.
+    path = folder.File("missing/week.htm");
+    EXPECT_FALSE(RunReportCommand(nullptr, manager, steps));
+    EXPECT_EQ(messages.size(), 1u);
+}

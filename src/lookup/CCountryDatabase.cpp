@@ -102,6 +102,7 @@ void CCountryDatabase::LoadRanges(const std::filesystem::path& path)
     m_nodes.reserve(data.size() / 5 + 1024);
     m_origin.reserve(m_nodes.capacity());
 
+    std::map<std::pair<uint32_t, int>, Code> shortBlocks;
     size_t position = std::min<size_t>(2, data.size());
     while (position < data.size())
     {
@@ -122,11 +123,20 @@ void CCountryDatabase::LoadRanges(const std::filesystem::path& path)
             const int prefix = static_cast<int8_t>(data[position + 4]);
             if (prefix < 0 || prefix > 32)
                 continue;
-            Insert(code, address & kBits.mask[prefix], prefix);
+            if (prefix < width)
+                shortBlocks.insert_or_assign({address & kBits.mask[prefix], prefix},
+                                             Code{code[0], code[1], '\0'});
+            else
+                Insert(code, address & kBits.mask[prefix], prefix);
         }
         if (complete < static_cast<size_t>(count))
             break; // the block ends inside its ranges: keep what was complete
     }
+    // Each distinct short block is spread over its buckets once, which bounds that work by the
+    // width, however often a damaged file repeats it. The result does not depend on the order:
+    // the narrower block keeps a shared node, and among equal blocks the later one wins.
+    for (const auto& [block, code] : shortBlocks)
+        Insert(code.data(), block.first, block.second);
     Compact();
     m_origin.clear();
     m_origin.shrink_to_fit();

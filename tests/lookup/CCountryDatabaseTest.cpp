@@ -287,6 +287,21 @@ TEST(CCountryDatabase, DamagedBlocksKeepWhatWasCompleteBeforeThem)
     }
 }
 
+TEST(CCountryDatabase, RepeatedWideBlocksLoadQuickly)
+{
+    TempDir dir;
+    // Spread over every bucket one by one, these would cost 2^16 inserts each.
+    GeoBaseWriter writer;
+    writer.Block("AA", 100000);
+    for (int i = 0; i < 100000; ++i)
+        writer.Range("0.0.0.0", i % 2);
+    writer.Country("BB", {{"0.0.0.0", 0}});
+    CCountryDatabase database;
+    database.LoadRanges(writer.Write(dir));
+    EXPECT_EQ(Code(database, "1.2.3.4"), "AA");
+    EXPECT_EQ(Code(database, "200.2.3.4"), "BB");
+}
+
 TEST(CCountryDatabase, LoadReadsBothFilesAndStopsAtTheFirstFailure)
 {
     TempDir dir;

@@ -5,6 +5,12 @@
 #include <cerrno>
 #include <cstring>
 
+namespace
+{
+// Converted text is handed to the C library in blocks of about this size.
+constexpr size_t s_bufferSize = 1 << 16;
+} // namespace
+
 CReportFile::~CReportFile()
 {
     if (m_file != nullptr)
@@ -23,8 +29,7 @@ bool CReportFile::Open(const std::string& path)
         m_error = errno != 0 ? errno : EIO;
         return false;
     }
-    static constexpr size_t bufferSize = 1 << 16;
-    std::setvbuf(m_file, nullptr, _IOFBF, bufferSize);
+    m_buffer.reserve(s_bufferSize + 1024);
     return true;
 }
 
@@ -32,33 +37,39 @@ void CReportFile::Write(std::string_view text)
 {
     if (m_file == nullptr || m_error != 0 || text.empty())
         return;
-    auto put = [this](const char* data, size_t size)
-    {
-        if (size != 0 && std::fwrite(data, 1, size, m_file) != size && m_error == 0)
-            m_error = errno != 0 ? errno : EIO;
-    };
     size_t start = 0;
     while (start < text.size())
     {
         const void* found = std::memchr(text.data() + start, '\n', text.size() - start);
+        const size_t end =
+            found == nullptr ? text.size() : size_t(static_cast<const char*>(found) - text.data());
+        m_buffer.append(text, start, end - start);
         if (found == nullptr)
-        {
-            put(text.data() + start, text.size() - start);
             break;
-        }
-        const size_t lineFeed = size_t(static_cast<const char*>(found) - text.data());
-        put(text.data() + start, lineFeed - start);
-        const bool afterCr = lineFeed > start ? text[lineFeed - 1] == '\r' : m_lastWasCr;
-        put(afterCr ? "\n" : "\r\n", afterCr ? 1 : 2);
-        start = lineFeed + 1;
+        const bool afterCr = end > start ? text[end - 1] == '\r' : m_lastWasCr;
+        m_buffer.append(afterCr ? "\n" : "\r\n");
+        start = end + 1;
+        if (m_buffer.size() >= s_bufferSize)
+            Flush();
     }
     m_lastWasCr = text.back() == '\r';
+    if (m_buffer.size() >= s_bufferSize)
+        Flush();
+}
+
+void CReportFile::Flush()
+{
+    if (!m_buffer.empty() && m_error == 0 &&
+        std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_file) != m_buffer.size())
+        m_error = errno != 0 ? errno : EIO;
+    m_buffer.clear();
 }
 
 bool CReportFile::Close()
 {
     if (m_file == nullptr)
         return m_error == 0;
+    Flush();
     if (std::fflush(m_file) != 0 && m_error == 0)
         m_error = errno != 0 ? errno : EIO;
     if (std::fclose(m_file) != 0 && m_error == 0)

@@ -26,7 +26,10 @@ public:
     int Error() const { return m_error; }
 
 private:
+    void Flush();
+
     std::FILE* m_file = nullptr;
+    std::string m_buffer;
     int m_error = 0;
     bool m_lastWasCr = false;
 };

@@ -2,6 +2,7 @@
 // linear in the size of the result.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,21 +18,27 @@ public:
     // The marker itself stays. The result is exactly that of searching the whole text for the
     // marker on every call, also when an inserted text holds a marker itself.
     void InsertBefore(std::string_view marker, std::string_view text);
+    // The same, taking over a large text without copying it.
+    void InsertMoved(std::string_view marker, std::string&& text);
 
     // The filled text. Valid until the next insertion.
     const std::string& Text();
     std::string Take();
+    // Hands the filled text over in pieces, in order, without joining them first.
+    void WriteTo(const std::function<void(std::string_view)>& write) const;
 
 private:
-    // Where a marker was first found, and what waits to be inserted before it.
+    // Where a marker was first found, and what waits to be inserted before it, in pieces.
     struct Slot
     {
         std::string marker;
         size_t position;
-        std::string pending;
+        std::vector<std::string> pending;
     };
 
+    Slot* FindSlot(std::string_view marker);
     bool CreatesOccurrence(const Slot& slot, std::string_view text) const;
+    std::vector<size_t> SlotsByPosition() const;
     void Flatten();
 
     std::string m_text;

@@ -83,7 +83,7 @@ void AddFilterSection(HtmlReportTemplate& page, const ReportFilter& filter,
         HtmlReportTemplate::AddCell(row, updated.empty() ? s_empty : updated, "left");
         HtmlReportTemplate::AddRow(hosts, row);
     }
-    page.AddTable(hosts);
+    page.AddTable(std::move(hosts));
     page.AddTable(s_separator);
 
     CTemplateText history = page.NewTable();
@@ -101,7 +101,7 @@ void AddFilterSection(HtmlReportTemplate& page, const ReportFilter& filter,
         AddTrafficCells(row, cell, day.received, day.sent, options.unit);
         HtmlReportTemplate::AddRow(history, row);
     }
-    page.AddTable(history);
+    page.AddTable(std::move(history));
 }
 
 // Saves a page; on failure records the message and the file and answers false.
@@ -163,7 +163,7 @@ ReportResult WriteHtmlReport(const std::string& path, const std::vector<ReportFi
         HtmlReportTemplate::AddRow(summary, row);
         ++k;
     }
-    main.AddTable(summary);
+    main.AddTable(std::move(summary));
     main.AddTable(s_separator);
 
     if (single)

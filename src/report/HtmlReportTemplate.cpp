@@ -89,9 +89,9 @@ void HtmlReportTemplate::AddTable(std::string_view text)
     m_main.InsertBefore(s_templateMarker, text);
 }
 
-void HtmlReportTemplate::AddTable(CTemplateText& table)
+void HtmlReportTemplate::AddTable(CTemplateText&& table)
 {
-    AddTable(std::string_view(table.Text()));
+    m_main.InsertMoved(s_templateMarker, table.Take());
 }
 
 void HtmlReportTemplate::Save(const std::string& path)
@@ -99,7 +99,7 @@ void HtmlReportTemplate::Save(const std::string& path)
     CReportFile file;
     if (file.Open(path))
     {
-        file.Write(m_main.Text());
+        m_main.WriteTo([&file](std::string_view piece) { file.Write(piece); });
         if (file.Close())
             return;
     }

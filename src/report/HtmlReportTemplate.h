@@ -34,7 +34,8 @@ public:
     static void AddRow(CTemplateText& table, std::string_view row);
 
     void AddTable(std::string_view text);
-    void AddTable(CTemplateText& table);
+    // Takes the filled table over without copying it.
+    void AddTable(CTemplateText&& table);
 
     // The filled page.
     const std::string& Text() { return m_main.Text(); }

@@ -73,13 +73,38 @@ TEST(CTemplateText, MatchesTheNaiveSearchOnRandomFillings)
             const int count = 1 + int(random() % 3);
             for (int i = 0; i < count; ++i)
                 insert += pieces[random() % pieces.size()];
-            text.InsertBefore(marker, insert);
+            if (random() % 5 == 0)
+                text.InsertMoved(marker, std::string(insert));
+            else
+                text.InsertBefore(marker, insert);
             InsertNaively(expected, marker, insert);
             if (random() % 7 == 0)
             {
                 ASSERT_EQ(text.Text(), expected) << "round " << round << " step " << step;
             }
         }
+        std::string written;
+        text.WriteTo([&](std::string_view piece) { written.append(piece); });
+        ASSERT_EQ(written, expected) << "round " << round;
         ASSERT_EQ(text.Text(), expected) << "round " << round;
     }
+}
+
+// Large texts are taken over whole; one holding a marker still moves that marker.
+TEST(CTemplateText, LargeTextsTakenOverKeepTheSameResult)
+{
+    const std::string big(200000, 'x');
+    CTemplateText text("<!--T--><!--U-->");
+    std::string expected = "<!--T--><!--U-->";
+    for (const std::string& insert : {big, "<!--U-->" + big, big})
+    {
+        text.InsertMoved("<!--U-->", std::string(insert));
+        InsertNaively(expected, "<!--U-->", insert);
+        text.InsertMoved("<!--T-->", std::string(insert));
+        InsertNaively(expected, "<!--T-->", insert);
+    }
+    std::string written;
+    text.WriteTo([&](std::string_view piece) { written.append(piece); });
+    EXPECT_TRUE(written == expected);
+    EXPECT_TRUE(text.Take() == expected);
 }

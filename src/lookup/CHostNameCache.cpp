@@ -1,5 +1,7 @@
 #include "lookup/CHostNameCache.h"
 
+#include "db/CDatabaseManager.h"
+
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -50,7 +52,9 @@ bool SystemForward(const std::string& text, uint32_t& address)
 
 CHostNameCache& CHostNameCache::Instance()
 {
-    static CHostNameCache* const cache = new CHostNameCache(SystemResolver());
+    static CHostNameCache* const cache =
+        new CHostNameCache(SystemResolver(), [](uint32_t address, const std::string& name)
+                           { CDatabaseManager::Instance().QueueHostName(address, name); });
     return *cache;
 }
 

@@ -4,6 +4,7 @@
 #include "core/CKavoEvent.h"
 #include "core/CKavoLocker.h"
 #include "core/IExecutable.h"
+#include "db/HostNameSink.h"
 #include "lookup/CHostCacheImpl.h"
 #include "lookup/IResolveCache.h"
 #include "lookup/IResolveListener.h"
@@ -33,11 +34,11 @@ public:
         // The first IPv4 address (network order) of a host name; false when there is none.
         std::function<bool(const std::string& host, uint32_t& address)> forward;
     };
-    // Where each newly resolved name goes to be written to the database; called on the resolver
-    // thread with no lock of the cache held.
-    using NameSink = std::function<void(uint32_t address, const std::string& name)>;
+    // Where each newly resolved name goes to be written to the database (QueueHostName); called
+    // on the resolver thread with no lock of the cache held. Also the shape LoadHostNames feeds.
+    using NameSink = HostNameSink;
 
-    // The single cache, resolving through the system and writing names to the database. It is
+    // The single cache, resolving through the system and queueing names in CDatabaseManager. It is
     // never destroyed: a resolver still inside a DNS call when the process ends must find it.
     static CHostNameCache& Instance();
     // getnameinfo (NI_NAMEREQD) and getaddrinfo (AF_INET): the thread-safe system calls.

@@ -2,6 +2,9 @@
 #include "core/CKavoEvent.h"
 #include "core/CKavoLocker.h"
 #include "core/CKavoThread.h"
+#include "db/CDatabaseManager.h"
+#include "testsupport/FakeClock.h"
+#include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -283,4 +286,37 @@ TEST(CHostNameCache, LoadedNamesLastWinsAndWalkInEntryOrder)
     EXPECT_EQ(name, "one");
     EXPECT_EQ(fixture.dns.reverseCalls.load(), 0);
     EXPECT_TRUE(fixture.written.Get().empty());
+}
+
+TEST(CHostNameCache, ResolvedNamesReachTheDatabaseAndComeBackAtTheNextStart)
+{
+    TempDir dir;
+    FakeClock clock;
+    const uint32_t named = Address("198.18.0.1");
+    const uint32_t unnamed = Address("198.18.0.2");
+    const std::string odd = "o'brien\"s <host>;--";
+    {
+        CDatabaseManager database(clock);
+        ASSERT_TRUE(database.Open(dir.File("traffic.db")));
+        CFakeDns dns;
+        dns.names = {{named, odd}};
+        CHostNameCache cache(dns.Resolver(), [&database](uint32_t a, const std::string& n)
+                             { database.QueueHostName(a, n); });
+        std::string name;
+        cache.ResolveAddress(named, name);
+        cache.ResolveAddress(unnamed, name);
+        cache.ResolveAddress(unnamed, name);
+        EXPECT_EQ(database.GetPendingHostNameCount(), 2u);
+        database.FlushHostNames();
+    }
+    CDatabaseManager database(clock);
+    ASSERT_TRUE(database.Open(dir.File("traffic.db")));
+    CFakeDns dns;
+    CHostNameCache cache(dns.Resolver());
+    ASSERT_TRUE(database.LoadHostNames(cache.LoadedNameSink()));
+    EXPECT_EQ(cache.Lookup(named), odd);
+    EXPECT_EQ(cache.Lookup(unnamed), "198.18.0.2");
+    std::string name;
+    EXPECT_TRUE(cache.ResolveAddress(unnamed, name));
+    EXPECT_EQ(dns.reverseCalls.load(), 0);
 }

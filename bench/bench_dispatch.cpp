@@ -1,0 +1,164 @@
+// Dispatch speed of the four default filters and memory per captured-host record.
+#include "Bench.h"
+#include "filters/CFilterFactory.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <malloc.h>
+#include <random>
+#include <vector>
+
+namespace
+{
+constexpr uint32_t kRecords = 5000000;
+constexpr uint32_t kHosts = 50000;
+constexpr uint32_t kPool = 1u << 20;   // distinct records, replayed with advancing time
+constexpr int64_t kStart = 1767225600; // 2026-01-01
+constexpr int64_t kSpan = 3 * 86400;
+
+class SubnetMachine final : public ILocalAddressTest
+{
+public:
+    bool IsLocalAddress(uint32_t address) override { return address == m_address; }
+    uint32_t m_address = inet_addr("192.168.1.10");
+};
+
+std::vector<PacketInfo> MakePool()
+{
+    std::mt19937 random(42);
+    // Remote hosts: a few neighbours on the local /24, the rest spread over public space.
+    std::vector<uint32_t> hosts(kHosts);
+    for (uint32_t i = 0; i < kHosts; ++i)
+        hosts[i] = i % 200 == 7 ? htonl(0xC0A80100u | (20 + i % 230))
+                                : htonl(0x0B000000u + i * 2654435761u % 0xC0000000u);
+    // Zipf-like popularity: weight 1/rank.
+    std::vector<double> weights(kHosts);
+    for (uint32_t i = 0; i < kHosts; ++i)
+        weights[i] = 1.0 / (i + 1);
+    std::discrete_distribution<uint32_t> popularity(weights.begin(), weights.end());
+    std::uniform_int_distribution<int> percent(0, 99);
+    std::uniform_int_distribution<int> anyPort(1024, 65535);
+    std::uniform_int_distribution<uint32_t> size(40, 1500);
+
+    const uint32_t self = inet_addr("192.168.1.10");
+    std::vector<PacketInfo> pool(kPool);
+    for (PacketInfo& packet : pool)
+    {
+        const int kind = percent(random);
+        const uint16_t remotePort = static_cast<uint16_t>(kind < 60   ? 443
+                                                          : kind < 85 ? 80
+                                                          : kind < 87 ? 21
+                                                          : kind < 88 ? 20
+                                                                      : anyPort(random));
+        const uint16_t localPort = static_cast<uint16_t>(anyPort(random));
+        packet.protocol = 6;
+        packet.hasPorts = 1;
+        packet.length = size(random);
+        const uint32_t remote = hosts[popularity(random)];
+        if (percent(random) < 50)
+        {
+            packet.sourceAddress = self;
+            packet.destinationAddress = remote;
+            packet.sourcePort = htons(localPort);
+            packet.destinationPort = htons(remotePort);
+        }
+        else
+        {
+            packet.sourceAddress = remote;
+            packet.destinationAddress = self;
+            packet.sourcePort = htons(remotePort);
+            packet.destinationPort = htons(localPort);
+        }
+    }
+    return pool;
+}
+
+size_t HeapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+double ThreadSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
+}
+
+struct Timing
+{
+    double cpu = 0;  // this thread's processor time: what the dispatch costs
+    double wall = 0; // stretched when other processes share the cores
+};
+
+Timing Run(CFilterFactory& manager, const std::vector<PacketInfo>& pool, CPendingHosts* pending)
+{
+    std::vector<CFilterHost*> drained;
+    const double cpuBegin = ThreadSeconds();
+    const auto begin = std::chrono::steady_clock::now();
+    for (uint32_t i = 0; i < kRecords; ++i)
+    {
+        PacketInfo packet = pool[i & (kPool - 1)];
+        packet.time = kStart + static_cast<int64_t>(i) * kSpan / kRecords;
+        manager.DispatchPacket(packet);
+        if (pending != nullptr && (i & 0xFFFF) == 0)
+        {
+            // The view takes its share once a second.
+            drained.clear();
+            pending->Take(100, drained);
+        }
+    }
+    const auto end = std::chrono::steady_clock::now();
+    return Timing{ThreadSeconds() - cpuBegin, std::chrono::duration<double>(end - begin).count()};
+}
+
+std::vector<IpAddressRow> LocalTable()
+{
+    return {{inet_addr("127.0.0.1"), inet_addr("255.0.0.0"), 1, "lo"},
+            {inet_addr("192.168.1.10"), inet_addr("255.255.255.0"), 2, "eth0"}};
+}
+} // namespace
+
+OMBRIX_BENCH(dispatch, "5M records through the four default filters; memory per host record")
+{
+    (void)argc;
+    (void)argv;
+    setenv("TZ", "Europe/Berlin", 1);
+    const std::vector<PacketInfo> pool = MakePool();
+    SubnetMachine machine;
+
+    Timing timing;
+    {
+        CPendingHosts pending;
+        CFilterFactory manager;
+        manager.SetLocalAddressTest(&machine);
+        manager.SetPendingHosts(&pending);
+        manager.CreateDefaultFilters(LocalTable());
+        timing = Run(manager, pool, &pending);
+    }
+
+    // Memory on a fresh manager, without the view's set, so only records and indexes count.
+    size_t hosts = 0;
+    size_t grown = 0;
+    {
+        CFilterFactory manager;
+        manager.SetLocalAddressTest(&machine);
+        manager.CreateDefaultFilters(LocalTable());
+        const size_t empty = HeapInUse();
+        Run(manager, pool, nullptr);
+        grown = HeapInUse() - empty;
+        for (unsigned i = 0; i < manager.GetCount(); ++i)
+            hosts += static_cast<size_t>(manager.GetFilter(i)->GetHostCount());
+    }
+
+    PrintFigure("records", kRecords, "records");
+    PrintFigure("host_records", static_cast<double>(hosts), "records");
+    PrintFigure("records_per_s", std::round(kRecords / timing.cpu), "records/s");
+    PrintFigure("wall_records_per_s", std::round(kRecords / timing.wall), "records/s");
+    PrintFigure("bytes_per_host", std::round(static_cast<double>(grown) / hosts), "bytes");
+    return 0;
+}

@@ -1,0 +1,53 @@
+#include "ui/DialogCommands.h"
+#include "DialogTestApp.h"
+#include "filters/CFilterFactory.h"
+#include "ui/CFilterSheet.h"
+
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+// Closes the next modal dialog that opens with reject() (or accept()).
+void AnswerNextDialog(bool accept)
+{
+    QTimer::singleShot(0,
+                       [accept]
+                       {
+                           if (auto* dialog =
+                                   qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                               accept ? dialog->accept() : dialog->reject();
+                       });
+}
+} // namespace
+
+TEST(DialogCommands, AddReturnsTheFilterOnlyAfterOk)
+{
+    EnsureDialogTestApp();
+    CFilterFactory manager;
+    std::vector<QString> messages;
+    auto record = [&](QWidget*, const QString& text) { messages.push_back(text); };
+
+    AnswerNextDialog(false);
+    EXPECT_EQ(RunAddFilterCommand(nullptr, manager, record), nullptr);
+    EXPECT_EQ(manager.GetCount(), 0u);
+
+    AnswerNextDialog(true);
+    CFilter* added = RunAddFilterCommand(nullptr, manager, record);
+    ASSERT_NE(added, nullptr);
+    EXPECT_TRUE(added->IsEnabled());
+    EXPECT_EQ(manager.GetCount(), 1u);
+
+    added->SetEnabled(false);
+    AnswerNextDialog(false);
+    EXPECT_FALSE(RunEditFilterCommand(nullptr, manager, added, record));
+    EXPECT_TRUE(added->IsEnabled());
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST(DialogCommands, ManualIsLookedForBesideTheInstalledProgram)
+{
+    const QStringList candidates = ManualCandidates(QStringLiteral("/usr/lib/ombrix"));
+    EXPECT_EQ(candidates.front(), "/usr/lib/ombrix/../../share/doc/Ombrix/README.md");
+}

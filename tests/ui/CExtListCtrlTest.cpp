@@ -8,12 +8,9 @@
 
 namespace
 {
-std::vector<ListColumn> FourColumns()
+std::span<const ListColumn> FourColumns()
 {
-    return {{"Date", Qt::AlignLeft, 175},
-            {"Received", Qt::AlignRight, 85},
-            {"Sent", Qt::AlignRight, 85},
-            {"Total", Qt::AlignRight, 85}};
+    return HistoryListColumns();
 }
 } // namespace
 

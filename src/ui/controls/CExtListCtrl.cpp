@@ -30,9 +30,10 @@ QColor ColorFromRef(uint32_t color)
                   static_cast<int>((color >> 16) & 0xff));
 }
 
-CExtListCtrl::CExtListCtrl(std::string section, std::vector<ListColumn> columns, QWidget* parent)
-    : QTableView(parent), m_section(std::move(section)),
-      m_model(new CListModel(std::move(columns), this)), m_style(new CGridStyle)
+CExtListCtrl::CExtListCtrl(std::string section, std::span<const ListColumn> columns,
+                           QWidget* parent)
+    : QTableView(parent), m_section(std::move(section)), m_model(new CListModel(columns, this)),
+      m_style(new CGridStyle)
 {
     m_style->setParent(this);
     setStyle(m_style);

@@ -7,6 +7,7 @@
 #include <QTableView>
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,8 @@ class CExtListCtrl : public QTableView
     Q_OBJECT
 public:
     // section names the profile section of the column layout ("FilterView", "Logging", ...).
-    CExtListCtrl(std::string section, std::vector<ListColumn> columns, QWidget* parent = nullptr);
+    CExtListCtrl(std::string section, std::span<const ListColumn> columns,
+                 QWidget* parent = nullptr);
     ~CExtListCtrl() override;
 
     CListModel& Model() { return *m_model; }

@@ -2,9 +2,23 @@
 
 #include <algorithm>
 
-CListModel::CListModel(std::vector<ListColumn> columns, QObject* parent)
-    : QAbstractTableModel(parent), m_columns(std::move(columns))
+CListModel::CListModel(std::span<const ListColumn> columns, QObject* parent)
+    : QAbstractTableModel(parent), m_columns(columns.begin(), columns.end())
 {
+}
+
+Qt::Alignment CListModel::Alignment(ColumnAlign align)
+{
+    switch (align)
+    {
+    case ColumnAlign::Right:
+        return Qt::AlignRight | Qt::AlignVCenter;
+    case ColumnAlign::Center:
+        return Qt::AlignHCenter | Qt::AlignVCenter;
+    case ColumnAlign::Left:
+        break;
+    }
+    return Qt::AlignLeft | Qt::AlignVCenter;
 }
 
 int CListModel::rowCount(const QModelIndex& parent) const
@@ -33,8 +47,7 @@ QVariant CListModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         return row.texts[static_cast<size_t>(index.column())];
     case Qt::TextAlignmentRole:
-        return QVariant::fromValue(m_columns[static_cast<size_t>(index.column())].alignment |
-                                   Qt::AlignVCenter);
+        return QVariant::fromValue(Alignment(m_columns[static_cast<size_t>(index.column())].align));
     case Qt::DecorationRole:
         if (index.column() == m_imageColumn && row.image >= 0 &&
             row.image < static_cast<int>(m_images.size()))
@@ -51,10 +64,9 @@ QVariant CListModel::headerData(int section, Qt::Orientation orientation, int ro
         section >= static_cast<int>(m_columns.size()))
         return {};
     if (role == Qt::DisplayRole)
-        return m_columns[static_cast<size_t>(section)].header;
+        return QString::fromLatin1(m_columns[static_cast<size_t>(section)].header);
     if (role == Qt::TextAlignmentRole)
-        return QVariant::fromValue(m_columns[static_cast<size_t>(section)].alignment |
-                                   Qt::AlignVCenter);
+        return QVariant::fromValue(Alignment(m_columns[static_cast<size_t>(section)].align));
     return {};
 }
 
@@ -164,38 +176,40 @@ int CListModel::GetImage(int row) const
 
 void CListModel::Sort(const std::function<bool(const void*, const void*)>& less)
 {
+    std::vector<int> order(m_rows.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<int>(i);
+    std::sort(
+        order.begin(), order.end(),
+        [this, &less](int a, int b)
+        { return less(m_rows[static_cast<size_t>(a)].item, m_rows[static_cast<size_t>(b)].item); });
+    Reorder(order);
+}
+
+void CListModel::Reorder(const std::vector<int>& order)
+{
+    if (order.size() != m_rows.size())
+        return;
     if (m_bulk == 0)
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const QModelIndexList before = m_bulk == 0 ? persistentIndexList() : QModelIndexList{};
-    std::vector<void*> oldOrder;
-    if (!before.isEmpty())
-    {
-        oldOrder.reserve(m_rows.size());
-        for (const Row& row : m_rows)
-            oldOrder.push_back(row.item);
-    }
-    std::sort(m_rows.begin(), m_rows.end(),
-              [&less](const Row& a, const Row& b) { return less(a.item, b.item); });
+    std::vector<Row> sorted;
+    sorted.reserve(m_rows.size());
+    for (int old : order)
+        sorted.push_back(std::move(m_rows[static_cast<size_t>(old)]));
+    m_rows = std::move(sorted);
     if (m_bulk != 0)
         return;
+    const QModelIndexList before = persistentIndexList();
     if (!before.isEmpty())
     {
-        // The selection follows its record to the record's new row.
-        std::vector<std::pair<void*, int>> positions;
-        positions.reserve(m_rows.size());
-        for (size_t i = 0; i < m_rows.size(); ++i)
-            positions.emplace_back(m_rows[i].item, static_cast<int>(i));
-        std::sort(positions.begin(), positions.end());
+        std::vector<int> newRow(order.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            newRow[static_cast<size_t>(order[i])] = static_cast<int>(i);
         QModelIndexList after;
         for (const QModelIndex& old : before)
-        {
-            void* item = oldOrder[static_cast<size_t>(old.row())];
-            auto found =
-                std::lower_bound(positions.begin(), positions.end(), std::make_pair(item, -1));
-            after.push_back(found != positions.end() && found->first == item
-                                ? index(found->second, old.column())
+            after.push_back(old.row() >= 0 && old.row() < static_cast<int>(newRow.size())
+                                ? index(newRow[static_cast<size_t>(old.row())], old.column())
                                 : QModelIndex());
-        }
         changePersistentIndexList(before, after);
     }
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);

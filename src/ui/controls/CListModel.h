@@ -1,25 +1,21 @@
 // The table model behind every report list: rows of cell texts, each bound to one record.
 #pragma once
 
+#include "report/ListColumns.h"
+
 #include <QAbstractTableModel>
 #include <QIcon>
 #include <QString>
 
 #include <functional>
+#include <span>
 #include <vector>
-
-struct ListColumn
-{
-    QString header;
-    Qt::Alignment alignment = Qt::AlignLeft;
-    int width = 75;
-};
 
 class CListModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    explicit CListModel(std::vector<ListColumn> columns, QObject* parent = nullptr);
+    explicit CListModel(std::span<const ListColumn> columns, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -50,6 +46,9 @@ public:
 
     // Reorders the rows by the records they show; ties keep no particular order.
     void Sort(const std::function<bool(const void*, const void*)>& less);
+    // New row i is the old row order[i]; order must be a permutation of the rows. The
+    // selection follows its row.
+    void Reorder(const std::vector<int>& order);
 
 private:
     struct Row
@@ -60,6 +59,7 @@ private:
     };
 
     bool IsValid(int row, int column) const;
+    static Qt::Alignment Alignment(ColumnAlign align);
 
     std::vector<ListColumn> m_columns;
     std::vector<Row> m_rows;

@@ -1,0 +1,790 @@
+#include "ui/COmbrixView.h"
+
+#include "core/CKavoException.h"
+#include "filters/CFilterFactory.h"
+#include "filters/CPendingHosts.h"
+#include "filters/DayOf.h"
+#include "filters/HostBinding.h"
+#include "filters/RuleTypes.h"
+#include "lookup/CCountryDatabase.h"
+#include "lookup/CHostNameCache.h"
+#include "platform/Settings.h"
+#include "report/FormatTraffic.h"
+#include "report/ListColumns.h"
+#include "ui/CommandIds.h"
+#include "ui/IViewStore.h"
+#include "ui/Images.h"
+#include "ui/controls/CExtListCtrl.h"
+#include "ui/controls/CExtTabCtrl.h"
+#include "ui/controls/CKavoSplitter.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMessageBox>
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <ctime>
+#include <numeric>
+
+namespace
+{
+QString Traffic(double bytes)
+{
+    return QString::fromStdString(FormatTraffic(bytes, G_View));
+}
+
+QString LocalTimeText(int64_t time, const char* format)
+{
+    const time_t value = static_cast<time_t>(time);
+    struct tm local = {};
+    if (localtime_r(&value, &local) == nullptr)
+        return {};
+    char buffer[64];
+    const size_t length = std::strftime(buffer, sizeof buffer, format, &local);
+    return QString::fromLatin1(buffer, static_cast<qsizetype>(length));
+}
+
+// Sorts row numbers by one key per row; equal keys keep no particular order.
+template <typename Key> std::vector<int> OrderBy(const std::vector<Key>& keys, bool ascending)
+{
+    std::vector<int> order(keys.size());
+    std::iota(order.begin(), order.end(), 0);
+    if (ascending)
+        std::sort(order.begin(), order.end(),
+                  [&keys](int a, int b)
+                  { return keys[static_cast<size_t>(a)] < keys[static_cast<size_t>(b)]; });
+    else
+        std::sort(order.begin(), order.end(),
+                  [&keys](int a, int b)
+                  { return keys[static_cast<size_t>(b)] < keys[static_cast<size_t>(a)]; });
+    return order;
+}
+} // namespace
+
+COmbrixView::COmbrixView(const Services& services, CSettingsStore& profile, QWidget* parent)
+    : QWidget(parent), m_services(services), m_profile(profile)
+{
+    m_filterList = new CExtListCtrl("FilterView", FilterListColumns());
+    m_filterList->LoadLayout(m_profile);
+    m_filterList->Model().SetImages(1, FilterImages());
+    m_filterList->setIconSize(QSize(16, 16));
+
+    m_tabs = new CExtTabCtrl;
+    m_tabs->SetPadding(10, 4);
+    m_tabs->setFont(m_filterList->font());
+    m_hostList = new CExtListCtrl("Logging", HostListColumns());
+    m_hostList->LoadLayout(m_profile);
+    m_historyList = new CExtListCtrl("History", HistoryListColumns());
+    m_historyList->LoadLayout(m_profile);
+    m_tabs->AddPage(m_hostList, "Captured IP");
+    m_tabs->AddPage(m_historyList, "History");
+    m_tabs->setCurrentIndex(0);
+
+    m_splitter = new CKavoSplitter(this);
+    m_splitter->SetPane(0, m_filterList, false);
+    m_splitter->SetPane(1, m_tabs, false);
+
+    // The lower lists start without grid lines; they get them when the settings are next
+    // applied.
+    m_filterList->SetGridLines(V_LineStyle, static_cast<uint32_t>(V_ColorLine));
+    const auto second = static_cast<uint32_t>(V_ColorHilight != 0 ? V_ColorSec : V_ColorFirst);
+    for (CExtListCtrl* list : {m_filterList, m_hostList, m_historyList})
+    {
+        list->SetRowColors(static_cast<uint32_t>(V_ColorFirst), second);
+        list->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(list, &CExtListCtrl::HeaderClicked, this,
+                [this, list](int column) { SortList(list, column); });
+        connect(list, &QWidget::customContextMenuRequested, this,
+                [this, list](const QPoint& position) { ShowContextMenu(list, position); });
+    }
+    connect(m_filterList, &CExtListCtrl::SelectionMarkChanged, this,
+            [this]
+            {
+                if (!m_selecting)
+                    OnSelectionChange(false);
+                emit CommandStateChanged();
+            });
+    connect(m_hostList, &CExtListCtrl::SelectionMarkChanged, this,
+            &COmbrixView::CommandStateChanged);
+
+    m_timer.setInterval(1000);
+    connect(&m_timer, &QTimer::timeout, this, &COmbrixView::Refresh);
+}
+
+COmbrixView::~COmbrixView()
+{
+    m_timer.stop();
+    // Rows point into the filters, which outlive the view; leave no row index behind.
+    ClearHostRows();
+    ClearHistoryRows();
+}
+
+void COmbrixView::InitialUpdate()
+{
+    if (m_services.filters != nullptr)
+    {
+        CKavoLock lock(m_services.filters->GetLock());
+        m_filterList->SetRedraw(false);
+        for (unsigned i = 0; i < m_services.filters->GetCount(); ++i)
+            InsertFilterRow(m_services.filters->GetFilter(i));
+        m_filterList->SetRedraw(true);
+    }
+    ApplySplit();
+    m_timer.start();
+    m_filterList->setFocus();
+    m_selecting = true;
+    m_filterList->SetSelectionMark(0);
+    m_selecting = false;
+    OnSelectionChange(true);
+    emit CommandStateChanged();
+}
+
+void COmbrixView::SaveLayout()
+{
+    m_timer.stop();
+    if (S_Show != 0)
+        S_Position = m_splitter->GetPosition();
+    m_filterList->SaveLayout(m_profile);
+    m_hostList->SaveLayout(m_profile);
+    m_historyList->SaveLayout(m_profile);
+    m_layoutSaved = true;
+}
+
+int COmbrixView::InsertFilterRow(CFilter* filter)
+{
+    CListModel& model = m_filterList->Model();
+    const int row = model.AppendRow(filter, QString::number(model.GetRowCount() + 1));
+    {
+        CKavoLock lock(filter->GetLock());
+        model.SetText(row, 1, QString::fromStdString(filter->GetName()));
+        model.SetImage(row, filter->IsEnabled() ? 0 : 1);
+        model.SetText(row, 2, AddressText(filter));
+    }
+    RefreshFilterRow(row);
+    return row;
+}
+
+QString COmbrixView::AddressText(CFilter* filter) const
+{
+    uint32_t address = 0;
+    filter->GetAddress(address);
+    return QString::fromStdString(
+        FormatHostBinding(filter->GetBinding(), address, filter->GetHardwareAddress()));
+}
+
+void COmbrixView::RefreshFilterRow(int row)
+{
+    CListModel& model = m_filterList->Model();
+    auto* filter = static_cast<CFilter*>(model.GetItem(row));
+    if (filter == nullptr)
+        return;
+    double received = 0;
+    double sent = 0;
+    {
+        CKavoLock lock(filter->GetLock());
+        received = filter->GetReceived();
+        sent = filter->GetSent();
+    }
+    model.SetText(row, 3, Traffic(received));
+    model.SetText(row, 4, Traffic(sent));
+    model.SetText(row, 5, Traffic(received + sent));
+}
+
+QString COmbrixView::TimeText(int64_t time)
+{
+    return LocalTimeText(time, "%Y-%m-%d  %H:%M:%S");
+}
+
+QString COmbrixView::DayText(int64_t day)
+{
+    return LocalTimeText(day, "%Y-%m-%d");
+}
+
+QString COmbrixView::CountryText(uint32_t address) const
+{
+    if (m_services.countries == nullptr || m_services.countries->Lookup(address, true) == nullptr)
+        return {};
+    const char* name = m_services.countries->Lookup(address, false);
+    return name != nullptr ? QString::fromUtf8(name) : QStringLiteral("*");
+}
+
+std::string COmbrixView::HostNameOf(CFilterHost* host)
+{
+    std::string name = host->GetHostName();
+    if (!name.empty() || m_services.names == nullptr)
+        return name;
+    if (auto cached = m_services.names->Lookup(host->GetAddress()))
+    {
+        host->SetHostName(*cached);
+        return *cached;
+    }
+    m_services.names->Request(host->GetAddress());
+    return {};
+}
+
+void COmbrixView::RefreshHostRow(CFilterHost* host, bool withHistory)
+{
+    if (m_current == nullptr || host->GetOwner() != m_current)
+        return;
+    CListModel& model = m_hostList->Model();
+    int row = host->GetRow();
+    if (row < 0 || row >= model.GetRowCount())
+    {
+        row = model.AppendRow(
+            host, QString::fromStdString(CHostNameCache::DottedText(host->GetAddress())));
+        host->SetRow(row);
+    }
+    const double received = host->GetReceived();
+    const double sent = host->GetSent();
+    model.SetText(row, 3, Traffic(received));
+    model.SetText(row, 4, Traffic(sent));
+    model.SetText(row, 5, Traffic(received + sent));
+    model.SetText(row, 6, TimeText(host->GetUpdated()));
+    model.SetText(row, 1, QString::fromStdString(HostNameOf(host)));
+    model.SetText(row, 2, CountryText(host->GetAddress()));
+    if (!withHistory)
+        return;
+    HistoryItem* day = nullptr;
+    {
+        CKavoLock lock(m_current->GetLock());
+        day = m_current->GetHistory().Find(DayOf(host->GetUpdated()));
+        if (day != nullptr)
+            RefreshHistoryRow(day);
+    }
+}
+
+void COmbrixView::RefreshHistoryRow(HistoryItem* item)
+{
+    CListModel& model = m_historyList->Model();
+    int row = item->GetRow();
+    if (row < 0 || row >= model.GetRowCount())
+    {
+        row = model.AppendRow(item);
+        item->SetRow(row);
+    }
+    const double received = item->GetReceived();
+    const double sent = item->GetSent();
+    model.SetText(row, 0, DayText(item->GetDay()));
+    model.SetText(row, 1, Traffic(received));
+    model.SetText(row, 2, Traffic(sent));
+    model.SetText(row, 3, Traffic(received + sent));
+}
+
+void COmbrixView::Refresh()
+{
+    for (int row = 0; row < m_filterList->Model().GetRowCount(); ++row)
+        RefreshFilterRow(row);
+    if (m_services.pending != nullptr)
+    {
+        // Only the window thread destroys records (the commands below), so the records taken
+        // stay valid while their rows are refreshed.
+        m_drained.clear();
+        m_services.pending->Take(kDrainLimit, m_drained);
+        for (CFilterHost* host : m_drained)
+            RefreshHostRow(host, true);
+    }
+    emit RefreshDone();
+}
+
+void COmbrixView::ClearHostRows()
+{
+    CListModel& model = m_hostList->Model();
+    for (int row = 0; row < model.GetRowCount(); ++row)
+        static_cast<CFilterHost*>(model.GetItem(row))->SetRow(-1);
+    model.Clear();
+}
+
+void COmbrixView::ClearHistoryRows()
+{
+    CListModel& model = m_historyList->Model();
+    for (int row = 0; row < model.GetRowCount(); ++row)
+        static_cast<HistoryItem*>(model.GetItem(row))->SetRow(-1);
+    model.Clear();
+}
+
+CFilter* COmbrixView::GetSelectedFilter() const
+{
+    return static_cast<CFilter*>(m_filterList->Model().GetItem(m_filterList->GetSelectionMark()));
+}
+
+CFilterHost* COmbrixView::GetSelectedHost() const
+{
+    return static_cast<CFilterHost*>(m_hostList->Model().GetItem(m_hostList->GetSelectionMark()));
+}
+
+void COmbrixView::OnSelectionChange(bool forced)
+{
+    CFilter* filter = GetSelectedFilter();
+    if (filter == nullptr || (filter == m_current && !forced))
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    ClearHostRows();
+    ClearHistoryRows();
+    m_current = filter;
+    CListModel& hosts = m_hostList->Model();
+    CListModel& days = m_historyList->Model();
+    {
+        CKavoLock lock(filter->GetLock());
+        hosts.BeginBulk();
+        // A record shown before under another filter's list may still carry that row.
+        for (int i = 0; i < filter->GetHostCount(); ++i)
+            if (CFilterHost* host = filter->GetHost(i))
+            {
+                host->SetRow(-1);
+                RefreshHostRow(host, false);
+            }
+        hosts.EndBulk();
+        days.BeginBulk();
+        for (int i = 0; i < filter->GetHistoryCount(); ++i)
+            if (HistoryItem* item = filter->GetHistoryItem(i))
+            {
+                item->SetRow(-1);
+                RefreshHistoryRow(item);
+            }
+        days.EndBulk();
+    }
+    QApplication::restoreOverrideCursor();
+}
+
+void COmbrixView::ApplyViewSettings()
+{
+    const auto second = static_cast<uint32_t>(V_ColorHilight != 0 ? V_ColorSec : V_ColorFirst);
+    for (CExtListCtrl* list : {m_filterList, m_hostList, m_historyList})
+    {
+        list->SetGridLines(V_LineStyle, static_cast<uint32_t>(V_ColorLine));
+        list->SetRowColors(static_cast<uint32_t>(V_ColorFirst), second);
+    }
+}
+
+void COmbrixView::SortList(CExtListCtrl* list, int column)
+{
+    m_sortedList = list;
+    m_sortColumn = column;
+    m_ascending = !m_ascending;
+    CListModel& model = list->Model();
+    const int rows = model.GetRowCount();
+    std::vector<int> order;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (list == m_filterList)
+    {
+        if (column == 1)
+        {
+            std::vector<std::string> keys;
+            for (int row = 0; row < rows; ++row)
+                keys.push_back(static_cast<CFilter*>(model.GetItem(row))->GetName());
+            order = OrderBy(keys, m_ascending);
+        }
+        else if (column >= 3 && column <= 5)
+        {
+            std::vector<double> keys;
+            for (int row = 0; row < rows; ++row)
+            {
+                auto* filter = static_cast<CFilter*>(model.GetItem(row));
+                keys.push_back(column == 3   ? filter->GetReceived()
+                               : column == 4 ? filter->GetSent()
+                                             : filter->GetReceived() + filter->GetSent());
+            }
+            order = OrderBy(keys, m_ascending);
+        }
+    }
+    else if (list == m_hostList)
+    {
+        auto host = [&model](int row) { return static_cast<CFilterHost*>(model.GetItem(row)); };
+        if (column == 1 || column == 2)
+        {
+            std::vector<std::string> keys;
+            keys.reserve(static_cast<size_t>(rows));
+            for (int row = 0; row < rows; ++row)
+                keys.push_back(column == 1 ? host(row)->GetHostName()
+                                           : CountryText(host(row)->GetAddress()).toStdString());
+            order = OrderBy(keys, m_ascending);
+        }
+        else if (column >= 0 && column <= 6)
+        {
+            std::vector<double> keys;
+            keys.reserve(static_cast<size_t>(rows));
+            for (int row = 0; row < rows; ++row)
+            {
+                const CFilterHost* record = host(row);
+                switch (column)
+                {
+                case 0:
+                    keys.push_back(ntohl(record->GetAddress()));
+                    break;
+                case 3:
+                    keys.push_back(record->GetReceived());
+                    break;
+                case 4:
+                    keys.push_back(record->GetSent());
+                    break;
+                case 5:
+                    keys.push_back(record->GetReceived() + record->GetSent());
+                    break;
+                default:
+                    keys.push_back(static_cast<double>(record->GetUpdated()));
+                    break;
+                }
+            }
+            order = OrderBy(keys, m_ascending);
+        }
+    }
+    else if (list == m_historyList && column >= 0 && column <= 3)
+    {
+        std::vector<double> keys;
+        keys.reserve(static_cast<size_t>(rows));
+        for (int row = 0; row < rows; ++row)
+        {
+            const auto* item = static_cast<HistoryItem*>(model.GetItem(row));
+            keys.push_back(column == 0   ? static_cast<double>(item->GetDay())
+                           : column == 1 ? item->GetReceived()
+                           : column == 2 ? item->GetSent()
+                                         : item->GetReceived() + item->GetSent());
+        }
+        order = OrderBy(keys, m_ascending);
+    }
+    if (!order.empty())
+        model.Reorder(order);
+    if (list == m_hostList)
+        for (int row = 0; row < rows; ++row)
+            static_cast<CFilterHost*>(model.GetItem(row))->SetRow(row);
+    else if (list == m_historyList)
+        for (int row = 0; row < rows; ++row)
+            static_cast<HistoryItem*>(model.GetItem(row))->SetRow(row);
+    QApplication::restoreOverrideCursor();
+}
+
+bool COmbrixView::HandlesCommand(int id) const
+{
+    switch (id)
+    {
+    case ID_FILTER_ADD:
+    case ID_FILTER_REMOVE:
+    case ID_FILTER_EDIT:
+    case ID_FILTER_RESET:
+    case ID_FILTER_RESET_ALL:
+    case ID_CLEAR_HOSTS:
+    case ID_CLEAR_HISTORY:
+    case ID_FILTER_SUSPEND:
+    case ID_FILTER_RESUME:
+    case ID_EDIT_COPY:
+    case ID_EDIT_COPY_IP:
+    case ID_EDIT_COPY_HOSTNAME:
+    case ID_EDIT_EXCLUDE:
+    case ID_EDIT_INCLUDE:
+    case ID_FILE_REPORT:
+    case ID_VIEW_SPLIT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool COmbrixView::IsCommandEnabled(int id) const
+{
+    bool enabled = false;
+    const bool selected = GetSelectedFilterState(enabled);
+    switch (id)
+    {
+    case ID_CLEAR_HOSTS:
+    case ID_CLEAR_HISTORY:
+        return selected;
+    case ID_FILTER_SUSPEND:
+        return selected && enabled;
+    case ID_FILTER_RESUME:
+        return selected && !enabled;
+    default:
+        return true;
+    }
+}
+
+bool COmbrixView::IsCommandChecked(int id) const
+{
+    return id == ID_VIEW_SPLIT && S_Show != 0;
+}
+
+bool COmbrixView::GetSelectedFilterState(bool& enabled) const
+{
+    CFilter* filter = GetSelectedFilter();
+    enabled = filter != nullptr && filter->IsEnabled();
+    return filter != nullptr;
+}
+
+void COmbrixView::OnCommand(int id)
+{
+    try
+    {
+        switch (id)
+        {
+        case ID_FILTER_REMOVE:
+            RemoveFilter();
+            break;
+        case ID_FILTER_RESET:
+            ResetFilter(m_filterList->GetSelectionMark());
+            break;
+        case ID_FILTER_RESET_ALL:
+            m_filterList->SetRedraw(false);
+            for (int row = 0; row < m_filterList->Model().GetRowCount(); ++row)
+                ResetFilter(row);
+            m_filterList->SetRedraw(true);
+            break;
+        case ID_CLEAR_HOSTS:
+            ClearCapturedHosts();
+            break;
+        case ID_CLEAR_HISTORY:
+            ClearHistory();
+            break;
+        case ID_FILTER_SUSPEND:
+        case ID_FILTER_RESUME:
+            ToggleSuspend();
+            break;
+        case ID_EDIT_COPY:
+        case ID_EDIT_COPY_IP:
+        case ID_EDIT_COPY_HOSTNAME:
+            CopyHost(id);
+            break;
+        case ID_EDIT_EXCLUDE:
+            AddHostRule(false);
+            break;
+        case ID_EDIT_INCLUDE:
+            AddHostRule(true);
+            break;
+        case ID_VIEW_SPLIT:
+            S_Show = S_Show != 0 ? 0 : 1;
+            ApplySplit();
+            break;
+        default:
+            break; // the dialog commands arrive with their dialogs
+        }
+    }
+    catch (const CKavoException& error)
+    {
+        OnError(error);
+    }
+    emit CommandStateChanged();
+}
+
+void COmbrixView::RemoveFilter()
+{
+    CFilter* filter = GetSelectedFilter();
+    if (filter == nullptr || m_services.filters == nullptr)
+        return;
+    const int row = m_filterList->GetSelectionMark();
+    m_timer.stop();
+    ClearHostRows();
+    // The history rows of the removed filter would point into freed memory.
+    if (filter == m_current)
+    {
+        ClearHistoryRows();
+        m_current = nullptr;
+    }
+    m_selecting = true;
+    m_services.filters->RemoveFilter(filter);
+    CListModel& model = m_filterList->Model();
+    model.RemoveRow(row);
+    for (int i = 0; i < model.GetRowCount(); ++i)
+        model.SetText(i, 0, QString::number(i + 1));
+    m_filterList->SetSelectionMark(0);
+    m_selecting = false;
+    OnSelectionChange(true);
+    m_timer.start();
+}
+
+void COmbrixView::ResetFilter(int row)
+{
+    auto* filter = static_cast<CFilter*>(m_filterList->Model().GetItem(row));
+    if (filter == nullptr)
+        return;
+    {
+        CKavoLock lock(filter->GetLock());
+        filter->SetReceived(0);
+        filter->SetSent(0);
+    }
+    RefreshFilterRow(row);
+}
+
+void COmbrixView::ClearCapturedHosts()
+{
+    CFilter* filter = GetSelectedFilter();
+    if (filter == nullptr)
+        return;
+    if (filter == m_current)
+        ClearHostRows();
+    if (m_services.filters != nullptr)
+        m_services.filters->ClearHosts(filter);
+    else
+        filter->ClearHosts();
+    if (m_services.store != nullptr)
+        m_services.store->ClearHosts(filter);
+}
+
+void COmbrixView::ClearHistory()
+{
+    CFilter* filter = GetSelectedFilter();
+    if (filter == nullptr)
+        return;
+    if (filter == m_current)
+        ClearHistoryRows();
+    {
+        CKavoLock lock(filter->GetLock());
+        filter->ClearHistory();
+    }
+    if (m_services.store != nullptr)
+        m_services.store->ClearHistory(filter);
+}
+
+void COmbrixView::ToggleSuspend()
+{
+    CFilter* filter = GetSelectedFilter();
+    if (filter == nullptr)
+        return;
+    bool enabled = false;
+    {
+        CKavoLock lock(filter->GetLock());
+        enabled = !filter->IsEnabled();
+        filter->SetEnabled(enabled);
+    }
+    m_filterList->Model().SetImage(m_filterList->GetSelectionMark(), enabled ? 0 : 1);
+}
+
+void COmbrixView::CopyHost(int id)
+{
+    const int row = m_hostList->GetSelectionMark();
+    if (row < 0)
+        return;
+    const CListModel& model = m_hostList->Model();
+    QString text;
+    if (id == ID_EDIT_COPY_IP)
+        text = model.GetText(row, 0);
+    else if (id == ID_EDIT_COPY_HOSTNAME)
+        text = model.GetText(row, 1);
+    else
+    {
+        QStringList cells;
+        for (int column = 0; column < model.columnCount(); ++column)
+            cells << model.GetText(row, column);
+        text = cells.join("; ");
+    }
+    QApplication::clipboard()->setText(text);
+}
+
+void COmbrixView::AddHostRule(bool include)
+{
+    CFilter* filter = GetSelectedFilter();
+    const int row = m_hostList->GetSelectionMark();
+    if (filter == nullptr || row < 0)
+        return;
+    in_addr address = {};
+    if (inet_pton(AF_INET, m_hostList->Model().GetText(row, 0).toLatin1().constData(), &address) !=
+        1)
+        return;
+    // The database lock before the filter's: the saver holds it while it takes filter locks.
+    CKavoLocker* database =
+        m_services.store != nullptr ? &m_services.store->GetDatabaseLock() : nullptr;
+    if (database != nullptr)
+        database->Lock();
+    {
+        CKavoLock lock(filter->GetLock());
+        IFilterParamIp* rule = filter->CreateIpRule();
+        rule->SetType(static_cast<int>(IpRuleType::Single));
+        const uint32_t value = address.s_addr;
+        rule->SetAddress(value);
+        rule->SetAction(static_cast<int>(include ? RuleAction::Include : RuleAction::Exclude));
+        filter->AddIpRule(rule);
+        if (m_services.store != nullptr)
+        {
+            try
+            {
+                m_services.store->SaveIpRules(filter);
+            }
+            catch (...)
+            {
+                database->Unlock();
+                throw;
+            }
+        }
+    }
+    if (database != nullptr)
+        database->Unlock();
+}
+
+void COmbrixView::ApplySplit()
+{
+    if (S_Show != 0)
+        m_splitter->ShowPane(-1);
+    else
+    {
+        S_Position = m_splitter->GetPosition();
+        m_splitter->ShowPane(0);
+    }
+}
+
+void COmbrixView::resizeEvent(QResizeEvent*)
+{
+    m_splitter->setGeometry(rect());
+    if (m_positionPending && height() > 0)
+    {
+        m_positionPending = false;
+        m_splitter->SetPosition(S_Position);
+    }
+}
+
+void COmbrixView::ShowContextMenu(CExtListCtrl* list, const QPoint& position)
+{
+    if (!m_menus || list == m_historyList)
+        return;
+    QMenu* menu = m_menus(list == m_filterList ? "&Filter" : "&Edit");
+    if (menu == nullptr)
+        return;
+    if (list == m_filterList)
+    {
+        const int wanted = GetSelectedFilter() != nullptr ? ID_FILTER_EDIT : ID_FILTER_ADD;
+        for (QAction* action : menu->actions())
+            if (action->data().toInt() == wanted)
+                menu->setDefaultAction(action);
+    }
+    menu->popup(list->viewport()->mapToGlobal(position));
+}
+
+void COmbrixView::OnError(const CKavoException& error)
+{
+    if (!error.IsDisplayed())
+        return;
+    const QString text = QString::fromStdString(FormatErrorText(error));
+    // Threads report here too; a message box may only open on the window thread.
+    QMetaObject::invokeMethod(
+        this, [this, text] { ShowError(text); }, Qt::QueuedConnection);
+}
+
+void COmbrixView::ShowError(const QString& text)
+{
+    if (m_presentError)
+    {
+        m_presentError(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Ombrix"), text, QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void COmbrixView::OnResolved(const uint32_t& address, const std::string&)
+{
+    const uint32_t copy = address;
+    QMetaObject::invokeMethod(
+        this, [this, copy] { OnHostResolved(copy); }, Qt::QueuedConnection);
+}
+
+void COmbrixView::OnHostResolved(uint32_t address)
+{
+    CFilter* filter = GetSelectedFilter();
+    if (filter == nullptr)
+        return;
+    CKavoLock lock(filter->GetLock());
+    if (CFilterHost* host = filter->GetHostTable().Find(address))
+        RefreshHostRow(host, true);
+}

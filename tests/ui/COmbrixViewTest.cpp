@@ -1,0 +1,445 @@
+#include "ui/COmbrixView.h"
+#include "core/CKavoException.h"
+#include "filters/CFilterFactory.h"
+#include "filters/CPendingHosts.h"
+#include "filters/DayOf.h"
+#include "lookup/CHostNameCache.h"
+#include "platform/Settings.h"
+#include "testsupport/TempDir.h"
+#include "ui/CommandIds.h"
+#include "ui/IViewStore.h"
+#include "ui/controls/CExtListCtrl.h"
+#include "ui/controls/CExtTabCtrl.h"
+#include "ui/controls/CKavoSplitter.h"
+
+#include <QApplication>
+#include <QClipboard>
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace
+{
+constexpr int64_t kNoon = 1714996800; // 2024-05-06 12:00:00 UTC
+
+uint32_t Address(const char* text)
+{
+    return inet_addr(text);
+}
+
+// Remote 198.18.1.0/24 hosts, this side 198.18.0.x.
+uint32_t Remote(int index)
+{
+    return htonl((198u << 24) | (18u << 16) | (static_cast<uint32_t>(1 + index / 250) << 8) |
+                 static_cast<uint32_t>(1 + index % 250));
+}
+
+class CFakeStore final : public IViewStore
+{
+public:
+    CKavoLocker& GetDatabaseLock() override { return lock; }
+    void SaveIpRules(IFilter* filter) override
+    {
+        // The lock order demands the database lock first.
+        EXPECT_TRUE(lockHeldBySaver());
+        savedRules.push_back(filter);
+    }
+    void ClearHosts(IFilter* filter) override { clearedHosts.push_back(filter); }
+    void ClearHistory(IFilter* filter) override { clearedHistory.push_back(filter); }
+
+    bool lockHeldBySaver()
+    {
+        // Taken by this thread already (re-entrant) and by no other: another thread's try fails.
+        bool free = false;
+        std::thread other(
+            [this, &free]
+            {
+                free = lock.TryLock();
+                if (free)
+                    lock.Unlock();
+            });
+        other.join();
+        return !free;
+    }
+
+    CKavoLocker lock;
+    std::vector<IFilter*> savedRules;
+    std::vector<IFilter*> clearedHosts;
+    std::vector<IFilter*> clearedHistory;
+};
+
+struct ViewFixture : testing::Test
+{
+    ViewFixture()
+        : profile(folder.File("ombrix.ini")),
+          names(CHostNameCache::Resolver{[](uint32_t, std::string&) { return false; },
+                                         [](const std::string&, uint32_t&) { return false; }})
+    {
+        ResetSettings();
+        setenv("TZ", "UTC", 1);
+        tzset();
+        ResetDayCache();
+        filters.SetPendingHosts(&pending);
+    }
+    ~ViewFixture() override
+    {
+        view.reset();
+        ResetSettings();
+    }
+
+    CFilter* AddFilter(const std::string& name, const char* side)
+    {
+        CFilter* filter = filters.NewFilter(true);
+        filter->SetName(name);
+        filter->SetBinding(1);
+        filter->SetAddress(Address(side));
+        return filter;
+    }
+    void Packet(const char* side, uint32_t remote, uint32_t length, bool sent, int64_t time = kNoon)
+    {
+        PacketInfo packet;
+        packet.protocol = 17;
+        packet.sourceAddress = sent ? Address(side) : remote;
+        packet.destinationAddress = sent ? remote : Address(side);
+        packet.length = length;
+        packet.time = time;
+        filters.DispatchPacket(packet);
+    }
+    COmbrixView& MakeView()
+    {
+        COmbrixView::Services services;
+        services.filters = &filters;
+        services.pending = &pending;
+        services.names = &names;
+        services.store = &store;
+        view = std::make_unique<COmbrixView>(services, profile);
+        view->SetErrorPresenter([this](const QString& text) { errors << text; });
+        view->resize(800, 600);
+        view->show();
+        view->InitialUpdate();
+        return *view;
+    }
+    QString Cell(CExtListCtrl* list, int row, int column)
+    {
+        return list->Model().GetText(row, column);
+    }
+
+    TempDir folder;
+    CSettingsStore profile;
+    CFilterFactory filters;
+    CPendingHosts pending;
+    CHostNameCache names;
+    CFakeStore store;
+    std::unique_ptr<COmbrixView> view;
+    QStringList errors;
+};
+} // namespace
+
+TEST_F(ViewFixture, FillsAndFormatsTheThreeLists)
+{
+    CFilter* internet = AddFilter("Internet Traffic", "198.18.0.1");
+    AddFilter("Other", "198.18.0.2");
+    Packet("198.18.0.1", Remote(0), 1000, false);
+    Packet("198.18.0.1", Remote(0), 234567, true);
+    Packet("198.18.0.1", Remote(1), 999, false, kNoon - 86400);
+    names.Add(Remote(0), "zero.example");
+    internet->SetEnabled(false);
+
+    COmbrixView& v = MakeView();
+    CExtListCtrl* list = v.FilterList();
+    ASSERT_EQ(list->Model().GetRowCount(), 2);
+    EXPECT_EQ(Cell(list, 0, 0), "1");
+    EXPECT_EQ(Cell(list, 0, 1), "Internet Traffic");
+    EXPECT_EQ(list->Model().GetImage(0), 1); // suspended
+    EXPECT_EQ(list->Model().GetImage(1), 0);
+    EXPECT_EQ(Cell(list, 0, 2), "198.18.0.1");
+    EXPECT_EQ(Cell(list, 0, 3), "1 999");
+    EXPECT_EQ(Cell(list, 0, 4), "234 567");
+    EXPECT_EQ(Cell(list, 0, 5), "236 566");
+    EXPECT_EQ(Cell(list, 1, 0), "2");
+
+    EXPECT_EQ(v.GetCurrentFilter(), internet);
+    CExtListCtrl* hosts = v.HostList();
+    ASSERT_EQ(hosts->Model().GetRowCount(), 2);
+    EXPECT_EQ(Cell(hosts, 0, 0), "198.18.1.1");
+    EXPECT_EQ(Cell(hosts, 0, 1), "zero.example");
+    EXPECT_EQ(Cell(hosts, 0, 2), "");
+    EXPECT_EQ(Cell(hosts, 0, 3), "1 000");
+    EXPECT_EQ(Cell(hosts, 0, 4), "234 567");
+    EXPECT_EQ(Cell(hosts, 0, 5), "235 567");
+    EXPECT_EQ(Cell(hosts, 0, 6), "2024-05-06  12:00:00");
+    EXPECT_EQ(Cell(hosts, 1, 1), ""); // unknown yet: asked of the resolver
+    EXPECT_EQ(names.GetRequestCount(), 1u);
+    EXPECT_EQ(internet->GetHost(0)->GetRow(), 0);
+
+    CExtListCtrl* history = v.HistoryList();
+    ASSERT_EQ(history->Model().GetRowCount(), 2);
+    EXPECT_EQ(Cell(history, 0, 0), "2024-05-06");
+    EXPECT_EQ(Cell(history, 0, 3), "235 567");
+    EXPECT_EQ(Cell(history, 1, 0), "2024-05-05");
+
+    G_View = 1;
+    v.Refresh();
+    EXPECT_EQ(Cell(list, 0, 4), "229.069 Kb");
+}
+
+TEST_F(ViewFixture, RefreshCatchesUpWithHundredHostsPerTick)
+{
+    AddFilter("Internet Traffic", "198.18.0.1");
+    COmbrixView& v = MakeView();
+    for (int i = 0; i < 250; ++i)
+        Packet("198.18.0.1", Remote(i), 100, false);
+    EXPECT_EQ(v.HostList()->Model().GetRowCount(), 0);
+    v.Refresh();
+    EXPECT_EQ(v.HostList()->Model().GetRowCount(), 100);
+    EXPECT_EQ(Cell(v.FilterList(), 0, 3), "25 000"); // the totals are all there at once
+    EXPECT_EQ(v.HistoryList()->Model().GetRowCount(), 1);
+    v.Refresh();
+    EXPECT_EQ(v.HostList()->Model().GetRowCount(), 200);
+    v.Refresh();
+    EXPECT_EQ(v.HostList()->Model().GetRowCount(), 250);
+    EXPECT_EQ(Cell(v.HistoryList(), 0, 1), "25 000");
+
+    // Many packets of one host make one row update.
+    for (int i = 0; i < 5; ++i)
+        Packet("198.18.0.1", Remote(7), 10, true);
+    EXPECT_EQ(pending.GetCount(), 1u);
+    v.Refresh();
+    EXPECT_EQ(Cell(v.HostList(), 7, 4), "50");
+    EXPECT_EQ(v.HostList()->Model().GetRowCount(), 250);
+}
+
+TEST_F(ViewFixture, HostWithStaleRowIndexGetsANewRow)
+{
+    CFilter* filter = AddFilter("Internet Traffic", "198.18.0.1");
+    Packet("198.18.0.1", Remote(0), 100, false);
+    COmbrixView& v = MakeView();
+    ASSERT_EQ(v.HostList()->Model().GetRowCount(), 1);
+    Packet("198.18.0.1", Remote(1), 100, false);
+    filter->GetHost(1)->SetRow(57);
+    v.Refresh();
+    ASSERT_EQ(v.HostList()->Model().GetRowCount(), 2);
+    EXPECT_EQ(filter->GetHost(1)->GetRow(), 1);
+    EXPECT_EQ(Cell(v.HostList(), 1, 0), "198.18.1.2");
+    EXPECT_EQ(Cell(v.HostList(), 0, 0), "198.18.1.1");
+}
+
+TEST_F(ViewFixture, SortingSharesOneDirectionAndRenumbersRows)
+{
+    CFilter* filter = AddFilter("Internet Traffic", "198.18.0.1");
+    Packet("198.18.0.1", Remote(2), 300, false, kNoon);
+    Packet("198.18.0.1", Remote(0), 100, false, kNoon - 86400);
+    Packet("198.18.0.1", Remote(1), 200, false, kNoon - 2 * 86400);
+    COmbrixView& v = MakeView();
+    CExtListCtrl* hosts = v.HostList();
+    EXPECT_FALSE(v.IsAscending());
+
+    v.SortList(hosts, 3);
+    EXPECT_TRUE(v.IsAscending());
+    EXPECT_EQ(Cell(hosts, 0, 3), "100");
+    EXPECT_EQ(Cell(hosts, 2, 3), "300");
+    v.SortList(hosts, 3);
+    EXPECT_EQ(Cell(hosts, 0, 3), "300");
+    for (int i = 0; i < filter->GetHostCount(); ++i)
+    {
+        CFilterHost* host = filter->GetHost(i);
+        EXPECT_EQ(hosts->Model().GetItem(host->GetRow()), host);
+    }
+
+    v.SortList(v.HistoryList(), 0); // another list flips the same flag
+    EXPECT_TRUE(v.IsAscending());
+    EXPECT_EQ(Cell(v.HistoryList(), 0, 0), "2024-05-04");
+    v.SortList(hosts, 0);
+    EXPECT_FALSE(v.IsAscending());
+    EXPECT_EQ(Cell(hosts, 0, 0), "198.18.1.3");
+
+    // A refresh after the sort writes into the record's new row.
+    Packet("198.18.0.1", Remote(0), 1, false);
+    v.Refresh();
+    EXPECT_EQ(Cell(hosts, 2, 3), "101");
+    EXPECT_EQ(Cell(v.HistoryList(), 2, 1), "301");
+}
+
+TEST_F(ViewFixture, RemoveSelectsTheFirstRemainingRowAndTheLastLeavesNothing)
+{
+    CFilter* first = AddFilter("First", "198.18.0.1");
+    AddFilter("Second", "198.18.0.2");
+    AddFilter("Third", "198.18.0.3");
+    Packet("198.18.0.1", Remote(0), 100, false);
+    Packet("198.18.0.2", Remote(1), 100, false);
+    Packet("198.18.0.2", Remote(2), 100, false);
+    COmbrixView& v = MakeView();
+    v.FilterList()->SetSelectionMark(1);
+    EXPECT_EQ(v.HostList()->Model().GetRowCount(), 2);
+    // Touched but not yet drained: the removal must not leave them in the pending set.
+    Packet("198.18.0.2", Remote(1), 100, false);
+
+    v.OnCommand(ID_FILTER_REMOVE);
+    ASSERT_EQ(v.FilterList()->Model().GetRowCount(), 2);
+    EXPECT_EQ(v.FilterList()->GetSelectionMark(), 0);
+    EXPECT_EQ(v.GetCurrentFilter(), first);
+    EXPECT_EQ(Cell(v.FilterList(), 1, 0), "2");
+    EXPECT_EQ(Cell(v.FilterList(), 1, 1), "Third");
+    EXPECT_EQ(v.HostList()->Model().GetRowCount(), 1);
+    EXPECT_EQ(Cell(v.HostList(), 0, 0), "198.18.1.1");
+    EXPECT_EQ(filters.GetCount(), 2u);
+    v.Refresh();
+
+    v.OnCommand(ID_FILTER_REMOVE);
+    v.OnCommand(ID_FILTER_REMOVE);
+    EXPECT_EQ(filters.GetCount(), 0u);
+    EXPECT_EQ(v.FilterList()->Model().GetRowCount(), 0);
+    EXPECT_EQ(v.HostList()->Model().GetRowCount(), 0);
+    EXPECT_EQ(v.HistoryList()->Model().GetRowCount(), 0);
+    EXPECT_EQ(v.GetCurrentFilter(), nullptr);
+    v.Refresh();
+    v.OnCommand(ID_FILTER_REMOVE); // nothing selected: nothing happens
+    EXPECT_FALSE(v.IsCommandEnabled(ID_CLEAR_HOSTS));
+}
+
+TEST_F(ViewFixture, ClearCommandsEmptyMemoryListsAndStore)
+{
+    CFilter* filter = AddFilter("Internet Traffic", "198.18.0.1");
+    Packet("198.18.0.1", Remote(0), 100, false);
+    COmbrixView& v = MakeView();
+    Packet("198.18.0.1", Remote(1), 100, false); // pending, not drained
+    EXPECT_TRUE(v.IsCommandEnabled(ID_CLEAR_HOSTS));
+
+    v.OnCommand(ID_CLEAR_HOSTS);
+    EXPECT_EQ(filter->GetHostCount(), 0);
+    EXPECT_EQ(v.HostList()->Model().GetRowCount(), 0);
+    EXPECT_EQ(pending.GetCount(), 0u);
+    EXPECT_EQ(store.clearedHosts, (std::vector<IFilter*>{filter}));
+    EXPECT_EQ(v.HistoryList()->Model().GetRowCount(), 1);
+
+    v.OnCommand(ID_CLEAR_HISTORY);
+    EXPECT_EQ(filter->GetHistoryCount(), 0);
+    EXPECT_EQ(v.HistoryList()->Model().GetRowCount(), 0);
+    EXPECT_EQ(store.clearedHistory, (std::vector<IFilter*>{filter}));
+
+    // Counting goes on into fresh records and rows.
+    Packet("198.18.0.1", Remote(3), 100, false);
+    v.Refresh();
+    EXPECT_EQ(v.HostList()->Model().GetRowCount(), 1);
+    EXPECT_EQ(v.HistoryList()->Model().GetRowCount(), 1);
+}
+
+TEST_F(ViewFixture, CopyPutsRowTextsOnTheClipboard)
+{
+    AddFilter("Internet Traffic", "198.18.0.1");
+    Packet("198.18.0.1", Remote(0), 1000, false);
+    COmbrixView& v = MakeView();
+    v.OnCommand(ID_EDIT_COPY); // no host selected: clipboard untouched
+    QApplication::clipboard()->setText("before");
+    v.OnCommand(ID_EDIT_COPY);
+    EXPECT_EQ(QApplication::clipboard()->text(), "before");
+
+    v.HostList()->SetSelectionMark(0);
+    v.OnCommand(ID_EDIT_COPY);
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              "198.18.1.1; ; ; 1 000; 0; 1 000; 2024-05-06  12:00:00");
+    v.OnCommand(ID_EDIT_COPY_IP);
+    EXPECT_EQ(QApplication::clipboard()->text(), "198.18.1.1");
+    names.Add(Remote(0), "zero.example");
+    v.OnResolved(Remote(0), "zero.example");
+    QApplication::processEvents();
+    v.OnCommand(ID_EDIT_COPY_HOSTNAME);
+    EXPECT_EQ(QApplication::clipboard()->text(), "zero.example");
+}
+
+TEST_F(ViewFixture, ExcludeAndIncludeAddOneSavedRule)
+{
+    CFilter* filter = AddFilter("Internet Traffic", "198.18.0.1");
+    Packet("198.18.0.1", Remote(0), 1000, false);
+    COmbrixView& v = MakeView();
+    v.HostList()->SetSelectionMark(0);
+    v.OnCommand(ID_EDIT_EXCLUDE);
+    ASSERT_EQ(filter->GetIpRuleCount(), 1);
+    uint32_t address = 0;
+    EXPECT_EQ(filter->GetIpRule(0)->GetAddress(address), Remote(0));
+    EXPECT_EQ(filter->GetIpRule(0)->GetType(), 0);
+    EXPECT_EQ(filter->GetIpRule(0)->GetAction(), 0);
+    EXPECT_EQ(store.savedRules.size(), 1u);
+    // The excluded host is no longer counted.
+    Packet("198.18.0.1", Remote(0), 1000, false);
+    EXPECT_EQ(filter->GetReceived(), 1000);
+
+    v.OnCommand(ID_EDIT_INCLUDE);
+    ASSERT_EQ(filter->GetIpRuleCount(), 2);
+    EXPECT_EQ(filter->GetIpRule(1)->GetAction(), 1);
+    EXPECT_EQ(store.savedRules.size(), 2u);
+}
+
+TEST_F(ViewFixture, SuspendAndResumeToggleImageAndCommands)
+{
+    CFilter* filter = AddFilter("Internet Traffic", "198.18.0.1");
+    COmbrixView& v = MakeView();
+    EXPECT_TRUE(v.IsCommandEnabled(ID_FILTER_SUSPEND));
+    EXPECT_FALSE(v.IsCommandEnabled(ID_FILTER_RESUME));
+    v.OnCommand(ID_FILTER_SUSPEND);
+    EXPECT_FALSE(filter->IsEnabled());
+    EXPECT_EQ(v.FilterList()->Model().GetImage(0), 1);
+    EXPECT_FALSE(v.IsCommandEnabled(ID_FILTER_SUSPEND));
+    EXPECT_TRUE(v.IsCommandEnabled(ID_FILTER_RESUME));
+    Packet("198.18.0.1", Remote(0), 1000, false);
+    EXPECT_EQ(filter->GetReceived(), 0);
+    v.OnCommand(ID_FILTER_RESUME);
+    EXPECT_TRUE(filter->IsEnabled());
+    EXPECT_EQ(v.FilterList()->Model().GetImage(0), 0);
+
+    Packet("198.18.0.1", Remote(0), 1000, false);
+    v.OnCommand(ID_FILTER_RESET);
+    EXPECT_EQ(filter->GetReceived(), 0);
+    EXPECT_EQ(Cell(v.FilterList(), 0, 3), "0");
+}
+
+TEST_F(ViewFixture, ErrorsFromOtherThreadsArriveQueuedAsPlainText)
+{
+    AddFilter("Internet Traffic", "198.18.0.1");
+    COmbrixView& v = MakeView();
+    std::thread worker(
+        [&v]
+        {
+            v.OnError(CKavoException("no such table: <b>MAIN</b>", 5, true));
+            v.OnError(CKavoException("quiet", 7, false));
+        });
+    worker.join();
+    EXPECT_TRUE(errors.isEmpty()); // nothing shown off the window thread
+    QApplication::processEvents();
+    EXPECT_EQ(errors, QStringList{"Application Error[ 5 ]:\nno such table: <b>MAIN</b>\n"});
+}
+
+TEST_F(ViewFixture, ResolvedNameReachesTheRowWithoutBlockingTheResolver)
+{
+    AddFilter("Internet Traffic", "198.18.0.1");
+    Packet("198.18.0.1", Remote(0), 1000, false);
+    COmbrixView& v = MakeView();
+    names.Add(Remote(0), "zero.example");
+    // The window thread is busy (not processing events); the resolver must still get through.
+    std::thread resolver([&v] { v.OnResolved(Remote(0), "zero.example"); });
+    resolver.join();
+    EXPECT_EQ(Cell(v.HostList(), 0, 1), "");
+    QApplication::processEvents();
+    EXPECT_EQ(Cell(v.HostList(), 0, 1), "zero.example");
+}
+
+TEST_F(ViewFixture, SplitWindowKeepsTheDividerOfTheMomentItWasHidden)
+{
+    AddFilter("Internet Traffic", "198.18.0.1");
+    COmbrixView& v = MakeView();
+    EXPECT_EQ(v.Splitter()->GetPosition(), (600 - v.Splitter()->GetThickness()) / 2);
+    EXPECT_TRUE(v.IsCommandChecked(ID_VIEW_SPLIT));
+    v.Splitter()->SetPosition(150);
+    v.OnCommand(ID_VIEW_SPLIT);
+    EXPECT_EQ(S_Show, 0);
+    EXPECT_EQ(S_Position, 150);
+    EXPECT_FALSE(v.IsCommandChecked(ID_VIEW_SPLIT));
+    EXPECT_EQ(v.FilterList()->geometry(), v.rect());
+    v.SaveLayout();
+    EXPECT_EQ(S_Position, 150);
+    v.OnCommand(ID_VIEW_SPLIT);
+    EXPECT_EQ(v.Splitter()->GetPosition(), 150);
+    EXPECT_TRUE(v.Tabs()->isVisible());
+}

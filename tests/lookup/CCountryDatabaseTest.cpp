@@ -92,7 +92,7 @@ void ExpectOpenError(CCountryDatabase& database, const std::string& path)
 }
 } // namespace
 
-TEST(CCountryDatabase, MostSpecificRangeWinsInEitherInsertOrder)
+TEST(CCountryDatabase, NarrowestRangeWinsInEitherInsertOrder)
 {
     TempDir dir;
     // The /24 inside the /16 is written before and after it: both trie shapes must answer alike.

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 namespace
 {
@@ -85,8 +84,16 @@ void CCountryDatabase::LoadRanges(const std::filesystem::path& path)
     if (!file)
         ThrowOpenError(errno);
     // The whole file is read at once: parsing from memory is what keeps start-up quick.
-    const std::vector<unsigned char> data{std::istreambuf_iterator<char>(file),
-                                          std::istreambuf_iterator<char>()};
+    std::vector<unsigned char> data;
+    file.seekg(0, std::ios::end);
+    const std::streamoff size = file.tellg();
+    file.seekg(0, std::ios::beg);
+    if (size > 0)
+    {
+        data.resize(static_cast<size_t>(size));
+        file.read(reinterpret_cast<char*>(data.data()), size);
+        data.resize(static_cast<size_t>(file.gcount()));
+    }
     if (file.bad())
         ThrowOpenError(EIO);
 
@@ -102,6 +109,14 @@ void CCountryDatabase::LoadRanges(const std::filesystem::path& path)
     m_nodes.reserve(data.size() / 5 + 1024);
     m_origin.reserve(m_nodes.capacity());
 
+    struct Block
+    {
+        uint32_t address;
+        int prefix;
+        Code code;
+    };
+    std::vector<Block> blocks;
+    blocks.reserve(data.size() / 5);
     std::map<std::pair<uint32_t, int>, Code> shortBlocks;
     size_t position = std::min<size_t>(2, data.size());
     while (position < data.size())
@@ -127,11 +142,27 @@ void CCountryDatabase::LoadRanges(const std::filesystem::path& path)
                 shortBlocks.insert_or_assign({address & kBits.mask[prefix], prefix},
                                              Code{code[0], code[1], '\0'});
             else
-                Insert(code, address & kBits.mask[prefix], prefix);
+                blocks.push_back(
+                    Block{address & kBits.mask[prefix], prefix, Code{code[0], code[1], '\0'}});
         }
         if (complete < static_cast<size_t>(count))
             break; // the block ends inside its ranges: keep what was complete
     }
+    // The file lists blocks by country; inserting them bucket by bucket keeps the trie being
+    // built in cache. The sort is stable, so equal blocks keep their order and the later wins.
+    std::vector<uint32_t> starts((size_t{1} << width) + 1, 0);
+    for (const Block& block : blocks)
+        ++starts[(block.address >> m_shift) + 1];
+    for (size_t i = 1; i < starts.size(); ++i)
+        starts[i] += starts[i - 1];
+    std::vector<Block> sorted(blocks.size());
+    for (const Block& block : blocks)
+        sorted[starts[block.address >> m_shift]++] = block;
+    blocks.clear();
+    blocks.shrink_to_fit();
+    for (const Block& block : sorted)
+        Insert(block.code.data(), block.address, block.prefix);
+
     // Each distinct short block is spread over its buckets once, which bounds that work by the
     // width, however often a damaged file repeats it. The result does not depend on the order:
     // the narrower block keeps a shared node, and among equal blocks the later one wins.

@@ -6,6 +6,8 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <string>
@@ -343,5 +345,62 @@ TEST(CCountryDatabase, RealDataCoversPublicAddresses)
     EXPECT_GT(withCode, sampled * 9 / 10);
     EXPECT_GT(withName, withCode * 99 / 100);
     EXPECT_EQ(Code(database, "10.1.2.3"), "(none)");
+}
+
+// Every address answers exactly what the source ranges say: the converter's blocks, the file
+// format and the trie together lose and invent nothing.
+TEST(CCountryDatabase, RealDataAgreesWithItsSource)
+{
+    const std::filesystem::path folder = OMBRIX_GEODATA_DIR;
+    std::ifstream source(OMBRIX_GEOIP_SOURCE);
+    if (!std::filesystem::exists(folder / "GeoBase.dat") || !source)
+        GTEST_SKIP() << "country data was not built";
+    struct Range
+    {
+        uint32_t first, last;
+        std::string code;
+    };
+    std::vector<Range> ranges;
+    std::string line;
+    while (std::getline(source, line))
+    {
+        Range range;
+        char code[3] = {};
+        if (std::sscanf(line.c_str(), "%u,%u,%2s", &range.first, &range.last, code) == 3 &&
+            std::string(code) != "??")
+        {
+            range.code = code;
+            ranges.push_back(range);
+        }
+    }
+    std::sort(ranges.begin(), ranges.end(),
+              [](const Range& a, const Range& b) { return a.first < b.first; });
+    ASSERT_GT(ranges.size(), 1000u);
+
+    CCountryDatabase database;
+    database.LoadRanges(folder / "GeoBase.dat");
+    std::mt19937 random(11);
+    std::vector<uint32_t> samples;
+    for (int i = 0; i < 200000; ++i)
+        samples.push_back(random());
+    // The edges of ranges are where an off-by-one would show.
+    for (size_t i = 0; i < ranges.size(); i += 97)
+        samples.insert(samples.end(), {ranges[i].first, ranges[i].last, ranges[i].last + 1});
+    int mismatches = 0;
+    for (const uint32_t host : samples)
+    {
+        auto after = std::upper_bound(ranges.begin(), ranges.end(), host,
+                                      [](uint32_t a, const Range& r) { return a < r.first; });
+        const char* expected = nullptr;
+        if (after != ranges.begin() && host <= std::prev(after)->last)
+            expected = std::prev(after)->code.c_str();
+        const char* found = database.Lookup(htonl(host), true);
+        const bool same = (expected == nullptr) == (found == nullptr) &&
+                          (expected == nullptr || std::string(expected) == found);
+        if (!same && ++mismatches <= 5)
+            ADD_FAILURE() << "address " << host << ": expected " << (expected ? expected : "(none)")
+                          << ", found " << (found ? found : "(none)");
+    }
+    EXPECT_EQ(mismatches, 0);
 }
 #endif

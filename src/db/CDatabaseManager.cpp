@@ -14,7 +14,9 @@
 #include <arpa/inet.h>
 #include <sqlite3.h>
 
+#include <memory>
 #include <optional>
+#include <unordered_map>
 
 namespace
 {
@@ -318,6 +320,7 @@ void CDatabaseManager::LoadFilters(IFilterManager* manager)
             const int hostColumn = query.FieldIndex("HOST");
             const int cacheColumn = query.FieldIndex("CACHE");
             const int enabledColumn = query.FieldIndex("ENABLED");
+            std::vector<IFilter*> loaded;
             for (; !query.Eof(); query.NextRow())
             {
                 const int id = static_cast<int>(query.GetIntField(idColumn, 0));
@@ -348,9 +351,12 @@ void CDatabaseManager::LoadFilters(IFilterManager* manager)
                 filter->SetStored(true);
                 manager->AddFilter(filter);
                 LoadRulesUnlocked(*filter);
-                ReportProgress(LoadHistoryUnlocked(*filter));
-                ReportProgress(LoadHostsUnlocked(*filter));
+                loaded.push_back(filter);
             }
+            // One pass over each table for all filters: a search per filter through the index
+            // would read the rows out of order and sort them again.
+            ReportProgress(LoadHistoryRows(loaded, true));
+            ReportProgress(LoadHostRows(loaded, true));
             m_loaded = true;
             if (m_progress)
                 m_progress(m_progressDone, m_progressTotal);
@@ -393,7 +399,7 @@ void CDatabaseManager::LoadHistory(IFilter* filter)
         CKavoLock lock(m_lock);
         try
         {
-            LoadHistoryUnlocked(*filter);
+            LoadHistoryRows({filter}, false);
         }
         catch (const CppSQLite3Exception& error)
         {
@@ -411,7 +417,7 @@ void CDatabaseManager::LoadHosts(IFilter* filter)
         CKavoLock lock(m_lock);
         try
         {
-            LoadHostsUnlocked(*filter);
+            LoadHostRows({filter}, false);
         }
         catch (const CppSQLite3Exception& error)
         {
@@ -473,71 +479,159 @@ void CDatabaseManager::LoadRulesUnlocked(IFilter& filter)
     }
 }
 
-uint64_t CDatabaseManager::LoadHistoryUnlocked(IFilter& filter)
+namespace
+{
+// The filters that rows of one id go to, each with its lock when it is one of ours.
+struct RowTarget
+{
+    IFilter* filter;
+    CKavoLocker* lock;
+};
+
+class CRowTargets
+{
+public:
+    explicit CRowTargets(const std::vector<IFilter*>& filters)
+    {
+        for (IFilter* filter : filters)
+        {
+            auto* own = dynamic_cast<CFilter*>(filter);
+            m_targets[filter->GetId()].push_back(
+                RowTarget{filter, own != nullptr ? &own->GetLock() : nullptr});
+        }
+    }
+    const std::vector<RowTarget>* Find(int64_t id) const
+    {
+        const auto found = m_targets.find(id);
+        return found == m_targets.end() ? nullptr : &found->second;
+    }
+
+private:
+    std::unordered_map<int64_t, std::vector<RowTarget>> m_targets;
+};
+
+// One filter's rows through its id (uses the index), or every row of the table in one pass
+// (sequential, no sort) for the load at start. Either way in row order: the order the days and
+// hosts were first written, which is the order they are numbered in.
+CppSQLite3Statement SelectRows(CppSQLite3DB& db, TableId table,
+                               const std::vector<IFilter*>& filters, bool wholeTable)
 {
     SqlText sql;
-    CppSQLite3Statement select = m_db.CompileStatement(
-        sql.Format("select * from %s where ID = ? order by rowid;", TableName(TableHistory)));
-    select.BindInt(1, filter.GetId());
-    CFilterLock filterLock(filter);
+    if (!wholeTable)
+    {
+        CppSQLite3Statement select = db.CompileStatement(
+            sql.Format("select * from %s where ID = ? order by rowid;", TableName(table)));
+        select.BindInt(1, filters[0]->GetId());
+        return select;
+    }
+    return db.CompileStatement(sql.Format("select * from %s order by rowid;", TableName(table)));
+}
+
+class CTargetLock
+{
+public:
+    explicit CTargetLock(const RowTarget& target) : m_lock(target.lock)
+    {
+        if (m_lock != nullptr)
+            m_lock->Lock();
+    }
+    ~CTargetLock()
+    {
+        if (m_lock != nullptr)
+            m_lock->Unlock();
+    }
+    CTargetLock(const CTargetLock&) = delete;
+    CTargetLock& operator=(const CTargetLock&) = delete;
+
+private:
+    CKavoLocker* m_lock;
+};
+} // namespace
+
+uint64_t CDatabaseManager::LoadHistoryRows(const std::vector<IFilter*>& filters, bool wholeTable)
+{
+    if (filters.empty())
+        return 0;
+    const CRowTargets targets(filters);
+    CppSQLite3Statement select = SelectRows(m_db, TableHistory, filters, wholeTable);
     CppSQLite3Query query = select.ExecQuery();
+    const int idColumn = query.FieldIndex("ID");
     const int dateColumn = query.FieldIndex("ID_DATE");
     const int receivedColumn = query.FieldIndex("RECV");
     const int sentColumn = query.FieldIndex("SENT");
+    auto parser = std::make_unique<LocalTimeParser>();
     uint64_t rows = 0;
-    for (; !query.Eof(); query.NextRow(), ++rows)
+    for (; !query.Eof(); query.NextRow())
     {
+        if (++rows % kProgressStep == 0)
+            ReportProgress(kProgressStep);
+        const std::vector<RowTarget>* owners = targets.Find(query.GetIntField(idColumn, 0));
         int64_t day = 0;
         // A row whose date cannot be read stays in the file untouched.
-        if (!ParseLocalDate(query.FieldValue(dateColumn), day))
+        if (owners == nullptr || !parser->ParseDate(query.FieldValue(dateColumn), day))
             continue;
-        IFilterHistory* item = filter.AddHistoryDay(day);
-        if (item == nullptr)
-            continue;
-        item->SetReceived(query.GetFloatField(receivedColumn, 0.0));
-        item->SetSent(query.GetFloatField(sentColumn, 0.0));
-        item->SetDay(day);
-        item->SetModified(false);
-        item->SetStored(true);
+        const double received = query.GetFloatField(receivedColumn, 0.0);
+        const double sent = query.GetFloatField(sentColumn, 0.0);
+        for (const RowTarget& target : *owners)
+        {
+            CTargetLock lock(target);
+            IFilterHistory* item = target.filter->AddHistoryDay(day);
+            if (item == nullptr)
+                continue;
+            item->SetReceived(received);
+            item->SetSent(sent);
+            item->SetDay(day);
+            item->SetModified(false);
+            item->SetStored(true);
+        }
     }
-    return rows;
+    return rows % kProgressStep;
 }
 
-uint64_t CDatabaseManager::LoadHostsUnlocked(IFilter& filter)
+uint64_t CDatabaseManager::LoadHostRows(const std::vector<IFilter*>& filters, bool wholeTable)
 {
-    SqlText sql;
-    CppSQLite3Statement select = m_db.CompileStatement(
-        sql.Format("select * from %s where ID = ? order by rowid;", TableName(TableHosts)));
-    select.BindInt(1, filter.GetId());
-    CFilterLock filterLock(filter);
+    if (filters.empty())
+        return 0;
+    const CRowTargets targets(filters);
+    CppSQLite3Statement select = SelectRows(m_db, TableHosts, filters, wholeTable);
     CppSQLite3Query query = select.ExecQuery();
+    const int idColumn = query.FieldIndex("ID");
     const int addressColumn = query.FieldIndex("IP");
     const int receivedColumn = query.FieldIndex("RECV");
     const int sentColumn = query.FieldIndex("SENT");
     const int updatedColumn = query.FieldIndex("UPDATED");
+    auto parser = std::make_unique<LocalTimeParser>();
     uint64_t rows = 0;
     for (; !query.Eof(); query.NextRow())
     {
+        if (++rows % kProgressStep == 0)
+            ReportProgress(kProgressStep);
+        const std::vector<RowTarget>* owners = targets.Find(query.GetIntField(idColumn, 0));
+        if (owners == nullptr)
+            continue;
         const char* addressText = query.FieldValue(addressColumn);
         const uint32_t address =
             static_cast<uint32_t>(inet_addr(addressText != nullptr ? addressText : ""));
         int64_t updated = 0;
         // A time that cannot be read loads as 0; the counts stay.
-        if (!ParseLocalDateTime(query.FieldValue(updatedColumn), updated))
+        if (!parser->ParseDateTime(query.FieldValue(updatedColumn), updated))
             updated = 0;
-        IFilterHost* host = filter.AddHost(address);
-        if (host != nullptr)
+        const double received = query.GetFloatField(receivedColumn, 0.0);
+        const double sent = query.GetFloatField(sentColumn, 0.0);
+        for (const RowTarget& target : *owners)
         {
+            CTargetLock lock(target);
+            IFilterHost* host = target.filter->AddHost(address);
+            if (host == nullptr)
+                continue;
             host->SetUpdated(updated);
-            host->SetReceived(query.GetFloatField(receivedColumn, 0.0));
-            host->SetSent(query.GetFloatField(sentColumn, 0.0));
+            host->SetReceived(received);
+            host->SetSent(sent);
             host->SetAddress(address);
-            host->SetOwner(&filter);
+            host->SetOwner(target.filter);
             host->SetStored(true);
             host->SetModified(false); // last: SetAddress marked it modified
         }
-        if (++rows % kProgressStep == 0)
-            ReportProgress(kProgressStep);
     }
     return rows % kProgressStep;
 }

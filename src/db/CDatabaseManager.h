@@ -113,8 +113,10 @@ private:
                                                      IFilter& filter, bool mainRow);
     void SaveOne(IFilter* filter, bool mainRow, bool history, bool hosts);
     void LoadRulesUnlocked(IFilter& filter);
-    uint64_t LoadHistoryUnlocked(IFilter& filter);
-    uint64_t LoadHostsUnlocked(IFilter& filter);
+    // Rows of HISTORY / HOSTS for these filters, found through the id of the first one or, with
+    // wholeTable, in one pass over the table; returns the rows not yet reported as progress.
+    uint64_t LoadHistoryRows(const std::vector<IFilter*>& filters, bool wholeTable);
+    uint64_t LoadHostRows(const std::vector<IFilter*>& filters, bool wholeTable);
     void SaveRules(IFilter* filter, bool ip);
     bool DeleteRows(const char* table, int id);
     void ReportProgress(uint64_t rows);

@@ -73,6 +73,22 @@ bool ToTime(tm& fields, int64_t& time)
     time = static_cast<int64_t>(value);
     return true;
 }
+bool ReadDateTime(const char* text, tm& fields)
+{
+    if (text == nullptr)
+        return false;
+    int hour = 0, minute = 0, second = 0;
+    if (!ReadDate(text, fields) || !Expect(text, ' ') || !ReadNumber(text, 2, hour) ||
+        !Expect(text, ':') || !ReadNumber(text, 2, minute) || !Expect(text, ':') ||
+        !ReadNumber(text, 2, second) || *text != '\0')
+        return false;
+    if (hour > 23 || minute > 59 || second > 59)
+        return false;
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_sec = second;
+    return true;
+}
 } // namespace
 
 std::string FormatLocalDate(int64_t time)
@@ -109,18 +125,49 @@ bool ParseLocalDate(const char* text, int64_t& time)
 
 bool ParseLocalDateTime(const char* text, int64_t& time)
 {
+    tm fields{};
+    return ReadDateTime(text, fields) && ToTime(fields, time);
+}
+
+bool LocalTimeParser::ParseDate(const char* text, int64_t& time)
+{
     if (text == nullptr)
         return false;
     tm fields{};
-    int hour = 0, minute = 0, second = 0;
-    if (!ReadDate(text, fields) || !Expect(text, ' ') || !ReadNumber(text, 2, hour) ||
-        !Expect(text, ':') || !ReadNumber(text, 2, minute) || !Expect(text, ':') ||
-        !ReadNumber(text, 2, second) || *text != '\0')
+    if (!ReadDate(text, fields) || *text != '\0')
         return false;
-    if (hour > 23 || minute > 59 || second > 59)
-        return false;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_sec = second;
-    return ToTime(fields, time);
+    return Convert(fields, time);
+}
+
+bool LocalTimeParser::ParseDateTime(const char* text, int64_t& time)
+{
+    tm fields{};
+    return ReadDateTime(text, fields) && Convert(fields, time);
+}
+
+bool LocalTimeParser::Convert(tm& fields, int64_t& time)
+{
+    const int64_t key =
+        ((int64_t(fields.tm_year) * 100 + fields.tm_mon) * 100 + fields.tm_mday) * 100 +
+        fields.tm_hour;
+    Entry& entry = m_entries[static_cast<uint64_t>(key) % kEntries];
+    if (entry.key != key)
+    {
+        tm first = fields;
+        first.tm_min = first.tm_sec = 0;
+        tm last = fields;
+        last.tm_min = last.tm_sec = 59;
+        int64_t start = 0, end = 0;
+        if (!ToTime(first, start) || !ToTime(last, end))
+            return ToTime(fields, time);
+        entry.key = key;
+        entry.start = start;
+        // Normalised fields mean the hour does not exist as given (a daylight-saving gap).
+        entry.steady = end - start == 3599 && first.tm_hour == fields.tm_hour &&
+                       first.tm_mday == fields.tm_mday;
+    }
+    if (!entry.steady)
+        return ToTime(fields, time);
+    time = entry.start + fields.tm_min * 60 + fields.tm_sec;
+    return true;
 }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ctime>
+#include <string>
 
 TEST(LocalTimeText, RoundTripsLocalTimes)
 {
@@ -35,4 +37,37 @@ TEST(LocalTimeText, RejectsAnythingButTheExactForm)
     EXPECT_FALSE(ParseLocalDate(nullptr, time));
     EXPECT_EQ(time, 42);
     EXPECT_TRUE(ParseLocalDate("2024-02-29", time));
+}
+
+TEST(LocalTimeText, CachedParserAgreesAcrossDaylightSavingChanges)
+{
+    const char* saved = std::getenv("TZ");
+    const std::string previous = saved != nullptr ? saved : "";
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+    LocalTimeParser parser;
+    int64_t start = 0;
+    ASSERT_TRUE(ParseLocalDateTime("2024-03-30 12:00:00", start));
+    for (int64_t t = start; t < start + 2 * 86400; t += 7 * 60 + 13)
+    {
+        for (int64_t shift : {int64_t(0), int64_t(210 * 86400)}) // spring and autumn
+        {
+            const std::string text = FormatLocalDateTime(t + shift);
+            int64_t cached = 0;
+            ASSERT_TRUE(parser.ParseDateTime(text.c_str(), cached)) << text;
+            // In the repeated autumn hour either reading is right; it must give the same text.
+            EXPECT_EQ(FormatLocalDateTime(cached), text);
+        }
+    }
+    for (const char* gap : {"2024-03-31 02:30:00", "2024-03-31 02:00:00"})
+    {
+        int64_t cached = 0, direct = 0;
+        EXPECT_EQ(parser.ParseDateTime(gap, cached), ParseLocalDateTime(gap, direct));
+        EXPECT_EQ(cached, direct) << gap;
+    }
+    if (saved != nullptr)
+        setenv("TZ", previous.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }

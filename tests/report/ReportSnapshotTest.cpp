@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 namespace
 {
 CHostNameCache::Resolver OfflineResolver()
@@ -63,4 +66,45 @@ TEST(ReportSnapshot, CopiesFiguresAndLooksUpNamesAndCountries)
     filter.SetBinding(static_cast<int>(HostBinding::Hardware));
     filter.SetHardwareAddress({0, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E});
     EXPECT_EQ(SnapshotFilter(filter, {}, {}).hardwareText, "00-1A-2B-3C-4D-5E");
+}
+
+// The window takes a report while the counting thread counts: every copy must be one moment of
+// the filter, so the filter's total equals the sum over its hosts and over its days.
+TEST(ReportSnapshot, CopiesAreConsistentWhileTheFilterCounts)
+{
+    CFilter filter;
+    filter.SetBinding(static_cast<int>(HostBinding::Address));
+    filter.SetAddress(Address("10.0.0.5"));
+    filter.SetEnabled(true);
+    std::atomic<bool> stop{false};
+    std::thread counting(
+        [&]
+        {
+            PacketInfo packet;
+            packet.sourceAddress = Address("10.0.0.5");
+            packet.length = 100;
+            packet.time = LocalTime(2024, 5, 5, 12);
+            for (uint32_t i = 0; !stop.load(); ++i)
+            {
+                packet.destinationAddress = htonl(0x0B000000u + i % 5000);
+                filter.ProcessPacket(packet);
+            }
+        });
+    size_t lastCount = 0;
+    for (int round = 0; round < 200; ++round)
+    {
+        const ReportFilter copy = SnapshotFilter(filter, {}, {});
+        double hostSum = 0;
+        for (const ReportHost& host : copy.hosts)
+            hostSum += host.sent;
+        double daySum = 0;
+        for (const ReportDay& day : copy.history)
+            daySum += day.sent;
+        ASSERT_EQ(hostSum, copy.sent) << "round " << round;
+        ASSERT_EQ(daySum, copy.sent) << "round " << round;
+        ASSERT_GE(copy.hosts.size(), lastCount);
+        lastCount = copy.hosts.size();
+    }
+    stop = true;
+    counting.join();
 }

@@ -352,4 +352,6 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     SaveWindowPlacement(m_store, saveGeometry());
     m_store.Sync();
     QMainWindow::closeEvent(event);
+    if (event->isAccepted())
+        emit Closed();
 }

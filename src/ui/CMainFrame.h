@@ -42,6 +42,10 @@ public:
     void ShowFromSecondCopy();
     void OnCommand(int id);
 
+signals:
+    // The user closed the window: the program ends.
+    void Closed();
+
 public slots:
     void UpdateCommandUi();
     void SetCaptureHealth(const QString& text);

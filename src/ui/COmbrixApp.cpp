@@ -1,0 +1,270 @@
+#include "ui/COmbrixApp.h"
+
+#include "capture/CAdapterManager.h"
+#include "capture/DriverCheck.h"
+#include "core/CKavoException.h"
+#include "db/CDatabaseManager.h"
+#include "filters/CFilterFactory.h"
+#include "lookup/CCountryDatabase.h"
+#include "lookup/CHostNameCache.h"
+#include "platform/DataFolder.h"
+#include "platform/Settings.h"
+#include "ui/CMainFrame.h"
+#include "ui/COmbrixView.h"
+#include "ui/CSysTray.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QSocketNotifier>
+
+COmbrixApp::COmbrixApp(const MainWindowSetup& setup)
+    : m_setup(setup), m_instance(QString::fromStdString(setup.runtimeFolder)),
+      m_analyzer(m_queue, this), m_packets(m_queue, CFilterFactory::Instance(), this),
+      m_saver([] { CFilterFactory::Instance().SaveFilters(); }),
+      m_viewStore(CDatabaseManager::Instance()),
+      m_health(&m_queue, setup.startCapture ? &CAdapterManager::Instance() : nullptr)
+{
+    connect(&m_saveTimer, &QTimer::timeout, this, [this] { m_saver.Signal(); });
+}
+
+COmbrixApp::~COmbrixApp()
+{
+    Shutdown();
+}
+
+bool COmbrixApp::InitInstance()
+{
+    if (!m_instance.Acquire())
+    {
+        // Another copy runs: bring it forward and leave the database alone.
+        m_instance.AskFirstToShow();
+        return false;
+    }
+    if (m_setup.databasePath.empty())
+    {
+        PlaceDatabase(GetDataFolder(), GetExecutableFolder());
+        m_setup.databasePath = GetDatabasePath();
+    }
+    m_started = true;
+
+    m_frame = std::make_unique<CMainFrame>(m_store); // reads the settings first
+    COmbrixView::Services services;
+    services.filters = &CFilterFactory::Instance();
+    services.pending = &m_pending;
+    services.names = &CHostNameCache::Instance();
+    services.countries = &CCountryDatabase::Instance();
+    services.store = &m_viewStore;
+    m_view = new COmbrixView(services, m_store);
+    m_frame->SetView(m_view, m_view);
+    m_view->SetMenuSource([this](const QString& title) { return m_frame->Popup(title); });
+    connect(m_view, &COmbrixView::CommandStateChanged, m_frame.get(), &CMainFrame::UpdateCommandUi);
+    connect(m_view, &COmbrixView::RefreshDone, this, &COmbrixApp::OnRefresh);
+    connect(&m_instance, &CSingleInstance::ShowRequested, m_frame.get(),
+            &CMainFrame::ShowFromSecondCopy);
+
+    StartEngine();
+    ArmSaver();
+    m_view->InitialUpdate();
+    if (Adapter_CheckDriver != 0 && m_setup.startCapture)
+        CheckCaptureDriver();
+    StartCapture();
+    m_frame->FinishCreation();
+    ShowWindow();
+
+    if (m_setup.endDescriptor >= 0)
+    {
+        m_endNotifier = new QSocketNotifier(m_setup.endDescriptor, QSocketNotifier::Read, this);
+        connect(m_endNotifier, &QSocketNotifier::activated, this,
+                [this]
+                {
+                    if (m_setup.readEnd)
+                        m_setup.readEnd();
+                    m_frame->close();
+                    QApplication::quit();
+                });
+    }
+    // The session's end quits the event loop without closing the window.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &COmbrixApp::Shutdown);
+    m_sinceSample.start();
+    return true;
+}
+
+void COmbrixApp::StartEngine()
+{
+    try
+    {
+        CCountryDatabase::Instance().Load(CCountryDatabase::ExecutableFolder());
+    }
+    catch (const CKavoException& error)
+    {
+        OnError(error);
+    }
+
+    CFilterFactory& filters = CFilterFactory::Instance();
+    CDatabaseManager& database = CDatabaseManager::Instance();
+    CHostNameCache& names = CHostNameCache::Instance();
+    filters.SetPendingHosts(&m_pending);
+    if (m_setup.startCapture)
+        filters.SetLocalAddressTest(&CAdapterManager::Instance());
+    names.SetListener(m_view);
+    database.SetListener(this);
+    filters.SetStore(&database);
+    bool opened = false;
+    try
+    {
+        opened = database.Open(m_setup.databasePath);
+        if (opened && DB_KeepRecordsEnabled != 0)
+            database.PurgeOldRecords(DB_KeepRecords);
+        filters.LoadFilters();
+        database.LoadHostNames([&names](uint32_t address, const std::string& name)
+                               { names.Add(address, name); });
+        names.SetNameSink([&database](uint32_t address, const std::string& name)
+                          { database.QueueHostName(address, name); });
+        m_resolverThread.Start(&names);
+    }
+    catch (const CKavoException& error)
+    {
+        OnError(error);
+    }
+    // A file that opened but did not load may hold filters that defaults would overwrite.
+    if ((database.LoadSucceeded() || !opened) && filters.GetCount() == 0)
+    {
+        try
+        {
+            filters.CreateDefaultFilters();
+        }
+        catch (const CKavoException& error)
+        {
+            OnError(error);
+        }
+    }
+}
+
+void COmbrixApp::ArmSaver()
+{
+    if (DB_AutoSaveEnabled == 0)
+    {
+        m_saveTimer.stop();
+        m_saver.Stop();
+        return;
+    }
+    try
+    {
+        m_saver.Start();
+        m_saveTimer.start(DB_AutoSave);
+    }
+    catch (const CKavoException& error)
+    {
+        OnError(error);
+    }
+}
+
+void COmbrixApp::StartCapture()
+{
+    try
+    {
+        m_packets.Start();
+    }
+    catch (const CKavoException&)
+    {
+        OnError(CKavoException("Sorry, thread creation is failed.", true));
+        return;
+    }
+    if (!m_setup.startCapture)
+        return;
+    try
+    {
+        m_capturing = true;
+        CAdapterManager::Instance().Start(&m_analyzer, Adapter_PromiscMode != 0);
+    }
+    catch (const CKavoException& error)
+    {
+        OnError(error);
+    }
+}
+
+void COmbrixApp::ShowWindow()
+{
+    m_frame->RestorePlacement();
+    m_frame->show();
+    if (G_Minimize != 0)
+    {
+        // Hidden only where the tray icon can bring it back.
+        if (G_Hide != 0 && CSysTray::IsAvailable())
+            m_frame->hide();
+        else
+            m_frame->showMinimized();
+    }
+    m_frame->setWindowTitle(QStringLiteral("Ombrix 2.6.1"));
+}
+
+void COmbrixApp::OnRefresh()
+{
+    const double seconds = static_cast<double>(m_sinceSample.restart()) / 1000.0;
+    if (m_frame)
+        m_frame->SetCaptureHealth(m_health.Sample(seconds));
+}
+
+void COmbrixApp::Shutdown()
+{
+    if (!m_started || m_stopped)
+        return;
+    m_stopped = true;
+    CHostNameCache& names = CHostNameCache::Instance();
+    names.RequestStop();
+    if (m_view)
+        m_view->RefreshTimer().stop();
+    m_saveTimer.stop();
+    m_packets.Stop();
+    m_saver.Stop();
+    if (m_capturing)
+        CAdapterManager::Instance().CloseAll();
+    if (m_view)
+        m_view->SaveLayout();
+    SaveSettings(m_store);
+    m_store.Sync();
+    CFilterFactory::Instance().SaveFilters();
+    CDatabaseManager::Instance().FlushHostNames();
+    m_resolverThread.Wait(std::chrono::milliseconds(3000));
+    names.SetListener(nullptr);
+    CFilterFactory::Instance().SetPendingHosts(nullptr);
+    CDatabaseManager::Instance().SetListener(nullptr);
+}
+
+void COmbrixApp::OnError(const CKavoException& error)
+{
+    if (!error.IsDisplayed())
+        return;
+    if (m_view)
+    {
+        m_view->OnError(error);
+        return;
+    }
+    const QString text = QString::fromStdString(FormatErrorText(error));
+    QMetaObject::invokeMethod(
+        this,
+        [text]
+        {
+            QMessageBox box(QMessageBox::Critical, QStringLiteral("Ombrix"), text);
+            box.setTextFormat(Qt::PlainText);
+            box.exec();
+        },
+        Qt::QueuedConnection);
+}
+
+int RunMainWindow(int argc, char** argv, const MainWindowSetup& setup)
+{
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName("Korvane");
+    QApplication::setApplicationName("Ombrix");
+    QApplication::setApplicationVersion("2.6.1");
+    // Closing the window ends the program; hidden in the tray it keeps running.
+    QApplication::setQuitOnLastWindowClosed(false);
+    COmbrixApp app(setup);
+    if (!app.InitInstance())
+        return 0;
+    QObject::connect(app.Frame(), &CMainFrame::Closed, &application, &QApplication::quit);
+    const int status = QApplication::exec();
+    app.Shutdown();
+    return status;
+}

@@ -1,0 +1,56 @@
+#include "ui/COmbrixApp.h"
+#include "db/CDatabaseManager.h"
+#include "filters/CFilterFactory.h"
+#include "platform/Settings.h"
+#include "testsupport/TempDir.h"
+#include "ui/CMainFrame.h"
+#include "ui/COmbrixView.h"
+#include "ui/controls/CExtListCtrl.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+// The process-wide filters and database allow one start per test process.
+TEST(COmbrixApp, FirstRunMakesDefaultsAndShutdownSavesTheLastCounts)
+{
+    TempDir folder;
+    setenv("XDG_CONFIG_HOME", folder.File("config").c_str(), 1);
+    setenv("XDG_DATA_HOME", folder.File("data").c_str(), 1);
+    ResetSettings();
+    MainWindowSetup setup;
+    setup.databasePath = folder.File("traffic.db");
+    setup.runtimeFolder = folder.File("run");
+    setup.startCapture = false;
+    {
+        COmbrixApp app(setup);
+        ASSERT_TRUE(app.InitInstance());
+        EXPECT_EQ(app.Frame()->windowTitle(), "Ombrix 2.6.1");
+        CFilterFactory& filters = CFilterFactory::Instance();
+        ASSERT_EQ(filters.GetCount(), 4u);
+        EXPECT_EQ(app.View()->FilterList()->Model().GetRowCount(), 4);
+        EXPECT_EQ(app.View()->FilterList()->Model().GetText(0, 1), "Internet Traffic");
+        EXPECT_EQ(app.View()->GetCurrentFilter(), filters.GetFilter(0));
+
+        // A second copy started meanwhile gives way.
+        COmbrixApp second(setup);
+        EXPECT_FALSE(second.InitInstance());
+        EXPECT_EQ(second.Frame(), nullptr);
+
+        // Counted after the last periodic save: only the shutdown can keep it.
+        filters.GetFilter(1)->SetReceived(12345);
+        app.Frame()->close();
+        app.Shutdown();
+    }
+    CDatabaseManager database;
+    ASSERT_TRUE(database.Open(setup.databasePath));
+    CFilterFactory restored;
+    database.LoadFilters(&restored);
+    ASSERT_EQ(restored.GetCount(), 4u);
+    EXPECT_EQ(restored.GetFilter(1)->GetName(), "Local Traffic");
+    EXPECT_EQ(restored.GetFilter(1)->GetReceived(), 12345);
+    database.Close();
+    ResetSettings();
+}

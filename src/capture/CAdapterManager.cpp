@@ -3,6 +3,8 @@
 #include "core/CKavoException.h"
 #include "platform/CAddressWatch.h"
 
+#include <exception>
+
 CAdapterManager& CAdapterManager::Instance()
 {
     static CAdapterManager manager;
@@ -184,6 +186,10 @@ void CAdapterManager::Run()
         {
             // The next change may well succeed: keep watching.
             Report(error);
+        }
+        catch (const std::exception& error)
+        {
+            Report(CKavoException(error.what(), false));
         }
     }
     m_watching.store(false, std::memory_order_release);

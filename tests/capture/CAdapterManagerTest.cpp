@@ -117,6 +117,8 @@ TEST(CAdapterManager, RealDeviceListLeavesOutLoopbackAndNullAddresses)
         for (const uint32_t address : device.addresses)
             EXPECT_NE(address, 0u) << device.name;
         if (device.name == "lo")
+        {
             EXPECT_TRUE(device.loopback);
+        }
     }
 }

@@ -1,0 +1,58 @@
+// Frame decoding over every link type a capture or a capture file may deliver.
+#include "capture/CPacketAnalyzer.h"
+#include "capture/CPacketQueue.h"
+#include "capture/PacketDecoder.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <pcap/pcap.h>
+#include <vector>
+
+namespace
+{
+// The decoded link types, and a few that must be refused without reading a byte.
+constexpr int kLinkTypes[] = {DLT_EN10MB, DLT_LINUX_SLL, DLT_LINUX_SLL2, DLT_RAW, DLT_IPV4,
+                              DLT_NULL,   DLT_LOOP,      DLT_IEEE802_11, DLT_PPP, -1};
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    const int linkType = kLinkTypes[data[0] % std::size(kLinkTypes)];
+    // A buffer of exactly the captured length, so that one byte read past it is reported.
+    std::vector<uint8_t> frame(data + 1, data + size);
+    const uint8_t* bytes = frame.empty() ? nullptr : frame.data();
+    const uint32_t length = static_cast<uint32_t>(frame.size());
+
+    PacketInfo info;
+    info.time = 42;
+    if (DecodeFrame(bytes, length, linkType, info))
+    {
+        const int linkLength = LinkHeaderLength(linkType);
+        // A decoded frame held a link header and a whole 20-byte IP header.
+        if (linkLength < 0 || length < static_cast<uint32_t>(linkLength) + 20)
+            std::abort();
+        if (info.time != 42 || info.hasPorts > 1)
+            std::abort();
+        if (info.hasPorts && info.protocol != 6 && info.protocol != 17)
+            std::abort();
+    }
+
+    // The same bytes through the analyzer, as a capture thread hands them over.
+    static CPacketQueue queue(64);
+    static CPacketAnalyzer analyzer(queue);
+    pcap_pkthdr header{};
+    header.caplen = length;
+    header.len = length + (size % 3 == 0 ? 100 : 0);
+    CapturedFrame captured;
+    captured.header = &header;
+    captured.data = bytes;
+    captured.linkType = linkType;
+    captured.linkHeaderLength = LinkHeaderLength(linkType);
+    CaptureCounters counters;
+    captured.counters = &counters;
+    analyzer.Analyze(captured);
+    queue.Clear();
+    return 0;
+}

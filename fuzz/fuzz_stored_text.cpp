@@ -1,0 +1,92 @@
+// Texts read back from the statistics database: the day and time stamps, the HOST text of a
+// filter, and the addresses and ports of its rules.
+#include "db/LocalTimeText.h"
+#include "filters/HostBinding.h"
+#include "filters/RuleText.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace
+{
+void CheckTimes(const std::string& text)
+{
+    static auto parser = std::make_unique<LocalTimeParser>();
+    int64_t date = -7;
+    if (ParseLocalDate(text.c_str(), date))
+    {
+        // A date that parsed has a calendar form again.
+        if (FormatLocalDate(date).empty())
+            std::abort();
+        int64_t again = -7;
+        if (!parser->ParseDate(text.c_str(), again) || again != date)
+            std::abort();
+    }
+    else if (date != -7)
+        std::abort(); // a refused text leaves the time alone
+    int64_t time = -7;
+    if (ParseLocalDateTime(text.c_str(), time))
+    {
+        if (FormatLocalDateTime(time).empty())
+            std::abort();
+        int64_t again = -7;
+        if (!parser->ParseDateTime(text.c_str(), again) || again != time)
+            std::abort();
+    }
+    else if (time != -7)
+        std::abort();
+}
+
+void CheckHost(const std::string& text)
+{
+    std::vector<uint8_t> bytes{1, 2, 3};
+    if (ParseHardwareAddress(text, bytes))
+    {
+        std::string upper = text;
+        for (char& c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (bytes.size() != 6 || FormatHardwareAddress(bytes) != upper)
+            std::abort();
+    }
+    else if (!bytes.empty())
+        std::abort();
+
+    const DecodedHostBinding host = DecodeHostBinding(text);
+    if (host.binding < 0 || host.binding > 2)
+        std::abort();
+    if (host.binding == static_cast<int>(HostBinding::Hardware) && host.hardware.size() != 6)
+        std::abort();
+    // What a filter writes back must decode to the same binding.
+    const std::string stored = FormatHostBinding(host.binding, host.address, host.hardware);
+    const DecodedHostBinding again = DecodeHostBinding(stored);
+    if (again.binding != host.binding || again.hardware != host.hardware)
+        std::abort();
+}
+
+void CheckRules(const std::string& text)
+{
+    ParseAddressText(text);
+    ParsePortText(text);
+    const size_t cut = text.find('\n');
+    const std::string first = text.substr(0, cut);
+    const std::string second = cut == std::string::npos ? std::string() : text.substr(cut + 1);
+    for (int type = -1; type <= 3; ++type)
+    {
+        RuleCheckMessage(CheckIpRuleText(type, first, second));
+        RuleCheckMessage(CheckPortRuleText(type, first, second));
+    }
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    // The database hands texts over as NUL-terminated strings.
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const std::string terminated = text.substr(0, text.find('\0'));
+    CheckTimes(terminated);
+    CheckHost(terminated);
+    CheckRules(terminated);
+    return 0;
+}

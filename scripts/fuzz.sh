@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, AddressSanitizer + UndefinedBehaviorSanitizer) and runs
+# each for a bounded time from its seed corpus in fuzz/corpus/<target>/.
+# Usage: scripts/fuzz.sh [target...]   (default: every target)
+# OMBRIX_FUZZ_SECONDS: seconds per target (default 30). OMBRIX_FUZZ_BUILD: build folder.
+# A crash leaves its input in <build>/artifacts/ and makes the script fail; reproduce it with
+# <build>/fuzz/<target> <input>.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+dir=${OMBRIX_FUZZ_BUILD:-$top/build-fuzz}
+seconds=${OMBRIX_FUZZ_SECONDS:-30}
+
+CC=clang CXX=clang++ cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DOMBRIX_FUZZ=ON -DOMBRIX_BUILD_TESTS=OFF -DOMBRIX_BUILD_BENCH=OFF \
+    -DOMBRIX_SANITIZE=address,undefined \
+    -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
+cmake --build "$dir" --target ombrix_fuzz --parallel "$(nproc)"
+
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then
+    for seeds in "$top"/fuzz/corpus/*/; do
+        targets+=("$(basename "$seeds")")
+    done
+fi
+
+mkdir -p "$dir/artifacts"
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
+failed=()
+for target in "${targets[@]}"; do
+    # New inputs go to a working corpus in the build folder; the seeds in the tree stay as they are.
+    work="$dir/corpus/$target"
+    mkdir -p "$work"
+    echo "== fuzz $target for ${seconds}s =="
+    if "$dir/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        -print_final_stats=1 -artifact_prefix="$dir/artifacts/$target-" \
+        "$work" "$top/fuzz/corpus/$target" >"$dir/$target.log" 2>&1; then
+        grep -E "^stat::(number_of_executed_units|peak_rss_mb)|^#[0-9]+ +DONE" "$dir/$target.log" |
+            tr '\n' ' '
+        echo
+    else
+        tail -n 60 "$dir/$target.log"
+        failed+=("$target")
+    fi
+done
+
+if [ ${#failed[@]} -ne 0 ]; then
+    echo "fuzzing found failures in: ${failed[*]} (inputs in $dir/artifacts/)"
+    exit 1
+fi
+echo "fuzzing: ${#targets[@]} targets, ${seconds}s each, no failure"

@@ -19,16 +19,16 @@ public:
     std::vector<PacketInfo> m_packets;
 };
 
-PacketSpec Spec(uint8_t protocol, uint32_t payload = 0)
+PacketFields Fields(uint8_t protocol, uint32_t payload = 0)
 {
-    PacketSpec spec;
-    spec.protocol = protocol;
-    spec.source = Ipv4("198.18.0.2");
-    spec.destination = Ipv4("198.18.0.1");
-    spec.sourcePort = 1234;
-    spec.destinationPort = 80;
-    spec.payloadLength = payload;
-    return spec;
+    PacketFields fields;
+    fields.protocol = protocol;
+    fields.source = Ipv4("198.18.0.2");
+    fields.destination = Ipv4("198.18.0.1");
+    fields.sourcePort = 1234;
+    fields.destinationPort = 80;
+    fields.payloadLength = payload;
+    return fields;
 }
 } // namespace
 
@@ -38,10 +38,10 @@ TEST(CCaptureFileReader, ReplaysDecodableFramesWithTheirStampsAndCounts)
     const std::string path = dir.File("replay.pcap");
     WritePcapFile(path, DLT_EN10MB,
                   {
-                      {WrapEthernet(BuildIpv4Packet(Spec(6, 100))), 1700000000},
-                      {WrapEthernet(BuildIpv4Packet(Spec(17)), 0x86DD), 1700000001}, // IPv6 type
-                      {WrapEthernet(BuildIpv4Packet(Spec(1))), 1700000002, 0},       // wire 0
-                      {WrapEthernet(BuildIpv4Packet(Spec(17, 10))), 1700000003},
+                      {WrapEthernet(BuildIpv4Packet(Fields(6, 100))), 1700000000},
+                      {WrapEthernet(BuildIpv4Packet(Fields(17)), 0x86DD), 1700000001}, // IPv6 type
+                      {WrapEthernet(BuildIpv4Packet(Fields(1))), 1700000002, 0},       // wire 0
+                      {WrapEthernet(BuildIpv4Packet(Fields(17, 10))), 1700000003},
                   });
     CCaptureFileReader reader(path);
     EXPECT_EQ(reader.GetLinkType(), DLT_EN10MB);
@@ -65,7 +65,7 @@ TEST(CCaptureFileReader, QueuesThroughTheAnalyzerAndHonoursTheFileLinkType)
 {
     TempDir dir;
     const std::string path = dir.File("cooked.pcap");
-    WritePcapFile(path, DLT_LINUX_SLL, {{WrapLinuxCooked(BuildIpv4Packet(Spec(17))), 5}});
+    WritePcapFile(path, DLT_LINUX_SLL, {{WrapLinuxCooked(BuildIpv4Packet(Fields(17))), 5}});
     CPacketQueue queue(4);
     CPacketAnalyzer analyzer(queue);
     CCaptureFileReader reader(path);
@@ -85,8 +85,8 @@ TEST(CCaptureFileReader, MissingOrDamagedFilesThrow)
     // A record header that promises more bytes than the file holds.
     const std::string path = dir.File("cut.pcap");
     WritePcapFile(path, DLT_EN10MB,
-                  {{WrapEthernet(BuildIpv4Packet(Spec(17))), 1},
-                   {WrapEthernet(BuildIpv4Packet(Spec(17, 200))), 2}});
+                  {{WrapEthernet(BuildIpv4Packet(Fields(17))), 1},
+                   {WrapEthernet(BuildIpv4Packet(Fields(17, 200))), 2}});
     std::filesystem::resize_file(path, std::filesystem::file_size(path) - 100);
     CCaptureFileReader reader(path);
     CollectingDispatch dispatch;

@@ -8,15 +8,15 @@
 
 namespace
 {
-PacketSpec Udp(uint16_t sourcePort = 5353, uint16_t destinationPort = 53)
+PacketFields Udp(uint16_t sourcePort = 5353, uint16_t destinationPort = 53)
 {
-    PacketSpec spec;
-    spec.protocol = 17;
-    spec.source = Ipv4("198.18.0.2");
-    spec.destination = Ipv4("198.18.0.1");
-    spec.sourcePort = sourcePort;
-    spec.destinationPort = destinationPort;
-    return spec;
+    PacketFields fields;
+    fields.protocol = 17;
+    fields.source = Ipv4("198.18.0.2");
+    fields.destination = Ipv4("198.18.0.1");
+    fields.sourcePort = sourcePort;
+    fields.destinationPort = destinationPort;
+    return fields;
 }
 
 bool Decode(const Bytes& frame, int linkType, PacketInfo& info, int64_t captured = -1)
@@ -48,7 +48,7 @@ TEST(PacketDecoder, EthernetUdpKeepsAddressesPortsAndMacsInWireOrder)
 
 TEST(PacketDecoder, TcpPortsAndIcmpWithoutPorts)
 {
-    PacketSpec tcp = Udp(40000, 443);
+    PacketFields tcp = Udp(40000, 443);
     tcp.protocol = 6;
     PacketInfo info;
     ASSERT_TRUE(Decode(WrapEthernet(BuildIpv4Packet(tcp)), DLT_EN10MB, info));
@@ -57,7 +57,7 @@ TEST(PacketDecoder, TcpPortsAndIcmpWithoutPorts)
     EXPECT_EQ(info.destinationPort, WirePort(443));
     EXPECT_EQ(info.length, 40u);
 
-    PacketSpec icmp = Udp();
+    PacketFields icmp = Udp();
     icmp.protocol = 1;
     ASSERT_TRUE(Decode(WrapEthernet(BuildIpv4Packet(icmp)), DLT_EN10MB, info));
     EXPECT_EQ(info.protocol, 1);
@@ -68,7 +68,7 @@ TEST(PacketDecoder, TcpPortsAndIcmpWithoutPorts)
 
 TEST(PacketDecoder, NeedsLinkHeaderPlusTwentyCapturedBytes)
 {
-    PacketSpec bare = Udp();
+    PacketFields bare = Udp();
     bare.protocol = 50; // no transport header: the packet is exactly 20 bytes
     const Bytes frame = WrapEthernet(BuildIpv4Packet(bare));
     ASSERT_EQ(frame.size(), 34u);
@@ -81,7 +81,7 @@ TEST(PacketDecoder, NeedsLinkHeaderPlusTwentyCapturedBytes)
 
 TEST(PacketDecoder, CountsIpTotalLengthNotEthernetPadding)
 {
-    PacketSpec small = Udp();
+    PacketFields small = Udp();
     small.payloadLength = 2; // 30 bytes of IP; Ethernet pads the payload to 46
     Bytes frame = WrapEthernet(BuildIpv4Packet(small));
     frame.resize(14 + 46, 0);
@@ -103,7 +103,7 @@ TEST(PacketDecoder, PortsOnlyWhenCapturedAndFirstFragment)
     EXPECT_EQ(info.hasPorts, 1u);
 
     // A later fragment carries payload where the ports would be.
-    PacketSpec fragment = Udp();
+    PacketFields fragment = Udp();
     fragment.fragmentOffset = 185;
     fragment.payloadLength = 16;
     Bytes later = WrapEthernet(BuildIpv4Packet(fragment));
@@ -114,7 +114,7 @@ TEST(PacketDecoder, PortsOnlyWhenCapturedAndFirstFragment)
     EXPECT_EQ(info.length, 36u);
 
     // Options move the transport header; the ports are read after them.
-    PacketSpec options = Udp(1000, 2000);
+    PacketFields options = Udp(1000, 2000);
     options.optionWords = 2;
     ASSERT_TRUE(Decode(WrapEthernet(BuildIpv4Packet(options)), DLT_EN10MB, info));
     EXPECT_EQ(info.sourcePort, WirePort(1000));

@@ -45,42 +45,42 @@ uint16_t WirePort(uint16_t port)
     return htons(port);
 }
 
-Bytes BuildIpv4Packet(const PacketSpec& spec)
+Bytes BuildIpv4Packet(const PacketFields& fields)
 {
-    const size_t headerLength = 20 + 4u * spec.optionWords;
+    const size_t headerLength = 20 + 4u * fields.optionWords;
     size_t transportLength = 0;
-    if (spec.fragmentOffset == 0)
+    if (fields.fragmentOffset == 0)
     {
-        if (spec.protocol == 6)
+        if (fields.protocol == 6)
             transportLength = 20;
-        else if (spec.protocol == 17 || spec.protocol == 1)
+        else if (fields.protocol == 17 || fields.protocol == 1)
             transportLength = 8;
     }
-    const size_t total = headerLength + transportLength + spec.payloadLength;
+    const size_t total = headerLength + transportLength + fields.payloadLength;
     Bytes packet(total, 0);
     packet[0] = static_cast<uint8_t>(0x40 | (headerLength / 4));
     PutBigEndian16(packet, 2, static_cast<uint16_t>(total));
-    PutBigEndian16(packet, 6, spec.fragmentOffset & 0x1FFF);
+    PutBigEndian16(packet, 6, fields.fragmentOffset & 0x1FFF);
     packet[8] = 64;
-    packet[9] = spec.protocol;
-    std::memcpy(&packet[12], &spec.source, 4);
-    std::memcpy(&packet[16], &spec.destination, 4);
+    packet[9] = fields.protocol;
+    std::memcpy(&packet[12], &fields.source, 4);
+    std::memcpy(&packet[16], &fields.destination, 4);
     PutBigEndian16(packet, 10, Checksum(packet.data(), headerLength));
 
     uint8_t* transport = packet.data() + headerLength;
     if (transportLength == 0)
         return packet;
-    if (spec.protocol == 1)
+    if (fields.protocol == 1)
     {
         transport[0] = 8; // echo request
     }
     else
     {
-        PutBigEndian16(packet, headerLength, spec.sourcePort);
-        PutBigEndian16(packet, headerLength + 2, spec.destinationPort);
-        if (spec.protocol == 17)
+        PutBigEndian16(packet, headerLength, fields.sourcePort);
+        PutBigEndian16(packet, headerLength + 2, fields.destinationPort);
+        if (fields.protocol == 17)
             PutBigEndian16(packet, headerLength + 4,
-                           static_cast<uint16_t>(transportLength + spec.payloadLength));
+                           static_cast<uint16_t>(transportLength + fields.payloadLength));
         else
             transport[12] = 0x50; // data offset 5 words
     }

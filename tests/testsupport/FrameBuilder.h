@@ -13,7 +13,7 @@ uint32_t Ipv4(const char* dotted);
 // A port as the wire (and PacketInfo) holds it: network byte order.
 uint16_t WirePort(uint16_t port);
 
-struct PacketSpec
+struct PacketFields
 {
     uint8_t protocol = 17;    // 6 TCP (20-byte header), 17 UDP (8), 1 ICMP (8 echo), others none
     uint32_t source = 0;      // network byte order (Ipv4("..."))
@@ -27,7 +27,7 @@ struct PacketSpec
 
 // The IP packet alone: header with correct total length and checksum, transport header and
 // payload. A later fragment carries only payload bytes (no transport header).
-Bytes BuildIpv4Packet(const PacketSpec& spec);
+Bytes BuildIpv4Packet(const PacketFields& fields);
 
 Bytes WrapEthernet(const Bytes& packet, uint16_t etherType = 0x0800,
                    const uint8_t (&destinationMac)[6] = {0x02, 0, 0, 0, 0, 0x02},

@@ -1,6 +1,8 @@
 #include "db/CDatabaseManager.h"
 
 #include "core/CKavoException.h"
+#include "db/CLocalTimeFormatter.h"
+#include "db/CLocalTimeParser.h"
 #include "db/CTransaction.h"
 #include "db/CppSQLite3Exception.h"
 #include "db/DatabaseSchema.h"
@@ -191,6 +193,9 @@ bool CDatabaseManager::Open(const std::string& path)
         try
         {
             m_db.Open(path);
+            // A save of many hosts touches more pages than SQLite's default cache holds; spilling
+            // them half way costs an extra journal sync. A setting of this connection only.
+            m_db.ExecDml("pragma cache_size = -32768;");
             // sqlite3_open accepts any file; the first read tells whether it is a database.
             m_db.ExecScalar("select count(*) from sqlite_master;");
         }
@@ -559,7 +564,7 @@ uint64_t CDatabaseManager::LoadHistoryRows(const std::vector<IFilter*>& filters,
     const int dateColumn = query.FieldIndex("ID_DATE");
     const int receivedColumn = query.FieldIndex("RECV");
     const int sentColumn = query.FieldIndex("SENT");
-    auto parser = std::make_unique<LocalTimeParser>();
+    auto parser = std::make_unique<CLocalTimeParser>();
     uint64_t rows = 0;
     for (; !query.Eof(); query.NextRow())
     {
@@ -600,7 +605,7 @@ uint64_t CDatabaseManager::LoadHostRows(const std::vector<IFilter*>& filters, bo
     const int receivedColumn = query.FieldIndex("RECV");
     const int sentColumn = query.FieldIndex("SENT");
     const int updatedColumn = query.FieldIndex("UPDATED");
-    auto parser = std::make_unique<LocalTimeParser>();
+    auto parser = std::make_unique<CLocalTimeParser>();
     uint64_t rows = 0;
     for (; !query.Eof(); query.NextRow())
     {
@@ -790,9 +795,10 @@ void CDatabaseManager::WriteHistory(CStatements& statements, const FilterSnapsho
 
 void CDatabaseManager::WriteHosts(CStatements& statements, const FilterSnapshot& snapshot)
 {
+    auto formatter = std::make_unique<CLocalTimeFormatter>();
     for (const HostSnapshot& host : snapshot.hosts)
     {
-        const std::string updated = FormatLocalDateTime(host.updated);
+        const std::string updated = formatter->FormatDateTime(host.updated);
         const std::string address = DottedText(host.address);
         if (host.stored)
         {

@@ -59,7 +59,14 @@ bool ReadDate(const char*& text, tm& fields)
     return true;
 }
 
-bool ToTime(tm& fields, int64_t& time)
+} // namespace
+
+bool ReadLocalDate(const char* text, tm& fields)
+{
+    return text != nullptr && ReadDate(text, fields) && *text == '\0';
+}
+
+bool LocalFieldsToTime(tm& fields, int64_t& time)
 {
     fields.tm_isdst = -1; // the platform decides whether daylight saving applies
     const tm asGiven = fields;
@@ -73,7 +80,7 @@ bool ToTime(tm& fields, int64_t& time)
     time = static_cast<int64_t>(value);
     return true;
 }
-bool ReadDateTime(const char* text, tm& fields)
+bool ReadLocalDateTime(const char* text, tm& fields)
 {
     if (text == nullptr)
         return false;
@@ -89,7 +96,6 @@ bool ReadDateTime(const char* text, tm& fields)
     fields.tm_sec = second;
     return true;
 }
-} // namespace
 
 std::string FormatLocalDate(int64_t time)
 {
@@ -120,54 +126,11 @@ bool ParseLocalDate(const char* text, int64_t& time)
     tm fields{};
     if (!ReadDate(text, fields) || *text != '\0')
         return false;
-    return ToTime(fields, time);
+    return LocalFieldsToTime(fields, time);
 }
 
 bool ParseLocalDateTime(const char* text, int64_t& time)
 {
     tm fields{};
-    return ReadDateTime(text, fields) && ToTime(fields, time);
-}
-
-bool LocalTimeParser::ParseDate(const char* text, int64_t& time)
-{
-    if (text == nullptr)
-        return false;
-    tm fields{};
-    if (!ReadDate(text, fields) || *text != '\0')
-        return false;
-    return Convert(fields, time);
-}
-
-bool LocalTimeParser::ParseDateTime(const char* text, int64_t& time)
-{
-    tm fields{};
-    return ReadDateTime(text, fields) && Convert(fields, time);
-}
-
-bool LocalTimeParser::Convert(tm& fields, int64_t& time)
-{
-    const int64_t key =
-        ((int64_t(fields.tm_year) * 100 + fields.tm_mon) * 100 + fields.tm_mday) * 100 +
-        fields.tm_hour;
-    Entry& entry = m_entries[static_cast<uint64_t>(key) % kEntries];
-    if (entry.key != key)
-    {
-        tm first = fields;
-        first.tm_min = first.tm_sec = 0;
-        tm last = fields;
-        last.tm_min = last.tm_sec = 59;
-        int64_t start = 0, end = 0;
-        if (!ToTime(first, start) || !ToTime(last, end))
-            return ToTime(fields, time);
-        entry.key = key;
-        entry.start = start;
-        // Normalised fields mean the hour does not exist as given (a daylight-saving gap).
-        entry.steady = end - start == 3599 && first.tm_hour == fields.tm_hour &&
-                       first.tm_mday == fields.tm_mday;
-    }
-    if (!entry.steady)
-        return ToTime(fields, time);
-    time = entry.start + fields.tm_min * 60 + fields.tm_sec;
-    return true;
+    return ReadLocalDateTime(text, fields) && LocalFieldsToTime(fields, time);
 }

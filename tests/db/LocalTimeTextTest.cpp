@@ -1,4 +1,6 @@
 #include "db/LocalTimeText.h"
+#include "db/CLocalTimeFormatter.h"
+#include "db/CLocalTimeParser.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +47,7 @@ TEST(LocalTimeText, CachedParserAgreesAcrossDaylightSavingChanges)
     const std::string previous = saved != nullptr ? saved : "";
     setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
     tzset();
-    LocalTimeParser parser;
+    CLocalTimeParser parser;
     int64_t start = 0;
     ASSERT_TRUE(ParseLocalDateTime("2024-03-30 12:00:00", start));
     for (int64_t t = start; t < start + 2 * 86400; t += 7 * 60 + 13)
@@ -64,6 +66,29 @@ TEST(LocalTimeText, CachedParserAgreesAcrossDaylightSavingChanges)
         int64_t cached = 0, direct = 0;
         EXPECT_EQ(parser.ParseDateTime(gap, cached), ParseLocalDateTime(gap, direct));
         EXPECT_EQ(cached, direct) << gap;
+    }
+    if (saved != nullptr)
+        setenv("TZ", previous.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
+TEST(LocalTimeText, CachedFormatterAgreesAcrossZonesAndChanges)
+{
+    const char* saved = std::getenv("TZ");
+    const std::string previous = saved != nullptr ? saved : "";
+    for (const char* zone : {"CET-1CEST,M3.5.0,M10.5.0/3", "IST-5:30", "UTC0"})
+    {
+        setenv("TZ", zone, 1);
+        tzset();
+        CLocalTimeFormatter formatter;
+        int64_t start = 0;
+        ASSERT_TRUE(ParseLocalDateTime("2024-03-30 12:00:00", start));
+        for (int64_t t = start; t < start + 2 * 86400; t += 97)
+            for (int64_t shift : {int64_t(0), int64_t(210 * 86400), int64_t(-4000000000)})
+                ASSERT_EQ(formatter.FormatDateTime(t + shift), FormatLocalDateTime(t + shift))
+                    << zone << " " << t + shift;
     }
     if (saved != nullptr)
         setenv("TZ", previous.c_str(), 1);

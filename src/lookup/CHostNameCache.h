@@ -83,6 +83,8 @@ public:
     // RequestStop, then waits until Run has returned.
     void Stop() override;
     bool IsStopRequested() const { return m_stopping.load(std::memory_order_acquire); }
+    // True while Run is in its loop.
+    bool IsRunning() const { return m_running.load(std::memory_order_acquire); }
 
     // Addresses waiting for the resolver, for tests and diagnostics.
     size_t GetRequestCount() const;

@@ -11,11 +11,11 @@
 #include <arpa/inet.h>
 
 CDlgFilterList::CDlgFilterList(CFilter* filter, bool isNew, MessageFunction message,
-                               QWidget* parent)
+                               CSettingsStore* profile, QWidget* parent)
     : CDlgFilterRulePage(
           filter, isNew, std::move(message), QStringLiteral("1015"),
           {QStringLiteral("IP address"), QStringLiteral("IP range"), QStringLiteral("Subnet")},
-          QStringLiteral("IP"), parent)
+          QStringLiteral("IP"), profile, "Filter", parent)
 {
     if (!m_new && m_filter != nullptr)
     {

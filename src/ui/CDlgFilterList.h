@@ -6,11 +6,15 @@
 
 #include <vector>
 
+class CSettingsStore;
+
 class CDlgFilterList : public CDlgFilterRulePage
 {
     Q_OBJECT
 public:
-    CDlgFilterList(CFilter* filter, bool isNew, MessageFunction message, QWidget* parent = nullptr);
+    // profile keeps the list's column layout; may be null.
+    CDlgFilterList(CFilter* filter, bool isNew, MessageFunction message,
+                   CSettingsStore* profile = nullptr, QWidget* parent = nullptr);
 
     // Addresses must be dotted ("Invalid IP address", masks included); a range must rise
     // ("Invalid IP range"); a subnet needs its mask ("Invalid subnet mask").

@@ -11,10 +11,10 @@
 #include <arpa/inet.h>
 
 CDlgFilterPort::CDlgFilterPort(CFilter* filter, bool isNew, MessageFunction message,
-                               QWidget* parent)
+                               CSettingsStore* profile, QWidget* parent)
     : CDlgFilterRulePage(filter, isNew, std::move(message), QStringLiteral("1078"),
                          {QStringLiteral("Single"), QStringLiteral("Range")},
-                         QStringLiteral("Port"), parent)
+                         QStringLiteral("Port"), profile, "PortFilter", parent)
 {
     if (!m_new && m_filter != nullptr)
     {

@@ -6,11 +6,15 @@
 
 #include <vector>
 
+class CSettingsStore;
+
 class CDlgFilterPort : public CDlgFilterRulePage
 {
     Q_OBJECT
 public:
-    CDlgFilterPort(CFilter* filter, bool isNew, MessageFunction message, QWidget* parent = nullptr);
+    // profile keeps the list's column layout; may be null.
+    CDlgFilterPort(CFilter* filter, bool isNew, MessageFunction message,
+                   CSettingsStore* profile = nullptr, QWidget* parent = nullptr);
 
     // Ports must be whole numbers 0..65535 ("Invalid port"); a range must rise ("Invalid port
     // range").

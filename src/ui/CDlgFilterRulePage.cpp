@@ -1,5 +1,7 @@
 #include "ui/CDlgFilterRulePage.h"
 
+#include "ui/ListLayout.h"
+
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHeaderView>
@@ -13,8 +15,10 @@
 
 CDlgFilterRulePage::CDlgFilterRulePage(CFilter* filter, bool isNew, MessageFunction message,
                                        const QString& listId, const QStringList& types,
-                                       const QString& valueColumn, QWidget* parent)
-    : QWidget(parent), m_filter(filter), m_new(isNew), m_message(std::move(message))
+                                       const QString& valueColumn, CSettingsStore* profile,
+                                       const char* section, QWidget* parent)
+    : QWidget(parent), m_filter(filter), m_new(isNew), m_message(std::move(message)),
+      m_profile(profile), m_section(section)
 {
     m_type = new QComboBox(this);
     m_type->setObjectName(QStringLiteral("1016"));
@@ -44,6 +48,7 @@ CDlgFilterRulePage::CDlgFilterRulePage(CFilter* filter, bool isNew, MessageFunct
     m_list->setColumnWidth(0, 85);
     m_list->setColumnWidth(1, 200);
     m_list->setColumnWidth(2, 75);
+    RestoreListLayout(*m_list, m_profile, m_section);
 
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(QStringLiteral("Type:"), this), 0, 0);
@@ -68,6 +73,11 @@ CDlgFilterRulePage::CDlgFilterRulePage(CFilter* filter, bool isNew, MessageFunct
     connect(m_remove, &QPushButton::clicked, this, &CDlgFilterRulePage::RemoveSelected);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item) { CopyRowToEdits(m_list->indexOfTopLevelItem(item)); });
+}
+
+CDlgFilterRulePage::~CDlgFilterRulePage()
+{
+    SaveListLayout(*m_list, m_profile, m_section);
 }
 
 void CDlgFilterRulePage::AppendRow(const QString& type, const QString& value, const QString& action)

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class CFilter;
+class CSettingsStore;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -37,10 +38,13 @@ public:
     // Replaces the filter's rules with the page's, in order, under the filter's lock.
     virtual void Commit() = 0;
     virtual int RuleCount() const = 0;
+    // Keeps the list's column layout in the profile.
+    ~CDlgFilterRulePage() override;
 
 protected:
     CDlgFilterRulePage(CFilter* filter, bool isNew, MessageFunction message, const QString& listId,
-                       const QStringList& types, const QString& valueColumn, QWidget* parent);
+                       const QStringList& types, const QString& valueColumn,
+                       CSettingsStore* profile, const char* section, QWidget* parent);
     virtual void UpdateLabels() = 0;
     virtual void EraseRule(int index) = 0;
     void AppendRow(const QString& type, const QString& value, const QString& action);
@@ -52,6 +56,8 @@ protected:
     MessageFunction m_message;
 
 private:
+    CSettingsStore* m_profile;
+    const char* m_section;
     QComboBox* m_type;
     QComboBox* m_action;
     QLabel* m_firstLabel;

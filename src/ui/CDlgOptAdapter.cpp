@@ -4,6 +4,7 @@
 #include "core/CKavoException.h"
 #include "filters/RuleText.h"
 #include "platform/Settings.h"
+#include "ui/ListLayout.h"
 
 #include <QCheckBox>
 #include <QTreeWidget>
@@ -21,9 +22,9 @@ enum Column
 }
 
 CDlgOptAdapter::CDlgOptAdapter(CAdapterManager& manager, MessageFunction message,
-                               AdapterTables tables, QWidget* parent)
+                               AdapterTables tables, CSettingsStore* profile, QWidget* parent)
     : QWidget(parent), m_manager(manager), m_message(std::move(message)),
-      m_tables(std::move(tables))
+      m_tables(std::move(tables)), m_profile(profile)
 {
     m_list = new QTreeWidget(this);
     m_list->setRootIsDecorated(false);
@@ -34,6 +35,7 @@ CDlgOptAdapter::CDlgOptAdapter(CAdapterManager& manager, MessageFunction message
     m_list->setColumnWidth(kAddress, 90);
     m_list->setColumnWidth(kType, 80);
     m_list->setColumnWidth(kDescription, 140);
+    RestoreListLayout(*m_list, m_profile, "Adapter");
     m_promiscuous = new QCheckBox(QStringLiteral("Open adapters with promiscuous mode"), this);
     m_promiscuous->setChecked(Adapter_PromiscMode != 0);
     m_checkDriver =
@@ -44,6 +46,11 @@ CDlgOptAdapter::CDlgOptAdapter(CAdapterManager& manager, MessageFunction message
     layout->addWidget(m_promiscuous);
     layout->addWidget(m_checkDriver);
     FillList();
+}
+
+CDlgOptAdapter::~CDlgOptAdapter()
+{
+    SaveListLayout(*m_list, m_profile, "Adapter");
 }
 
 void CDlgOptAdapter::FillList()

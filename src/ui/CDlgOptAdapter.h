@@ -14,6 +14,7 @@
 
 class CAdapter;
 class CAdapterManager;
+class CSettingsStore;
 class QCheckBox;
 class QTreeWidget;
 
@@ -28,8 +29,10 @@ class CDlgOptAdapter : public QWidget
 {
     Q_OBJECT
 public:
+    // profile keeps the list's column layout; may be null.
     CDlgOptAdapter(CAdapterManager& manager, MessageFunction message, AdapterTables tables = {},
-                   QWidget* parent = nullptr);
+                   CSettingsStore* profile = nullptr, QWidget* parent = nullptr);
+    ~CDlgOptAdapter() override;
     // Stores the two check boxes, then closes or reopens the adapters whose row changed.
     void Commit();
 
@@ -49,6 +52,7 @@ private:
     CAdapterManager& m_manager;
     MessageFunction m_message;
     AdapterTables m_tables;
+    CSettingsStore* m_profile;
     QTreeWidget* m_list;
     QCheckBox* m_promiscuous;
     QCheckBox* m_checkDriver;

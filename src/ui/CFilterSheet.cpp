@@ -70,11 +70,11 @@ void CFilterSheet::BuildPage(int index)
         layout->addWidget(m_general);
         break;
     case 1:
-        m_ip = new CDlgFilterList(m_filter, m_new, m_message, holder);
+        m_ip = new CDlgFilterList(m_filter, m_new, m_message, m_profile, holder);
         layout->addWidget(m_ip);
         break;
     case 2:
-        m_port = new CDlgFilterPort(m_filter, m_new, m_message, holder);
+        m_port = new CDlgFilterPort(m_filter, m_new, m_message, m_profile, holder);
         layout->addWidget(m_port);
         break;
     default:

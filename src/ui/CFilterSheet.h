@@ -12,6 +12,7 @@ class CDlgFilterList;
 class CDlgFilterPort;
 class CFilter;
 class CFilterFactory;
+class CSettingsStore;
 class QTabWidget;
 
 class CFilterSheet : public QDialog
@@ -27,6 +28,8 @@ public:
     bool IsNew() const { return m_new; }
     void SetMessageFunction(MessageFunction message) { m_message = std::move(message); }
     void SetHardwareAddressLookup(HardwareAddressLookup lookup) { m_lookup = std::move(lookup); }
+    // Where the rule lists keep their column layout; none by default.
+    void SetProfile(CSettingsStore* profile) { m_profile = profile; }
 
     // Prepare, the modal loop, Finish. For "Add" the filter exists from Prepare on; after a
     // Cancel it is gone again and GetFilter is null.
@@ -58,6 +61,7 @@ private:
     bool m_new = true;
     MessageFunction m_message;
     HardwareAddressLookup m_lookup;
+    CSettingsStore* m_profile = nullptr;
     QTabWidget* m_tabs;
     CDlgFilterGeneral* m_general = nullptr;
     CDlgFilterList* m_ip = nullptr;

@@ -10,13 +10,13 @@
 #include <QVBoxLayout>
 
 COptionsSheet::COptionsSheet(CAdapterManager& adapters, MessageFunction message,
-                             AdapterTables tables, QWidget* parent)
+                             AdapterTables tables, CSettingsStore* profile, QWidget* parent)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Options"));
     m_tabs = new QTabWidget(this);
     m_general = new CDlgOptGeneral;
-    m_adapter = new CDlgOptAdapter(adapters, message, std::move(tables));
+    m_adapter = new CDlgOptAdapter(adapters, message, std::move(tables), profile);
     m_database = new CDlgOptDatabase(message);
     m_view = new CDlgOptView(message);
     m_tabs->addTab(m_general, QStringLiteral("General"));
@@ -81,10 +81,11 @@ void COptionsSheet::Apply(int previousView, const ApplySteps& steps)
         SaveSettings();
 }
 
-int COptionsSheet::RunOptions(QWidget* parent, CAdapterManager& adapters, const ApplySteps& steps)
+int COptionsSheet::RunOptions(QWidget* parent, CAdapterManager& adapters, const ApplySteps& steps,
+                              CSettingsStore* profile)
 {
     const int previousView = G_View;
-    COptionsSheet sheet(adapters, DefaultMessageFunction(), {}, parent);
+    COptionsSheet sheet(adapters, DefaultMessageFunction(), {}, profile, parent);
     const int result = sheet.exec();
     if (result == QDialog::Accepted)
         Apply(previousView, steps);

@@ -12,6 +12,7 @@ class CAdapterManager;
 class CDlgOptDatabase;
 class CDlgOptGeneral;
 class CDlgOptView;
+class CSettingsStore;
 class QTabWidget;
 
 class COptionsSheet : public QDialog
@@ -28,10 +29,13 @@ public:
     };
 
     COptionsSheet(CAdapterManager& adapters, MessageFunction message = DefaultMessageFunction(),
-                  AdapterTables tables = {}, QWidget* parent = nullptr);
+                  AdapterTables tables = {}, CSettingsStore* profile = nullptr,
+                  QWidget* parent = nullptr);
 
     // Runs the sheet modally; after OK runs the apply steps. Returns the dialog's result.
-    static int RunOptions(QWidget* parent, CAdapterManager& adapters, const ApplySteps& steps);
+    // profile keeps the adapter list's column layout; may be null.
+    static int RunOptions(QWidget* parent, CAdapterManager& adapters, const ApplySteps& steps,
+                          CSettingsStore* profile = nullptr);
     // The steps after a confirmed sheet, given the unit before it was opened.
     static void Apply(int previousView, const ApplySteps& steps);
 

@@ -2,11 +2,14 @@
 #include "DialogTestApp.h"
 #include "filters/CFilterFactory.h"
 #include "filters/HostBinding.h"
+#include "platform/CSettingsStore.h"
+#include "testsupport/TempDir.h"
 #include "ui/CDlgFilterGeneral.h"
 #include "ui/CDlgFilterList.h"
 #include "ui/CDlgFilterPort.h"
 
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -363,5 +366,27 @@ TEST_F(FilterSheetTest, SelectFindsTheHardwareAddressOrSaysWhyNot)
     page->SelectButton()->click();
     EXPECT_EQ(LastMessage(), "Detecting MAC address is failed.");
     EXPECT_EQ(page->AddressEdit()->text(), "00-00-00-00-00-00");
+    sheet->Finish(QDialog::Rejected);
+}
+
+TEST_F(FilterSheetTest, RuleListsKeepTheirColumnLayoutInTheProfile)
+{
+    TempDir folder;
+    CSettingsStore profile(folder.File("ombrix.ini"));
+    {
+        auto sheet = MakeSheet();
+        sheet->SetProfile(&profile);
+        sheet->ShowPage(2);
+        sheet->PortPage()->List()->setColumnWidth(1, 150);
+        sheet->PortPage()->List()->header()->moveSection(2, 0);
+        sheet->Finish(QDialog::Rejected);
+    }
+    EXPECT_EQ(profile.ReadString("PortFilter", "Columns width"), "85,150,75,");
+    EXPECT_EQ(profile.ReadString("PortFilter", "Columns order"), "2,0,1,");
+    auto sheet = MakeSheet();
+    sheet->SetProfile(&profile);
+    sheet->ShowPage(2);
+    EXPECT_EQ(sheet->PortPage()->List()->columnWidth(1), 150);
+    EXPECT_EQ(sheet->PortPage()->List()->header()->logicalIndex(0), 2);
     sheet->Finish(QDialog::Rejected);
 }

@@ -349,9 +349,12 @@ void CDatabaseManager::LoadFilters(IFilterManager* manager)
                 filter->SetBinding(binding.binding);
                 if (upgraded)
                 {
-                    // The old layout knew no hardware binding.
-                    filter->SetBinding(static_cast<int>(
-                        binding.address != 0 ? HostBinding::Address : HostBinding::LocalMachine));
+                    // The old layout knew no hardware binding: what is not an address is this
+                    // computer.
+                    filter->SetBinding(
+                        static_cast<int>(binding.binding == static_cast<int>(HostBinding::Address)
+                                             ? HostBinding::Address
+                                             : HostBinding::LocalMachine));
                 }
                 filter->SetStored(true);
                 manager->AddFilter(filter);

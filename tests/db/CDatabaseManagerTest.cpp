@@ -306,3 +306,26 @@ TEST_F(CDatabaseManagerTest, HostNamesWaitForTheFlushRuleAndKeepQuotes)
     }
     EXPECT_EQ(Count(Path(), "select count(*) from sqlite_master where name = 'HOSTS';"), 1);
 }
+
+TEST_F(CDatabaseManagerTest, UpgradedFileLoadsWithoutHardwareBindings)
+{
+    Exec(Path(),
+         "create table MAIN(ID integer, NAME text, RECV float, SENT float, HOST varchar(32), "
+         "CACHE integer, ENABLED integer, PORT integer);"
+         "insert into MAIN values (0, 'mac text', 1, 2, '00-1A-2B-3C-4D-5E', 1, 1, 0);"
+         "insert into MAIN values (1, 'address', 1, 2, '10.0.0.5', 1, 1, 80);"
+         "insert into MAIN values (2, 'empty', 1, 2, NULL, 1, 1, 21);");
+    Session session(Path());
+    EXPECT_EQ(session.store.GetDatabaseVersion(), "2.3.0.0");
+    session.factory.LoadFilters();
+    ASSERT_EQ(session.factory.GetCount(), 3u);
+    EXPECT_EQ(session.factory.GetFilter(0)->GetBinding(),
+              static_cast<int>(HostBinding::LocalMachine));
+    EXPECT_EQ(session.factory.GetFilter(0)->GetPortRuleCount(), 0);
+    EXPECT_EQ(session.factory.GetFilter(1)->GetBinding(), static_cast<int>(HostBinding::Address));
+    ASSERT_EQ(session.factory.GetFilter(1)->GetPortRuleCount(), 1);
+    EXPECT_EQ(ntohs(session.factory.GetFilter(1)->GetPortRule(0)->GetFirstPort()), 80);
+    EXPECT_EQ(session.factory.GetFilter(2)->GetBinding(),
+              static_cast<int>(HostBinding::LocalMachine));
+    EXPECT_TRUE(session.errors.Errors().empty());
+}

@@ -164,3 +164,32 @@ TEST(DatabaseFailure, FailedLoadNeverWritesOverStoredFilters)
     EXPECT_EQ(Dump(path, "select * from IP_FILTER;"), rules);
     EXPECT_EQ(Count(path, "select count(*) from MAIN;"), 4);
 }
+
+TEST(DatabaseFailure, FileLockedAtStartIsReportedAndKeptIntact)
+{
+    TempDir dir;
+    const std::string path = dir.File("traffic.db");
+    {
+        Session session(path);
+        WebFilter(session.factory);
+        session.factory.SaveFilters();
+    }
+    const std::string before = Dump(path, "select * from MAIN;");
+    CppSQLite3DB other;
+    other.Open(path);
+    other.ExecDml("BEGIN EXCLUSIVE;");
+    {
+        Session session(path);
+        EXPECT_FALSE(session.opened);
+        session.factory.LoadFilters();
+        EXPECT_FALSE(session.store.LoadSucceeded());
+        const auto errors = session.errors.Errors();
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_TRUE(errors[0].IsDisplayed());
+        EXPECT_NE(std::string(errors[0].GetMessage()).find("SQLITE_BUSY"), std::string::npos);
+        session.factory.CreateDefaultFilters(std::vector<IpAddressRow>{});
+        session.factory.SaveFilters();
+    }
+    other.ExecDml("ROLLBACK;");
+    EXPECT_EQ(Dump(path, "select * from MAIN;"), before);
+}

@@ -157,3 +157,13 @@ TEST(CVersionChecker, AbandonsAnUnresolvableNameAtTheLimit)
     ASSERT_TRUE(WaitIdle(checker));
     EXPECT_TRUE(listener.Texts().empty());
 }
+
+TEST(CVersionChecker, ResolvesAHostName)
+{
+    LocalHttpServer server({kBody});
+    CRecordingListener listener;
+    CVersionChecker checker("localhost", server.Port(), 60s);
+    checker.Check(&listener);
+    ASSERT_TRUE(listener.called.Wait(20s));
+    EXPECT_NE(server.Request().find("Host: localhost\r\n"), std::string::npos);
+}

@@ -4,6 +4,8 @@
 #include "filters/CFilterFactory.h"
 #include "ui/CDlgAbout.h"
 #include "ui/CFilterSheet.h"
+#include "ui/CommandIds.h"
+#include "ui/ReportCommand.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -49,9 +51,10 @@ int RunSheet(CFilterSheet& sheet, QWidget* parent, const MessageFunction& messag
 } // namespace
 
 CFilter* RunAddFilterCommand(QWidget* parent, CFilterFactory& manager,
-                             const MessageFunction& message)
+                             const MessageFunction& message, CSettingsStore* profile)
 {
     CFilterSheet sheet(manager, parent);
+    sheet.SetProfile(profile);
     sheet.SetMessageFunction(message);
     sheet.SetNew(true);
     if (RunSheet(sheet, parent, message) != QDialog::Accepted)
@@ -60,11 +63,12 @@ CFilter* RunAddFilterCommand(QWidget* parent, CFilterFactory& manager,
 }
 
 bool RunEditFilterCommand(QWidget* parent, CFilterFactory& manager, CFilter* filter,
-                          const MessageFunction& message)
+                          const MessageFunction& message, CSettingsStore* profile)
 {
     if (filter == nullptr)
         return false;
     CFilterSheet sheet(manager, parent);
+    sheet.SetProfile(profile);
     sheet.SetMessageFunction(message);
     sheet.SetNew(false);
     sheet.SetFilter(filter);
@@ -98,4 +102,70 @@ void OpenContents()
         }
     }
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePage)));
+}
+
+bool IsDialogCommandId(int id)
+{
+    switch (id)
+    {
+    case ID_FILTER_ADD:
+    case ID_FILTER_EDIT:
+    case ID_VIEW_OPTIONS:
+    case ID_FILE_REPORT:
+    case ID_APP_ABOUT:
+    case ID_HELP_CONTENTS:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool HandleDialogCommand(int id, QWidget* parent, CFilter* selected,
+                         const DialogCommandContext& context)
+{
+    switch (id)
+    {
+    case ID_FILTER_ADD:
+        if (context.filters != nullptr)
+        {
+            CFilter* added =
+                RunAddFilterCommand(parent, *context.filters, context.message, context.profile);
+            if (added != nullptr && context.filterAdded)
+                context.filterAdded(added);
+        }
+        return true;
+    case ID_FILTER_EDIT:
+        if (context.filters != nullptr && selected != nullptr)
+        {
+            const bool confirmed = RunEditFilterCommand(parent, *context.filters, selected,
+                                                        context.message, context.profile);
+            if (context.filterEdited)
+                context.filterEdited(selected, confirmed);
+        }
+        return true;
+    case ID_VIEW_OPTIONS:
+        if (context.adapters != nullptr)
+            COptionsSheet::RunOptions(parent, *context.adapters, context.optionsApplied,
+                                      context.profile);
+        return true;
+    case ID_FILE_REPORT:
+        if (context.filters != nullptr)
+        {
+            ReportCommandSteps steps;
+            steps.names = context.names;
+            steps.countries = context.countries;
+            steps.viewOrder = context.viewOrder;
+            steps.message = context.message;
+            RunReportCommand(parent, *context.filters, steps);
+        }
+        return true;
+    case ID_APP_ABOUT:
+        ShowAboutBox(parent);
+        return true;
+    case ID_HELP_CONTENTS:
+        OpenContents();
+        return true;
+    default:
+        return false;
+    }
 }

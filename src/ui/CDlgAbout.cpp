@@ -19,8 +19,8 @@ CDlgAbout::CDlgAbout(QWidget* parent) : QDialog(parent)
     bold.setBold(true);
     name->setFont(bold);
     auto* what = new QLabel(QStringLiteral("Network traffic accounting monitor"), this);
-    auto* link =
-        new CHyperLink(QString::fromLatin1(kHomePage), QUrl(QString::fromLatin1(kHomePage)), this);
+    auto* link = new CHyperLink(QString::fromLatin1(kOmbrixHomePage),
+                                QUrl(QString::fromLatin1(kOmbrixHomePage)), this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     auto* layout = new QVBoxLayout(this);

@@ -10,7 +10,5 @@ public:
     explicit CDlgAbout(QWidget* parent = nullptr);
 };
 
-// Our pages that the help menu opens; fixed texts of ours, never taken from elsewhere.
-inline constexpr const char* kHomePage = "http://www.ombrix.example/";
-inline constexpr const char* kFacebookPage = "https://www.facebook.com/ombrix.example";
-inline constexpr const char* kTwitterPage = "https://twitter.com/ombrix_example";
+// Our web page, shown in the about box and opened when no manual is installed.
+inline constexpr const char* kOmbrixHomePage = "http://www.ombrix.example/";

@@ -101,7 +101,7 @@ void OpenContents()
             return;
         }
     }
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePage)));
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kOmbrixHomePage)));
 }
 
 bool IsDialogCommandId(int id)

@@ -111,10 +111,13 @@ std::string CreateSchema(CppSQLite3DB& db)
 
     std::string version;
     if (existed[TableInfo])
-    {
         version = ReadStoredVersion(db);
-        if (version == kDatabaseVersion)
-            return version;
+    // Only a MAIN that still has its PORT column is rebuilt: on the current layout the copy of
+    // PORT would fail after MAIN had been dropped. The column is checked even when the version
+    // row is current, so that an upgrade that failed once is tried again at the next start.
+    const bool oldLayout = HasOldMainLayout(db);
+    if (existed[TableInfo] && version != kDatabaseVersion)
+    {
         CppSQLite3Statement update =
             db.CompileStatement("UPDATE info SET value = ? WHERE property = 'VERSION';");
         update.BindText(1, kDatabaseVersion);
@@ -128,10 +131,7 @@ std::string CreateSchema(CppSQLite3DB& db)
             insert.ExecDml();
         }
     }
-
-    // Only a MAIN that still has its PORT column is rebuilt: on the current layout the copy of
-    // PORT would fail after MAIN had been dropped.
-    if (!HasOldMainLayout(db))
+    if (!oldLayout)
         return version.empty() ? std::string(kDatabaseVersion) : version;
     UpgradeOldMain(db);
     return kUpgradedVersion;

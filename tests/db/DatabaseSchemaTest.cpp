@@ -121,4 +121,10 @@ TEST(DatabaseSchema, FailedUpgradeLeavesTheOldTable)
     EXPECT_TRUE(HasOldMainLayout(db));
     EXPECT_EQ(db.ExecScalar("select count(*) from MAIN;"), 2);
     EXPECT_FALSE(db.TableExists("temp_main"));
+
+    // The version row was already written; the next start still finds the old layout.
+    db.ExecDml("drop table PORT_FILTER;");
+    EXPECT_EQ(CreateSchema(db), "2.3.0.0");
+    EXPECT_FALSE(HasOldMainLayout(db));
+    EXPECT_EQ(db.ExecScalar("select count(*) from PORT_FILTER;"), 2);
 }

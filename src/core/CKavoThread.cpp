@@ -24,11 +24,21 @@ void CKavoThread::Start(IExecutable* job)
     m_ended.Reset();
     try
     {
-        m_thread = std::thread([this, job] {
-            job->Run();
-            m_running.store(false, std::memory_order_release);
-            m_ended.Set();
-        });
+        m_thread = std::thread(
+            [this, job]
+            {
+                try
+                {
+                    job->Run();
+                }
+                catch (...)
+                {
+                    // Jobs report their own failures; one that lets an exception escape ends its
+                    // thread, not the process, and still counts as ended for Wait and Start.
+                }
+                m_running.store(false, std::memory_order_release);
+                m_ended.Set();
+            });
     }
     catch (const std::system_error& error)
     {

@@ -1,6 +1,6 @@
+#include "core/CKavoThread.h"
 #include "core/CKavoEvent.h"
 #include "core/CKavoException.h"
-#include "core/CKavoThread.h"
 
 #include <gtest/gtest.h>
 
@@ -49,6 +49,12 @@ public:
     void Stop() override { ++stops; }
     std::atomic<int> runs{0};
     int stops = 0;
+};
+class CThrowingJob final : public IExecutable
+{
+public:
+    void Run() override { throw CKavoException("job failed", 5, false); }
+    void Stop() override {}
 };
 } // namespace
 
@@ -120,4 +126,15 @@ TEST(ErrorText, MessageCodeAndEmpty)
     EXPECT_EQ(FormatErrorText(CKavoException(987654u, false)), "Application Error[ 987654 ]:\n");
     EXPECT_EQ(FormatErrorText(CKavoException(0u, true)), "");
     EXPECT_STREQ(CKavoException(5u, false).GetMessage(), "");
+}
+
+TEST(CKavoThread, AnExceptionFromTheJobEndsTheThreadNotTheProcess)
+{
+    CKavoThread thread;
+    CThrowingJob job;
+    thread.Start(&job);
+    EXPECT_EQ(thread.Wait(5000ms), CKavoThread::WaitResult::Ended);
+    EXPECT_FALSE(thread.IsRunning());
+    thread.Start(&job);
+    EXPECT_EQ(thread.Wait(5000ms), CKavoThread::WaitResult::Ended);
 }

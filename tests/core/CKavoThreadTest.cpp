@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <memory>
 
 using namespace std::chrono_literals;
 
@@ -15,7 +16,8 @@ namespace
 class CLoopJob final : public IExecutable
 {
 public:
-    explicit CLoopJob(CKavoThread& thread) : m_thread(thread) {}
+    // The thread that runs the job; declared after the job so that it is destroyed first.
+    void Attach(CKavoThread& thread) { m_thread = &thread; }
     void Run() override
     {
         ++runs;
@@ -28,7 +30,7 @@ public:
         ++stops;
         m_stop = true;
         m_wake.Set();
-        m_thread.Wait(-1ms);
+        m_thread->Wait(-1ms);
     }
     void Rearm() { m_stop = false; }
 
@@ -37,7 +39,7 @@ public:
     CKavoEvent started;
 
 private:
-    CKavoThread& m_thread;
+    CKavoThread* m_thread = nullptr;
     std::atomic<bool> m_stop{false};
     CKavoEvent m_wake;
 };
@@ -71,8 +73,10 @@ TEST(CKavoThread, NeverStartedDoesNothing)
 
 TEST(CKavoThread, StartStopRestart)
 {
-    CKavoThread thread;
-    CLoopJob job(thread);
+    CLoopJob job;
+    auto owner = std::make_unique<CKavoThread>();
+    CKavoThread& thread = *owner;
+    job.Attach(thread);
     thread.Start(&job);
     ASSERT_TRUE(job.started.Wait(5000ms));
     EXPECT_TRUE(thread.IsRunning());
@@ -87,6 +91,8 @@ TEST(CKavoThread, StartStopRestart)
     ASSERT_TRUE(job.started.Wait(5000ms));
     EXPECT_EQ(job.runs.load(), 2);
     // The destructor stops the job; nothing terminates.
+    owner.reset();
+    EXPECT_EQ(job.stops.load(), 2);
 }
 
 TEST(CKavoThread, FinishedThreadIsJoinedOnRestartAndWait)

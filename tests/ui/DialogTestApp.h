@@ -10,6 +10,9 @@ inline QApplication* EnsureDialogTestApp()
 {
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))
         return app;
+    // ctest sets the offscreen platform for the window tests; the live ones run without it.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "test_ui";
     static char* argv[] = {name, nullptr};

@@ -123,12 +123,25 @@ REPLIES = {
              b"<Changes><![CDATA[a&b\r\n<c>]]></Changes></Ombrix>",
 }
 
+STORE = {
+    "filters": b"M #1|Internet Traffic|#100|#200|0.0.0.0|#1|#1\n"
+               b"R #1|#2|198.18.0.0|255.255.0.0|#0\nP #1|#1|#80|#8080|#1\n"
+               b"D #1|2026-12-06|#10|#20\nH #1|198.18.0.5|#1|#2|2026-12-06 10:00:00\n"
+               b"N 198.18.0.5|host.example\n",
+    "hardware_host": b"M #2|Mac|#0|#0|02-00-00-00-00-01|#0|#1\nD #2|2026-03-29|#1|#1\n"
+                     b"H #2|10.0.0.1|#5|#5|2026-03-29 02:30:00\n",
+    "damaged": b"M #3|x|text|#-1|255.255.255.255||#7\nM #3|dup|#1|#1|garbage|#1|#1\n"
+               b"R #3|#9|1.2.3|x|#5\nP #3|#0|#-1|#99999|\nD #3|2026-02-30|#1|#1\n"
+               b"H #3|not an ip|#1|#1|yesterday\nN |\n",
+}
+
 TARGETS = {
     "fuzz_frame": FRAMES,
     "fuzz_replay": REPLAYS,
     "fuzz_geobase": GEOBASES,
     "fuzz_countries": COUNTRIES,
     "fuzz_stored_text": STORED,
+    "fuzz_store_load": STORE,
     "fuzz_version_xml": REPLIES,
     "fuzz_update_reply": {name: bytes([7]) + reply for name, reply in REPLIES.items()},
 }

@@ -57,9 +57,17 @@ AppOptions ParseAppOptions(const QStringList& arguments)
         "Replay: a network that counts as this computer (repeatable; default 10.0.0.0/8, "
         "172.16.0.0/12 and 192.168.0.0/16). A new database gets its default filters from them.",
         "CIDR");
+    const QCommandLineOption report(
+        "report",
+        "Write a report of the saved statistics to FILE without a window: CSV files when it ends "
+        "in \".csv\", an HTML report otherwise. Sorting, unit and colours follow the settings.",
+        "FILE");
+    const QCommandLineOption filter(
+        "filter", "Report: a filter to include, by name (repeatable; default: every filter).",
+        "NAME");
     const QCommandLineOption resolve("resolve",
                                      "Replay: also resolve the remote hosts' names (slow).");
-    parser.addOptions({headless, replay, database, localNet, resolve});
+    parser.addOptions({headless, replay, report, filter, database, localNet, resolve});
     parser.addPositionalArgument("FILE", "Replay: the capture files, read in this order.",
                                  "[FILE...]");
     parser.process(arguments);
@@ -72,12 +80,23 @@ AppOptions ParseAppOptions(const QStringList& arguments)
     };
 
     AppOptions options;
-    if (parser.isSet(headless) && parser.isSet(replay))
-        fail("--headless and --replay exclude each other");
+    if (int(parser.isSet(headless)) + int(parser.isSet(replay)) + int(parser.isSet(report)) > 1)
+        fail("--headless, --replay and --report exclude each other");
     if (parser.isSet(headless))
         options.mode = AppOptions::Mode::Headless;
     if (parser.isSet(replay))
         options.mode = AppOptions::Mode::Replay;
+    if (parser.isSet(report))
+    {
+        options.mode = AppOptions::Mode::Report;
+        options.reportPath = parser.value(report).toStdString();
+        if (options.reportPath.empty())
+            fail("--report needs a file name");
+    }
+    for (const QString& name : parser.values(filter))
+        options.reportFilters.push_back(name.toStdString());
+    if (options.mode != AppOptions::Mode::Report && !options.reportFilters.empty())
+        fail("--filter applies to --report only");
     options.databasePath = parser.value(database).toStdString();
     if (parser.isSet(database) && options.databasePath.empty())
         fail("--db needs a file name");

@@ -20,7 +20,8 @@ struct AppOptions
     {
         Window,
         Headless,
-        Replay
+        Replay,
+        Report
     };
 
     Mode mode = Mode::Window;
@@ -28,6 +29,8 @@ struct AppOptions
     std::vector<std::string> replayFiles;
     std::vector<LocalNetwork> localNetworks; // replay only; the private ranges when none given
     bool resolve = false;                    // replay only: resolve host names too
+    std::string reportPath;                  // report only: ".csv" or an HTML file
+    std::vector<std::string> reportFilters;  // report only: filter names; empty: every filter
 };
 
 // Parses arguments (argv[0] first). Prints --help and --version itself and exits; on a usage

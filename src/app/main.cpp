@@ -3,6 +3,7 @@
 #include "app/CSignalWatch.h"
 #include "app/HeadlessMode.h"
 #include "app/ReplayMode.h"
+#include "app/ReportMode.h"
 #include "core/CKavoException.h"
 
 #include <QCoreApplication>
@@ -38,6 +39,8 @@ int main(int argc, char** argv)
         {
         case AppOptions::Mode::Replay:
             return RunReplay(options);
+        case AppOptions::Mode::Report:
+            return RunReport(options);
         case AppOptions::Mode::Headless:
             return RunHeadless(options, endSignals);
         case AppOptions::Mode::Window:

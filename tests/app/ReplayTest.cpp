@@ -154,3 +154,33 @@ TEST(Replay, UsageErrorsExitWithStatusTwo)
     for (const char* option : {"--headless", "--replay", "--db", "--local-net", "--resolve"})
         EXPECT_NE(help.output.find(option), std::string::npos) << option;
 }
+
+TEST(Replay, SavedStatisticsMakeAReportWithoutAWindow)
+{
+    TempDir dir;
+    const std::string capture = dir.File("small.pcap");
+    const std::string db = dir.File("s.db");
+    WriteCapture(capture);
+    ASSERT_EQ(RunOmbrix(dir.Path(),
+                        "--replay '" + capture + "' --db '" + db + "' --local-net 192.168.1.0/24")
+                  .status,
+              0);
+
+    const ProcessResult html =
+        RunOmbrix(dir.Path(), "--report '" + dir.File("r.htm") + "' --db '" + db + "'");
+    EXPECT_EQ(html.status, 0) << html.output;
+    std::ifstream page(dir.File("r.htm"));
+    std::stringstream text;
+    text << page.rdbuf();
+    EXPECT_NE(text.str().find("Internet Traffic"), std::string::npos);
+
+    const ProcessResult csv = RunOmbrix(dir.Path(), "--report '" + dir.File("r.csv") + "' --db '" +
+                                                        db + "' --filter 'FTP Traffic'");
+    EXPECT_EQ(csv.status, 0) << csv.output;
+    EXPECT_NE(csv.output.find("wrote "), std::string::npos) << csv.output;
+
+    const ProcessResult unknown = RunOmbrix(dir.Path(), "--report '" + dir.File("x.htm") +
+                                                            "' --db '" + db + "' --filter Nope");
+    EXPECT_EQ(unknown.status, 1) << unknown.output;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("x.htm")));
+}

@@ -1,5 +1,6 @@
 #include "db/CDatabaseSaver.h"
 #include "DbTestSupport.h"
+#include "core/CKavoEvent.h"
 #include "db/CDatabaseManager.h"
 #include "filters/CFilterFactory.h"
 #include "filters/HostBinding.h"
@@ -38,6 +39,35 @@ TEST(CDatabaseSaver, SavesOnSignalAndStopsPromptly)
     saver.Start(); // the view restarts it when the setting is switched on again
     saver.Signal();
     saver.Stop();
+    EXPECT_FALSE(saver.IsRunning());
+}
+
+TEST(CDatabaseSaver, StopLetsARunningSaveFinish)
+{
+    CKavoEvent inSave;
+    CKavoEvent release;
+    std::atomic<int> finished{0};
+    CDatabaseSaver saver(
+        [&]
+        {
+            inSave.Set();
+            release.Wait();
+            ++finished;
+        });
+    saver.Start();
+    saver.Signal();
+    ASSERT_TRUE(inSave.Wait(std::chrono::seconds(10)));
+    std::atomic<bool> stopped{false};
+    std::thread stopper(
+        [&]
+        {
+            saver.Stop();
+            stopped = true;
+        });
+    EXPECT_FALSE(stopped.load()); // the save is still running
+    release.Set();
+    stopper.join();
+    EXPECT_EQ(finished.load(), 1);
     EXPECT_FALSE(saver.IsRunning());
 }
 

@@ -128,8 +128,9 @@ bool CVersionChecker::Resolve(uint32_t& address)
     }
 
     // The system resolver cannot be interrupted, so it runs on a helper thread of its own that
-    // we wait for in slices and walk away from when the limit passes or we are stopped; the
-    // shared state keeps what the helper writes alive until it is done.
+    // we wait for in slices and walk away from (detach) when the limit passes or we are
+    // stopped; the shared state keeps what the helper writes alive until it is done. A helper
+    // that answered in time is joined.
     struct Lookup
     {
         std::mutex mutex;
@@ -139,9 +140,10 @@ bool CVersionChecker::Resolve(uint32_t& address)
         uint32_t address = 0;
     };
     auto lookup = std::make_shared<Lookup>();
+    std::thread helper;
     try
     {
-        std::thread(
+        helper = std::thread(
             [lookup, host = m_host]
             {
                 addrinfo hints{};
@@ -169,8 +171,7 @@ bool CVersionChecker::Resolve(uint32_t& address)
                 lookup->found = found;
                 lookup->address = address;
                 lookup->done.notify_all();
-            })
-            .detach();
+            });
     }
     catch (const std::system_error&)
     {
@@ -180,11 +181,18 @@ bool CVersionChecker::Resolve(uint32_t& address)
     while (!lookup->finished)
     {
         if (m_abandon.load(std::memory_order_acquire) || RemainingMs() == 0)
+        {
+            lock.unlock();
+            helper.detach();
             return false;
+        }
         lookup->done.wait_for(lock, std::chrono::milliseconds(std::min(RemainingMs(), 100)));
     }
     address = lookup->address;
-    return lookup->found;
+    const bool found = lookup->found;
+    lock.unlock();
+    helper.join();
+    return found;
 }
 
 int CVersionChecker::WaitSocket(short events, int sliceMs)

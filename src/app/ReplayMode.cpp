@@ -50,7 +50,7 @@ int RunReplay(const AppOptions& options)
         return 1;
 
     const auto start = std::chrono::steady_clock::now();
-    CReplayReader reader(engine.GetAnalyzer(), engine.GetQueue());
+    CReplayReader reader(engine.GetQueue(), errors);
     reader.Read(options.replayFiles, progress);
     engine.Drain();
     const double countSeconds = SecondsSince(start);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 namespace
@@ -19,9 +20,19 @@ protected:
     void SetUp() override
     {
         ResetSettings();
+        if (const char* old = std::getenv("XDG_CONFIG_HOME"))
+            m_oldConfigHome = old;
+        // The autostart file goes below this folder, never into the user's own.
         setenv("XDG_CONFIG_HOME", m_dir.Path().c_str(), 1);
     }
-    void TearDown() override { ResetSettings(); }
+    void TearDown() override
+    {
+        ResetSettings();
+        if (m_oldConfigHome)
+            setenv("XDG_CONFIG_HOME", m_oldConfigHome->c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
+    }
 
     std::string Ini() const { return m_dir.File("Ombrix.ini"); }
     static std::string ReadAll(const std::string& path)
@@ -33,6 +44,7 @@ protected:
     }
 
     TempDir m_dir;
+    std::optional<std::string> m_oldConfigHome;
 };
 } // namespace
 

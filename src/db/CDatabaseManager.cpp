@@ -703,6 +703,7 @@ FilterSnapshot CDatabaseManager::TakeSnapshot(IFilter& filter, bool history, boo
     if (hosts && snapshot.cacheHosts)
     {
         const int count = filter.GetHostCount();
+        snapshot.hosts.reserve(static_cast<size_t>(count));
         for (int index = 0; index < count; ++index)
         {
             const IFilterHost* host = filter.GetHost(index);

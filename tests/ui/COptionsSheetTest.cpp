@@ -6,6 +6,7 @@
 #include "ui/CDlgOptDatabase.h"
 #include "ui/CDlgOptGeneral.h"
 #include "ui/CDlgOptView.h"
+#include "ui/controls/CColorPicker.h"
 #include "ui/controls/CLineExample.h"
 
 #include <QCheckBox>
@@ -167,4 +168,22 @@ TEST_F(OptionsSheetTest, AdapterPageStoresItsBoxesAndReportsUnreadableTables)
     auto failing = MakeSheet(broken);
     EXPECT_EQ(messages.back(), "Can't read interface table!");
     EXPECT_EQ(failing->AdapterPage()->List()->topLevelItemCount(), 0);
+}
+
+TEST_F(OptionsSheetTest, ColourChoicesGoToTheSettingsAsColourValues)
+{
+    V_ColorLine = 0x00E0E0E0;
+    auto sheet = MakeSheet();
+    sheet->ShowPage(3);
+    CDlgOptView& page = *sheet->ViewPage();
+    EXPECT_EQ(page.LinePicker()->GetColor(), QColor(0xE0, 0xE0, 0xE0));
+    page.LinePicker()->Choose(QColor(1, 2, 3));
+    page.SecondPicker()->Choose(QColor(0x10, 0x20, 0x30));
+    EXPECT_EQ(page.Example()->GetLineColor(), QColor(1, 2, 3));
+    page.HilightBox()->setChecked(false);
+    ASSERT_TRUE(sheet->Confirm());
+    EXPECT_EQ(V_ColorLine, 0x00030201);
+    EXPECT_EQ(V_ColorSec, 0x00302010);
+    EXPECT_EQ(V_ColorFirst, 0x00F7F4F4);
+    EXPECT_EQ(V_ColorHilight, 0);
 }

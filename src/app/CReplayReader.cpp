@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <pcap/pcap.h>
 #include <sys/stat.h>
 #include <thread>
@@ -74,8 +75,11 @@ void CReplayReader::ReadFile(const std::string& file, size_t number, size_t coun
     std::FILE* stream = std::fopen(file.c_str(), "rb");
     if (stream == nullptr)
         throw CKavoException("Can't read " + file, static_cast<uint32_t>(errno), true);
-    // A large buffer saves most of the read calls a 4 KB stdio buffer would make.
-    std::setvbuf(stream, nullptr, _IOFBF, size_t{1} << 20);
+    // A large buffer saves most of the read calls a 4 KB stdio buffer would make (the C library
+    // ignores the size unless it is given the buffer). It must outlive the handle.
+    constexpr size_t BufferSize = size_t{1} << 20;
+    const std::unique_ptr<char[]> buffer(new char[BufferSize]);
+    std::setvbuf(stream, buffer.get(), _IOFBF, BufferSize);
     CPcapHandle handle(pcap_fopen_offline(stream, error)); // owns the stream from here
     if (handle.Get() == nullptr)
     {

@@ -81,6 +81,7 @@ struct ViewFixture : testing::Test
         setenv("TZ", "UTC", 1);
         tzset();
         ResetDayCache();
+        COmbrixView::ResetTimeCache();
         filters.SetPendingHosts(&pending);
     }
     ~ViewFixture() override
@@ -442,4 +443,29 @@ TEST_F(ViewFixture, SplitWindowKeepsTheDividerOfTheMomentItWasHidden)
     v.OnCommand(ID_VIEW_SPLIT);
     EXPECT_EQ(v.Splitter()->GetPosition(), 150);
     EXPECT_TRUE(v.Tabs()->isVisible());
+}
+
+TEST(COmbrixViewText, TimeTextMatchesTheZoneAcrossOffsetChanges)
+{
+    const char* zones[] = {"UTC", "Europe/Berlin", "Asia/Kathmandu", "Australia/Lord_Howe",
+                           "America/St_Johns"};
+    for (const char* zone : zones)
+    {
+        setenv("TZ", zone, 1);
+        tzset();
+        COmbrixView::ResetTimeCache();
+        // Around the 2024 daylight-saving changes and across a few days, every 7 minutes.
+        for (int64_t t = 1711846800 - 86400 * 2; t < 1711846800 + 86400 * 2; t += 7 * 60 + 13)
+        {
+            const time_t value = static_cast<time_t>(t);
+            struct tm local = {};
+            localtime_r(&value, &local);
+            char expected[40];
+            std::strftime(expected, sizeof expected, "%Y-%m-%d  %H:%M:%S", &local);
+            ASSERT_EQ(COmbrixView::TimeText(t), QString::fromLatin1(expected)) << zone << " " << t;
+        }
+    }
+    setenv("TZ", "UTC", 1);
+    tzset();
+    COmbrixView::ResetTimeCache();
 }

@@ -5,7 +5,9 @@
 #include "update/CVersionChecker.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -66,9 +68,14 @@ void ReadRequest(int client)
     while (request.find("\r\n\r\n") == std::string::npos)
     {
         pollfd wait{client, POLLIN, 0};
-        if (poll(&wait, 1, 2000) <= 0)
+        const int ready = poll(&wait, 1, 2000);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
             return;
         const ssize_t n = recv(client, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0)
             return;
         request.append(buffer, static_cast<size_t>(n));
@@ -84,7 +91,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static CVersionChecker checker("127.0.0.1", port, std::chrono::milliseconds(5000));
 
     checker.Check(&catcher);
-    const int client = accept4(server, nullptr, nullptr, SOCK_CLOEXEC);
+    // libFuzzer's time-out alarm interrupts blocking calls here; the checker itself retries.
+    pollfd incoming{server, POLLIN, 0};
+    int ready = 0;
+    while ((ready = poll(&incoming, 1, 10000)) < 0 && errno == EINTR)
+    {
+    }
+    if (ready != 1)
+    {
+        std::fprintf(stderr, "the checker did not connect within 10 s\n");
+        std::abort();
+    }
+    int client = -1;
+    while ((client = accept4(server, nullptr, nullptr, SOCK_CLOEXEC)) < 0 && errno == EINTR)
+    {
+    }
     if (client < 0)
         std::abort();
     const int one = 1;
@@ -96,6 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (size_t sent = 0; sent < size;)
     {
         const ssize_t n = send(client, data + sent, std::min(piece, size - sent), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0)
             break;
         sent += static_cast<size_t>(n);

@@ -13,7 +13,8 @@ seconds=${OMBRIX_FUZZ_SECONDS:-30}
 CC=clang CXX=clang++ cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DOMBRIX_FUZZ=ON -DOMBRIX_BUILD_TESTS=OFF -DOMBRIX_BUILD_BENCH=OFF \
     -DOMBRIX_SANITIZE=address,undefined \
-    -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
+    -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link \
+    "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link -D_GLIBCXX_ASSERTIONS" >/dev/null
 cmake --build "$dir" --target ombrix_fuzz --parallel "$(nproc)"
 
 targets=("$@")

@@ -3,6 +3,7 @@
 #include "capture/PacketDecoder.h"
 #include "core/CKavoException.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -61,9 +62,11 @@ void CReplayReader::Read(const std::vector<std::string>& files, bool progress)
 
 void CReplayReader::Flush()
 {
-    const size_t limit = m_queue.Capacity() - BurstSize;
+    // A few bursts ahead of the packet thread at most: records still in the cache when it takes
+    // them are much cheaper than a ring of cold memory, and a full queue would drop them.
+    const size_t limit = std::min(m_queue.Capacity(), InFlight) - BurstSize;
     while (m_queue.GetStatistics().size > limit)
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
     for (size_t i = 0; i < m_burstCount; ++i)
         m_queue.Push(m_burst[i]);
     m_burstCount = 0;
@@ -77,7 +80,7 @@ void CReplayReader::ReadFile(const std::string& file, size_t number, size_t coun
         throw CKavoException("Can't read " + file, static_cast<uint32_t>(errno), true);
     // A large buffer saves most of the read calls a 4 KB stdio buffer would make (the C library
     // ignores the size unless it is given the buffer). It must outlive the handle.
-    constexpr size_t BufferSize = size_t{1} << 20;
+    constexpr size_t BufferSize = size_t{1} << 16;
     const std::unique_ptr<char[]> buffer(new char[BufferSize]);
     std::setvbuf(stream, buffer.get(), _IOFBF, BufferSize);
     CPcapHandle handle(pcap_fopen_offline(stream, error)); // owns the stream from here

@@ -34,7 +34,8 @@ private:
     void ReadFile(const std::string& file, size_t number, size_t count, bool progress);
     void Flush();
 
-    static constexpr size_t BurstSize = 4096;
+    static constexpr size_t BurstSize = 1024;
+    static constexpr size_t InFlight = 4 * BurstSize;
 
     CPacketQueue& m_queue;
     IErrorListener& m_errors;

@@ -103,7 +103,8 @@ int TakeScreenshot(int argc, char** argv, const char* path)
     V_ColorLine = 0x00E0E0E0;
     auto* view = new COmbrixView(services, profile);
     frame.SetView(view, view);
-    frame.resize(900, 640);
+    QObject::connect(view, &COmbrixView::CommandStateChanged, &frame, &CMainFrame::UpdateCommandUi);
+    frame.resize(1000, 640);
     frame.setWindowTitle("Ombrix 2.6.1");
     frame.SetCaptureHealth("Packets/s: 1 284   Queue drops: 0   libpcap drops: 0");
     frame.show();

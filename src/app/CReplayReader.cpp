@@ -67,8 +67,7 @@ void CReplayReader::Flush()
     const size_t limit = std::min(m_queue.Capacity(), InFlight) - BurstSize;
     while (m_queue.GetStatistics().size > limit)
         std::this_thread::sleep_for(std::chrono::microseconds(50));
-    for (size_t i = 0; i < m_burstCount; ++i)
-        m_queue.Push(m_burst[i]);
+    m_queue.PushBatch(m_burst, m_burstCount);
     m_burstCount = 0;
 }
 

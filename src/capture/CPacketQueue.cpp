@@ -30,6 +30,33 @@ bool CPacketQueue::Push(const PacketInfo& packet)
     return true;
 }
 
+size_t CPacketQueue::PushBatch(const PacketInfo* packets, size_t count)
+{
+    bool wake = false;
+    size_t accepted = 0;
+    {
+        CKavoLock lock(m_locker);
+        accepted = std::min(count, m_ring.size() - m_count);
+        m_droppedPackets += count - accepted;
+        size_t tail = m_head + m_count;
+        if (tail >= m_ring.size())
+            tail -= m_ring.size();
+        const size_t firstPart = std::min(accepted, m_ring.size() - tail);
+        std::copy_n(packets, firstPart, m_ring.begin() + static_cast<ptrdiff_t>(tail));
+        std::copy_n(packets + firstPart, accepted - firstPart, m_ring.begin());
+        for (size_t i = 0; i < accepted; ++i)
+            m_queuedBytes += packets[i].length;
+        m_count += accepted;
+        m_queuedPackets += accepted;
+        wake = accepted != 0 && m_consumerWaiting;
+        if (wake)
+            m_consumerWaiting = false;
+    }
+    if (wake)
+        m_ready.Set();
+    return accepted;
+}
+
 size_t CPacketQueue::PopBatch(PacketInfo* out, size_t maxCount)
 {
     CKavoLock lock(m_locker);

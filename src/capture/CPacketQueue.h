@@ -34,6 +34,9 @@ public:
     // (the newest goes, what waits keeps its order) and counted; returns false then. Signals the
     // packet-ready event only when the consumer said it was about to wait.
     bool Push(const PacketInfo& packet);
+    // Appends a burst of records under one lock and with at most one signal, oldest first. What
+    // does not fit is dropped and counted as Push would; returns how many were accepted.
+    size_t PushBatch(const PacketInfo* packets, size_t count);
 
     // Moves up to maxCount records, oldest first, into out. Returns 0 when the queue is empty;
     // the consumer is then marked as waiting, so the next Push signals the event.

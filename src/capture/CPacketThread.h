@@ -32,7 +32,7 @@ public:
     uint64_t GetDispatchedCount() const { return m_dispatched.load(std::memory_order_relaxed); }
 
 private:
-    static constexpr size_t BatchSize = 128;
+    static constexpr size_t BatchSize = 512;
 
     CPacketQueue& m_queue;
     IPacketDispatch& m_dispatch;

@@ -54,3 +54,31 @@ TEST(CPacketQueue, SignalsOnlyAConsumerThatFoundItEmpty)
     queue.Push(Packet(3)); // one signal per wait
     EXPECT_FALSE(queue.WaitForPackets(std::chrono::milliseconds(0)));
 }
+
+TEST(CPacketQueue, BatchPushWrapsKeepsOrderDropsTheRestAndSignalsOnce)
+{
+    CPacketQueue queue(5);
+    PacketInfo burst[6];
+    for (uint32_t i = 0; i < 6; ++i)
+        burst[i] = Packet(i + 1, 10 * (i + 1));
+    PacketInfo out[8];
+    ASSERT_EQ(queue.PushBatch(burst, 3), 3u);
+    ASSERT_EQ(queue.PopBatch(out, 3), 3u);
+    EXPECT_EQ(queue.PopBatch(out, 8), 0u); // the consumer is about to wait
+
+    // Head at 3 of 5: the burst wraps; only five fit, the sixth is dropped and counted.
+    EXPECT_EQ(queue.PushBatch(burst, 6), 5u);
+    EXPECT_TRUE(queue.WaitForPackets(std::chrono::milliseconds(0)));
+    EXPECT_FALSE(queue.WaitForPackets(std::chrono::milliseconds(0)));
+    CPacketQueue::Statistics statistics = queue.GetStatistics();
+    EXPECT_EQ(statistics.queuedPackets, 8u);
+    EXPECT_EQ(statistics.queuedBytes, 60u + 150u);
+    EXPECT_EQ(statistics.droppedPackets, 1u);
+    EXPECT_EQ(statistics.size, 5u);
+    EXPECT_EQ(queue.PushBatch(burst, 2), 0u);
+    EXPECT_EQ(queue.GetStatistics().droppedPackets, 3u);
+
+    ASSERT_EQ(queue.PopBatch(out, 8), 5u);
+    for (uint32_t i = 0; i < 5; ++i)
+        EXPECT_EQ(out[i].sourceAddress, i + 1) << i;
+}

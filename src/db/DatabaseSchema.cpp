@@ -1,5 +1,6 @@
 #include "db/DatabaseSchema.h"
 
+#include "db/CTransaction.h"
 #include "db/CppSQLite3Exception.h"
 #include "db/SqlText.h"
 
@@ -92,19 +93,24 @@ bool HasOldMainLayout(CppSQLite3DB& db)
 std::string CreateSchema(CppSQLite3DB& db)
 {
     bool existed[TableCount] = {};
-    for (int id = 0; id < TableCount; ++id)
-        existed[id] = CreateTableIfMissing(db, s_tables[id].name, s_tables[id].create);
-    for (const char* index : s_indexes)
-        db.ExecDml(index);
-
     SqlText sql;
-    if (!existed[TableInfo])
     {
-        CppSQLite3Statement insert =
-            db.CompileStatement(sql.Format("INSERT INTO %s VALUES(?, ?);", TableName(TableInfo)));
-        insert.BindText(1, "VERSION");
-        insert.BindText(2, kDatabaseVersion);
-        insert.ExecDml();
+        // One transaction: a new file costs one journal sync instead of one per statement, and
+        // a crash half way leaves no half-made schema behind.
+        CTransaction transaction(db);
+        for (int id = 0; id < TableCount; ++id)
+            existed[id] = CreateTableIfMissing(db, s_tables[id].name, s_tables[id].create);
+        for (const char* index : s_indexes)
+            db.ExecDml(index);
+        if (!existed[TableInfo])
+        {
+            CppSQLite3Statement insert = db.CompileStatement(
+                sql.Format("INSERT INTO %s VALUES(?, ?);", TableName(TableInfo)));
+            insert.BindText(1, "VERSION");
+            insert.BindText(2, kDatabaseVersion);
+            insert.ExecDml();
+        }
+        transaction.Commit();
     }
     if (!existed[TableMain])
         return kDatabaseVersion;

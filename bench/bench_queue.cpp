@@ -1,10 +1,13 @@
-// Two producer threads push frames through decoding and the packet queue to the packet thread.
+// Two producer threads push frames through decoding and the packet queue to the packet thread,
+// one record at a time as live capture does or in bursts as a replay does.
 #include "Bench.h"
 
 #include "capture/CPacketAnalyzer.h"
 #include "capture/CPacketQueue.h"
 #include "capture/CPacketThread.h"
+#include "capture/PacketDecoder.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -55,13 +58,17 @@ std::vector<uint8_t> UdpFrame()
 }
 } // namespace
 
-OMBRIX_BENCH(queue, "decode -> packet queue -> packet thread, two producers [--records N]")
+OMBRIX_BENCH(queue,
+             "decode -> packet queue -> packet thread, two producers [--records N] [--burst N]")
 {
     uint64_t perProducer = 10'000'000;
+    size_t burst = 1; // 1: Push per record; more: PushBatch of that many
     for (int i = 1; i + 1 < argc; ++i)
     {
         if (std::strcmp(argv[i], "--records") == 0)
             perProducer = std::strtoull(argv[i + 1], nullptr, 10) / 2;
+        if (std::strcmp(argv[i], "--burst") == 0)
+            burst = std::clamp<size_t>(std::strtoull(argv[i + 1], nullptr, 10), 1, 1024);
     }
 
     CPacketQueue queue;
@@ -84,6 +91,8 @@ OMBRIX_BENCH(queue, "decode -> packet queue -> packet thread, two producers [--r
         captured.linkType = DLT_EN10MB;
         captured.linkHeaderLength = 14;
         captured.counters = counters;
+        std::vector<PacketInfo> records(burst);
+        size_t count = 0;
         for (uint64_t i = 0; i < perProducer; ++i)
         {
             if ((i & 1023) == 0)
@@ -92,8 +101,23 @@ OMBRIX_BENCH(queue, "decode -> packet queue -> packet thread, two producers [--r
                 while (total > packets.GetDispatchedCount() + backlog)
                     std::this_thread::yield();
             }
-            analyzer.Analyze(captured);
+            if (burst == 1)
+            {
+                analyzer.Analyze(captured);
+                continue;
+            }
+            PacketInfo& packet = records[count];
+            packet = PacketInfo{};
+            if (!DecodeFrame(captured.data, header.caplen, captured.linkType, packet))
+                continue;
+            counters->Add(packet.length);
+            if (++count == burst)
+            {
+                queue.PushBatch(records.data(), count);
+                count = 0;
+            }
         }
+        queue.PushBatch(records.data(), count);
     };
 
     CaptureCounters first, second;

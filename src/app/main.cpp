@@ -4,16 +4,12 @@
 #include "app/HeadlessMode.h"
 #include "app/ReplayMode.h"
 #include "app/ReportMode.h"
+#include "app/WindowMode.h"
 #include "core/CKavoException.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
-
-#if __has_include("ui/WindowApplication.h")
-#include "ui/WindowApplication.h"
-#define OMBRIX_HAS_WINDOW 1
-#endif
 
 int main(int argc, char** argv)
 {
@@ -44,14 +40,12 @@ int main(int argc, char** argv)
         case AppOptions::Mode::Headless:
             return RunHeadless(options, endSignals);
         case AppOptions::Mode::Window:
-#ifdef OMBRIX_HAS_WINDOW
-            return RunWindowApplication(argc, argv, options, endSignals);
-#else
-            std::fputs("ombrix: this build has no window yet; capturing without one "
+            if (CanOpenWindow())
+                return RunWindow(argc, argv, options, endSignals);
+            std::fputs("ombrix: no display to open the window on; capturing without one "
                        "(the same as --headless; see --help).\n",
                        stderr);
             return RunHeadless(options, endSignals);
-#endif
         }
     }
     catch (const CKavoException& error)

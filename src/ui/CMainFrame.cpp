@@ -1,9 +1,12 @@
 #include "ui/CMainFrame.h"
 
+#include "filters/CFilterFactory.h"
 #include "platform/Settings.h"
+#include "ui/COmbrixView.h"
 #include "ui/CSysTray.h"
 #include "ui/CUpdateCommand.h"
 #include "ui/CommandIds.h"
+#include "ui/DialogCommands.h"
 #include "ui/ICommandTarget.h"
 #include "ui/Images.h"
 
@@ -12,7 +15,7 @@
 #include <QDesktopServices>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
+#include <QScopedValueRollback>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -45,18 +48,12 @@ const std::map<int, const char*>& Prompts()
     return prompts;
 }
 
-// Commands whose dialogs are not part of this window yet: shown, but disabled.
-bool IsDialogCommand(int id)
-{
-    return id == ID_FILTER_ADD || id == ID_FILTER_EDIT || id == ID_VIEW_OPTIONS ||
-           id == ID_FILE_REPORT || id == ID_HELP_CONTENTS;
-}
-
 const char kFacebookPage[] = "https://www.facebook.com/korvane.ombrix";
 const char kTwitterPage[] = "https://twitter.com/korvane_ombrix";
 } // namespace
 
-CMainFrame::CMainFrame(CSettingsStore& store, QWidget* parent) : QMainWindow(parent), m_store(store)
+CMainFrame::CMainFrame(CSettingsStore& store, QWidget* parent)
+    : QMainWindow(parent), m_store(store), m_dialogs(std::make_unique<DialogCommandContext>())
 {
     LoadSettings(m_store);
     setWindowIcon(ApplicationIcon());
@@ -211,6 +208,41 @@ void CMainFrame::SetView(QWidget* view, ICommandTarget* target)
     UpdateCommandUi();
 }
 
+void CMainFrame::SetDialogCommands(COmbrixView& view, const DialogCommandContext& context)
+{
+    *m_dialogs = context;
+    m_dialogView = &view;
+    CFilterFactory* filters = context.filters;
+    QPointer<COmbrixView> target(&view);
+    m_dialogs->viewOrder = [target]
+    { return target ? target->FilterOrder() : std::vector<CFilter*>(); };
+    m_dialogs->filterAdded = [target, filters](CFilter* filter)
+    {
+        if (target)
+            target->AddFilterRow(filter);
+        filters->StoreFilter(filter);
+    };
+    m_dialogs->filterEdited = [target, filters](CFilter* filter, bool confirmed)
+    {
+        if (target)
+            target->RedrawFilter(filter, confirmed);
+        if (confirmed)
+            filters->StoreFilter(filter);
+    };
+    m_dialogs->optionsApplied.settingsChanged = [target]
+    {
+        if (target)
+            target->ApplyViewSettings();
+    };
+    m_dialogs->optionsApplied.refillUnits = [target]
+    {
+        if (target)
+            target->RefillUnits();
+    };
+    connect(&view, &COmbrixView::EditRequested, this, [this] { OnCommand(ID_FILTER_EDIT); });
+    UpdateCommandUi();
+}
+
 QAction* CMainFrame::Action(int id) const
 {
     const auto found = m_actions.find(id);
@@ -265,8 +297,8 @@ void CMainFrame::UpdateCommandUi()
         if (id == ID_HELP_CHECK_UPDATE)
             continue; // the update command keeps it disabled while a check runs
         bool on = true;
-        if (IsDialogCommand(id))
-            on = false;
+        if (id == ID_FILTER_EDIT)
+            on = selected;
         else if (id == ID_FILTER_SUSPEND)
             on = selected && enabled;
         else if (id == ID_FILTER_RESUME)
@@ -288,6 +320,18 @@ void CMainFrame::SetCaptureHealth(const QString& text)
 
 void CMainFrame::OnCommand(int id)
 {
+    if (IsDialogCommandId(id))
+    {
+        if (m_inDialog)
+            return;
+        {
+            const QScopedValueRollback<bool> inDialog(m_inDialog, true);
+            CFilter* selected = m_dialogView ? m_dialogView->GetSelectedFilter() : nullptr;
+            HandleDialogCommand(id, this, selected, *m_dialogs);
+        }
+        UpdateCommandUi();
+        return;
+    }
     switch (id)
     {
     case ID_FILTER_SUSPEND:
@@ -309,21 +353,11 @@ void CMainFrame::OnCommand(int id)
     case ID_HELP_TWITTER:
         QDesktopServices::openUrl(QUrl(kTwitterPage));
         break;
-    case ID_APP_ABOUT:
-    {
-        QMessageBox about(QMessageBox::Information, "About Ombrix",
-                          "Ombrix " + QApplication::applicationVersion() +
-                              "\nNetwork traffic accounting monitor\nKorvane",
-                          QMessageBox::Ok, this);
-        about.setTextFormat(Qt::PlainText);
-        about.exec();
-        break;
-    }
     case ID_APP_EXIT:
         close();
         break;
     default:
-        if (m_target != nullptr && m_target->HandlesCommand(id) && !IsDialogCommand(id))
+        if (m_target != nullptr && m_target->HandlesCommand(id))
             m_target->OnCommand(id);
         break;
     }

@@ -4,10 +4,15 @@
 
 #include <QMainWindow>
 
+#include <QPointer>
+
 #include <map>
+#include <memory>
 #include <vector>
 
+class COmbrixView;
 class CSettingsStore;
+struct DialogCommandContext;
 class CSysTray;
 class CUpdateCommand;
 class ICommandTarget;
@@ -25,6 +30,11 @@ public:
 
     // The view becomes the client; target receives the commands the frame does not handle.
     void SetView(QWidget* view, ICommandTarget* target);
+    // Add, Edit, Options, Report, About and Contents. The frame fills in what concerns the view
+    // (its order, row insertion and redraw, the view settings and unit refill) and edits the
+    // view's selected filter, also on a double click of its row.
+    void SetDialogCommands(COmbrixView& view, const DialogCommandContext& context);
+    const DialogCommandContext& DialogCommands() const { return *m_dialogs; }
     // The first action of the command (menu and tool bar share it); nullptr when unknown.
     QAction* Action(int id) const;
     std::vector<QAction*> Actions(int id) const;
@@ -69,4 +79,7 @@ private:
     QLabel* m_health = nullptr;
     CSysTray* m_tray = nullptr;
     CUpdateCommand* m_update = nullptr;
+    std::unique_ptr<DialogCommandContext> m_dialogs;
+    QPointer<COmbrixView> m_dialogView;
+    bool m_inDialog = false; // the tray menu stays reachable while a dialog is open
 };

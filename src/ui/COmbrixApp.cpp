@@ -9,9 +9,11 @@
 #include "lookup/CHostNameCache.h"
 #include "platform/DataFolder.h"
 #include "platform/Settings.h"
+#include "report/ReportSnapshot.h"
 #include "ui/CMainFrame.h"
 #include "ui/COmbrixView.h"
 #include "ui/CSysTray.h"
+#include "ui/DialogCommands.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -57,6 +59,14 @@ bool COmbrixApp::InitInstance()
     m_view = new COmbrixView(services, m_store);
     m_frame->SetView(m_view, m_view);
     m_view->SetMenuSource([this](const QString& title) { return m_frame->Popup(title); });
+    DialogCommandContext dialogs;
+    dialogs.filters = &CFilterFactory::Instance();
+    dialogs.adapters = &CAdapterManager::Instance();
+    dialogs.profile = &m_store;
+    dialogs.names = CachedHostNames(CHostNameCache::Instance());
+    dialogs.countries = CountryNames(CCountryDatabase::Instance());
+    dialogs.optionsApplied.rearmSaver = [this] { ArmSaver(); };
+    m_frame->SetDialogCommands(*m_view, dialogs);
     connect(m_view, &COmbrixView::CommandStateChanged, m_frame.get(), &CMainFrame::UpdateCommandUi);
     connect(m_view, &COmbrixView::RefreshDone, this, &COmbrixApp::OnRefresh);
     connect(&m_instance, &CSingleInstance::ShowRequested, m_frame.get(),

@@ -113,6 +113,12 @@ COmbrixView::COmbrixView(const Services& services, CSettingsStore& profile, QWid
             });
     connect(m_hostList, &CExtListCtrl::SelectionMarkChanged, this,
             &COmbrixView::CommandStateChanged);
+    connect(m_filterList, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& index)
+            {
+                if (index.isValid() && GetSelectedFilter() != nullptr)
+                    emit EditRequested();
+            });
 
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, &COmbrixView::Refresh);
@@ -169,6 +175,58 @@ int COmbrixView::InsertFilterRow(CFilter* filter)
     }
     RefreshFilterRow(row);
     return row;
+}
+
+int COmbrixView::AddFilterRow(CFilter* filter)
+{
+    const int row = InsertFilterRow(filter);
+    emit CommandStateChanged();
+    return row;
+}
+
+int COmbrixView::FindFilterRow(const CFilter* filter) const
+{
+    const CListModel& model = m_filterList->Model();
+    for (int row = 0; row < model.GetRowCount(); ++row)
+        if (model.GetItem(row) == filter)
+            return row;
+    return -1;
+}
+
+void COmbrixView::RedrawFilter(CFilter* filter, bool withTexts)
+{
+    const int row = FindFilterRow(filter);
+    if (row < 0)
+        return;
+    CListModel& model = m_filterList->Model();
+    {
+        CKavoLock lock(filter->GetLock());
+        model.SetImage(row, filter->IsEnabled() ? 0 : 1);
+        if (withTexts)
+        {
+            model.SetText(row, 1, QString::fromStdString(filter->GetName()));
+            model.SetText(row, 2, AddressText(filter));
+        }
+    }
+    if (withTexts)
+        RefreshFilterRow(row);
+    emit CommandStateChanged();
+}
+
+std::vector<CFilter*> COmbrixView::FilterOrder() const
+{
+    std::vector<CFilter*> order;
+    const CListModel& model = m_filterList->Model();
+    for (int row = 0; row < model.GetRowCount(); ++row)
+        order.push_back(static_cast<CFilter*>(model.GetItem(row)));
+    return order;
+}
+
+void COmbrixView::RefillUnits()
+{
+    for (int row = 0; row < m_filterList->Model().GetRowCount(); ++row)
+        RefreshFilterRow(row);
+    OnSelectionChange(true);
 }
 
 QString COmbrixView::AddressText(CFilter* filter) const
@@ -533,6 +591,7 @@ bool COmbrixView::IsCommandEnabled(int id) const
     {
     case ID_CLEAR_HOSTS:
     case ID_CLEAR_HISTORY:
+    case ID_FILTER_EDIT:
         return selected;
     case ID_FILTER_SUSPEND:
         return selected && enabled;
@@ -599,7 +658,7 @@ void COmbrixView::OnCommand(int id)
             ApplySplit();
             break;
         default:
-            break; // the dialog commands arrive with their dialogs
+            break; // the frame runs the dialog commands
         }
     }
     catch (const CKavoException& error)

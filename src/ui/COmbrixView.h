@@ -67,6 +67,14 @@ public:
     void OnSelectionChange(bool forced);
     // Applies the grid and row colour settings to the three lists.
     void ApplyViewSettings();
+    // The traffic texts of every list again, after the unit changed.
+    void RefillUnits();
+    // A filter the manager has just taken: its row at the end of the list.
+    int AddFilterRow(CFilter* filter);
+    // The filter's row image follows its state; withTexts: name, address and traffic too.
+    void RedrawFilter(CFilter* filter, bool withTexts);
+    // The filters in the list's order.
+    std::vector<CFilter*> FilterOrder() const;
     // Sorts the list by the column; the direction flag is shared by the three lists.
     void SortList(CExtListCtrl* list, int column);
 
@@ -108,6 +116,8 @@ public:
 
 signals:
     void CommandStateChanged();
+    // A filter row was double clicked: the frame edits the selected filter.
+    void EditRequested();
     // Once a second, for the status bar.
     void RefreshDone();
 
@@ -116,6 +126,7 @@ protected:
 
 private:
     int InsertFilterRow(CFilter* filter);
+    int FindFilterRow(const CFilter* filter) const;
     void RefreshFilterRow(int row);
     // withHistory: also the history row of the host's last day (not while filling both lists).
     void RefreshHostRow(CFilterHost* host, bool withHistory);

@@ -36,6 +36,7 @@ std::string FormatErrorText(const CKavoException& error)
     if (!message.empty())
         return "Application Error[ " + std::to_string(code) + " ]:\n" + message + "\n";
     if (code != 0)
-        return "Application Error[ " + std::to_string(code) + " ]:\n" + SystemErrorDescription(code);
+        return "Application Error[ " + std::to_string(code) + " ]:\n" +
+               SystemErrorDescription(code);
     return {};
 }

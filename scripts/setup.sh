@@ -11,7 +11,7 @@ packages=(
     iproute2 iputils-ping libcap2-bin kmod
     python3 locales
     tor-geoipdb iso-codes
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     xvfb xauth
 )
 

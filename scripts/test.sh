@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the whole test suite:
+# Sets up, builds and runs the whole test suite after the house-rules check:
 #   1. a debug build: every test, then a short soak of the replay with periodic saves;
 #   2. the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer;
 #   3. the threaded layers under ThreadSanitizer;
@@ -9,6 +9,9 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
 started=$SECONDS
+
+echo "== house rules =="
+"$top/scripts/check-layers.sh"
 
 run_ctest() {
     local dir=$1

@@ -29,7 +29,8 @@ if [ "${OMBRIX_TEST_QUICK:-0}" != 1 ]; then
     echo "== tests under AddressSanitizer + UndefinedBehaviorSanitizer =="
     "$top/scripts/build.sh" "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug -DOMBRIX_BUILD_BENCH=OFF \
         -DOMBRIX_SANITIZE=address,undefined
-    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest "$top/build-asan"
+    ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$top/tests/lsan.supp" \
+        UBSAN_OPTIONS=print_stacktrace=1 run_ctest "$top/build-asan"
 
     echo "== threaded tests under ThreadSanitizer =="
     threaded="core capture filters db lookup"

@@ -6,26 +6,53 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <optional>
+#include <system_error>
+#include <thread>
 
 namespace
 {
 constexpr auto kIdlePoll = std::chrono::milliseconds(500);
 
-bool SystemReverse(uint32_t address, std::string& name)
+ReverseAnswer SystemReverse(uint32_t address, std::string& name)
 {
     sockaddr_in socketAddress{};
     socketAddress.sin_family = AF_INET;
     socketAddress.sin_addr.s_addr = address;
     char host[NI_MAXHOST];
-    if (getnameinfo(reinterpret_cast<const sockaddr*>(&socketAddress), sizeof(socketAddress), host,
-                    sizeof(host), nullptr, 0, NI_NAMEREQD) != 0)
-        return false;
+    const int status =
+        getnameinfo(reinterpret_cast<const sockaddr*>(&socketAddress), sizeof(socketAddress), host,
+                    sizeof(host), nullptr, 0, NI_NAMEREQD);
+    if (status != 0)
+        return CHostNameCache::ClassifyNameInfoStatus(status);
     name = host;
-    return true;
+    return ReverseAnswer::Named;
 }
+
+// base doubled once per failure after the first, at most longest.
+std::chrono::milliseconds Doubled(std::chrono::milliseconds base, int failures,
+                                  std::chrono::milliseconds longest)
+{
+    const int doublings = std::clamp(failures - 1, 0, 30);
+    const auto factor = int64_t{1} << doublings;
+    if (base.count() > 0 && longest.count() / base.count() < factor)
+        return longest;
+    return std::min(longest, base * factor);
+}
+
+// What a look-up thread hands back; shared by the thread and the resolver, so that either may
+// end first.
+struct LookupResult
+{
+    std::mutex mutex;
+    bool done = false;
+    ReverseAnswer::Kind kind = ReverseAnswer::TryLater;
+    std::string name;
+};
 
 bool SystemForward(const std::string& text, uint32_t& address)
 {
@@ -61,6 +88,13 @@ CHostNameCache& CHostNameCache::Instance()
 CHostNameCache::Resolver CHostNameCache::SystemResolver()
 {
     return Resolver{&SystemReverse, &SystemForward};
+}
+
+ReverseAnswer::Kind CHostNameCache::ClassifyNameInfoStatus(int status)
+{
+    // EAI_AGAIN (no answer in time), EAI_FAIL (server failure) and the rest say nothing about
+    // the address itself.
+    return status == EAI_NONAME ? ReverseAnswer::NoName : ReverseAnswer::TryLater;
 }
 
 std::string CHostNameCache::DottedText(uint32_t address)
@@ -127,7 +161,7 @@ void CHostNameCache::Request(uint32_t address)
         CKavoLock lock(m_requestLock);
         m_requests.insert(address);
     }
-    m_wake.Set();
+    m_wake->Set();
 }
 
 bool CHostNameCache::ResolveHost(const std::string& text, uint32_t& address)
@@ -171,16 +205,22 @@ bool CHostNameCache::ResolveAddress(uint32_t address, std::string& name)
         return true;
     }
     std::string resolved;
-    const bool answered = m_resolver.reverse && m_resolver.reverse(address, resolved);
-    // The shutdown may have given up waiting for us while DNS took its time; from here on the
-    // window and the database may be gone.
+    const ReverseAnswer::Kind answer =
+        m_resolver.reverse ? m_resolver.reverse(address, resolved).kind : ReverseAnswer::NoName;
+    // The shutdown may have gone on while DNS took its time; from here on the window and the
+    // database may be gone.
     if (IsStopRequested())
         return false;
-    name = answered ? std::move(resolved) : DottedText(address);
+    if (answer == ReverseAnswer::TryLater)
+    {
+        name = DottedText(address);
+        return false;
+    }
+    name = answer == ReverseAnswer::Named ? std::move(resolved) : DottedText(address);
     Insert(address, name);
     if (m_sink && !IsStopRequested())
         m_sink(address, name);
-    return answered;
+    return answer == ReverseAnswer::Named;
 }
 
 void CHostNameCache::SetListener(IResolveListener* listener)
@@ -191,6 +231,87 @@ void CHostNameCache::SetListener(IResolveListener* listener)
 void CHostNameCache::SetNameSink(NameSink sink)
 {
     m_sink = std::move(sink);
+}
+
+void CHostNameCache::SetResolver(Resolver resolver)
+{
+    m_resolver = std::move(resolver);
+}
+
+void CHostNameCache::SetRetryDelays(const RetryDelays& delays)
+{
+    m_delays = delays;
+}
+
+std::optional<uint32_t> CHostNameCache::NextRequest(Clock::duration& wait)
+{
+    const auto now = Clock::now();
+    if (now < m_pausedUntil)
+    {
+        wait = m_pausedUntil - now;
+        return std::nullopt;
+    }
+    wait = kIdlePoll;
+    CKavoLock lock(m_requestLock);
+    for (const uint32_t address : m_requests)
+    {
+        const auto retry = m_retries.find(address);
+        if (retry == m_retries.end() || retry->second.after <= now)
+            return address;
+        wait = std::min(wait, retry->second.after - now);
+    }
+    return std::nullopt;
+}
+
+std::optional<ReverseAnswer::Kind> CHostNameCache::LookUp(uint32_t address, std::string& name)
+{
+    if (!m_resolver.reverse)
+        return ReverseAnswer::NoName;
+    const auto result = std::make_shared<LookupResult>();
+    try
+    {
+        std::thread(
+            [result, wake = m_wake, reverse = m_resolver.reverse, address]
+            {
+                std::string found;
+                const ReverseAnswer answer = reverse(address, found);
+                {
+                    std::lock_guard<std::mutex> lock(result->mutex);
+                    result->kind = answer.kind;
+                    result->name = std::move(found);
+                    result->done = true;
+                }
+                wake->Set();
+            })
+            .detach();
+    }
+    catch (const std::system_error&)
+    {
+        return ReverseAnswer::TryLater; // no thread for now: asked again after the back-off
+    }
+    while (!IsStopRequested())
+    {
+        {
+            std::lock_guard<std::mutex> lock(result->mutex);
+            if (result->done)
+            {
+                name = std::move(result->name);
+                return result->kind;
+            }
+        }
+        m_wake->Wait(kIdlePoll);
+    }
+    return std::nullopt;
+}
+
+void CHostNameCache::Backoff(uint32_t address)
+{
+    const auto now = Clock::now();
+    Retry& retry = m_retries[address];
+    ++retry.failures;
+    retry.after = now + Doubled(m_delays.first, retry.failures, m_delays.longest);
+    ++m_failuresInRow;
+    m_pausedUntil = now + Doubled(m_delays.pause, m_failuresInRow, m_delays.longestPause);
 }
 
 void CHostNameCache::Run()
@@ -204,21 +325,40 @@ void CHostNameCache::Run()
     m_running.store(true, std::memory_order_release);
     while (!IsStopRequested())
     {
-        std::optional<uint32_t> next;
-        {
-            CKavoLock lock(m_requestLock);
-            // The address stays in the set while it is resolved, so that a request arriving
-            // meanwhile is absorbed by this resolution.
-            if (!m_requests.empty())
-                next = *m_requests.begin();
-        }
+        Clock::duration wait{};
+        const std::optional<uint32_t> next = NextRequest(wait);
         if (!next)
         {
-            m_wake.Wait(kIdlePoll);
+            m_wake->Wait(std::max(std::chrono::milliseconds(1),
+                                  std::chrono::ceil<std::chrono::milliseconds>(wait)));
             continue;
         }
+        // The address stays requested while it is resolved, so that a request arriving
+        // meanwhile is absorbed by this resolution.
         std::string name;
-        ResolveAddress(*next, name);
+        if (auto cached = Lookup(*next))
+        {
+            name = std::move(*cached);
+        }
+        else
+        {
+            const std::optional<ReverseAnswer::Kind> answer = LookUp(*next, name);
+            // After a stop the window and the database may be gone: nothing is handed on.
+            if (!answer || IsStopRequested())
+                break;
+            if (*answer == ReverseAnswer::TryLater)
+            {
+                Backoff(*next);
+                continue;
+            }
+            m_failuresInRow = 0;
+            m_retries.erase(*next);
+            if (*answer == ReverseAnswer::NoName)
+                name = DottedText(*next);
+            Insert(*next, name);
+            if (m_sink)
+                m_sink(*next, name);
+        }
         if (IsStopRequested())
             break;
         {
@@ -238,7 +378,7 @@ void CHostNameCache::RequestStop()
         CKavoLock lock(m_runLock);
         m_stopping.store(true, std::memory_order_release);
     }
-    m_wake.Set();
+    m_wake->Set();
 }
 
 void CHostNameCache::Stop()

@@ -10,16 +10,39 @@
 #include "lookup/IResolveListener.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
+// What a reverse look-up learned. Converts from the bool of a resolver that knows only "named"
+// and "no such name".
+struct ReverseAnswer
+{
+    enum Kind
+    {
+        Named,
+        NoName,  // the name server said definitely that the address has no name
+        TryLater // no answer now (server failure, time-out): ask again later
+    };
+    ReverseAnswer(Kind value) : kind(value) {}
+    ReverseAnswer(bool named) : kind(named ? Named : NoName) {}
+    Kind kind;
+};
+
 // Every name ever learned stays in memory. The window thread asks Lookup and Request; the
 // resolver thread (Run) resolves requested addresses one at a time in address order, stores
-// each name, hands it to the name sink (the database) and to the listener. A failed reverse
-// lookup stores the dotted text as the name, so that address is never asked again. No lock is
-// held during a DNS call, and the table lock and the request lock are never held together.
+// each name, hands it to the name sink (the database) and to the listener. An address that
+// definitely has no name gets its dotted text as the name, so that it is never asked again; one
+// whose look-up failed for now stays unnamed and is asked again after a back-off that grows with
+// each failure, and after any failure the resolver pauses before its next question, so that a
+// dead name server is not flooded. Each DNS call runs on a detached thread of its own that
+// shares nothing with the cache but its result, so a stop never waits for DNS. No lock is held
+// during a DNS call, and the table lock and the request lock are never held together.
 class CHostNameCache final : public CHostCacheImpl<std::string>,
                              public IExecutable,
                              public IResolveCache
@@ -29,8 +52,9 @@ public:
     // Both are called with no lock held, from the resolver thread and the window thread at once.
     struct Resolver
     {
-        // The host name of a network-order address; false when DNS has none.
-        std::function<bool(uint32_t address, std::string& name)> reverse;
+        // The host name of a network-order address. It may run on after the cache is gone, so
+        // it must own whatever it uses.
+        std::function<ReverseAnswer(uint32_t address, std::string& name)> reverse;
         // The first IPv4 address (network order) of a host name; false when there is none.
         std::function<bool(const std::string& host, uint32_t& address)> forward;
     };
@@ -43,6 +67,8 @@ public:
     static CHostNameCache& Instance();
     // getnameinfo (NI_NAMEREQD) and getaddrinfo (AF_INET): the thread-safe system calls.
     static Resolver SystemResolver();
+    // The answer a getnameinfo status stands for: only EAI_NONAME means "no such name".
+    static ReverseAnswer::Kind ClassifyNameInfoStatus(int status);
     // The dotted text of a network-order address.
     static std::string DottedText(uint32_t address);
 
@@ -65,14 +91,27 @@ public:
     // is, a name the cache already holds gives its address without DNS. A name found by DNS is
     // remembered for that address but not written to the database.
     bool ResolveHost(const std::string& text, uint32_t& address);
-    // The name of the address, from the cache or else from reverse DNS (the dotted text when DNS
-    // has none). Returns whether DNS gave a name, and false as well when a stop was requested
-    // during the DNS call, in which case nothing was stored or handed on.
+    // The name of the address, from the cache or else from reverse DNS on the calling thread
+    // (the dotted text when DNS has none). Returns whether a name is known; false also when DNS
+    // failed for now (name is then the dotted text, but nothing is stored) or when a stop was
+    // requested during the DNS call, in which case nothing was stored or handed on.
     bool ResolveAddress(uint32_t address, std::string& name);
 
-    // Both are set before the resolver thread starts.
+    // All of these are set before the resolver thread starts.
     void SetListener(IResolveListener* listener);
     void SetNameSink(NameSink sink);
+    void SetResolver(Resolver resolver);
+    // The back-off after a failed look-up: the address waits first, doubling with each failure
+    // of it up to longest; the resolver as a whole pauses pause, doubling with each failure in a
+    // row up to longestPause.
+    struct RetryDelays
+    {
+        std::chrono::milliseconds first{std::chrono::seconds(30)};
+        std::chrono::milliseconds longest{std::chrono::minutes(30)};
+        std::chrono::milliseconds pause{std::chrono::seconds(1)};
+        std::chrono::milliseconds longestPause{std::chrono::seconds(60)};
+    };
+    void SetRetryDelays(const RetryDelays& delays);
 
     // The resolver job. Once a stop was requested the job is over: a later Run returns at once.
     void Run() override;
@@ -80,7 +119,7 @@ public:
     // the thread later, for a bounded time. Nothing is handed on after it returns except a
     // hand-over that had already begun.
     void RequestStop();
-    // RequestStop, then waits until Run has returned.
+    // RequestStop, then waits until Run has returned, which it does without waiting for DNS.
     void Stop() override;
     bool IsStopRequested() const { return m_stopping.load(std::memory_order_acquire); }
     // True while Run is in its loop.
@@ -90,13 +129,31 @@ public:
     size_t GetRequestCount() const;
 
 private:
-    const Resolver m_resolver;
+    using Clock = std::chrono::steady_clock;
+    struct Retry
+    {
+        int failures = 0;
+        Clock::time_point after;
+    };
+    // The next requested address whose back-off is over, or none; wait: how long until one is.
+    std::optional<uint32_t> NextRequest(Clock::duration& wait);
+    // Asks DNS on a detached thread and waits for its answer or a stop; none after a stop.
+    std::optional<ReverseAnswer::Kind> LookUp(uint32_t address, std::string& name);
+    void Backoff(uint32_t address);
+
+    Resolver m_resolver;
     NameSink m_sink;
+    RetryDelays m_delays;
+    std::map<uint32_t, Retry> m_retries; // resolver thread only
+    int m_failuresInRow = 0;             // resolver thread only
+    Clock::time_point m_pausedUntil;     // resolver thread only
 
     std::atomic<bool> m_running{false};
     std::set<uint32_t, AddressOrder> m_requests;
     mutable CKavoLocker m_requestLock;
-    CKavoEvent m_wake{CKavoEvent::Reset::Auto};
+    // Shared with the look-up threads, which set it when their answer is ready.
+    const std::shared_ptr<CKavoEvent> m_wake =
+        std::make_shared<CKavoEvent>(CKavoEvent::Reset::Auto);
     std::atomic<IResolveListener*> m_listener{nullptr};
     int m_cursor = 0;
 

@@ -26,6 +26,7 @@ CEngine::~CEngine()
 bool CEngine::Start(const EngineSetup& setup)
 {
     m_started = true;
+    m_writerLock = setup.writerLock;
     CFilterFactory& filters = CFilterFactory::Instance();
     filters.SetLocalAddressTest(setup.localTest);
     filters.SetPendingHosts(&m_pending);
@@ -90,7 +91,8 @@ bool CEngine::Start(const EngineSetup& setup)
     }
     catch (const CKavoException&)
     {
-        m_errors.OnError(CKavoException("Sorry, thread creation is failed.", true));
+        // Shown as the plain sentence, without an error code that would mean nothing here.
+        std::fputs("Sorry, thread creation is failed.\n", stderr);
         return false;
     }
     return true;
@@ -181,9 +183,11 @@ void CEngine::Stop()
 
     CFilterFactory::Instance().SaveFilters();
     CDatabaseManager::Instance().FlushHostNames();
+    if (m_writerLock != nullptr)
+        m_writerLock->Release();
 
-    if (m_resolverThread.Wait(std::chrono::milliseconds(3000)) == CKavoThread::WaitResult::Timeout)
-        std::fputs("ombrix: the name resolver did not end within 3 s\n", stderr);
+    if (m_resolverThread.Wait(std::chrono::milliseconds(1000)) == CKavoThread::WaitResult::Timeout)
+        std::fputs("ombrix: the name resolver did not end within 1 s\n", stderr);
     CFilterFactory::Instance().SetPendingHosts(nullptr);
 }
 

@@ -8,6 +8,7 @@
 #include "capture/CPacketThread.h"
 #include "capture/ILocalAddressTest.h"
 #include "core/CKavoThread.h"
+#include "db/CDatabaseLock.h"
 #include "db/CDatabaseSaver.h"
 #include "db/IDatabaseListener.h"
 #include "filters/CPendingHosts.h"
@@ -27,6 +28,9 @@ struct EngineSetup
     std::optional<std::vector<IpAddressRow>> defaultNetworks;
     bool showProgress = false; // a progress line for a long load on stderr
     bool startResolver = true;
+    // Held by the caller since before Start; released right after the last save, so that the
+    // next writer of the file need not wait for anything the process still does.
+    CDatabaseLock* writerLock = nullptr;
 };
 
 class CEngine
@@ -42,7 +46,8 @@ public:
     // Start-up chain up to and including the packet thread: open the database, purge, load the
     // filters and host names, default filters on a first run, resolver, packet thread. Capture is
     // the caller's last step. Failures go to the listener and counting goes on in memory. Returns
-    // false only when the packet thread cannot be started.
+    // false only when the packet thread cannot be started, which is said on stderr in the
+    // words the user knows ("Sorry, thread creation is failed.").
     bool Start(const EngineSetup& setup);
     // The periodic save: starts the save job; each SignalSave then saves once on its thread.
     void StartSaver();
@@ -63,8 +68,9 @@ public:
     size_t GetPendingNameCount() const;
 
     // Shutdown chain: resolver stop requested, packet thread ended, save job stopped, then the
-    // final save of every filter and of the pending host names, then up to 3000 ms for the
-    // resolver. Capture must have been closed by the caller before. Runs once.
+    // final save of every filter and of the pending host names, the writer lock released, and a
+    // short wait for the resolver, which never waits for DNS. Capture must have been closed by
+    // the caller before. Runs once.
     void Stop();
 
     // "name: received R bytes, sent S bytes" per filter, in the filters' order.
@@ -79,6 +85,7 @@ private:
     CPacketThread m_packets;
     CDatabaseSaver m_saver;
     CKavoThread m_resolverThread;
+    CDatabaseLock* m_writerLock = nullptr;
     bool m_databaseOpen = false;
     bool m_started = false;
     bool m_stopped = false;

@@ -14,8 +14,9 @@
 
 namespace
 {
-// How many frames go by between two looks at the progress clock.
-constexpr uint64_t CheckInterval = 65536;
+// How many frames go by between two looks at the progress clock and the stop check: a few
+// milliseconds of reading.
+constexpr uint64_t CheckInterval = 16384;
 
 class CPcapHandle
 {
@@ -42,7 +43,7 @@ CReplayReader::CReplayReader(CPacketQueue& queue, IErrorListener& errors)
 
 void CReplayReader::Read(const std::vector<std::string>& files, bool progress)
 {
-    for (size_t i = 0; i < files.size(); ++i)
+    for (size_t i = 0; i < files.size() && !m_stopped; ++i)
     {
         try
         {
@@ -122,7 +123,14 @@ void CReplayReader::ReadFile(const std::string& file, size_t number, size_t coun
         {
             ++m_undecoded;
         }
-        if (++m_frames % CheckInterval != 0 || !progress)
+        if (++m_frames % CheckInterval != 0)
+            continue;
+        if (m_stopCheck && m_stopCheck())
+        {
+            m_stopped = true;
+            break;
+        }
+        if (!progress)
             continue;
         const auto now = std::chrono::steady_clock::now();
         if (now - lastDraw < std::chrono::milliseconds(250))

@@ -8,6 +8,7 @@
 #include "core/IErrorListener.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ public:
     // (libpcap's text) and the next one follows; the frames read before the failure stay
     // counted. progress: draw a line on stderr.
     void Read(const std::vector<std::string>& files, bool progress);
+    // Asked every few thousand frames; when it returns true the reading ends where it is (what
+    // was read stays queued) and WasStopped says so.
+    void SetStopCheck(std::function<bool()> check) { m_stopCheck = std::move(check); }
+    bool WasStopped() const { return m_stopped; }
     size_t GetFailedFileCount() const { return m_failedFiles; }
 
     uint64_t GetFrameCount() const { return m_frames; }
@@ -45,4 +50,6 @@ private:
     CaptureCounters m_counters;
     uint64_t m_frames = 0;
     size_t m_failedFiles = 0;
+    std::function<bool()> m_stopCheck;
+    bool m_stopped = false;
 };

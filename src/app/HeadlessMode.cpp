@@ -4,6 +4,8 @@
 #include "app/CEngine.h"
 #include "app/CSignalWatch.h"
 #include "capture/CAdapterManager.h"
+#include "capture/DriverCheck.h"
+#include "db/CDatabaseLock.h"
 #include "platform/DataFolder.h"
 #include "platform/Settings.h"
 
@@ -57,9 +59,17 @@ int RunHeadless(const AppOptions& options, CSignalWatch& endSignals)
         database = GetDatabasePath();
     }
 
+    CDatabaseLock writer(database);
+    if (!writer.Acquire())
+    {
+        std::fprintf(stderr, "ombrix: %s\n", writer.GetRefusal().c_str());
+        return 1;
+    }
+
     CEngine engine(errors);
     EngineSetup setup;
     setup.databasePath = database;
+    setup.writerLock = &writer;
     setup.purgeDays = DB_KeepRecordsEnabled != 0 ? DB_KeepRecords : 0;
     setup.localTest = &CAdapterManager::Instance();
     setup.showProgress = isatty(STDERR_FILENO) != 0;
@@ -68,6 +78,9 @@ int RunHeadless(const AppOptions& options, CSignalWatch& endSignals)
         engine.StartSaver();
     if (started)
     {
+        // As the window does: a missing capture module is loaded before the first adapter opens.
+        if (Adapter_CheckDriver != 0)
+            CheckCaptureDriver();
         try
         {
             CAdapterManager::Instance().Start(&engine.GetAnalyzer(), Adapter_PromiscMode != 0);

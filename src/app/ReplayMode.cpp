@@ -4,12 +4,21 @@
 #include "app/CEngine.h"
 #include "app/CLocalNetworks.h"
 #include "app/CReplayReader.h"
+#include "app/CSignalWatch.h"
+#include "db/CDatabaseLock.h"
 #include "platform/DataFolder.h"
 
 #include <chrono>
 #include <cstdio>
-#include <thread>
+#include <cstring>
 #include <unistd.h>
+
+namespace
+{
+// How long a replay waits for host names once counting ended: a slow or dead name server must
+// not keep the counts from being saved.
+constexpr auto kNameWait = std::chrono::seconds(30);
+} // namespace
 
 namespace
 {
@@ -18,28 +27,44 @@ double SecondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void WaitForNames(CEngine& engine, bool progress)
+// Returns the end signal that arrived meanwhile, or 0.
+int WaitForNames(CEngine& engine, CSignalWatch& endSignals, bool progress)
 {
-    for (size_t left = engine.GetPendingNameCount(); left > 0; left = engine.GetPendingNameCount())
+    const auto deadline = std::chrono::steady_clock::now() + kNameWait;
+    int signal = 0;
+    size_t left = engine.GetPendingNameCount();
+    while (left > 0 && signal == 0 && std::chrono::steady_clock::now() < deadline)
     {
         if (progress)
             std::fprintf(stderr, "\r\033[Kresolving host names: %zu left", left);
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        signal = endSignals.Wait(std::chrono::milliseconds(250));
+        left = engine.GetPendingNameCount();
     }
     if (progress)
         std::fputs("\r\033[K", stderr);
+    if (left > 0 && signal == 0)
+        std::fprintf(stderr, "ombrix: %zu host names were not resolved within %lld s\n", left,
+                     static_cast<long long>(kNameWait.count()));
+    return signal;
 }
 } // namespace
 
-int RunReplay(const AppOptions& options)
+int RunReplay(const AppOptions& options, CSignalWatch& endSignals)
 {
     const bool progress = isatty(STDERR_FILENO) != 0;
     CConsoleErrors errors;
     CLocalNetworks local(options.localNetworks);
-    CEngine engine(errors);
-
     EngineSetup setup;
     setup.databasePath = options.databasePath.empty() ? GetDatabasePath() : options.databasePath;
+    CDatabaseLock writer(setup.databasePath);
+    if (!writer.Acquire())
+    {
+        std::fprintf(stderr, "ombrix: %s\n", writer.GetRefusal().c_str());
+        return 1;
+    }
+    setup.writerLock = &writer;
+    CEngine engine(errors);
+
     // The capture's days may lie far back: a purge by today's date would drop what is replayed.
     setup.purgeDays = 0;
     setup.localTest = &local;
@@ -51,15 +76,24 @@ int RunReplay(const AppOptions& options)
 
     const auto start = std::chrono::steady_clock::now();
     CReplayReader reader(engine.GetQueue(), errors);
+    int signal = 0;
+    reader.SetStopCheck(
+        [&endSignals, &signal]
+        {
+            signal = endSignals.Poll();
+            return signal != 0;
+        });
     reader.Read(options.replayFiles, progress);
     engine.Drain();
     const double countSeconds = SecondsSince(start);
 
-    if (options.resolve)
+    if (options.resolve && signal == 0)
     {
         engine.RequestAllHostNames();
-        WaitForNames(engine, progress);
+        signal = WaitForNames(engine, endSignals, progress);
     }
+    if (signal != 0)
+        std::fprintf(stderr, "ombrix: %s, saving what was counted and ending\n", strsignal(signal));
     const auto saveStart = std::chrono::steady_clock::now();
     engine.Stop();
     const double saveSeconds = SecondsSince(saveStart);
@@ -73,5 +107,5 @@ int RunReplay(const AppOptions& options)
                 countSeconds > 0 ? static_cast<double>(counted) / countSeconds : 0.0, saveSeconds,
                 setup.databasePath.c_str());
     std::fflush(stdout);
-    return reader.GetFailedFileCount() == 0 && engine.IsDatabaseOpen() ? 0 : 1;
+    return reader.GetFailedFileCount() == 0 && engine.IsDatabaseOpen() && signal == 0 ? 0 : 1;
 }

@@ -4,5 +4,8 @@
 
 #include "app/AppOptions.h"
 
-// Returns the process exit status: 0 when every file was read and the database saved.
-int RunReplay(const AppOptions& options);
+class CSignalWatch;
+
+// Returns the process exit status: 0 when every file was read and the database saved. An end
+// signal stops the reading; what was counted until then is saved and the status is 1.
+int RunReplay(const AppOptions& options, CSignalWatch& endSignals);

@@ -1,8 +1,11 @@
 #include "app/WindowMode.h"
 
+#include "db/CDatabaseLock.h"
 #include "ui/RunMainWindow.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 bool CanOpenWindow()
 {
@@ -21,5 +24,22 @@ int RunWindow(int argc, char** argv, const AppOptions& options, CSignalWatch& en
     setup.databasePath = options.databasePath;
     setup.endDescriptor = endSignals.Descriptor();
     setup.readEnd = [&endSignals] { return endSignals.Poll(); };
-    return RunMainWindow(argc, argv, setup);
+    std::unique_ptr<CDatabaseLock> writer;
+    bool refused = false;
+    setup.lockDatabase = [&writer, &refused](const std::string& path)
+    {
+        writer = std::make_unique<CDatabaseLock>(path);
+        if (writer->Acquire())
+            return std::string();
+        refused = true;
+        std::fprintf(stderr, "ombrix: %s\n", writer->GetRefusal().c_str());
+        return writer->GetRefusal();
+    };
+    setup.unlockDatabase = [&writer]
+    {
+        if (writer)
+            writer->Release();
+    };
+    const int status = RunMainWindow(argc, argv, setup);
+    return refused ? 1 : status;
 }

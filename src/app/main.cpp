@@ -15,7 +15,7 @@ int main(int argc, char** argv)
 {
     try
     {
-        // Before any thread exists, so that every thread inherits the blocked end endSignals.
+        // Before any thread exists, so that every thread inherits the blocked end signals.
         CSignalWatch endSignals;
         AppOptions options;
         {
@@ -34,7 +34,7 @@ int main(int argc, char** argv)
         switch (options.mode)
         {
         case AppOptions::Mode::Replay:
-            return RunReplay(options);
+            return RunReplay(options, endSignals);
         case AppOptions::Mode::Report:
             return RunReport(options);
         case AppOptions::Mode::Headless:

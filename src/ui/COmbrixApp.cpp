@@ -47,6 +47,13 @@ bool COmbrixApp::InitInstance()
         PlaceDatabase(GetDataFolder(), GetExecutableFolder());
         m_setup.databasePath = GetDatabasePath();
     }
+    if (const std::string refusal =
+            m_setup.lockDatabase ? m_setup.lockDatabase(m_setup.databasePath) : std::string();
+        !refusal.empty())
+    {
+        QMessageBox::critical(nullptr, QStringLiteral("Ombrix"), QString::fromStdString(refusal));
+        return false;
+    }
     m_started = true;
 
     m_frame = std::make_unique<CMainFrame>(m_store); // reads the settings first
@@ -235,6 +242,8 @@ void COmbrixApp::Shutdown()
     m_store.Sync();
     CFilterFactory::Instance().SaveFilters();
     CDatabaseManager::Instance().FlushHostNames();
+    if (m_setup.unlockDatabase)
+        m_setup.unlockDatabase();
     m_resolverThread.Wait(std::chrono::milliseconds(3000));
     names.SetListener(nullptr);
     CFilterFactory::Instance().SetPendingHosts(nullptr);

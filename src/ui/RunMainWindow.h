@@ -11,6 +11,11 @@ struct MainWindowSetup
     // (a signalfd), and the call that reads it; the window then closes in order. -1: none.
     int endDescriptor = -1;
     std::function<int()> readEnd;
+    // Called once this copy holds the single-instance lock, with the database path: takes the
+    // file for this process and returns nothing, or the text to show when another process
+    // writes it, and the window does not open. unlockDatabase runs right after the final save.
+    std::function<std::string(const std::string& databasePath)> lockDatabase;
+    std::function<void()> unlockDatabase;
     // For tests: where the single-instance lock and socket live, and whether capture starts.
     std::string runtimeFolder;
     bool startCapture = true;

@@ -1,37 +1,92 @@
-// Runs the built program as a child process with its own settings and data folders, and reads
-// the statistics database it leaves.
+// Runs the built program as child processes with their own settings and data folders, and reads
+// the statistics database they leave.
 #pragma once
 
 #include <sqlite3.h>
 
-#include <cstdio>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 struct ProcessResult
 {
-    int status = -1;    // exit status, or -1 when it did not exit normally
+    int status = -1;    // exit status; -1 when it did not exit normally, -2 when it was killed
     std::string output; // stdout and stderr together
 };
 
-// Runs "ombrix <arguments>" with TZ=UTC and the user folders inside home.
-inline ProcessResult RunOmbrix(const std::string& home, const std::string& arguments)
+inline std::string ReadText(const std::string& path)
 {
-    const std::string command = "env TZ=UTC HOME='" + home + "' XDG_CONFIG_HOME='" + home +
-                                "/config' XDG_DATA_HOME='" + home + "/data' '" OMBRIX_BINARY "' " +
-                                arguments + " 2>&1";
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Starts "ombrix <arguments>" with TZ=UTC, the user folders inside home and a window (if any)
+// offscreen, its stdout and stderr going to the file output.
+inline pid_t StartOmbrix(const std::string& home, const std::vector<std::string>& arguments,
+                         const std::string& output)
+{
+    std::vector<std::string> strings = {"TZ=UTC",
+                                        "HOME=" + home,
+                                        "XDG_CONFIG_HOME=" + home + "/config",
+                                        "XDG_DATA_HOME=" + home + "/data",
+                                        "XDG_RUNTIME_DIR=" + home,
+                                        "QT_QPA_PLATFORM=offscreen"};
+    const size_t environmentCount = strings.size();
+    strings.push_back(OMBRIX_BINARY);
+    strings.insert(strings.end(), arguments.begin(), arguments.end());
+    std::vector<char*> environment;
+    std::vector<char*> argv;
+    for (size_t i = 0; i < strings.size(); ++i)
+        (i < environmentCount ? environment : argv).push_back(strings[i].data());
+    environment.push_back(nullptr);
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0)
+    {
+        const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        execve(OMBRIX_BINARY, argv.data(), environment.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// The exit status, or -2 after killing a process that did not end within the time.
+inline int WaitForExit(pid_t pid, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) != pid)
+    {
+        if (std::chrono::steady_clock::now() > deadline)
+        {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -2;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs "ombrix <arguments>" to its end.
+inline ProcessResult RunOmbrix(const std::string& home, const std::vector<std::string>& arguments)
+{
+    const std::string output = home + "/run-output.txt";
     ProcessResult result;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        throw std::runtime_error("popen failed");
-    char buffer[4096];
-    size_t count = 0;
-    while ((count = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-        result.output.append(buffer, count);
-    const int status = pclose(pipe);
-    if (WIFEXITED(status))
-        result.status = WEXITSTATUS(status);
+    result.status = WaitForExit(StartOmbrix(home, arguments, output), std::chrono::seconds(60));
+    result.output = ReadText(output);
     return result;
 }
 
@@ -56,10 +111,9 @@ inline std::string QueryRows(const std::string& path, const std::string& sql)
     {
         for (int i = 0; i < sqlite3_column_count(statement); ++i)
         {
-            if (i > 0)
-                rows += '|';
             const unsigned char* text = sqlite3_column_text(statement, i);
-            rows += text != nullptr ? reinterpret_cast<const char*>(text) : "NULL";
+            rows += (i > 0 ? "|" : "") +
+                    std::string(text != nullptr ? reinterpret_cast<const char*>(text) : "NULL");
         }
         rows += '\n';
     }

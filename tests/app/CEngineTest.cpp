@@ -1,0 +1,59 @@
+#include "app/CEngine.h"
+#include "app/CConsoleErrors.h"
+#include "app/CLocalNetworks.h"
+#include "lookup/CHostNameCache.h"
+#include "testsupport/TempDir.h"
+
+#include "RunOmbrix.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <memory>
+
+// A name server that never answers must hold up neither the end nor the last save.
+TEST(CEngine, StuckNameServerHoldsUpNeitherTheEndNorTheSave)
+{
+    auto answer = std::make_shared<CKavoEvent>(CKavoEvent::Reset::Manual);
+    auto asked = std::make_shared<CKavoEvent>(CKavoEvent::Reset::Manual);
+    CHostNameCache::Instance().SetResolver({[answer, asked](uint32_t, std::string&)
+                                            {
+                                                asked->Set();
+                                                answer->Wait();
+                                                return false;
+                                            },
+                                            {}});
+    TempDir dir;
+    const std::string db = dir.File("stuck.db");
+    CDatabaseLock writer(db);
+    ASSERT_TRUE(writer.Acquire());
+    CConsoleErrors errors;
+    CLocalNetworks local(PrivateNetworks());
+    auto engine = std::make_unique<CEngine>(errors);
+    EngineSetup setup;
+    setup.databasePath = db;
+    setup.localTest = &local;
+    setup.defaultNetworks = local.AsAddressTable();
+    setup.writerLock = &writer;
+    ASSERT_TRUE(engine->Start(setup));
+
+    PacketInfo packet;
+    packet.protocol = 17;
+    packet.sourceAddress = inet_addr("198.18.0.1");
+    packet.destinationAddress = inet_addr("192.168.1.10");
+    packet.length = 1000;
+    packet.time = 1714903200;
+    engine->GetQueue().PushBatch(&packet, 1);
+    engine->Drain();
+    engine->RequestHostNames();
+    ASSERT_TRUE(asked->Wait(std::chrono::seconds(10)));
+
+    const auto start = std::chrono::steady_clock::now();
+    engine.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_FALSE(writer.IsHeld());
+    EXPECT_EQ(QueryRows(db, "select RECV from MAIN where ID = 0"), "1000.0\n");
+    EXPECT_EQ(QueryRows(db, "select IP, RECV from HOSTS where ID = 0"), "198.18.0.1|1000.0\n");
+    answer->Set();
+}

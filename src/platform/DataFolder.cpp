@@ -1,9 +1,9 @@
 #include "platform/DataFolder.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <mutex>
 #include <system_error>
 #include <unistd.h>
 
@@ -29,21 +29,59 @@ std::string UserDataHome()
     return {};
 }
 
-// Copies byte for byte and flushes; a short write or a failed close is a failed copy.
+// Closes the descriptor with the object.
+struct CDescriptor
+{
+    int fd;
+    ~CDescriptor()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+};
+
+bool WriteAll(int fd, const char* data, size_t size)
+{
+    while (size > 0)
+    {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// Copies byte for byte and syncs. A read error (a failing disk) must not pass for the end of
+// the file, nor may a short write or a failed close pass for a copy.
 bool CopyWhole(const fs::path& from, const fs::path& to)
 {
-    std::ifstream in(from, std::ios::binary);
-    if (!in)
+    CDescriptor in{open(from.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (in.fd < 0)
         return false;
-    std::ofstream out(to, std::ios::binary | std::ios::trunc);
-    if (!out)
+    CDescriptor out{open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
+    if (out.fd < 0)
         return false;
-    out << in.rdbuf();
-    if (!in.good() && !in.eof())
-        return false;
-    out.flush();
-    out.close();
-    return !out.fail();
+    char buffer[65536];
+    while (true)
+    {
+        const ssize_t count = read(in.fd, buffer, sizeof(buffer));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            return false;
+        if (count == 0)
+            break;
+        if (!WriteAll(out.fd, buffer, static_cast<size_t>(count)))
+            return false;
+    }
+    const int descriptor = out.fd;
+    out.fd = -1;
+    const bool synced = fsync(descriptor) == 0;
+    return close(descriptor) == 0 && synced;
 }
 } // namespace
 

@@ -86,7 +86,7 @@ std::string AutostartFolder()
 std::string ExecutablePath()
 {
     std::error_code error;
-    return std::filesystem::read_symlink("/proc/self/exe", error).string();
+    return StartupExecutable(std::filesystem::read_symlink("/proc/self/exe", error).string());
 }
 } // namespace
 
@@ -221,6 +221,19 @@ std::string StartupEntryPath()
 {
     const std::string folder = AutostartFolder();
     return folder.empty() ? std::string() : folder + "/ombrix.desktop";
+}
+
+std::string StartupExecutable(const std::string& running)
+{
+    static const std::string deleted = " (deleted)";
+    if (running.size() <= deleted.size() ||
+        running.compare(running.size() - deleted.size(), deleted.size(), deleted) != 0)
+        return running;
+    // Replaced while running (a package upgrade): the new program at the old path is what the
+    // next log-on must start; with nothing there, no entry is better than a dead one.
+    const std::string path = running.substr(0, running.size() - deleted.size());
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error) ? path : std::string();
 }
 
 std::string QuoteDesktopExec(const std::string& path)

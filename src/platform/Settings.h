@@ -59,6 +59,10 @@ void SaveSettings();
 std::string StartupEntryPath(); // $XDG_CONFIG_HOME (or ~/.config) + "/autostart/ombrix.desktop"
 void AddStartupEntry();
 void RemoveStartupEntry();
+// The program the logon entry starts, from the running executable's link text: a program
+// replaced while running reads "<path> (deleted)", which gives <path> when a program is there
+// again and nothing otherwise.
+std::string StartupExecutable(const std::string& running);
 // The Exec value for a program path, quoted as desktop entries require.
 std::string QuoteDesktopExec(const std::string& path);
 

@@ -71,4 +71,13 @@ TEST(DataFolder, FailedCopyKeepsTheOldDatabaseInPlace)
     EXPECT_FALSE(PlaceDatabase(dir.File("missing/"), dir.File("exe/")));
     EXPECT_EQ(ReadFile(dir.Path() / "exe/traffic.db"), "old statistics");
     EXPECT_FALSE(fs::exists(dir.Path() / "exe/traffic.bak"));
+
+    // An old file that fails to read (this process's memory file fails at its first byte) is
+    // not taken for a short one.
+    fs::create_directories(dir.Path() / "data");
+    fs::remove(dir.Path() / "exe/traffic.db");
+    fs::create_symlink("/proc/self/mem", dir.Path() / "exe/traffic.db");
+    EXPECT_FALSE(PlaceDatabase(dir.File("data/"), dir.File("exe/")));
+    EXPECT_FALSE(fs::exists(dir.Path() / "data/traffic.db"));
+    EXPECT_TRUE(fs::is_symlink(dir.Path() / "exe/traffic.db"));
 }

@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 struct ProcessResult
@@ -32,31 +33,28 @@ inline std::string ReadText(const std::string& path)
 
 // Starts "ombrix <arguments>" with TZ=UTC, the user folders inside home and a window (if any)
 // offscreen, its stdout and stderr going to the file output.
-inline pid_t StartOmbrix(const std::string& home, const std::vector<std::string>& arguments,
+inline pid_t StartOmbrix(const std::string& home, std::vector<std::string> arguments,
                          const std::string& output)
 {
-    std::vector<std::string> strings = {"TZ=UTC",
-                                        "HOME=" + home,
-                                        "XDG_CONFIG_HOME=" + home + "/config",
-                                        "XDG_DATA_HOME=" + home + "/data",
-                                        "XDG_RUNTIME_DIR=" + home,
-                                        "QT_QPA_PLATFORM=offscreen"};
-    const size_t environmentCount = strings.size();
-    strings.push_back(OMBRIX_BINARY);
-    strings.insert(strings.end(), arguments.begin(), arguments.end());
-    std::vector<char*> environment;
+    arguments.insert(arguments.begin(), OMBRIX_BINARY);
     std::vector<char*> argv;
-    for (size_t i = 0; i < strings.size(); ++i)
-        (i < environmentCount ? environment : argv).push_back(strings[i].data());
-    environment.push_back(nullptr);
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
     argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0)
     {
+        for (const auto& [name, value] : {std::pair<std::string, std::string>{"TZ", "UTC"},
+                                          {"HOME", home},
+                                          {"XDG_CONFIG_HOME", home + "/config"},
+                                          {"XDG_DATA_HOME", home + "/data"},
+                                          {"XDG_RUNTIME_DIR", home},
+                                          {"QT_QPA_PLATFORM", "offscreen"}})
+            setenv(name.c_str(), value.c_str(), 1);
         const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(fd, 1);
         dup2(fd, 2);
-        execve(OMBRIX_BINARY, argv.data(), environment.data());
+        execv(OMBRIX_BINARY, argv.data());
         _exit(127);
     }
     return pid;
@@ -94,30 +92,21 @@ inline ProcessResult RunOmbrix(const std::string& home, const std::vector<std::s
 inline std::string QueryRows(const std::string& path, const std::string& sql)
 {
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
-    {
-        sqlite3_close(db);
-        throw std::runtime_error("cannot open " + path);
-    }
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK)
-    {
-        const std::string message = sqlite3_errmsg(db);
-        sqlite3_close(db);
-        throw std::runtime_error(message);
-    }
     std::string rows;
-    while (sqlite3_step(statement) == SQLITE_ROW)
+    const auto addRow = [](void* text, int count, char** values, char**)
     {
-        for (int i = 0; i < sqlite3_column_count(statement); ++i)
-        {
-            const unsigned char* text = sqlite3_column_text(statement, i);
-            rows += (i > 0 ? "|" : "") +
-                    std::string(text != nullptr ? reinterpret_cast<const char*>(text) : "NULL");
-        }
-        rows += '\n';
-    }
-    sqlite3_finalize(statement);
+        std::string& out = *static_cast<std::string*>(text);
+        for (int i = 0; i < count; ++i)
+            out += std::string(i > 0 ? "|" : "") + (values[i] != nullptr ? values[i] : "NULL");
+        out += '\n';
+        return 0;
+    };
+    const bool ok =
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_exec(db, sql.c_str(), addRow, &rows, nullptr) == SQLITE_OK;
+    const std::string message = sqlite3_errmsg(db);
     sqlite3_close(db);
+    if (!ok)
+        throw std::runtime_error(path + ": " + message);
     return rows;
 }

@@ -30,36 +30,6 @@ uint32_t Address(const char* dotted)
 
 using Pairs = std::vector<std::pair<uint32_t, std::string>>;
 
-// Collects (address, name) pairs from another thread; Wait returns once enough have come.
-class CRecorder
-{
-public:
-    void Record(uint32_t address, const std::string& name)
-    {
-        {
-            CKavoLock lock(m_lock);
-            m_pairs.emplace_back(address, name);
-        }
-        m_arrived.Set();
-    }
-    bool Wait(size_t count)
-    {
-        for (int i = 0; i < 100 && Get().size() < count; ++i)
-            m_arrived.Wait(100ms);
-        return Get().size() >= count;
-    }
-    Pairs Get() const
-    {
-        CKavoLock lock(m_lock);
-        return m_pairs;
-    }
-
-private:
-    mutable CKavoLocker m_lock;
-    Pairs m_pairs;
-    CKavoEvent m_arrived;
-};
-
 // The name server: tables set before the resolver starts, a number of "try later" answers per
 // address before the real one, and one address whose look-up hangs until released. Shared with
 // the look-up threads, which may outlive the cache.
@@ -109,14 +79,35 @@ CHostNameCache::Resolver ResolverOf(const std::shared_ptr<FakeDns>& dns)
 struct ResolverFixture : IResolveListener
 {
     ResolverFixture()
-        : cache(ResolverOf(dns), [this](uint32_t a, const std::string& n) { written.Record(a, n); })
+        : cache(ResolverOf(dns),
+                [this](uint32_t a, const std::string& n) { Record(written, a, n); })
     {
         cache.SetListener(this);
     }
     ~ResolverFixture() { dns->release.Set(); }
     void OnResolved(const uint32_t& address, const std::string& name) override
     {
-        resolved.Record(address, name);
+        Record(resolved, address, name);
+    }
+    void Record(Pairs& pairs, uint32_t address, const std::string& name)
+    {
+        {
+            CKavoLock lock(m_lock);
+            pairs.emplace_back(address, name);
+        }
+        m_arrived.Set();
+    }
+    // A copy of what the resolver handed to the listener, once count pairs came (or 10 s went).
+    Pairs Resolved(size_t count = 0)
+    {
+        for (int i = 0; i < 100 && Get(resolved).size() < count; ++i)
+            m_arrived.Wait(100ms);
+        return Get(resolved);
+    }
+    Pairs Get(const Pairs& pairs)
+    {
+        CKavoLock lock(m_lock);
+        return pairs;
     }
     void Start(std::chrono::milliseconds firstRetry = 10ms, std::chrono::milliseconds pause = 10ms)
     {
@@ -125,8 +116,10 @@ struct ResolverFixture : IResolveListener
     }
 
     std::shared_ptr<FakeDns> dns = std::make_shared<FakeDns>();
-    CRecorder written;
-    CRecorder resolved;
+    CKavoLocker m_lock;
+    CKavoEvent m_arrived;
+    Pairs written;
+    Pairs resolved;
     CHostNameCache cache;
     CKavoThread thread; // declared last: stops the resolver before the rest goes
 };
@@ -149,18 +142,18 @@ TEST(CHostNameCache, NoNameIsItsTextWrittenOnceNeverAskedAgain)
     const uint32_t address = Address("198.18.0.7");
     fixture.Start();
     fixture.cache.Request(address);
-    ASSERT_TRUE(fixture.resolved.Wait(1));
-    EXPECT_EQ(fixture.resolved.Get(), (Pairs{{address, "198.18.0.7"}}));
-    EXPECT_EQ(fixture.written.Get(), (Pairs{{address, "198.18.0.7"}}));
+    ASSERT_EQ(fixture.Resolved(1).size(), 1u);
+    EXPECT_EQ(fixture.Resolved(), (Pairs{{address, "198.18.0.7"}}));
+    EXPECT_EQ(fixture.Get(fixture.written), (Pairs{{address, "198.18.0.7"}}));
 
     // Asked again, it is answered from the cache: no DNS, nothing written.
     fixture.cache.Request(address);
-    ASSERT_TRUE(fixture.resolved.Wait(2));
+    ASSERT_EQ(fixture.Resolved(2).size(), 2u);
     std::string name;
     EXPECT_TRUE(fixture.cache.ResolveAddress(address, name));
     EXPECT_EQ(name, "198.18.0.7");
     EXPECT_EQ(fixture.dns->reverseCalls.load(), 1);
-    EXPECT_EQ(fixture.written.Get().size(), 1u);
+    EXPECT_EQ(fixture.Get(fixture.written).size(), 1u);
 }
 
 TEST(CHostNameCache, TemporaryFailureLeavesTheHostUnnamedAndIsAskedAgainLater)
@@ -179,10 +172,10 @@ TEST(CHostNameCache, TemporaryFailureLeavesTheHostUnnamedAndIsAskedAgainLater)
     fixture.Start(200ms, 5ms);
     for (const uint32_t address : {dead, none, late})
         fixture.cache.Request(address);
-    ASSERT_TRUE(fixture.resolved.Wait(2));
+    ASSERT_EQ(fixture.Resolved(2).size(), 2u);
     const Pairs expected{{none, "198.18.0.2"}, {late, "late.example"}};
-    EXPECT_EQ(fixture.resolved.Get(), expected);
-    EXPECT_EQ(fixture.written.Get(), expected);
+    EXPECT_EQ(fixture.Resolved(), expected);
+    EXPECT_EQ(fixture.Get(fixture.written), expected);
     EXPECT_EQ(fixture.cache.GetRequestCount(), 1u);
     EXPECT_FALSE(fixture.cache.Lookup(dead).has_value());
 }
@@ -199,7 +192,7 @@ TEST(CHostNameCache, DeadNameServerIsAskedLessAndLessOften)
     // growing pause there would be twenty or more.
     EXPECT_GE(fixture.dns->reverseCalls.load(), 1);
     EXPECT_LE(fixture.dns->reverseCalls.load(), 6);
-    EXPECT_TRUE(fixture.written.Get().empty());
+    EXPECT_TRUE(fixture.Get(fixture.written).empty());
     EXPECT_FALSE(fixture.cache.Lookup(Address("198.18.0.1")).has_value());
     EXPECT_EQ(fixture.cache.GetRequestCount(), 20u);
 }
@@ -225,10 +218,10 @@ TEST(CHostNameCache, RequestsWhileBusyAreServedOnceInAddressOrder)
     EXPECT_EQ(fixture.cache.GetRequestCount(), 3u);
     fixture.dns->release.Set();
 
-    ASSERT_TRUE(fixture.resolved.Wait(3));
-    EXPECT_EQ(fixture.resolved.Get(),
+    ASSERT_EQ(fixture.Resolved(3).size(), 3u);
+    EXPECT_EQ(fixture.Resolved(),
               (Pairs{{first, "first.example"}, {low, "198.18.0.20"}, {high, odd}}));
-    EXPECT_EQ(fixture.written.Get(), fixture.resolved.Get());
+    EXPECT_EQ(fixture.Get(fixture.written), fixture.Resolved());
     EXPECT_EQ(fixture.dns->reverseCalls.load(), 3);
     EXPECT_EQ(fixture.cache.GetRequestCount(), 0u);
 }
@@ -247,19 +240,15 @@ TEST(CHostNameCache, StopNeverWaitsForDnsAndHandsNothingOn)
     EXPECT_EQ(fixture.thread.Wait(1000ms), CKavoThread::WaitResult::Ended);
     fixture.dns->release.Set();
     std::this_thread::sleep_for(20ms); // the look-up thread's answer arrives too late
-    EXPECT_TRUE(fixture.resolved.Get().empty());
-    EXPECT_TRUE(fixture.written.Get().empty());
+    EXPECT_TRUE(fixture.Resolved().empty());
+    EXPECT_TRUE(fixture.Get(fixture.written).empty());
     EXPECT_FALSE(fixture.cache.Lookup(address).has_value());
-}
 
-TEST(CHostNameCache, StopBeforeRunEndsRunAtOnce)
-{
-    ResolverFixture fixture;
-    fixture.cache.Stop();
-    fixture.cache.Request(Address("198.18.0.9"));
-    fixture.Start();
+    // Once stopped, the job is over: a later run returns at once, asking nothing.
+    fixture.cache.Request(Address("198.18.0.10"));
+    fixture.thread.Start(&fixture.cache);
     EXPECT_EQ(fixture.thread.Wait(1000ms), CKavoThread::WaitResult::Ended);
-    EXPECT_EQ(fixture.dns->reverseCalls.load(), 0);
+    EXPECT_EQ(fixture.dns->reverseCalls.load(), 1);
 }
 
 TEST(CHostNameCache, ResolveHostUsesDnsOnlyForUnknownNames)
@@ -293,7 +282,7 @@ TEST(CHostNameCache, ResolveHostUsesDnsOnlyForUnknownNames)
     ASSERT_TRUE(fixture.cache.ResolveHost("new.example", address));
     EXPECT_EQ(fixture.dns->forwardCalls.load(), 2);
     EXPECT_EQ(fixture.cache.GetCounter(), counter);
-    EXPECT_TRUE(fixture.written.Get().empty());
+    EXPECT_TRUE(fixture.Get(fixture.written).empty());
 }
 
 TEST(CHostNameCache, LoadedNamesLastWinsAndWalkInEntryOrder)
@@ -319,7 +308,7 @@ TEST(CHostNameCache, LoadedNamesLastWinsAndWalkInEntryOrder)
     EXPECT_TRUE(fixture.cache.ResolveAddress(one, name));
     EXPECT_EQ(name, "one");
     EXPECT_EQ(fixture.dns->reverseCalls.load(), 0);
-    EXPECT_TRUE(fixture.written.Get().empty());
+    EXPECT_TRUE(fixture.Get(fixture.written).empty());
 }
 
 TEST(CHostNameCache, ResolvedNamesReachTheDatabaseAndComeBackAtTheNextStart)

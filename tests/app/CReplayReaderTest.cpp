@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 
-#include <filesystem>
 #include <vector>
 
 namespace
@@ -75,26 +74,4 @@ TEST(CReplayReader, QueuesDecodableFramesWithTheirStampsAndCountsTheRest)
     EXPECT_FALSE(packets[2].hasMac);
     EXPECT_EQ(packets[2].time, 5);
     EXPECT_EQ(reader.GetCounters().bytes.load(), 140u + 38u + 28u);
-}
-
-TEST(CReplayReader, MissingOrDamagedFilesAreReportedAndEarlierFramesStay)
-{
-    TempDir dir;
-    // A record header that promises more bytes than the file holds.
-    const std::string cut = dir.File("cut.pcap");
-    WritePcapFile(cut, DLT_EN10MB,
-                  {{WrapEthernet(BuildIpv4Packet(Fields(17))), 1},
-                   {WrapEthernet(BuildIpv4Packet(Fields(17, 200))), 2}});
-    std::filesystem::resize_file(cut, std::filesystem::file_size(cut) - 100);
-
-    CPacketQueue queue(64);
-    CErrorList errors;
-    CReplayReader reader(queue, errors);
-    reader.Read({dir.File("missing.pcap"), cut}, false);
-
-    EXPECT_EQ(reader.GetFailedFileCount(), 2u);
-    ASSERT_EQ(errors.messages.size(), 2u);
-    EXPECT_NE(errors.messages[0].find("missing.pcap"), std::string::npos);
-    EXPECT_NE(errors.messages[1].find("cut.pcap"), std::string::npos);
-    EXPECT_EQ(Drain(queue).size(), 1u);
 }

@@ -225,7 +225,7 @@ TEST_F(ReplayFixture, EndSignalStopsTheReadingAndSavesWhatWasCounted)
         });
     const std::string output = dir.File("out.txt");
     const pid_t pid = StartOmbrix(dir.Path(), {"--replay", stream, "--db", db}, output);
-    for (int i = 0; i < 2000 && written < 10000; ++i)
+    for (int i = 0; i < 2000 && written < 3000; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     kill(pid, SIGINT);
     EXPECT_EQ(WaitForExit(pid, std::chrono::seconds(10)), 1);

@@ -2,9 +2,6 @@
 #include "core/CKavoEvent.h"
 #include "core/CKavoLocker.h"
 #include "core/CKavoThread.h"
-#include "db/CDatabaseManager.h"
-#include "testsupport/FakeClock.h"
-#include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -309,33 +306,4 @@ TEST(CHostNameCache, LoadedNamesLastWinsAndWalkInEntryOrder)
     EXPECT_EQ(name, "one");
     EXPECT_EQ(fixture.dns->reverseCalls.load(), 0);
     EXPECT_TRUE(fixture.Get(fixture.written).empty());
-}
-
-TEST(CHostNameCache, ResolvedNamesReachTheDatabaseAndComeBackAtTheNextStart)
-{
-    TempDir dir;
-    FakeClock clock;
-    const uint32_t named = Address("198.18.0.1");
-    const uint32_t unnamed = Address("198.18.0.2");
-    const std::string odd = "o'brien\"s <host>;--";
-    const auto dns = std::make_shared<FakeDns>();
-    dns->names = {{named, odd}};
-    {
-        CDatabaseManager database(clock);
-        ASSERT_TRUE(database.Open(dir.File("traffic.db")));
-        CHostNameCache cache(ResolverOf(dns), [&database](uint32_t a, const std::string& n)
-                             { database.QueueHostName(a, n); });
-        std::string name;
-        for (const uint32_t address : {named, unnamed, unnamed})
-            cache.ResolveAddress(address, name);
-        EXPECT_EQ(database.GetPendingHostNameCount(), 2u);
-        database.FlushHostNames();
-    }
-    CDatabaseManager database(clock);
-    ASSERT_TRUE(database.Open(dir.File("traffic.db")));
-    CHostNameCache cache(ResolverOf(dns));
-    ASSERT_TRUE(database.LoadHostNames(cache.LoadedNameSink()));
-    EXPECT_EQ(cache.Lookup(named), odd);
-    EXPECT_EQ(cache.Lookup(unnamed), "198.18.0.2");
-    EXPECT_EQ(dns->reverseCalls.load(), 2);
 }

@@ -39,6 +39,12 @@ CSignalWatch::~CSignalWatch()
     close(m_descriptor);
 }
 
+void CSignalWatch::EndAtOnce()
+{
+    const sigset_t set = EndSignals();
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
 int CSignalWatch::Wait(std::chrono::milliseconds timeout)
 {
     pollfd entry{m_descriptor, POLLIN, 0};

@@ -20,6 +20,9 @@ public:
     int Poll() { return Wait(std::chrono::milliseconds(0)); }
     // Readable when a signal waits (for an event loop's socket notifier); read it with Poll.
     int Descriptor() const { return m_descriptor; }
+    // Lets the end signals end the process at once again (on the calling thread), for a wait in
+    // which nothing needs saving, such as a message that no event loop of ours watches.
+    void EndAtOnce();
 
 private:
     int m_descriptor = -1;

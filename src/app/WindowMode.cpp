@@ -26,13 +26,15 @@ int RunWindow(int argc, char** argv, const AppOptions& options, CSignalWatch& en
     setup.readEnd = [&endSignals] { return endSignals.Poll(); };
     std::unique_ptr<CDatabaseLock> writer;
     bool refused = false;
-    setup.lockDatabase = [&writer, &refused](const std::string& path)
+    setup.lockDatabase = [&writer, &refused, &endSignals](const std::string& path)
     {
         writer = std::make_unique<CDatabaseLock>(path);
         if (writer->Acquire())
             return std::string();
         refused = true;
         std::fprintf(stderr, "ombrix: %s\n", writer->GetRefusal().c_str());
+        // Nothing is open yet: an end signal may end the process while the message shows.
+        endSignals.EndAtOnce();
         return writer->GetRefusal();
     };
     setup.unlockDatabase = [&writer]

@@ -65,8 +65,8 @@ AppOptions ParseAppOptions(const QStringList& arguments)
     const QCommandLineOption filter(
         "filter", "Report: a filter to include, by name (repeatable; default: every filter).",
         "NAME");
-    const QCommandLineOption resolve("resolve",
-                                     "Replay: also resolve the remote hosts' names (slow).");
+    const QCommandLineOption resolve("resolve", "Replay: also resolve the remote hosts' names, "
+                                                "waiting at most 30 s for them after counting.");
     parser.addOptions({headless, replay, report, filter, database, localNet, resolve});
     parser.addPositionalArgument("FILE", "Replay: the capture files, read in this order.",
                                  "[FILE...]");

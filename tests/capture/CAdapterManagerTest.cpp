@@ -42,8 +42,12 @@ TEST(CAdapterManager, ADeviceThatFailsIsReportedOnceAndTheOthersGoOn)
 {
     std::vector<CaptureDevice> devices = {
         Missing("ombrix-bad0", {Ipv4("198.18.1.1")}),
-        Missing("ombrix-lo0", {Ipv4("198.18.2.1")}, true), // loopback: never opened
-        Missing("ombrix-bare0", {}),                       // no IPv4 address: never opened
+        // Loopback: never opened; its addresses outside 127.0.0.0/8 are local, without adapter.
+        Missing("ombrix-lo0",
+                {Ipv4("198.18.2.1"), Ipv4("126.255.255.255"), Ipv4("127.0.0.0"),
+                 Ipv4("127.255.255.255"), Ipv4("128.0.0.0"), Ipv4("198.18.3.1")},
+                true),
+        Missing("ombrix-bare0", {}), // no IPv4 address: never opened
         Missing("ombrix-bad1", {Ipv4("198.18.3.1"), Ipv4("198.18.1.1")}),
     };
     CAdapterManager manager([&devices] { return devices; });
@@ -63,12 +67,17 @@ TEST(CAdapterManager, ADeviceThatFailsIsReportedOnceAndTheOthersGoOn)
     EXPECT_TRUE(manager.IsWatching());
 
     // The addresses are this computer's even though capture failed; the later device wins a
-    // shared address; loopback and null addresses are not local.
-    EXPECT_TRUE(manager.IsLocalAddress(Ipv4("198.18.3.1")));
+    // shared address, loopback never takes one from an adapter; 127.0.0.0/8 is not local.
+    EXPECT_EQ(manager.FindAdapterByAddress(Ipv4("198.18.3.1")), manager.GetAdapter(1));
     EXPECT_EQ(manager.FindAdapterByAddress(Ipv4("198.18.1.1")), manager.GetAdapter(1));
-    EXPECT_FALSE(manager.IsLocalAddress(Ipv4("198.18.2.1")));
-    EXPECT_FALSE(manager.IsLocalAddress(0));
-    EXPECT_EQ(manager.GetLocalAddresses().size(), 2u);
+    for (const char* address : {"198.18.2.1", "126.255.255.255", "128.0.0.0"})
+    {
+        EXPECT_TRUE(manager.IsLocalAddress(Ipv4(address))) << address;
+        EXPECT_EQ(manager.FindAdapterByAddress(Ipv4(address)), nullptr) << address;
+    }
+    for (const char* address : {"127.0.0.0", "127.255.255.255", "0.0.0.0"})
+        EXPECT_FALSE(manager.IsLocalAddress(Ipv4(address))) << address;
+    EXPECT_EQ(manager.GetLocalAddresses().size(), 5u);
 
     // The next Refresh does not repeat the reports nor add adapters.
     manager.Refresh();

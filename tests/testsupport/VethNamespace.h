@@ -1,0 +1,48 @@
+// A veth pair whose far end lives in a network namespace made for one test, and shell helpers for
+// the live tests that use it.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+// Runs a command through the shell with its output discarded; true when it exits with 0.
+bool Shell(const std::string& command);
+// Whether this process may create namespaces and interfaces (CAP_NET_ADMIN effective).
+bool HasNetAdmin();
+
+// Polls the condition every 20 ms for up to 10 s.
+template <typename Condition> bool WaitUntil(Condition condition)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition())
+    {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// The host end stays in this namespace with a 198.19.x.y/30 address from the pid, so that
+// parallel runs do not share a subnet. Everything is removed in the destructor.
+class VethNamespace
+{
+public:
+    VethNamespace();
+    ~VethNamespace();
+    VethNamespace(const VethNamespace&) = delete;
+    VethNamespace& operator=(const VethNamespace&) = delete;
+
+    bool Ok() const { return m_ok; }
+    std::string InNamespace(const std::string& command) const;
+    // A UDP socket created inside the namespace (a socket stays in the namespace it was made in).
+    int UdpSocketInside() const;
+    // Sends one datagram of payload bytes from the far end (port 40001) to the host end.
+    bool SendUdpToHost(uint16_t port, size_t payload) const;
+
+    std::string m_namespace, m_host, m_far, m_hostAddress, m_farAddress, m_extraAddress;
+
+private:
+    bool m_ok = false;
+};

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
+#include <type_traits>
 
 namespace
 {
@@ -19,9 +20,11 @@ PacketFields Udp(uint16_t sourcePort = 5353, uint16_t destinationPort = 53)
     return fields;
 }
 
-PacketFields With(PacketFields fields, uint8_t protocol)
+// The fields with one of them changed, for a table row.
+template <typename T>
+PacketFields With(PacketFields fields, T PacketFields::*field, std::type_identity_t<T> value)
 {
-    fields.protocol = protocol;
+    fields.*field = value;
     return fields;
 }
 
@@ -49,59 +52,36 @@ TEST(PacketDecoder, LengthsPortsAndHeaderLimits)
         uint32_t length;
         bool ports;
     };
-    PacketFields bare = With(Udp(), 50); // no transport header: exactly 20 bytes of IP
-    PacketFields padded = Udp();
-    padded.payloadLength = 2; // 30 bytes of IP in a frame padded to 60
-    PacketFields forged = padded;
-    forged.totalLength = 65535;
-    PacketFields offload = padded;
-    offload.totalLength = 0;
-    PacketFields large = Udp();
-    large.payloadLength = 1472; // 1500 bytes of IP
-    PacketFields later = Udp();
-    later.flagsAndOffset = 185;
-    later.payloadLength = 16; // where a first fragment would have its ports
-    PacketFields lastOffsetBit = later;
-    lastOffsetBit.flagsAndOffset = 0x1000;
-    PacketFields moreFragments = Udp();
-    moreFragments.flagsAndOffset = 0x2000 | 0x4000 | 0x8000; // every flag, offset 0
-    PacketFields options = Udp(1000, 2000);
-    options.optionWords = 2;
-    PacketFields widest = Udp();
-    widest.optionWords = 10; // a 60-byte header
-    PacketFields header16 = Udp();
-    header16.firstByte = 0x44;
-    PacketFields header60 = Udp();
-    header60.firstByte = 0x4F; // in a 28-byte packet
-    PacketFields version6 = Udp();
-    version6.firstByte = 0x65;
-    PacketFields version5 = Udp();
-    version5.firstByte = 0x55;
-
+    using F = PacketFields;
+    const F bare = With(Udp(), &F::protocol, 50);       // exactly 20 bytes of IP
+    const F padded = With(Udp(), &F::payloadLength, 2); // 30 bytes of IP in 60 on the wire
+    const F later = With(With(Udp(), &F::payloadLength, 16), &F::flagsAndOffset, 185);
+    const F widest = With(Udp(), &F::optionWords, 10); // a 60-byte header
     const Case cases[] = {
-        {"tcp", With(Udp(40000, 443), 6), -1, -1, true, 40, true},
-        {"icmp", With(Udp(), 1), -1, -1, true, 28, false},
+        {"tcp", With(Udp(40000, 443), &F::protocol, 6), -1, -1, true, 40, true},
+        {"icmp", With(Udp(), &F::protocol, 1), -1, -1, true, 28, false},
         {"33 bytes captured", bare, 33, -1, false, 0, false},
         {"34 bytes captured", bare, 34, -1, true, 20, false},
         {"three port bytes", Udp(), 14 + 20 + 3, -1, true, 28, false},
         {"four port bytes", Udp(), 14 + 20 + 4, -1, true, 28, true},
         {"padding not counted", padded, 60, 60, true, 30, true},
-        {"forged total length", forged, 60, 60, true, 46, true},
-        {"total length 0", offload, 60, 60, true, 46, true},
-        {"total one above wire", With(padded, 17), -1, 14 + 29, true, 29, true},
+        {"forged total length", With(padded, &F::totalLength, 65535), 60, 60, true, 46, true},
+        {"total length 0", With(padded, &F::totalLength, 0), 60, 60, true, 46, true},
+        {"total one above wire", padded, -1, 14 + 29, true, 29, true},
         {"total equal to wire", padded, -1, 14 + 30, true, 30, true},
-        {"small snapshot", large, 14 + 40, -1, true, 1500, true},
+        {"small snapshot", With(Udp(), &F::payloadLength, 1472), 14 + 40, -1, true, 1500, true},
         {"wire shorter than link header", padded, -1, 10, true, 0, true},
         {"later fragment", later, -1, -1, true, 36, false},
-        {"highest offset bit", lastOffsetBit, -1, -1, true, 36, false},
-        {"flags without offset", moreFragments, -1, -1, true, 28, true},
-        {"options move the ports", options, -1, -1, true, 36, true},
+        {"highest offset bit", With(later, &F::flagsAndOffset, 0x1000), -1, -1, true, 36, false},
+        {"every flag, offset 0", With(Udp(), &F::flagsAndOffset, 0xE000), -1, -1, true, 28, true},
+        {"options move the ports", With(Udp(1000, 2000), &F::optionWords, 2), -1, -1, true, 36,
+         true},
         {"60-byte header", widest, -1, -1, true, 68, true},
         {"60-byte header one byte short", widest, 14 + 59, -1, false, 0, false},
-        {"16-byte header", header16, -1, -1, false, 0, false},
-        {"header beyond the packet", header60, -1, -1, false, 0, false},
-        {"version 6", version6, -1, -1, false, 0, false},
-        {"version 5", version5, -1, -1, false, 0, false},
+        {"16-byte header", With(Udp(), &F::firstByte, 0x44), -1, -1, false, 0, false},
+        {"60-byte header in 28 bytes", With(Udp(), &F::firstByte, 0x4F), -1, -1, false, 0, false},
+        {"version 6", With(Udp(), &F::firstByte, 0x65), -1, -1, false, 0, false},
+        {"version 5", With(Udp(), &F::firstByte, 0x55), -1, -1, false, 0, false},
     };
     for (const Case& test : cases)
     {

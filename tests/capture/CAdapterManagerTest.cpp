@@ -1,6 +1,7 @@
 #include "capture/CAdapterManager.h"
 
 #include "testsupport/FrameBuilder.h"
+#include "testsupport/VethNamespace.h"
 
 #include <gtest/gtest.h>
 
@@ -106,6 +107,33 @@ TEST(CAdapterManager, ADeviceThatFailsIsReportedOnceAndTheOthersGoOn)
     manager.Start(&analyzer, false);
     EXPECT_TRUE(manager.IsWatching());
     EXPECT_EQ(manager.GetAdapterCount(), 2u);
+}
+
+TEST(CAdapterManager, AChangeDuringTheFirstEnumerationIsNotLost)
+{
+    const int result = RunInOwnNetwork(
+        []
+        {
+            int calls = 0;
+            CAdapterManager manager(
+                [&calls]
+                {
+                    std::vector<CaptureDevice> devices = {
+                        Missing("ombrix-dhcp0", {Ipv4("198.18.0.1")})};
+                    // The system changes while the first list is read (DHCP at log-in).
+                    if (calls++ == 0)
+                        SetLoopback(true);
+                    else
+                        devices[0].addresses.push_back(Ipv4("198.18.0.2"));
+                    return devices;
+                });
+            RecordingAnalyzer analyzer;
+            manager.Start(&analyzer, false);
+            return WaitUntil([&] { return manager.IsLocalAddress(Ipv4("198.18.0.2")); }) ? 0 : 3;
+        });
+    if (result < 0)
+        GTEST_SKIP() << "no network namespace of our own here";
+    EXPECT_EQ(result, 0);
 }
 
 TEST(CAdapterManager, FailedEnumerationThrowsAndStartsNoWatch)

@@ -2,11 +2,15 @@
 
 #include <arpa/inet.h>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <net/if.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -25,6 +29,36 @@ bool HasNetAdmin()
             return (std::stoull(line.substr(7), nullptr, 16) >> 12) & 1; // CAP_NET_ADMIN
     }
     return false;
+}
+
+int RunInOwnNetwork(const std::function<int()>& body)
+{
+    const pid_t child = fork();
+    if (child < 0)
+        return -1;
+    if (child == 0)
+    {
+        // A user namespace only in a process of one thread: the child of a fork is one.
+        if (unshare(CLONE_NEWNET) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0)
+            _exit(255);
+        _exit(body());
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) == 255)
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+bool SetLoopback(bool up)
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq request{};
+    std::snprintf(request.ifr_name, IFNAMSIZ, "lo");
+    request.ifr_flags = up ? IFF_UP : 0;
+    const bool done = fd >= 0 && ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+    if (fd >= 0)
+        close(fd);
+    return done;
 }
 
 VethNamespace::VethNamespace()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -10,6 +11,14 @@
 bool Shell(const std::string& command);
 // Whether this process may create namespaces and interfaces (CAP_NET_ADMIN effective).
 bool HasNetAdmin();
+
+// Runs body in a child process with a network namespace of its own (a user namespace grants the
+// right without root), so that links and addresses change there without privileges. Returns the
+// body's result (the child's exit status), or -1 when no namespace could be made.
+int RunInOwnNetwork(const std::function<int()>& body);
+// Sets the loopback device of the caller's namespace up (the kernel then gives it 127.0.0.1) or
+// down; false when that fails.
+bool SetLoopback(bool up);
 
 // Polls the condition every 20 ms for up to 10 s.
 template <typename Condition> bool WaitUntil(Condition condition)

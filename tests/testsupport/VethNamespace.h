@@ -2,10 +2,10 @@
 // the live tests that use it.
 #pragma once
 
-#include <chrono>
+#include "testsupport/WaitUntil.h"
+
 #include <functional>
 #include <string>
-#include <thread>
 
 // Runs a command through the shell with its output discarded; true when it exits with 0.
 bool Shell(const std::string& command);
@@ -19,19 +19,6 @@ int RunInOwnNetwork(const std::function<int()>& body);
 // Sets the loopback device of the caller's namespace up (the kernel then gives it 127.0.0.1) or
 // down; false when that fails.
 bool SetLoopback(bool up);
-
-// Polls the condition every 20 ms for up to 10 s.
-template <typename Condition> bool WaitUntil(Condition condition)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition())
-    {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
 
 // The host end stays in this namespace with a 198.19.x.y/30 address from the pid, so that
 // parallel runs do not share a subnet. Everything is removed in the destructor.

@@ -108,7 +108,7 @@ OMBRIX_BENCH(queue,
             }
             PacketInfo& packet = records[count];
             packet = PacketInfo{};
-            if (!DecodeFrame(captured.data, header.caplen, captured.linkType, packet))
+            if (!DecodeFrame(captured.data, header.caplen, header.len, captured.linkType, packet))
                 continue;
             counters->Add(packet.length);
             if (++count == burst)

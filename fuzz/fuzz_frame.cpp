@@ -25,10 +25,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint8_t* bytes = frame.empty() ? nullptr : frame.data();
     const uint32_t length = static_cast<uint32_t>(frame.size());
 
+    // The wire carried at least what was captured, sometimes much more (a small snapshot).
+    const uint32_t wireLength = length + (size % 3 == 0 ? 100 : 0);
     PacketInfo info;
     info.time = 42;
-    if (DecodeFrame(bytes, length, linkType, info))
+    if (DecodeFrame(bytes, length, wireLength, linkType, info))
     {
+        // Counted bytes never exceed the bytes on the wire, whatever the header claims.
+        if (info.length > wireLength)
+            std::abort();
         const int linkLength = LinkHeaderLength(linkType);
         // A decoded frame held a link header and a whole 20-byte IP header.
         if (linkLength < 0 || length < static_cast<uint32_t>(linkLength) + 20)
@@ -44,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static CPacketAnalyzer analyzer(queue);
     pcap_pkthdr header{};
     header.caplen = length;
-    header.len = length + (size % 3 == 0 ? 100 : 0);
+    header.len = wireLength;
     CapturedFrame captured;
     captured.header = &header;
     captured.data = bytes;
@@ -53,6 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CaptureCounters counters;
     captured.counters = &counters;
     analyzer.Analyze(captured);
+    if (counters.bytes.load() > wireLength)
+        std::abort();
     queue.Clear();
     return 0;
 }

@@ -111,7 +111,7 @@ void CReplayReader::ReadFile(const std::string& file, size_t number, size_t coun
     {
         PacketInfo& packet = m_burst[m_burstCount];
         packet = PacketInfo{}; // the decoder fills only what the frame carries
-        if (header->len != 0 && DecodeFrame(data, header->caplen, linkType, packet))
+        if (header->len != 0 && DecodeFrame(data, header->caplen, header->len, linkType, packet))
         {
             // The recorded stamp is the packet's time, so days are those of the capture.
             packet.time = header->ts.tv_sec;

@@ -5,6 +5,7 @@
 #include "app/ReplayMode.h"
 #include "app/ReportMode.h"
 #include "app/WindowMode.h"
+#include "capture/CCapturePrivilege.h"
 #include "core/CKavoException.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,9 @@
 
 int main(int argc, char** argv)
 {
+    // Capabilities belong to each thread and a new thread copies its creator's: with none
+    // effective here, no thread holds them except around opening a capture device.
+    DropEffectiveCapabilities();
     try
     {
         // Before any thread exists, so that every thread inherits the blocked end signals.

@@ -1,5 +1,6 @@
 #include "capture/CAdapter.h"
 
+#include "capture/CCapturePrivilege.h"
 #include "capture/PacketDecoder.h"
 #include "core/CKavoException.h"
 
@@ -26,8 +27,13 @@ void CAdapter::Open(const std::string& device, bool promiscuous, const char* fil
     Close();
 
     char error[PCAP_ERRBUF_SIZE] = "";
-    pcap_t* handle =
-        pcap_open_live(device.c_str(), SnapshotLength, promiscuous ? 1 : 0, ReadTimeoutMs, error);
+    pcap_t* handle = nullptr;
+    {
+        // The capabilities are needed to create the packet socket and set its mode, not to read.
+        CCapturePrivilege privilege;
+        handle = pcap_open_live(device.c_str(), SnapshotLength, promiscuous ? 1 : 0, ReadTimeoutMs,
+                                error);
+    }
     if (handle == nullptr)
         throw CKavoException(error[0] != '\0' ? error : "Can't open " + device, 0, true);
 

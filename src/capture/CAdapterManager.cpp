@@ -3,6 +3,7 @@
 #include "core/CKavoException.h"
 #include "platform/CAddressWatch.h"
 
+#include <arpa/inet.h>
 #include <exception>
 
 CAdapterManager& CAdapterManager::Instance()
@@ -25,11 +26,26 @@ void CAdapterManager::Start(IPacketAnalyzer* analyzer, bool promiscuous)
         m_analyzer = analyzer;
         m_promiscuous = promiscuous;
     }
-    Refresh();
-    if (m_thread.IsRunning())
+    const bool watching = m_thread.IsRunning();
+    if (!watching)
+    {
+        m_thread.Wait(std::chrono::milliseconds(-1)); // a watch that ended on its own is joined
+        // Subscribed before enumerating: an address assigned meanwhile (DHCP at log-in) is
+        // waiting in the socket when the watch starts.
+        m_watch = std::make_unique<CAddressWatch>();
+    }
+    try
+    {
+        Refresh();
+    }
+    catch (...)
+    {
+        if (!watching)
+            m_watch.reset();
+        throw;
+    }
+    if (watching)
         return;
-    m_thread.Wait(std::chrono::milliseconds(-1)); // a watch that ended on its own is joined
-    m_watch = std::make_unique<CAddressWatch>();
     m_watching.store(true, std::memory_order_release);
     try
     {
@@ -52,8 +68,19 @@ void CAdapterManager::Refresh()
         std::set<std::string> present;
         for (const CaptureDevice& device : devices)
         {
-            // Loopback traffic never leaves the machine and would all count as remote traffic.
-            if (device.loopback || device.addresses.empty())
+            // Loopback traffic never leaves the machine and would all count as remote traffic, so
+            // the device is not captured; but a service or anycast address on it is this
+            // computer's, and traffic to it arrives through the other adapters.
+            if (device.loopback)
+            {
+                for (const uint32_t address : device.addresses)
+                {
+                    if ((ntohl(address) >> 24) != 127)
+                        addresses.emplace(address, nullptr);
+                }
+                continue;
+            }
+            if (device.addresses.empty())
                 continue;
             present.insert(device.name);
             CAdapter* adapter = nullptr;

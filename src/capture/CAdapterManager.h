@@ -46,14 +46,16 @@ public:
     CAdapterManager& operator=(const CAdapterManager&) = delete;
 
     // Stores the analyzer (not owned; given to every adapter and told about failures on the
-    // watch thread) and the promiscuous mode, runs Refresh on the caller's thread, then starts
-    // the address watch. Throws CKavoException when enumeration fails (no watch then) or the
-    // watch cannot be set up.
+    // watch thread) and the promiscuous mode, subscribes to address and link changes, runs
+    // Refresh on the caller's thread, then starts the watch thread. Throws CKavoException when
+    // enumeration fails (no watch then) or the watch cannot be set up.
     void Start(IPacketAnalyzer* analyzer, bool promiscuous);
-    // Re-enumerates: opens every non-loopback device that has an IPv4 address, rebuilds the
-    // address map, closes adapters whose device is gone or has no address left. A device that
-    // fails to open is reported once through the analyzer's OnError and the others go on.
-    // Throws CKavoException only when the device list cannot be read.
+    // Re-enumerates: opens every non-loopback device that has an IPv4 address (reopening one
+    // whose capture ended, as when its link went down), rebuilds the address map (with the
+    // addresses of loopback devices outside 127.0.0.0/8, which have no adapter), closes adapters
+    // whose device is gone or has no address left. A device that fails to open is reported once
+    // through the analyzer's OnError and the others go on. Throws CKavoException only when the
+    // device list cannot be read.
     void Refresh();
     // Returns the adapter of the device, opening it with the capture filter "ip" unless it is
     // already running. Throws CKavoException when it cannot be opened (the adapter stays in the

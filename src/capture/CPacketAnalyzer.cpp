@@ -17,7 +17,7 @@ void CPacketAnalyzer::Analyze(const CapturedFrame& frame)
     if (frame.header == nullptr || frame.header->len == 0)
         return;
     PacketInfo packet;
-    if (!DecodeFrame(frame.data, frame.header->caplen, frame.linkType, packet))
+    if (!DecodeFrame(frame.data, frame.header->caplen, frame.header->len, frame.linkType, packet))
     {
         m_undecoded.fetch_add(1, std::memory_order_relaxed);
         return;

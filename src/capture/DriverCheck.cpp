@@ -1,5 +1,7 @@
 #include "capture/DriverCheck.h"
 
+#include "capture/CCapturePrivilege.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -8,8 +10,6 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace
 {
@@ -23,6 +23,7 @@ public:
 
     bool CanOpenPacketSocket() override
     {
+        CCapturePrivilege privilege;
         const int fd = socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, htons(ETH_P_ALL));
         if (fd < 0)
             return false;
@@ -34,34 +35,42 @@ public:
     {
         for (const char* loader : {"/usr/sbin/modprobe", "/sbin/modprobe"})
         {
-            if (access(loader, X_OK) != 0)
-                continue;
-            // The loader's own messages would reach the terminal; the check is silent.
-            posix_spawn_file_actions_t actions;
-            posix_spawn_file_actions_init(&actions);
-            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-            std::string program = loader;
-            std::string quiet = "-q";
-            std::string module = name;
-            char* argv[] = {program.data(), quiet.data(), module.data(), nullptr};
-            pid_t child = 0;
-            const int spawned = posix_spawn(&child, loader, &actions, nullptr, argv, environ);
-            posix_spawn_file_actions_destroy(&actions);
-            if (spawned != 0)
-                return false;
-            int status = 0;
-            while (waitpid(child, &status, 0) < 0)
-            {
-                if (errno != EINTR)
-                    return false;
-            }
-            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            if (access(loader, X_OK) == 0)
+                return RunModuleLoader(loader, name);
         }
         return false;
     }
 };
 } // namespace
+
+bool RunModuleLoader(const char* loader, const std::string& module)
+{
+    // The loader's own messages would reach the terminal; the check is silent.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::string program = loader;
+    std::string quiet = "-q";
+    std::string name = module;
+    char* argv[] = {program.data(), quiet.data(), name.data(), nullptr};
+    // Root runs the loader: nothing of the caller's environment (LD_PRELOAD, a PATH that finds
+    // another shell for the loader's install commands) may reach it.
+    std::string path = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+    char* environment[] = {path.data(), nullptr};
+    pid_t child = 0;
+    const int spawned = posix_spawn(&child, loader, &actions, nullptr, argv, environment);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return false;
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0)
+    {
+        if (errno != EINTR)
+            return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 IDriverSystem& SystemDriverSystem()
 {

@@ -21,6 +21,10 @@ protected:
 // The real system.
 IDriverSystem& SystemDriverSystem();
 
+// Runs "<loader> -q <module>" with its output discarded and an environment of a fixed PATH only;
+// true when it exits with status 0.
+bool RunModuleLoader(const char* loader, const std::string& module);
+
 enum class DriverCheckResult
 {
     NotAdministrator, // nothing was asked of the system
@@ -30,5 +34,6 @@ enum class DriverCheckResult
 };
 
 // Only an administrator may load modules, so for anyone else this does nothing at all. Never
-// reports to the user: capture succeeds or fails on its own afterwards.
+// reports to the user: capture succeeds or fails on its own afterwards. Every mode that captures
+// calls it before opening devices when the setting Adapter_CheckDriver is on.
 DriverCheckResult CheckCaptureDriver(IDriverSystem& system = SystemDriverSystem());

@@ -1,5 +1,6 @@
 #include "capture/PacketDecoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <pcap/pcap.h>
 
@@ -72,7 +73,8 @@ std::string LinkTypeDescription(int linkType)
     return "DLT " + std::to_string(linkType);
 }
 
-bool DecodeFrame(const uint8_t* data, uint32_t capturedLength, int linkType, PacketInfo& info)
+bool DecodeFrame(const uint8_t* data, uint32_t capturedLength, uint32_t wireLength, int linkType,
+                 PacketInfo& info)
 {
     const int linkLength = LinkHeaderLength(linkType);
     if (linkLength < 0 || data == nullptr)
@@ -100,7 +102,9 @@ bool DecodeFrame(const uint8_t* data, uint32_t capturedLength, int linkType, Pac
         info.sourceMac = {};
         info.hasMac = false;
     }
-    info.length = ReadBigEndian16(ip + 2);
+    const uint32_t onWire = wireLength > ipOffset ? wireLength - ipOffset : 0;
+    const uint32_t totalLength = ReadBigEndian16(ip + 2);
+    info.length = totalLength == 0 ? onWire : std::min(totalLength, onWire);
     info.protocol = ip[9];
     std::memcpy(&info.sourceAddress, ip + 12, 4);
     std::memcpy(&info.destinationAddress, ip + 16, 4);

@@ -17,6 +17,6 @@ struct PacketInfo
     uint32_t hasPorts = 0;           // 1 for TCP/UDP whose ports were captured
     uint16_t sourcePort = 0;         // network byte order, as on the wire
     uint16_t destinationPort = 0;    // network byte order, as on the wire
-    uint32_t length = 0;             // IP total length: what every counter adds
+    uint32_t length = 0;             // IP total length, bounded by the wire: what counters add
     int64_t time = 0;                // seconds since 1970: arrival (live) or capture stamp (replay)
 };

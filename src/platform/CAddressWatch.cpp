@@ -18,7 +18,9 @@ CAddressWatch::CAddressWatch()
         throw CKavoException(static_cast<uint32_t>(errno), false);
     sockaddr_nl local{};
     local.nl_family = AF_NETLINK;
-    local.nl_groups = RTMGRP_IPV4_IFADDR;
+    // Link events too: an adapter whose link went down stopped capturing and is reopened when
+    // the link comes back, though its addresses never changed.
+    local.nl_groups = RTMGRP_IPV4_IFADDR | RTMGRP_LINK;
     if (bind(m_netlink, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0)
     {
         const int error = errno;
@@ -105,8 +107,17 @@ bool CAddressWatch::DrainNetlink()
         for (auto* message = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(message, remaining);
              message = NLMSG_NEXT(message, remaining))
         {
-            if (message->nlmsg_type == RTM_NEWADDR || message->nlmsg_type == RTM_DELADDR)
+            switch (message->nlmsg_type)
+            {
+            case RTM_NEWADDR:
+            case RTM_DELADDR:
+            case RTM_NEWLINK:
+            case RTM_DELLINK:
                 changed = true;
+                break;
+            default:
+                break;
+            }
         }
     }
 }

@@ -1,4 +1,4 @@
-// Waits for IPv4 addresses to be added or removed (a netlink route socket), or for a stop request.
+// Waits for IPv4 address or link changes (a netlink route socket), or for a stop request.
 #pragma once
 
 #include <chrono>
@@ -8,7 +8,7 @@ class CAddressWatch
 public:
     enum class WaitResult
     {
-        Changed,     // one or more IPv4 addresses were added or removed
+        Changed,     // IPv4 addresses were added or removed, or a link changed state
         Interrupted, // Interrupt was called
         Timeout,
         Failed // the socket broke; the watch is over

@@ -2,6 +2,8 @@
 
 #include "core/CKavoException.h"
 
+#include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -31,5 +33,22 @@ std::vector<IpAddressRow> ReadIpAddressTable()
         rows.push_back(std::move(row));
     }
     freeifaddrs(list);
+    std::sort(rows.begin(), rows.end(),
+              [](const IpAddressRow& a, const IpAddressRow& b)
+              { return ntohl(a.address) < ntohl(b.address); });
     return rows;
+}
+
+const IpAddressRow* FindByInterfaceIndex(const std::vector<IpAddressRow>& rows,
+                                         uint32_t interfaceIndex)
+{
+    const IpAddressRow* lowest = nullptr;
+    for (const IpAddressRow& row : rows)
+    {
+        // Compared in host order: the stored network order would rank 11.0.0.0 before 10.0.1.1.
+        if (row.interfaceIndex == interfaceIndex &&
+            (lowest == nullptr || ntohl(row.address) < ntohl(lowest->address)))
+            lowest = &row;
+    }
+    return lowest;
 }

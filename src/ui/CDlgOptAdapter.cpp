@@ -90,15 +90,7 @@ void CDlgOptAdapter::FillList()
         CAdapter* adapter = m_manager.GetAdapter(i);
         for (const InterfaceRow& row : interfaces)
         {
-            const IpAddressRow* address = nullptr;
-            for (const IpAddressRow& candidate : addresses)
-            {
-                if (candidate.interfaceIndex == row.index)
-                {
-                    address = &candidate;
-                    break;
-                }
-            }
+            const IpAddressRow* address = FindByInterfaceIndex(addresses, row.index);
             if (address == nullptr || m_manager.FindAdapterByAddress(address->address) != adapter)
                 continue;
             auto* item = new QTreeWidgetItem(m_list);

@@ -1,9 +1,11 @@
 #include "capture/CAdapterManager.h"
 
 #include "testsupport/FrameBuilder.h"
+#include "testsupport/VethNamespace.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -42,8 +44,12 @@ TEST(CAdapterManager, ADeviceThatFailsIsReportedOnceAndTheOthersGoOn)
 {
     std::vector<CaptureDevice> devices = {
         Missing("ombrix-bad0", {Ipv4("198.18.1.1")}),
-        Missing("ombrix-lo0", {Ipv4("198.18.2.1")}, true), // loopback: never opened
-        Missing("ombrix-bare0", {}),                       // no IPv4 address: never opened
+        // Loopback: never opened; its addresses outside 127.0.0.0/8 are local, without adapter.
+        Missing("ombrix-lo0",
+                {Ipv4("198.18.2.1"), Ipv4("126.255.255.255"), Ipv4("127.0.0.0"),
+                 Ipv4("127.255.255.255"), Ipv4("128.0.0.0"), Ipv4("198.18.3.1")},
+                true),
+        Missing("ombrix-bare0", {}), // no IPv4 address: never opened
         Missing("ombrix-bad1", {Ipv4("198.18.3.1"), Ipv4("198.18.1.1")}),
     };
     CAdapterManager manager([&devices] { return devices; });
@@ -63,12 +69,17 @@ TEST(CAdapterManager, ADeviceThatFailsIsReportedOnceAndTheOthersGoOn)
     EXPECT_TRUE(manager.IsWatching());
 
     // The addresses are this computer's even though capture failed; the later device wins a
-    // shared address; loopback and null addresses are not local.
-    EXPECT_TRUE(manager.IsLocalAddress(Ipv4("198.18.3.1")));
+    // shared address, loopback never takes one from an adapter; 127.0.0.0/8 is not local.
+    EXPECT_EQ(manager.FindAdapterByAddress(Ipv4("198.18.3.1")), manager.GetAdapter(1));
     EXPECT_EQ(manager.FindAdapterByAddress(Ipv4("198.18.1.1")), manager.GetAdapter(1));
-    EXPECT_FALSE(manager.IsLocalAddress(Ipv4("198.18.2.1")));
-    EXPECT_FALSE(manager.IsLocalAddress(0));
-    EXPECT_EQ(manager.GetLocalAddresses().size(), 2u);
+    for (const char* address : {"198.18.2.1", "126.255.255.255", "128.0.0.0"})
+    {
+        EXPECT_TRUE(manager.IsLocalAddress(Ipv4(address))) << address;
+        EXPECT_EQ(manager.FindAdapterByAddress(Ipv4(address)), nullptr) << address;
+    }
+    for (const char* address : {"127.0.0.0", "127.255.255.255", "0.0.0.0"})
+        EXPECT_FALSE(manager.IsLocalAddress(Ipv4(address))) << address;
+    EXPECT_EQ(manager.GetLocalAddresses().size(), 5u);
 
     // The next Refresh does not repeat the reports nor add adapters.
     manager.Refresh();
@@ -98,6 +109,33 @@ TEST(CAdapterManager, ADeviceThatFailsIsReportedOnceAndTheOthersGoOn)
     EXPECT_EQ(manager.GetAdapterCount(), 2u);
 }
 
+TEST(CAdapterManager, AChangeDuringTheFirstEnumerationIsNotLost)
+{
+    const int result = RunInOwnNetwork(
+        []
+        {
+            int calls = 0;
+            CAdapterManager manager(
+                [&calls]
+                {
+                    std::vector<CaptureDevice> devices = {
+                        Missing("ombrix-dhcp0", {Ipv4("198.18.0.1")})};
+                    // The system changes while the first list is read (DHCP at log-in).
+                    if (calls++ == 0)
+                        SetLoopback(true);
+                    else
+                        devices[0].addresses.push_back(Ipv4("198.18.0.2"));
+                    return devices;
+                });
+            RecordingAnalyzer analyzer;
+            manager.Start(&analyzer, false);
+            return WaitUntil([&] { return manager.IsLocalAddress(Ipv4("198.18.0.2")); }) ? 0 : 3;
+        });
+    if (result < 0)
+        GTEST_SKIP() << "no network namespace of our own here";
+    EXPECT_EQ(result, 0);
+}
+
 TEST(CAdapterManager, FailedEnumerationThrowsAndStartsNoWatch)
 {
     CAdapterManager manager([]() -> std::vector<CaptureDevice>
@@ -108,17 +146,14 @@ TEST(CAdapterManager, FailedEnumerationThrowsAndStartsNoWatch)
     manager.CloseAll();
 }
 
-TEST(CAdapterManager, RealDeviceListLeavesOutLoopbackAndNullAddresses)
+TEST(CAdapterManager, RealDeviceListHasDescriptionsAndNoNullAddresses)
 {
     for (const CaptureDevice& device : EnumerateCaptureDevices())
     {
-        EXPECT_FALSE(device.name.empty());
-        EXPECT_FALSE(device.description.empty()) << device.name;
-        for (const uint32_t address : device.addresses)
-            EXPECT_NE(address, 0u) << device.name;
+        SCOPED_TRACE(device.name);
+        EXPECT_FALSE(device.description.empty());
+        EXPECT_EQ(std::count(device.addresses.begin(), device.addresses.end(), 0u), 0);
         if (device.name == "lo")
-        {
             EXPECT_TRUE(device.loopback);
-        }
     }
 }

@@ -1,71 +1,53 @@
 #include "capture/DriverCheck.h"
 
+#include "testsupport/TempDir.h"
+
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-#include <vector>
+#include <cstdlib>
+#include <fstream>
+#include <sys/stat.h>
+#include <utility>
 
 namespace
 {
 class CFakeDriverSystem final : public IDriverSystem
 {
 public:
-    uid_t EffectiveUserId() override
-    {
-        calls.push_back("euid");
-        return uid;
-    }
-    bool CanOpenPacketSocket() override
-    {
-        calls.push_back("socket");
-        return moduleLoaded;
-    }
-    bool LoadModule(const std::string& name) override
-    {
-        calls.push_back("load " + name);
-        moduleLoaded = loadWorks;
-        return loadWorks;
-    }
+    explicit CFakeDriverSystem(uid_t uid) : m_uid(uid) {}
+    uid_t EffectiveUserId() override { return m_uid; }
+    bool CanOpenPacketSocket() override { return m_loads > 0; }
+    bool LoadModule(const std::string&) override { return ++m_loads > 0; }
 
-    uid_t uid = 0;
-    bool moduleLoaded = false;
-    bool loadWorks = true;
-    std::vector<std::string> calls;
+    uid_t m_uid;
+    int m_loads = 0;
 };
 } // namespace
 
-TEST(DriverCheck, NonAdministratorAsksNothingOfTheSystem)
+TEST(DriverCheck, OnlyAnAdministratorLoadsAMissingModule)
 {
-    CFakeDriverSystem system;
-    system.uid = 1000;
-    EXPECT_EQ(CheckCaptureDriver(system), DriverCheckResult::NotAdministrator);
-    EXPECT_EQ(system.calls, std::vector<std::string>{"euid"});
+    CFakeDriverSystem user(1000), root(0);
+    EXPECT_EQ(CheckCaptureDriver(user), DriverCheckResult::NotAdministrator);
+    EXPECT_EQ(CheckCaptureDriver(root), DriverCheckResult::Loaded);
+    EXPECT_EQ(std::make_pair(user.m_loads, root.m_loads), std::make_pair(0, 1));
 }
 
-TEST(DriverCheck, AdministratorLoadsTheModuleOnlyWhenMissing)
+TEST(DriverCheck, TheLoaderGetsNothingOfTheCallersEnvironmentAndItsStatusCounts)
 {
-    CFakeDriverSystem present;
-    present.moduleLoaded = true;
-    EXPECT_EQ(CheckCaptureDriver(present), DriverCheckResult::Present);
-    EXPECT_EQ(present.calls, (std::vector<std::string>{"euid", "socket"}));
-
-    CFakeDriverSystem missing;
-    EXPECT_EQ(CheckCaptureDriver(missing), DriverCheckResult::Loaded);
-    EXPECT_EQ(missing.calls,
-              (std::vector<std::string>{"euid", "socket", "load af_packet", "socket"}));
-
-    CFakeDriverSystem broken;
-    broken.loadWorks = false;
-    EXPECT_EQ(CheckCaptureDriver(broken), DriverCheckResult::Missing);
-}
-
-TEST(DriverCheck, RealSystemAnswersForThisProcess)
-{
-    // Whatever the machine, the check returns without throwing; as root here the kernel's
-    // packet sockets are normally present.
-    const DriverCheckResult result = CheckCaptureDriver();
-    if (geteuid() != 0)
-        EXPECT_EQ(result, DriverCheckResult::NotAdministrator);
-    else
-        EXPECT_NE(result, DriverCheckResult::NotAdministrator);
+    TempDir dir;
+    const std::string seen = dir.File("seen"), loader = dir.File("loader");
+    setenv("LD_PRELOAD", "/nonexistent/inject.so", 1);
+    for (const int status : {0, 1})
+    {
+        SCOPED_TRACE(status);
+        std::ofstream(loader) << "#!/bin/sh\necho \"$PATH|$LD_PRELOAD|$@\" > '" << seen
+                              << "'\nexit " << status << "\n";
+        ASSERT_EQ(chmod(loader.c_str(), 0755), 0);
+        EXPECT_EQ(RunModuleLoader(loader.c_str(), "af_packet"), status == 0);
+        std::string text;
+        std::getline(std::ifstream(seen), text);
+        EXPECT_EQ(text, "/usr/sbin:/usr/bin:/sbin:/bin||-q af_packet");
+    }
+    unsetenv("LD_PRELOAD");
+    EXPECT_FALSE(RunModuleLoader(dir.File("missing").c_str(), "af_packet"));
 }

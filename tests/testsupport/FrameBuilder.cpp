@@ -49,7 +49,7 @@ Bytes BuildIpv4Packet(const PacketFields& fields)
 {
     const size_t headerLength = 20 + 4u * fields.optionWords;
     size_t transportLength = 0;
-    if (fields.fragmentOffset == 0)
+    if ((fields.flagsAndOffset & 0x1FFF) == 0)
     {
         if (fields.protocol == 6)
             transportLength = 20;
@@ -58,9 +58,11 @@ Bytes BuildIpv4Packet(const PacketFields& fields)
     }
     const size_t total = headerLength + transportLength + fields.payloadLength;
     Bytes packet(total, 0);
-    packet[0] = static_cast<uint8_t>(0x40 | (headerLength / 4));
-    PutBigEndian16(packet, 2, static_cast<uint16_t>(total));
-    PutBigEndian16(packet, 6, fields.fragmentOffset & 0x1FFF);
+    packet[0] =
+        static_cast<uint8_t>(fields.firstByte >= 0 ? fields.firstByte : 0x40 | (headerLength / 4));
+    PutBigEndian16(packet, 2,
+                   static_cast<uint16_t>(fields.totalLength >= 0 ? fields.totalLength : total));
+    PutBigEndian16(packet, 6, fields.flagsAndOffset);
     packet[8] = 64;
     packet[9] = fields.protocol;
     std::memcpy(&packet[12], &fields.source, 4);

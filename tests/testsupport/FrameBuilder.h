@@ -21,8 +21,11 @@ struct PacketFields
     uint16_t sourcePort = 0;  // host byte order; ignored for ICMP
     uint16_t destinationPort = 0;
     uint32_t payloadLength = 0;  // zero bytes after the transport header
-    uint16_t fragmentOffset = 0; // in 8-byte units; non-zero makes a later fragment
+    uint16_t flagsAndOffset = 0; // the whole field: 3 flag bits, then the offset in 8-byte units;
+                                 // a non-zero offset makes a later fragment
     uint8_t optionWords = 0;     // IP options, 4 bytes each (header length 5 + this)
+    int32_t firstByte = -1;      // version and header length as written; -1: 4 and the real one
+    int32_t totalLength = -1;    // the total-length field as written; -1: the real length
 };
 
 // The IP packet alone: header with correct total length and checksum, transport header and

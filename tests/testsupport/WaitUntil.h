@@ -1,0 +1,18 @@
+// Polling for a condition that another thread or process makes true.
+#pragma once
+
+#include <chrono>
+#include <thread>
+
+// Polls the condition every 20 ms for up to 10 s.
+template <typename Condition> bool WaitUntil(Condition condition)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition())
+    {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}

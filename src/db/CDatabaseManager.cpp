@@ -223,7 +223,7 @@ bool CDatabaseManager::PrepareWrite()
     }
     // Writing on would go into a file nobody sees again: start a new one where it was.
     m_db.Close();
-    ++m_generation;
+    ++m_fileGeneration;
     m_rewriteAll = true;
     try
     {
@@ -391,10 +391,15 @@ bool CDatabaseManager::LoadHostNames(const HostNameSink& sink)
     return !failure;
 }
 
-std::optional<CppSQLite3Exception> CDatabaseManager::WriteSnapshot(const FilterSnapshot& snapshot,
-                                                                   IFilter& filter,
-                                                                   uint64_t generation,
-                                                                   bool mainRow)
+std::pair<uint64_t, uint64_t> CDatabaseManager::Generation(int id) const
+{
+    const auto found = m_changes.find(id);
+    return {m_fileGeneration, found == m_changes.end() ? 0 : found->second};
+}
+
+std::optional<CppSQLite3Exception>
+CDatabaseManager::WriteSnapshot(const FilterSnapshot& snapshot, IFilter& filter,
+                                std::pair<uint64_t, uint64_t> generation, bool mainRow)
 {
     size_t history = 0;
     size_t hosts = 0;
@@ -408,7 +413,7 @@ std::optional<CppSQLite3Exception> CDatabaseManager::WriteSnapshot(const FilterS
         }
         CKavoLock lock(m_lock);
         // The filter may be gone or emptied since the copy; the rest waits for the next save.
-        if (!PrepareWrite() || m_generation != generation)
+        if (!PrepareWrite() || Generation(snapshot.id) != generation)
             return std::nullopt;
         const size_t historyFrom = history;
         const size_t hostsFrom = hosts;
@@ -486,7 +491,7 @@ void CDatabaseManager::SaveFilters(IFilterManager* manager)
     {
         IFilter* filter = nullptr;
         FilterSnapshot snapshot;
-        uint64_t generation = 0;
+        std::pair<uint64_t, uint64_t> generation;
         {
             // Between two filters (and two slices) the sequence may change: it is looked at
             // afresh each time, and a filter saved already in this walk is not saved again.
@@ -509,7 +514,7 @@ void CDatabaseManager::SaveFilters(IFilterManager* manager)
             if (filter == nullptr)
                 break;
             saved.push_back(filter->GetId());
-            generation = m_generation;
+            generation = Generation(filter->GetId());
             CFilterLock filterLock(*filter);
             snapshot = TakeSnapshot(*filter, true, true);
         }
@@ -536,7 +541,7 @@ void CDatabaseManager::SaveFilter(IFilter* filter)
             CFilterLock filterLock(*filter);
             snapshot = TakeSnapshot(*filter, false, false);
         }
-        failure = WriteSnapshot(snapshot, *filter, m_generation, true);
+        failure = WriteSnapshot(snapshot, *filter, Generation(snapshot.id), true);
     }
     DeliverNotice();
     if (failure)
@@ -595,7 +600,7 @@ void CDatabaseManager::DeleteFilter(int id)
     {
         CKavoLock lock(m_lock);
         // The filter is gone: a save between two slices of it must not touch it again.
-        ++m_generation;
+        ++m_changes[id];
         if (!PrepareWrite())
             return;
         try
@@ -627,7 +632,7 @@ bool CDatabaseManager::ClearRows(IFilter* filter, bool hosts)
     std::optional<CppSQLite3Exception> failure;
     {
         CKavoLock lock(m_lock);
-        ++m_generation;
+        ++m_changes[filter->GetId()];
         if (!PrepareWrite())
             return false;
         try

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -111,11 +112,14 @@ private:
     // Hands the notice kept under the lock, if any, to the listener; call without the lock.
     void DeliverNotice();
 
+    // Where a filter's records stand: compared before each slice of its save.
+    std::pair<uint64_t, uint64_t> Generation(int id) const;
     // Writes the snapshot slice by slice, marking each slice after its COMMIT; stops quietly
     // when the records changed under it (generation). The failure, if any, is returned for
     // reporting once the lock is free.
     std::optional<CppSQLite3Exception> WriteSnapshot(const FilterSnapshot& snapshot,
-                                                     IFilter& filter, uint64_t generation,
+                                                     IFilter& filter,
+                                                     std::pair<uint64_t, uint64_t> generation,
                                                      bool mainRow);
     void SaveRules(IFilter* filter, bool ip);
     // One transaction; database lock held.
@@ -132,8 +136,10 @@ private:
     bool m_rewriteAll = false; // the file was created again: the next save writes everything
     bool m_replacedTold = false;
     std::optional<CKavoException> m_notice;
-    // Changes on every clear, removal and new file: a save's copy older than that is stale.
-    uint64_t m_generation = 0;
+    // A save's copy is stale once its filter was cleared or removed (counted per id) or the file
+    // was made again.
+    uint64_t m_fileGeneration = 0;
+    std::unordered_map<int, uint64_t> m_changes;
     IDatabaseListener* m_listener = nullptr;
     std::string m_databaseVersion;
     bool m_loadFailed = false;

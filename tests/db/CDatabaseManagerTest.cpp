@@ -18,33 +18,6 @@ namespace
 {
 constexpr int64_t kNow = 1714932000; // 2024-05-05 18:00 UTC
 
-// One store and one filter collection on a database file in a temporary folder.
-struct Session
-{
-    explicit Session(const std::string& path, IClock& clock = SystemClock()) : store(clock)
-    {
-        store.SetListener(&errors);
-        store.SetBusyTimeout(200);
-        opened = store.Open(path);
-        factory.SetStore(&store);
-    }
-    ~Session() { factory.SetStore(nullptr); }
-
-    CErrorRecorder errors;
-    CDatabaseManager store;
-    CFilterFactory factory;
-    bool opened = false;
-};
-
-CFilter* AddressFilter(CFilterFactory& factory, const char* name, const char* address)
-{
-    CFilter* filter = factory.NewFilter(true);
-    filter->SetName(name);
-    filter->SetBinding(static_cast<int>(HostBinding::Address));
-    filter->SetAddress(Ip(address));
-    return filter;
-}
-
 class CDatabaseManagerTest : public ::testing::Test
 {
 protected:

@@ -21,23 +21,6 @@ std::string ReadFile(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-struct Session
-{
-    explicit Session(const std::string& path)
-    {
-        store.SetListener(&errors);
-        store.SetBusyTimeout(100);
-        opened = store.Open(path);
-        factory.SetStore(&store);
-    }
-    ~Session() { factory.SetStore(nullptr); }
-
-    CErrorRecorder errors;
-    CDatabaseManager store;
-    CFilterFactory factory;
-    bool opened = false;
-};
-
 CFilter* WebFilter(CFilterFactory& factory)
 {
     CFilter* filter = factory.NewFilter(true);

@@ -2,8 +2,11 @@
 #pragma once
 
 #include "capture/PacketInfo.h"
+#include "db/CDatabaseManager.h"
 #include "db/CppSQLite3DB.h"
 #include "db/IDatabaseListener.h"
+#include "filters/CFilterFactory.h"
+#include "filters/HostBinding.h"
 
 #include <arpa/inet.h>
 
@@ -78,4 +81,31 @@ inline PacketInfo Packet(uint32_t from, uint32_t to, uint32_t length, int64_t ti
     packet.length = length;
     packet.time = time;
     return packet;
+}
+
+// One store and one filter collection on a database file in a temporary folder.
+struct Session
+{
+    explicit Session(const std::string& path, IClock& clock = SystemClock()) : store(clock)
+    {
+        store.SetListener(&errors);
+        store.SetBusyTimeout(200);
+        opened = store.Open(path);
+        factory.SetStore(&store);
+    }
+    ~Session() { factory.SetStore(nullptr); }
+
+    CErrorRecorder errors;
+    CDatabaseManager store;
+    CFilterFactory factory;
+    bool opened = false;
+};
+
+inline CFilter* AddressFilter(CFilterFactory& factory, const char* name, const char* address)
+{
+    CFilter* filter = factory.NewFilter(true);
+    filter->SetName(name);
+    filter->SetBinding(static_cast<int>(HostBinding::Address));
+    filter->SetAddress(Ip(address));
+    return filter;
 }

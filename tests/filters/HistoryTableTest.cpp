@@ -1,5 +1,6 @@
 #include "filters/HistoryTable.h"
 #include "filters/DayOf.h"
+#include "testsupport/TimeZone.h"
 
 #include <gtest/gtest.h>
 
@@ -10,33 +11,6 @@
 
 namespace
 {
-// Switches the process's time zone for one test and back.
-class TimeZone
-{
-public:
-    explicit TimeZone(const char* zone)
-    {
-        if (const char* old = std::getenv("TZ"))
-            m_old = old;
-        m_hadOld = std::getenv("TZ") != nullptr;
-        Apply(zone);
-    }
-    ~TimeZone() { Apply(m_hadOld ? m_old.c_str() : nullptr); }
-
-private:
-    static void Apply(const char* zone)
-    {
-        if (zone != nullptr)
-            setenv("TZ", zone, 1);
-        else
-            unsetenv("TZ");
-        tzset();
-        ResetDayCache();
-    }
-
-    std::string m_old;
-    bool m_hadOld = false;
-};
 
 int64_t Local(int year, int month, int day, int hour, int minute, int second)
 {

@@ -1,0 +1,207 @@
+// The store under change: window commands beside a running save, a file deleted or replaced
+// while open, day keys in zones with daylight saving, rows that belong to no filter.
+#include "DbTestSupport.h"
+#include "db/LocalTimeText.h"
+#include "filters/DayOf.h"
+#include "testsupport/TempDir.h"
+#include "testsupport/TimeZone.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+constexpr int64_t kNow = 1714932000; // 2024-05-05 18:00 UTC
+
+void CountHosts(CFilterFactory& factory, const char* local, uint32_t hosts, uint32_t length)
+{
+    for (uint32_t i = 0; i < hosts; ++i)
+        factory.DispatchPacket(Packet(Ip(local), htonl(0xC6140000u + i), length, kNow));
+}
+} // namespace
+
+TEST(StoreChanges, WindowCommandsWaitOneSliceOfASaveAndAClearLosesNoLaterBytes)
+{
+    TempDir dir;
+    const std::string path = dir.File("traffic.db");
+    {
+        Session session(path);
+        CFilterFactory& factory = session.factory;
+        CFilter* big = AddressFilter(factory, "Big", "198.18.0.1");
+        CFilter* cleared = AddressFilter(factory, "Cleared", "198.18.0.2");
+        CFilter* removed = AddressFilter(factory, "Removed", "198.18.0.3");
+        // Many slices: the save is still under way after the five commands below.
+        CountHosts(factory, "198.18.0.1", 60000, 10);
+        CountHosts(factory, "198.18.0.2", 10, 10);
+        CountHosts(factory, "198.18.0.3", 10, 10);
+
+        std::atomic<bool> saveDone{false};
+        std::thread saver(
+            [&]
+            {
+                factory.SaveFilters();
+                saveDone = true;
+            });
+        // The rollback journal exists exactly while a slice is being written.
+        for (int i = 0; i < 100000 && !std::filesystem::exists(path + "-journal"); ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        factory.ClearHosts(cleared);
+        EXPECT_FALSE(saveDone);
+        session.store.ClearHosts(cleared);
+        EXPECT_FALSE(saveDone);
+        cleared->ClearHistory();
+        session.store.ClearHistory(cleared);
+        EXPECT_FALSE(saveDone);
+        // Counted after the clear: the save may write it and the clear may already be done.
+        factory.DispatchPacket(Packet(Ip("198.18.0.2"), Ip("198.18.9.9"), 777, kNow));
+        factory.RemoveFilter(removed);
+        EXPECT_FALSE(saveDone);
+        big->SetName("Big 2");
+        factory.StoreFilter(big);
+        EXPECT_FALSE(saveDone);
+        saver.join();
+        factory.SaveFilters();
+        EXPECT_TRUE(session.errors.Errors().empty());
+    }
+    EXPECT_EQ(Dump(path, "select ID, NAME, RECV, SENT from MAIN order by ID;"),
+              "0|Big 2|0.0|600000.0|\n1|Cleared|0.0|877.0|\n");
+    EXPECT_EQ(Dump(path, "select IP, RECV, SENT from HOSTS where ID = 1;"),
+              "198.18.9.9|0.0|777.0|\n");
+    EXPECT_EQ(Dump(path, "select RECV, SENT from HISTORY where ID = 1;"), "0.0|777.0|\n");
+    EXPECT_EQ(Count(path, "select count(*) from HOSTS where ID = 0 and SENT = 10;"), 60000);
+    EXPECT_EQ(Count(path, "select count(*) from HOSTS where ID = 2;") +
+                  Count(path, "select count(*) from HISTORY where ID = 2;"),
+              0);
+}
+
+TEST(StoreChanges, FileDeletedOrReplacedIsMadeAgainWithEveryRecordAndToldOnce)
+{
+    TempDir dir;
+    const std::string path = dir.File("traffic.db");
+    Session session(path);
+    CFilter* filter = AddressFilter(session.factory, "Web", "198.18.0.1");
+    CFilterParamPort* port = filter->CreatePortRule();
+    port->SetType(static_cast<int>(PortRuleType::Single));
+    port->SetFirstPort(htons(80));
+    port->SetAction(1);
+    filter->AddPortRule(port);
+    session.factory.StoreFilter(filter);
+    CountHosts(session.factory, "198.18.0.1", 3, 100);
+    session.factory.SaveFilters();
+
+    const std::string other = dir.File("other.db");
+    Exec(other, "create table T (X);");
+    const std::function<void()> losses[] = {[&] { ASSERT_EQ(unlink(path.c_str()), 0); }, [&]
+                                            { ASSERT_EQ(rename(other.c_str(), path.c_str()), 0); }};
+    uint32_t round = 0;
+    for (const auto& lose : losses)
+    {
+        SCOPED_TRACE(round);
+        lose();
+        // One host more: the unchanged ones must come back too.
+        session.factory.DispatchPacket(
+            Packet(Ip("198.18.0.1"), Ip("198.18.7.7"), 50, kNow + ++round));
+        session.factory.SaveFilters();
+        EXPECT_EQ(Dump(path, "select * from MAIN;"),
+                  "0|Web|0.0|" + std::to_string(300 + 50 * round) + ".0|198.18.0.1|1|1|\n");
+        EXPECT_EQ(Dump(path, "select * from PORT_FILTER;"), "0|0|80|0|1|\n");
+        const std::string at = FormatLocalDateTime(kNow);
+        EXPECT_EQ(Dump(path, "select IP, SENT, UPDATED from HOSTS order by IP;"),
+                  "198.18.7.7|" + std::to_string(50 * round) + ".0|" +
+                      FormatLocalDateTime(kNow + round) + "|\n198.20.0.0|100.0|" + at +
+                      "|\n198.20.0.1|100.0|" + at + "|\n198.20.0.2|100.0|" + at + "|\n");
+        EXPECT_EQ(Dump(path, "select ID_DATE, SENT from HISTORY;"),
+                  FormatLocalDate(kNow) + "|" + std::to_string(300 + 50 * round) + ".0|\n");
+    }
+    const std::vector<CKavoException> errors = session.errors.Errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].IsDisplayed());
+    EXPECT_NE(std::string(errors[0].GetMessage()).find(path), std::string::npos);
+}
+
+TEST(StoreChanges, StoredDaysKeepTheKeyCountingUsesInZonesWithDaylightSaving)
+{
+    struct Case
+    {
+        const char* zone;
+        int64_t time; // a packet's time
+        const char* date;
+        const char* updated;
+    };
+    const Case cases[] = {
+        // Havana sets its clocks back from 01:00 to 00:00: midnight happens twice.
+        {"America/Havana", 1604205000, "2020-11-01", "2020-11-01 00:30:00"},
+        {"America/Havana", 1604250000, "2020-11-01", "2020-11-01 12:00:00"},
+        {"Europe/Berlin", 1711837800, "2024-03-30", "2024-03-30 23:30:00"},
+        {"Europe/Berlin", 1711842000, "2024-03-31", "2024-03-31 00:40:00"},
+        {"Europe/Berlin", 1711845000, "2024-03-31", "2024-03-31 01:30:00"}, // before the change
+        {"Europe/Berlin", 1711848600, "2024-03-31", "2024-03-31 03:30:00"}, // after it
+        {"Europe/Berlin", 1729981800, "2024-10-27", "2024-10-27 00:30:00"},
+        {"Europe/Berlin", 1729989000, "2024-10-27", "2024-10-27 02:30:00"}, // the hour twice
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.zone) + " " + c.updated);
+        TimeZone zone(c.zone);
+        TempDir dir;
+        const std::string path = dir.File("traffic.db");
+        {
+            Session session(path);
+            AddressFilter(session.factory, "Web", "198.18.0.1");
+            session.factory.SaveFilters();
+        }
+        // Written by an older version: the day twice, both rows holding counted traffic.
+        Exec(path, ("insert into HISTORY values (0, '" + std::string(c.date) +
+                    "', 1, 2); insert into HISTORY values (0, '" + c.date + "', 10, 20);")
+                       .c_str());
+        {
+            Session session(path);
+            session.factory.LoadFilters();
+            CFilter* filter = session.factory.GetFilter(0);
+            session.factory.DispatchPacket(Packet(Ip("198.18.7.7"), Ip("198.18.0.1"), 100, c.time));
+            EXPECT_EQ(filter->GetHistoryCount(), 1);
+            EXPECT_EQ(filter->GetHistoryItem(0)->GetDay(), DayOf(c.time));
+            session.factory.SaveFilters();
+        }
+        EXPECT_EQ(Dump(path, "select * from HISTORY;"),
+                  "0|" + std::string(c.date) + "|111.0|22.0|\n");
+        EXPECT_EQ(Dump(path, "select UPDATED from HOSTS;"), std::string(c.updated) + "|\n");
+    }
+}
+
+TEST(StoreChanges, RowsWithoutAnIdBelongToNoFilter)
+{
+    TempDir dir;
+    const std::string path = dir.File("traffic.db");
+    {
+        Session session(path);
+        AddressFilter(session.factory, "Web", "198.18.0.1");
+        session.factory.SaveFilters();
+    }
+    Exec(path, "insert into HISTORY values (NULL, '2024-05-05', 1, 2);"
+               "insert into HOSTS values (NULL, '198.18.3.3', 1, 2, '2024-05-05 10:00:00');");
+    Session session(path);
+    session.factory.LoadFilters();
+    ASSERT_EQ(session.factory.GetCount(), 1u);
+    EXPECT_EQ(session.factory.GetFilter(0)->GetHistoryCount(), 0);
+    EXPECT_EQ(session.factory.GetFilter(0)->GetHostCount(), 0);
+}
+
+TEST(StoreChanges, NamesWaitingForAnUnwritableFileStayBounded)
+{
+    TempDir dir;
+    Session session(dir.Path().string()); // a folder is no database
+    ASSERT_FALSE(session.opened);
+    const size_t limit = CDatabaseManager::kMaxPendingNames;
+    for (uint32_t i = 0; i < limit; ++i)
+        session.store.QueueHostName(i, "host");
+    EXPECT_EQ(session.store.GetPendingHostNameCount(), limit);
+    session.store.QueueHostName(limit, "host");
+    session.store.FlushHostNames();
+    EXPECT_EQ(session.store.GetPendingHostNameCount(), limit);
+}

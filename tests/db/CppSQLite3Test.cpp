@@ -1,6 +1,5 @@
 #include "db/CppSQLite3DB.h"
 #include "db/CppSQLite3Exception.h"
-#include "db/SqlText.h"
 #include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -23,28 +22,7 @@ protected:
     CppSQLite3DB m_db;
 };
 
-std::string MessageOf(int code, const char* detail)
-{
-    return CppSQLite3Exception(code, detail).ErrorMessage();
-}
 } // namespace
-
-TEST(CppSQLite3Exception, MessageNamesTheCode)
-{
-    EXPECT_EQ(MessageOf(SQLITE_BUSY, "database is locked"), "SQLITE_BUSY[5]: database is locked");
-    EXPECT_EQ(MessageOf(26, "file is not a database"), "UNKNOWN_ERROR[26]: file is not a database");
-    EXPECT_EQ(MessageOf(1000, "Invalid scalar query"),
-              "CPPSQLITE_ERROR[1000]: Invalid scalar query");
-    EXPECT_EQ(MessageOf(SQLITE_ERROR, nullptr), "SQLITE_ERROR[1]: ");
-    CppSQLite3Exception original(SQLITE_FULL, "disk full");
-    CppSQLite3Exception copy(original);
-    copy = CppSQLite3Exception(SQLITE_RANGE, "x");
-    EXPECT_STREQ(copy.ErrorMessage(), "SQLITE_RANGE[25]: x");
-    EXPECT_EQ(copy.ErrorCode(), SQLITE_RANGE);
-    // The released detail must be SQLite's own allocation.
-    CppSQLite3Exception released(SQLITE_ERROR, sqlite3_mprintf("%s", "freed"), true);
-    EXPECT_STREQ(released.ErrorMessage(), "SQLITE_ERROR[1]: freed");
-}
 
 TEST(CppSQLite3DB, ClosedConnectionIsMisuse)
 {
@@ -136,12 +114,4 @@ TEST_F(CppSQLite3Fixture, FailedPrepareAndStepReportSQLite)
     // The statement was reset and can run again.
     insert.BindInt(1, 3);
     EXPECT_EQ(insert.ExecDml(), 1);
-}
-
-TEST(SqlText, FormatsAgainAndReleasesTheOldText)
-{
-    SqlText sql;
-    EXPECT_STREQ(sql.Format("select * from %s where id = %d;", "MAIN", 3),
-                 "select * from MAIN where id = 3;");
-    EXPECT_STREQ(sql.Format("%s", "again"), "again");
 }

@@ -123,33 +123,6 @@ TEST(PortRules, HighPortsCompareUnsignedInHostOrder)
     EXPECT_FALSE(MatchPortRules(rules, Port(199)));
 }
 
-TEST(RuleText, ValueTypeAndActionColumns)
-{
-    CFilterParamIp ip;
-    ip.SetType(static_cast<int>(IpRuleType::Range));
-    ip.SetAddress(Ip("10.0.0.1"));
-    ip.SetSecondAddress(Ip("10.0.0.9"));
-    EXPECT_EQ(IpRuleValueText(ip), "10.0.0.1 - 10.0.0.9");
-    ip.SetType(static_cast<int>(IpRuleType::Subnet));
-    EXPECT_EQ(IpRuleValueText(ip), "10.0.0.1 / 10.0.0.9");
-    ip.SetType(-1);
-    EXPECT_EQ(IpRuleValueText(ip), "");
-
-    CFilterParamPort port;
-    port.SetType(static_cast<int>(PortRuleType::Range));
-    port.SetFirstPort(htons(20));
-    port.SetLastPort(htons(21));
-    EXPECT_EQ(PortRuleValueText(port), "20 - 21");
-    port.SetType(static_cast<int>(PortRuleType::Single));
-    EXPECT_EQ(PortRuleValueText(port), "20");
-
-    EXPECT_STREQ(IpRuleTypeText(0), "IP address");
-    EXPECT_STREQ(IpRuleTypeText(2), "Subnet");
-    EXPECT_STREQ(PortRuleTypeText(1), "Range");
-    EXPECT_STREQ(RuleActionText(0), "Exclude");
-    EXPECT_STREQ(RuleActionText(7), "Include");
-}
-
 TEST(RuleText, ValidityChecksAndConversions)
 {
     const int range = static_cast<int>(IpRuleType::Range);

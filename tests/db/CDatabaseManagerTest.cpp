@@ -6,10 +6,10 @@
 #include "filters/HostBinding.h"
 #include "testsupport/FakeClock.h"
 #include "testsupport/TempDir.h"
+#include "testsupport/TimeZone.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <memory>
@@ -140,7 +140,10 @@ TEST_F(CDatabaseManagerTest, NullColumnsBadDatesAndHostTextsLoadSoundly)
                  "insert into PORT_FILTER values (0, 1, 0, 1023, 0);"
                  "insert into HISTORY values (0, '2024-02-30', 5, 5);"
                  "insert into HISTORY values (0, '2024-05-05', NULL, 7);"
-                 "insert into HOSTS values (0, '198.18.0.9', 11, 12, 'yesterday');");
+                 "insert into HOSTS values (0, '198.18.0.9', 11, 12, 'yesterday');"
+                 // No id: the rows belong to no filter, not to filter 0.
+                 "insert into HISTORY values (NULL, '2024-05-06', 1, 2);"
+                 "insert into HOSTS values (NULL, '198.18.3.3', 1, 2, '2024-05-05 10:00:00');");
     Session session(Path());
     session.factory.LoadFilters();
     ASSERT_EQ(session.factory.GetCount(), 5u);
@@ -212,34 +215,24 @@ TEST_F(CDatabaseManagerTest, DeleteAndClearRemoveOnlyThatFilter)
     EXPECT_EQ(Count(Path(), "select count(*) from HOSTS;"), 0);
 }
 
-TEST_F(CDatabaseManagerTest, PurgeCutsOffInLocalTime)
+TEST_F(CDatabaseManagerTest, PurgeCutsOffInLocalTimeKeepingTheCutOffDay)
 {
-    const char* saved = std::getenv("TZ");
-    const std::string previous = saved != nullptr ? saved : "";
     // Nine hours east of UTC: a UTC cut-off would keep rows up to nine hours too old.
-    setenv("TZ", "XXX-9", 1);
-    tzset();
-    {
-        Session session(Path());
-        const int64_t now = time(nullptr);
-        const int64_t cutOff = now - 10 * 86400;
-        std::string sql = "insert into HOSTS values (0, '198.18.0.1', 1, 1, '" +
-                          FormatLocalDateTime(cutOff - 3600) + "');" +
-                          "insert into HOSTS values (0, '198.18.0.2', 1, 1, '" +
-                          FormatLocalDateTime(cutOff + 3600) + "');" +
-                          "insert into HISTORY values (0, '" + FormatLocalDate(cutOff - 86400) +
-                          "', 1, 1);" + "insert into HISTORY values (0, '" + FormatLocalDate(now) +
-                          "', 1, 1);";
-        Exec(Path(), sql.c_str());
-        EXPECT_TRUE(session.store.PurgeOldRecords(10));
-        EXPECT_EQ(Dump(Path(), "select IP from HOSTS;"), "198.18.0.2|\n");
-        EXPECT_EQ(Count(Path(), "select count(*) from HISTORY;"), 1);
-    }
-    if (saved != nullptr)
-        setenv("TZ", previous.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
+    TimeZone zone("XXX-9");
+    Session session(Path());
+    const int64_t cutOff = time(nullptr) - 10 * 86400;
+    // A minute either side of the cut-off time; the cut-off day and the day before it.
+    const std::string sql =
+        "insert into HOSTS values (0, '198.18.0.1', 1, 1, '" + FormatLocalDateTime(cutOff - 60) +
+        "');" + "insert into HOSTS values (0, '198.18.0.2', 1, 1, '" +
+        FormatLocalDateTime(cutOff + 60) + "');" + "insert into HISTORY values (0, '" +
+        FormatLocalDate(cutOff - 86400) + "', 1, 1);" + "insert into HISTORY values (0, '" +
+        FormatLocalDate(cutOff + 60) + "', 2, 2);";
+    Exec(Path(), sql.c_str());
+    EXPECT_TRUE(session.store.PurgeOldRecords(10));
+    EXPECT_EQ(Dump(Path(), "select IP from HOSTS;"), "198.18.0.2|\n");
+    EXPECT_EQ(Dump(Path(), "select RECV from HISTORY;"), "2.0|\n");
+    EXPECT_FALSE(session.store.PurgeOldRecords(-1));
 }
 
 TEST_F(CDatabaseManagerTest, HostNamesWaitForTheFlushRuleAndKeepQuotes)

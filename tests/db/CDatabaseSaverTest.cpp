@@ -14,14 +14,6 @@
 namespace
 {
 constexpr int64_t kNow = 1714932000;
-
-CFilter* AddressFilter(CFilterFactory& factory, const char* address)
-{
-    CFilter* filter = factory.NewFilter(true);
-    filter->SetBinding(static_cast<int>(HostBinding::Address));
-    filter->SetAddress(Ip(address));
-    return filter;
-}
 } // namespace
 
 TEST(CDatabaseSaver, SavesOnSignalAndStopsPromptly)
@@ -87,8 +79,8 @@ TEST(CDatabaseSaver, SavesWhileThePacketThreadCountsWithoutLosingBytes)
         store.SetListener(&errors);
         ASSERT_TRUE(store.Open(path));
         factory.SetStore(&store);
-        CFilter* first = AddressFilter(factory, "198.18.0.1");
-        CFilter* second = AddressFilter(factory, "198.18.0.2");
+        CFilter* first = AddressFilter(factory, "", "198.18.0.1");
+        CFilter* second = AddressFilter(factory, "", "198.18.0.2");
         factory.StoreFilter(first);
 
         CDatabaseSaver saver([&] { factory.SaveFilters(); });

@@ -1,5 +1,6 @@
 // The store under change: window commands beside a running save, a file deleted or replaced
-// while open, day keys in zones with daylight saving, rows that belong to no filter.
+// while open, day keys in zones with daylight saving, names waiting for a file that cannot be
+// written.
 #include "DbTestSupport.h"
 #include "db/LocalTimeText.h"
 #include "filters/DayOf.h"
@@ -173,24 +174,6 @@ TEST(StoreChanges, StoredDaysKeepTheKeyCountingUsesInZonesWithDaylightSaving)
                   "0|" + std::string(c.date) + "|111.0|22.0|\n");
         EXPECT_EQ(Dump(path, "select UPDATED from HOSTS;"), std::string(c.updated) + "|\n");
     }
-}
-
-TEST(StoreChanges, RowsWithoutAnIdBelongToNoFilter)
-{
-    TempDir dir;
-    const std::string path = dir.File("traffic.db");
-    {
-        Session session(path);
-        AddressFilter(session.factory, "Web", "198.18.0.1");
-        session.factory.SaveFilters();
-    }
-    Exec(path, "insert into HISTORY values (NULL, '2024-05-05', 1, 2);"
-               "insert into HOSTS values (NULL, '198.18.3.3', 1, 2, '2024-05-05 10:00:00');");
-    Session session(path);
-    session.factory.LoadFilters();
-    ASSERT_EQ(session.factory.GetCount(), 1u);
-    EXPECT_EQ(session.factory.GetFilter(0)->GetHistoryCount(), 0);
-    EXPECT_EQ(session.factory.GetFilter(0)->GetHostCount(), 0);
 }
 
 TEST(StoreChanges, NamesWaitingForAnUnwritableFileStayBounded)

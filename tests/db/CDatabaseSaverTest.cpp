@@ -63,6 +63,46 @@ TEST(CDatabaseSaver, StopLetsARunningSaveFinish)
     EXPECT_FALSE(saver.IsRunning());
 }
 
+TEST(CDatabaseSaver, SuspendNeverWaitsForASaveAndStartUndoesIt)
+{
+    CKavoEvent inSave;
+    CKavoEvent release;
+    std::atomic<int> saves{0};
+    CDatabaseSaver saver(
+        [&]
+        {
+            inSave.Set();
+            release.Wait();
+            ++saves;
+        });
+    for (bool restart : {true, false})
+    {
+        SCOPED_TRACE(restart);
+        const int before = saves.load();
+        saver.Start();
+        saver.Signal();
+        ASSERT_TRUE(inSave.Wait(std::chrono::seconds(10)));
+        saver.Suspend(); // returns while the save still waits for release
+        if (restart)
+            saver.Start(); // switched on again before the save ended: the thread stays
+        release.Set();
+        for (int i = 0; i < 2000 && saves.load() == before; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (restart)
+        {
+            release.Reset();
+            saver.Signal();
+            ASSERT_TRUE(inSave.Wait(std::chrono::seconds(10)));
+            release.Set();
+            saver.Stop();
+        }
+        for (int i = 0; i < 2000 && saver.IsRunning(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_FALSE(saver.IsRunning());
+    }
+    EXPECT_EQ(saves.load(), 3);
+}
+
 // Packets are counted on one thread while the saver writes and the window thread stores filters:
 // nothing may be lost, no lock order may invert (ThreadSanitizer checks both).
 TEST(CDatabaseSaver, SavesWhileThePacketThreadCountsWithoutLosingBytes)

@@ -21,7 +21,7 @@ namespace
 {
 // One slice of a save: the rows written under one hold of the database lock.
 constexpr size_t kSliceRows = 4096;
-constexpr auto kSliceTime = std::chrono::milliseconds(15);
+constexpr auto kSliceTime = std::chrono::milliseconds(8);
 
 // A filter's own lock when it is one of ours; filters of other kinds guard themselves.
 class CFilterLock
@@ -367,7 +367,7 @@ CDatabaseManager::WriteSnapshot(const FilterSnapshot& snapshot, IFilter& filter,
             auto sliceFull = [&]
             {
                 return ++rows >= kSliceRows ||
-                       (rows % 256 == 0 && std::chrono::steady_clock::now() - start > kSliceTime);
+                       (rows % 128 == 0 && std::chrono::steady_clock::now() - start > kSliceTime);
             };
             if (main)
             {

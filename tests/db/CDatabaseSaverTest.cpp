@@ -109,7 +109,7 @@ TEST(CDatabaseSaver, SavesWhileThePacketThreadCountsWithoutLosingBytes)
 {
     TempDir dir;
     const std::string path = dir.File("traffic.db");
-    constexpr uint32_t kPackets = 40000;
+    constexpr uint32_t kPackets = 20000;
     constexpr uint32_t kHosts = 3000;
     double sent = 0;
     {

@@ -35,36 +35,69 @@ int Port(uint16_t port)
 }
 } // namespace
 
-TEST(IpRules, EmptyIncludeOnlyAndExcludeOnlyLists)
+// Every list of up to three rules, each Include or Exclude of value A or B (A also a subnet or
+// range holding B, so that two rules can match one value), against A, B and a third value C,
+// for IP and port lists alike. What the list must answer, in the words of its contract: empty
+// accepts all; a matching Exclude rejects; otherwise a matching Include or any Exclude accepts.
+TEST(RuleLists, EveryMixOfIncludeAndExcludeDecidesAsItsContractSays)
 {
-    IpRuleList rules;
-    EXPECT_TRUE(MatchIpRules(rules, Ip("1.2.3.4")));
-
-    AddIp(rules, IpRuleType::Subnet, "192.168.1.0", "255.255.255.0", RuleAction::Include);
-    EXPECT_TRUE(MatchIpRules(rules, Ip("192.168.1.77")));
-    EXPECT_FALSE(MatchIpRules(rules, Ip("10.0.0.1")));
-
-    IpRuleList excluding;
-    AddIp(excluding, IpRuleType::Subnet, "192.168.1.0", "255.255.255.0", RuleAction::Exclude);
-    EXPECT_FALSE(MatchIpRules(excluding, Ip("192.168.1.77")));
-    EXPECT_TRUE(MatchIpRules(excluding, Ip("10.0.0.1")));
-}
-
-TEST(IpRules, MixedListAdmitsThroughAnUnmatchedExcludeAndStopsAtAMatchedOne)
-{
-    IpRuleList rules;
-    AddIp(rules, IpRuleType::Single, "10.0.0.1", "0.0.0.0", RuleAction::Include);
-    AddIp(rules, IpRuleType::Single, "10.0.0.2", "0.0.0.0", RuleAction::Exclude);
-    EXPECT_TRUE(MatchIpRules(rules, Ip("10.0.0.3")));
-    EXPECT_TRUE(MatchIpRules(rules, Ip("10.0.0.1")));
-    EXPECT_FALSE(MatchIpRules(rules, Ip("10.0.0.2")));
-
-    // A matching Exclude wins even after an Include that matched.
-    IpRuleList overlapping;
-    AddIp(overlapping, IpRuleType::Subnet, "10.0.0.0", "255.0.0.0", RuleAction::Include);
-    AddIp(overlapping, IpRuleType::Single, "10.9.9.9", "0.0.0.0", RuleAction::Exclude);
-    EXPECT_FALSE(MatchIpRules(overlapping, Ip("10.9.9.9")));
-    EXPECT_TRUE(MatchIpRules(overlapping, Ip("10.9.9.8")));
+    struct Rule
+    {
+        bool exclude;
+        int target; // 0: A only, 1: B only, 2: A and B
+    };
+    const int values = 3; // A, B, C
+    auto matches = [](const Rule& rule, int value)
+    { return value < 2 && (rule.target == 2 || rule.target == value); };
+    const uint32_t ips[] = {Ip("10.0.0.1"), Ip("10.0.0.2"), Ip("10.0.0.9")};
+    const int ports[] = {Port(20), Port(21), Port(22)};
+    int lists = 0;
+    for (int size = 0; size <= 3; ++size)
+    {
+        int combinations = 1;
+        for (int i = 0; i < size; ++i)
+            combinations *= 6;
+        for (int code = 0; code < combinations; ++code, ++lists)
+        {
+            std::vector<Rule> rules;
+            IpRuleList ipRules;
+            PortRuleList portRules;
+            std::string name;
+            for (int i = 0, rest = code; i < size; ++i, rest /= 6)
+            {
+                const Rule rule{rest % 2 == 1, rest / 2 % 3};
+                rules.push_back(rule);
+                const RuleAction action = rule.exclude ? RuleAction::Exclude : RuleAction::Include;
+                if (rule.target == 2)
+                {
+                    AddIp(ipRules, IpRuleType::Range, "10.0.0.1", "10.0.0.2", action);
+                    AddPort(portRules, PortRuleType::Range, 20, 21, action);
+                }
+                else
+                {
+                    AddIp(ipRules, IpRuleType::Single, rule.target == 0 ? "10.0.0.1" : "10.0.0.2",
+                          "0.0.0.0", action);
+                    AddPort(portRules, PortRuleType::Single, rule.target == 0 ? 20 : 21, 0, action);
+                }
+                name += std::string(rule.exclude ? "E" : "I") + "AB*"[rule.target] + " ";
+            }
+            for (int value = 0; value < values; ++value)
+            {
+                bool rejected = false;
+                bool accepted = rules.empty();
+                for (const Rule& rule : rules)
+                {
+                    rejected = rejected || (rule.exclude && matches(rule, value));
+                    accepted = accepted || rule.exclude || matches(rule, value);
+                }
+                const bool expected = accepted && !rejected;
+                SCOPED_TRACE(name + "on " + "ABC"[value]);
+                EXPECT_EQ(MatchIpRules(ipRules, ips[value]), expected);
+                EXPECT_EQ(MatchPortRules(portRules, ports[value]), expected);
+            }
+        }
+    }
+    EXPECT_EQ(lists, 1 + 6 + 36 + 216);
 }
 
 TEST(IpRules, RangeComparesAcrossOctetBoundariesAndIncludesBothEnds)

@@ -2,9 +2,10 @@
 #include "db/CLocalTimeFormatter.h"
 #include "db/CLocalTimeParser.h"
 
+#include "testsupport/TimeZone.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <string>
 
@@ -43,10 +44,7 @@ TEST(LocalTimeText, RejectsAnythingButTheExactForm)
 
 TEST(LocalTimeText, CachedParserAgreesAcrossDaylightSavingChanges)
 {
-    const char* saved = std::getenv("TZ");
-    const std::string previous = saved != nullptr ? saved : "";
-    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-    tzset();
+    TimeZone zone("Europe/Berlin");
     CLocalTimeParser parser;
     int64_t start = 0;
     ASSERT_TRUE(ParseLocalDateTime("2024-03-30 12:00:00", start));
@@ -67,32 +65,19 @@ TEST(LocalTimeText, CachedParserAgreesAcrossDaylightSavingChanges)
         EXPECT_EQ(parser.ParseDateTime(gap, cached), ParseLocalDateTime(gap, direct));
         EXPECT_EQ(cached, direct) << gap;
     }
-    if (saved != nullptr)
-        setenv("TZ", previous.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
 }
 
 TEST(LocalTimeText, CachedFormatterAgreesAcrossZonesAndChanges)
 {
-    const char* saved = std::getenv("TZ");
-    const std::string previous = saved != nullptr ? saved : "";
-    for (const char* zone : {"CET-1CEST,M3.5.0,M10.5.0/3", "IST-5:30", "UTC0"})
+    for (const char* name : {"Europe/Berlin", "Asia/Kolkata", "Australia/Lord_Howe", "UTC0"})
     {
-        setenv("TZ", zone, 1);
-        tzset();
+        TimeZone zone(name);
         CLocalTimeFormatter formatter;
         int64_t start = 0;
         ASSERT_TRUE(ParseLocalDateTime("2024-03-30 12:00:00", start));
         for (int64_t t = start; t < start + 2 * 86400; t += 97)
             for (int64_t shift : {int64_t(0), int64_t(210 * 86400), int64_t(-4000000000)})
                 ASSERT_EQ(formatter.FormatDateTime(t + shift), FormatLocalDateTime(t + shift))
-                    << zone << " " << t + shift;
+                    << name << " " << t + shift;
     }
-    if (saved != nullptr)
-        setenv("TZ", previous.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
 }

@@ -426,7 +426,7 @@ std::optional<CppSQLite3Exception> CDatabaseManager::RewriteAll(IFilterManager& 
 void CDatabaseManager::SaveFilters(IFilterManager* manager)
 {
     std::optional<CppSQLite3Exception> failure;
-    std::vector<int> saved;
+    std::vector<const IFilter*> saved;
     for (;;)
     {
         IFilter* filter = nullptr;
@@ -434,7 +434,8 @@ void CDatabaseManager::SaveFilters(IFilterManager* manager)
         std::pair<uint64_t, uint64_t> generation;
         {
             // Between two filters (and two slices) the sequence may change: it is looked at
-            // afresh each time, and a filter saved already in this walk is not saved again.
+            // afresh each time, and a filter saved already in this walk is not saved again (one
+            // made meanwhile at a freed address waits for the next save).
             CKavoLock lock(m_lock);
             if (!PrepareWrite())
                 break;
@@ -448,12 +449,12 @@ void CDatabaseManager::SaveFilters(IFilterManager* manager)
             for (unsigned index = 0; index < manager->GetCount() && filter == nullptr; ++index)
             {
                 IFilter* candidate = manager->GetFilter(index);
-                if (std::find(saved.begin(), saved.end(), candidate->GetId()) == saved.end())
+                if (std::find(saved.begin(), saved.end(), candidate) == saved.end())
                     filter = candidate;
             }
             if (filter == nullptr)
                 break;
-            saved.push_back(filter->GetId());
+            saved.push_back(filter);
             generation = Generation(filter->GetId());
             CFilterLock filterLock(*filter);
             snapshot = TakeSnapshot(*filter, true, true);

@@ -304,19 +304,25 @@ void CDatabaseManager::LoadFilters(IFilterManager* manager)
                                            "from %s);",
                                            TableName(TableHosts), TableName(TableHistory))));
             uint64_t done = 0;
-            LoadProgress progress = m_progress;
+            uint64_t reported = 0;
+            const LoadProgress progress = m_progress;
             CRowReader reader(m_db,
                               [&](uint64_t rows)
                               {
                                   done += rows;
-                                  if (progress)
+                                  if (progress && (done - reported >= 50000 || done >= total))
+                                  {
+                                      reported = done;
                                       progress(done, total);
+                                  }
                               });
             const std::vector<IFilter*> loaded =
                 reader.ReadFilters(*manager, m_databaseVersion == kUpgradedVersion);
             reader.ReadHistory(loaded);
             reader.ReadHosts(loaded);
             m_loaded = true;
+            if (progress)
+                progress(done, total);
         }
         catch (const CppSQLite3Exception& error)
         {

@@ -99,8 +99,13 @@ TEST_F(CDatabaseManagerTest, CountsRoundTripAndOnlyChangesAreWrittenAgain)
         (void)mac;
     }
     Session again(Path());
+    std::vector<std::pair<uint64_t, uint64_t>> progress;
+    again.store.SetLoadProgress([&](uint64_t done, uint64_t total)
+                                { progress.emplace_back(done, total); });
     again.factory.LoadFilters();
     EXPECT_TRUE(again.store.LoadSucceeded());
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back(), (std::pair<uint64_t, uint64_t>(4, 4))); // 2 hosts, 2 days
     ASSERT_EQ(again.factory.GetCount(), 2u);
     CFilter* mac = again.factory.GetFilter(0);
     EXPECT_EQ(mac->GetBinding(), static_cast<int>(HostBinding::Hardware));

@@ -1,4 +1,5 @@
 #include "db/DatabaseSchema.h"
+#include "DbTestSupport.h"
 #include "db/CppSQLite3DB.h"
 #include "db/CppSQLite3Exception.h"
 #include "testsupport/TempDir.h"
@@ -13,18 +14,6 @@ std::string Version(CppSQLite3DB& db)
 {
     CppSQLite3Query query = db.ExecQuery("select VALUE from INFO where PROPERTY = 'VERSION';");
     return query.Eof() ? std::string("<none>") : query.GetStringField("VALUE");
-}
-
-std::string Dump(CppSQLite3DB& db, const char* sql)
-{
-    std::string text;
-    for (CppSQLite3Query query = db.ExecQuery(sql); !query.Eof(); query.NextRow())
-    {
-        for (int column = 0; column < query.NumFields(); ++column)
-            text += query.GetStringField(column, "NULL") + "|";
-        text += "\n";
-    }
-    return text;
 }
 
 void MakeOldLayout(CppSQLite3DB& db, bool withInfo)

@@ -34,10 +34,8 @@ private:
 };
 
 // Every row of a query as "a|b|c|" lines, NULL spelled out.
-inline std::string Dump(const std::string& path, const char* sql)
+inline std::string Dump(CppSQLite3DB& db, const char* sql)
 {
-    CppSQLite3DB db;
-    db.Open(path);
     std::string text;
     for (CppSQLite3Query query = db.ExecQuery(sql); !query.Eof(); query.NextRow())
     {
@@ -46,6 +44,13 @@ inline std::string Dump(const std::string& path, const char* sql)
         text += "\n";
     }
     return text;
+}
+
+inline std::string Dump(const std::string& path, const char* sql)
+{
+    CppSQLite3DB db;
+    db.Open(path);
+    return Dump(db, sql);
 }
 
 // Runs one or more statements.

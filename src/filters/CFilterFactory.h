@@ -24,8 +24,8 @@
 // The packet thread holds 2 for a whole dispatch and 4 (with 5) for each ProcessPacket, and takes
 // 3 only after the filters released 4. Removing a filter and clearing its hosts take 1, 2, 3, 4;
 // storing one takes 1 then 4; the view's drain of its pending set takes 3 then 4; the saver holds 1
-// and may take 4. The filter sequence changes only while both 1 (when a store is set) and 2 are
-// held, so either one keeps GetCount and GetFilter stable.
+// for one slice of rows at a time and may take 4. The filter sequence changes only while both 1
+// (when a store is set) and 2 are held, so either one keeps GetCount and GetFilter stable.
 class CFilterFactory final : public IFilterManager, public IPacketDispatch
 {
 public:

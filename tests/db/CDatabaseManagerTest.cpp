@@ -203,23 +203,6 @@ TEST_F(CDatabaseManagerTest, UncachedFilterWritesNoHostRows)
     EXPECT_TRUE(filter->GetHost(0)->IsModified());
 }
 
-TEST_F(CDatabaseManagerTest, DeleteAndClearRemoveOnlyThatFilter)
-{
-    Session session(Path());
-    CFilter* first = AddressFilter(session.factory, "A", "198.18.0.1");
-    CFilter* second = AddressFilter(session.factory, "B", "198.18.0.2");
-    session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.5.5"), 10, kNow));
-    session.factory.DispatchPacket(Packet(Ip("198.18.0.2"), Ip("198.18.5.5"), 10, kNow));
-    session.factory.SaveFilters();
-    EXPECT_TRUE(session.store.ClearHosts(second));
-    EXPECT_EQ(Dump(Path(), "select ID from HOSTS;"), "0|\n");
-    EXPECT_TRUE(session.store.ClearHistory(first));
-    EXPECT_EQ(Dump(Path(), "select ID from HISTORY;"), "1|\n");
-    session.factory.RemoveFilter(first);
-    EXPECT_EQ(Dump(Path(), "select ID from MAIN;"), "1|\n");
-    EXPECT_EQ(Count(Path(), "select count(*) from HOSTS;"), 0);
-}
-
 TEST_F(CDatabaseManagerTest, PurgeCutsOffInLocalTimeKeepingTheCutOffDay)
 {
     // Nine hours east of UTC: a UTC cut-off would keep rows up to nine hours too old.

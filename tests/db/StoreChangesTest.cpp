@@ -36,6 +36,14 @@ TEST(StoreChanges, WindowCommandsWaitOneSliceOfASaveAndAClearLosesNoLaterBytes)
         CFilter* big = AddressFilter(factory, "Big", "198.18.0.1");
         CFilter* cleared = AddressFilter(factory, "Cleared", "198.18.0.2");
         CFilter* removed = AddressFilter(factory, "Removed", "198.18.0.3");
+        // Untyped Include rules: they match everything, and give the filter rule rows.
+        CFilterParamPort* port = removed->CreatePortRule();
+        port->SetAction(1);
+        removed->AddPortRule(port);
+        CFilterParamIp* ip = removed->CreateIpRule();
+        ip->SetAction(1);
+        removed->AddIpRule(ip);
+        factory.StoreFilter(removed);
         // Many slices: the save is still under way after the five commands below.
         CountHosts(factory, "198.18.0.1", 60000, 10);
         CountHosts(factory, "198.18.0.2", 10, 10);
@@ -75,10 +83,13 @@ TEST(StoreChanges, WindowCommandsWaitOneSliceOfASaveAndAClearLosesNoLaterBytes)
     EXPECT_EQ(Dump(path, "select IP, RECV, SENT from HOSTS where ID = 1;"),
               "198.18.9.9|0.0|777.0|\n");
     EXPECT_EQ(Dump(path, "select RECV, SENT from HISTORY where ID = 1;"), "0.0|777.0|\n");
+    // The other filters' rows stay.
     EXPECT_EQ(Count(path, "select count(*) from HOSTS where ID = 0 and SENT = 10;"), 60000);
-    EXPECT_EQ(Count(path, "select count(*) from HOSTS where ID = 2;") +
-                  Count(path, "select count(*) from HISTORY where ID = 2;"),
-              0);
+    EXPECT_EQ(Dump(path, "select SENT from HISTORY where ID = 0;"), "600000.0|\n");
+    EXPECT_EQ(Dump(path, "select ID from HOSTS where ID = 2 union all select ID from HISTORY "
+                         "where ID = 2 union all select ID from IP_FILTER where ID = 2 union all "
+                         "select ID from PORT_FILTER where ID = 2;"),
+              "");
 }
 
 TEST(StoreChanges, FileDeletedOrReplacedIsMadeAgainWithEveryRecordAndToldOnce)

@@ -125,35 +125,43 @@ TEST(IpRules, UntypedRuleMatchesEverything)
     EXPECT_FALSE(MatchIpRules(excluding, Ip("8.8.8.8")));
 }
 
-TEST(PortRules, RangeSingleAndPortlessPackets)
+// Ports as the packet record holds them (network order), compared in host order: 256 (0x0100)
+// and 1 (0x0001) swap order once byte-swapped, and 65535 must not turn negative. A packet
+// without ports (ICMP) has port 0.
+TEST(PortRules, BothEndsOfRangesAndSinglesInHostOrder)
 {
-    PortRuleList range;
-    AddPort(range, PortRuleType::Range, 20, 21, RuleAction::Include);
-    EXPECT_TRUE(MatchPortRules(range, Port(20)));
-    EXPECT_TRUE(MatchPortRules(range, Port(21)));
-    EXPECT_FALSE(MatchPortRules(range, Port(22)));
-    EXPECT_FALSE(MatchPortRules(range, 0)); // ICMP
-
-    PortRuleList single;
-    AddPort(single, PortRuleType::Single, 443, 0, RuleAction::Include);
-    EXPECT_TRUE(MatchPortRules(single, Port(443)));
-    EXPECT_FALSE(MatchPortRules(single, Port(444)));
-
-    PortRuleList excluding;
-    AddPort(excluding, PortRuleType::Single, 80, 0, RuleAction::Exclude);
-    EXPECT_TRUE(MatchPortRules(excluding, 0));
-    EXPECT_FALSE(MatchPortRules(excluding, Port(80)));
-}
-
-TEST(PortRules, HighPortsCompareUnsignedInHostOrder)
-{
-    // 256 (0x0100) and 1 (0x0001) swap order once byte-swapped; 65535 must not turn negative.
-    PortRuleList rules;
-    AddPort(rules, PortRuleType::Range, 200, 65535, RuleAction::Include);
-    EXPECT_TRUE(MatchPortRules(rules, Port(256)));
-    EXPECT_TRUE(MatchPortRules(rules, Port(65535)));
-    EXPECT_FALSE(MatchPortRules(rules, Port(1)));
-    EXPECT_FALSE(MatchPortRules(rules, Port(199)));
+    struct Case
+    {
+        PortRuleType type;
+        uint16_t first, last;
+        RuleAction action;
+        int port; // network order
+        bool accepted;
+    };
+    const Case cases[] = {
+        {PortRuleType::Range, 20, 21, RuleAction::Include, Port(19), false},
+        {PortRuleType::Range, 20, 21, RuleAction::Include, Port(20), true},
+        {PortRuleType::Range, 20, 21, RuleAction::Include, Port(21), true},
+        {PortRuleType::Range, 20, 21, RuleAction::Include, Port(22), false},
+        {PortRuleType::Range, 20, 21, RuleAction::Include, 0, false},
+        {PortRuleType::Range, 200, 65535, RuleAction::Include, Port(256), true},
+        {PortRuleType::Range, 200, 65535, RuleAction::Include, Port(65535), true},
+        {PortRuleType::Range, 200, 65535, RuleAction::Include, Port(1), false},
+        {PortRuleType::Range, 200, 65535, RuleAction::Include, Port(199), false},
+        {PortRuleType::Single, 443, 0, RuleAction::Include, Port(443), true},
+        {PortRuleType::Single, 443, 0, RuleAction::Include, Port(444), false},
+        {PortRuleType::Single, 443, 0, RuleAction::Include, Port(442), false},
+        {PortRuleType::Single, 80, 0, RuleAction::Exclude, 0, true},
+        {PortRuleType::Single, 80, 0, RuleAction::Exclude, Port(80), false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::to_string(c.first) + "-" + std::to_string(c.last) + " on " +
+                     std::to_string(ntohs(static_cast<uint16_t>(c.port))));
+        PortRuleList rules;
+        AddPort(rules, c.type, c.first, c.last, c.action);
+        EXPECT_EQ(MatchPortRules(rules, c.port), c.accepted);
+    }
 }
 
 TEST(RuleText, ValidityChecksAndConversions)

@@ -36,6 +36,7 @@ TEST(StoreChanges, WindowCommandsWaitOneSliceOfASaveAndAClearLosesNoLaterBytes)
         CFilter* big = AddressFilter(factory, "Big", "198.18.0.1");
         CFilter* cleared = AddressFilter(factory, "Cleared", "198.18.0.2");
         CFilter* removed = AddressFilter(factory, "Removed", "198.18.0.3");
+        AddressFilter(factory, "Kept", "198.18.0.4");
         // Untyped Include rules: they match everything, and give the filter rule rows.
         CFilterParamPort* port = removed->CreatePortRule();
         port->SetAction(1);
@@ -44,10 +45,11 @@ TEST(StoreChanges, WindowCommandsWaitOneSliceOfASaveAndAClearLosesNoLaterBytes)
         ip->SetAction(1);
         removed->AddIpRule(ip);
         factory.StoreFilter(removed);
-        // Many slices: the save is still under way after the five commands below.
+        // Many slices: the save is still under way after the seven commands below.
         CountHosts(factory, "198.18.0.1", 60000, 10);
         CountHosts(factory, "198.18.0.2", 10, 10);
         CountHosts(factory, "198.18.0.3", 10, 10);
+        CountHosts(factory, "198.18.0.4", 10, 10);
 
         std::atomic<bool> saveDone{false};
         std::thread saver(
@@ -74,17 +76,22 @@ TEST(StoreChanges, WindowCommandsWaitOneSliceOfASaveAndAClearLosesNoLaterBytes)
         big->SetName("Big 2");
         factory.StoreFilter(big);
         EXPECT_FALSE(saveDone);
+        // Emptied between two slices of its own save: the rest of that copy is stale.
+        factory.ClearHosts(big);
+        session.store.ClearHosts(big);
+        EXPECT_FALSE(saveDone);
         saver.join();
         factory.SaveFilters();
         EXPECT_TRUE(session.errors.Errors().empty());
     }
     EXPECT_EQ(Dump(path, "select ID, NAME, RECV, SENT from MAIN order by ID;"),
-              "0|Big 2|0.0|600000.0|\n1|Cleared|0.0|877.0|\n");
+              "0|Big 2|0.0|600000.0|\n1|Cleared|0.0|877.0|\n3|Kept|0.0|100.0|\n");
     EXPECT_EQ(Dump(path, "select IP, RECV, SENT from HOSTS where ID = 1;"),
               "198.18.9.9|0.0|777.0|\n");
     EXPECT_EQ(Dump(path, "select RECV, SENT from HISTORY where ID = 1;"), "0.0|777.0|\n");
+    EXPECT_EQ(Count(path, "select count(*) from HOSTS where ID = 0;"), 0);
     // The other filters' rows stay.
-    EXPECT_EQ(Count(path, "select count(*) from HOSTS where ID = 0 and SENT = 10;"), 60000);
+    EXPECT_EQ(Count(path, "select count(*) from HOSTS where ID = 3 and SENT = 10;"), 10);
     EXPECT_EQ(Dump(path, "select SENT from HISTORY where ID = 0;"), "600000.0|\n");
     EXPECT_EQ(Dump(path, "select ID from HOSTS where ID = 2 union all select ID from HISTORY "
                          "where ID = 2 union all select ID from IP_FILTER where ID = 2 union all "

@@ -59,11 +59,27 @@ TEST_F(CDatabaseManagerTest, StoreInsertsThenUpdatesAndRewritesRules)
     session.factory.StoreFilter(filter);
     EXPECT_EQ(Count(Path(), "select count(*) from IP_FILTER;"), 0);
     EXPECT_EQ(Count(Path(), "select count(*) from PORT_FILTER;"), 1);
+    EXPECT_TRUE(session.errors.Errors().empty());
+}
 
-    // A row deleted behind the store's back is inserted again rather than silently lost.
-    Exec(Path(), "delete from MAIN;");
-    session.factory.SaveFilters();
-    EXPECT_EQ(Count(Path(), "select count(*) from MAIN;"), 1);
+TEST_F(CDatabaseManagerTest, RowsDeletedBehindOurBackComeBackWhole)
+{
+    Session session(Path());
+    AddressFilter(session.factory, "Web", "198.18.0.1");
+    int64_t sent = 0;
+    for (const char* table : {"", "MAIN", "HOSTS", "HISTORY"})
+    {
+        SCOPED_TRACE(table);
+        if (*table != '\0')
+            Exec(Path(), ("delete from " + std::string(table) + ";").c_str());
+        sent += 10;
+        session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.5.5"), 10, kNow));
+        session.factory.SaveFilters();
+        const std::string total = std::to_string(sent) + ".0|\n";
+        EXPECT_EQ(Dump(Path(), "select SENT from MAIN;"), total);
+        EXPECT_EQ(Dump(Path(), "select SENT from HOSTS;"), total);
+        EXPECT_EQ(Dump(Path(), "select SENT from HISTORY;"), total);
+    }
     EXPECT_TRUE(session.errors.Errors().empty());
 }
 

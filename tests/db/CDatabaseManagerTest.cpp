@@ -139,10 +139,25 @@ TEST_F(CDatabaseManagerTest, CountsRoundTripAndOnlyChangesAreWrittenAgain)
     EXPECT_EQ(host->GetOwner(), web);
     EXPECT_TRUE(host->IsStored());
     EXPECT_FALSE(host->IsModified());
+    CFilterHost* later = web->GetHost(1);
+    EXPECT_EQ(later->GetAddress(), Ip("198.18.6.6"));
+    EXPECT_DOUBLE_EQ(later->GetSent(), 100);
+    EXPECT_DOUBLE_EQ(later->GetReceived(), 999); // never written again after the edit above
+    EXPECT_EQ(later->GetUpdated(), kNow + 86400);
+    EXPECT_TRUE(web->IsEnabled());
+    EXPECT_TRUE(web->GetCacheHosts());
+    // Both days, both directions.
     ASSERT_EQ(web->GetHistoryCount(), 2);
-    EXPECT_EQ(web->GetHistoryItem(0)->GetDay(), day);
-    EXPECT_DOUBLE_EQ(web->GetHistoryItem(0)->GetReceived(), 100);
-    EXPECT_FALSE(web->GetHistoryItem(0)->IsModified());
+    const std::pair<double, double> days[] = {{100, 1500}, {0, 100}};
+    for (int i = 0; i < 2; ++i)
+    {
+        const IFilterHistory* item = web->GetHistoryItem(i);
+        EXPECT_EQ(item->GetDay(), i == 0 ? day : DayOf(kNow + 86400));
+        EXPECT_DOUBLE_EQ(item->GetReceived(), days[i].first);
+        EXPECT_DOUBLE_EQ(item->GetSent(), days[i].second);
+        EXPECT_TRUE(item->IsStored());
+        EXPECT_FALSE(item->IsModified());
+    }
 }
 
 TEST_F(CDatabaseManagerTest, NullColumnsBadDatesAndHostTextsLoadSoundly)

@@ -1,4 +1,5 @@
-// Helpers shared by the database tests: a listener that keeps errors, raw SQL access, packets.
+// Helpers shared by the database tests: a listener that keeps errors, raw SQL access, packets,
+// filters with rules.
 #pragma once
 
 #include "capture/PacketInfo.h"
@@ -7,12 +8,17 @@
 #include "db/IDatabaseListener.h"
 #include "filters/CFilterFactory.h"
 #include "filters/HostBinding.h"
+#include "testsupport/TempDir.h"
+
+#include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 
 #include <mutex>
 #include <string>
 #include <vector>
+
+constexpr int64_t kNow = 1714932000; // 2024-05-05 18:00 UTC
 
 class CErrorRecorder final : public IDatabaseListener
 {
@@ -54,11 +60,11 @@ inline std::string Dump(const std::string& path, const char* sql)
 }
 
 // Runs one or more statements.
-inline void Exec(const std::string& path, const char* sql)
+inline void Exec(const std::string& path, const std::string& sql)
 {
     CppSQLite3DB db;
     db.Open(path);
-    db.ExecDml(sql);
+    db.ExecDml(sql.c_str());
 }
 
 inline int Count(const std::string& path, const char* sql)
@@ -88,6 +94,23 @@ inline PacketInfo Packet(uint32_t from, uint32_t to, uint32_t length, int64_t ti
     return packet;
 }
 
+// `hosts` packets of `length` bytes from `local` to 198.20.0.0 onwards, `step` seconds apart.
+inline void CountHosts(CFilterFactory& factory, const char* local, uint32_t hosts, uint32_t length,
+                       int64_t step = 0)
+{
+    for (uint32_t i = 0; i < hosts; ++i)
+        factory.DispatchPacket(Packet(Ip(local), htonl(0xC6140000u + i), length,
+                                      kNow + step * static_cast<int64_t>(i)));
+}
+
+// A statistics file in a folder of its own.
+class DbTest : public ::testing::Test
+{
+protected:
+    std::string Path() const { return m_dir.File("traffic.db"); }
+    TempDir m_dir;
+};
+
 // One store and one filter collection on a database file in a temporary folder.
 struct Session
 {
@@ -113,4 +136,27 @@ inline CFilter* AddressFilter(CFilterFactory& factory, const char* name, const c
     filter->SetBinding(static_cast<int>(HostBinding::Address));
     filter->SetAddress(Ip(address));
     return filter;
+}
+
+// Rule types as stored (-1: untyped, matching everything); the action defaults to Include.
+inline void AddIpRule(CFilter* filter, int type, const char* first, const char* second,
+                      int action = 1)
+{
+    CFilterParamIp* rule = filter->CreateIpRule();
+    rule->SetType(type);
+    rule->SetAddress(Ip(first));
+    rule->SetSecondAddress(Ip(second));
+    rule->SetAction(action);
+    filter->AddIpRule(rule);
+}
+
+inline void AddPortRule(CFilter* filter, int type, uint16_t first, uint16_t last = 0,
+                        int action = 1)
+{
+    CFilterParamPort* rule = filter->CreatePortRule();
+    rule->SetType(type);
+    rule->SetFirstPort(htons(first));
+    rule->SetLastPort(htons(last));
+    rule->SetAction(action);
+    filter->AddPortRule(rule);
 }

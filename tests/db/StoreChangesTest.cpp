@@ -4,32 +4,20 @@
 #include "DbTestSupport.h"
 #include "db/LocalTimeText.h"
 #include "filters/DayOf.h"
-#include "testsupport/TempDir.h"
 #include "testsupport/TimeZone.h"
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <thread>
 #include <unistd.h>
 
-namespace
-{
-constexpr int64_t kNow = 1714932000; // 2024-05-05 18:00 UTC
+using StoreChanges = DbTest;
 
-void CountHosts(CFilterFactory& factory, const char* local, uint32_t hosts, uint32_t length)
+TEST_F(StoreChanges, WindowCommandsWaitOneSliceOfASaveAndAClearLosesNoLaterBytes)
 {
-    for (uint32_t i = 0; i < hosts; ++i)
-        factory.DispatchPacket(Packet(Ip(local), htonl(0xC6140000u + i), length, kNow));
-}
-} // namespace
-
-TEST(StoreChanges, WindowCommandsWaitOneSliceOfASaveAndAClearLosesNoLaterBytes)
-{
-    TempDir dir;
-    const std::string path = dir.File("traffic.db");
+    const std::string path = Path();
     {
         Session session(path);
         CFilterFactory& factory = session.factory;
@@ -38,12 +26,8 @@ TEST(StoreChanges, WindowCommandsWaitOneSliceOfASaveAndAClearLosesNoLaterBytes)
         CFilter* removed = AddressFilter(factory, "Removed", "198.18.0.3");
         AddressFilter(factory, "Kept", "198.18.0.4");
         // Untyped Include rules: they match everything, and give the filter rule rows.
-        CFilterParamPort* port = removed->CreatePortRule();
-        port->SetAction(1);
-        removed->AddPortRule(port);
-        CFilterParamIp* ip = removed->CreateIpRule();
-        ip->SetAction(1);
-        removed->AddIpRule(ip);
+        AddPortRule(removed, -1, 0);
+        AddIpRule(removed, -1, "0.0.0.0", "0.0.0.0");
         factory.StoreFilter(removed);
         // Many slices: the save is still under way after the seven commands below.
         CountHosts(factory, "198.18.0.1", 60000, 10);
@@ -99,22 +83,17 @@ TEST(StoreChanges, WindowCommandsWaitOneSliceOfASaveAndAClearLosesNoLaterBytes)
               "");
 }
 
-TEST(StoreChanges, FileDeletedOrReplacedIsMadeAgainWithEveryRecordAndToldOnce)
+TEST_F(StoreChanges, FileDeletedOrReplacedIsMadeAgainWithEveryRecordAndToldOnce)
 {
-    TempDir dir;
-    const std::string path = dir.File("traffic.db");
+    const std::string path = Path();
     Session session(path);
     CFilter* filter = AddressFilter(session.factory, "Web", "198.18.0.1");
-    CFilterParamPort* port = filter->CreatePortRule();
-    port->SetType(static_cast<int>(PortRuleType::Single));
-    port->SetFirstPort(htons(80));
-    port->SetAction(1);
-    filter->AddPortRule(port);
+    AddPortRule(filter, static_cast<int>(PortRuleType::Single), 80);
     session.factory.StoreFilter(filter);
     CountHosts(session.factory, "198.18.0.1", 3, 100);
     session.factory.SaveFilters();
 
-    const std::string other = dir.File("other.db");
+    const std::string other = m_dir.File("other.db");
     Exec(other, "create table T (X);");
     const std::function<void()> losses[] = {[&] { ASSERT_EQ(unlink(path.c_str()), 0); }, [&]
                                             { ASSERT_EQ(rename(other.c_str(), path.c_str()), 0); }};
@@ -144,7 +123,7 @@ TEST(StoreChanges, FileDeletedOrReplacedIsMadeAgainWithEveryRecordAndToldOnce)
     EXPECT_NE(std::string(errors[0].GetMessage()).find(path), std::string::npos);
 }
 
-TEST(StoreChanges, StoredDaysKeepTheKeyCountingUsesInZonesWithDaylightSaving)
+TEST_F(StoreChanges, StoredDaysKeepTheKeyCountingUsesInZonesWithDaylightSaving)
 {
     struct Case
     {
@@ -176,9 +155,8 @@ TEST(StoreChanges, StoredDaysKeepTheKeyCountingUsesInZonesWithDaylightSaving)
             session.factory.SaveFilters();
         }
         // Written by an older version: the day twice, both rows holding counted traffic.
-        Exec(path, ("insert into HISTORY values (0, '" + std::string(c.date) +
-                    "', 1, 2); insert into HISTORY values (0, '" + c.date + "', 10, 20);")
-                       .c_str());
+        Exec(path, "insert into HISTORY values (0, '" + std::string(c.date) + "', 1, 2), (0, '" +
+                       c.date + "', 10, 20);");
         {
             Session session(path);
             session.factory.LoadFilters();
@@ -194,10 +172,9 @@ TEST(StoreChanges, StoredDaysKeepTheKeyCountingUsesInZonesWithDaylightSaving)
     }
 }
 
-TEST(StoreChanges, NamesWaitingForAnUnwritableFileStayBounded)
+TEST_F(StoreChanges, NamesWaitingForAnUnwritableFileStayBounded)
 {
-    TempDir dir;
-    Session session(dir.Path().string()); // a folder is no database
+    Session session(m_dir.Path().string()); // a folder is no database
     ASSERT_FALSE(session.opened);
     const size_t limit = CDatabaseManager::kMaxPendingNames;
     for (uint32_t i = 0; i < limit; ++i)

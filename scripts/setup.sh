@@ -9,7 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev
     iproute2 iputils-ping libcap2-bin kmod
-    python3 locales
+    python3 locales tzdata
     tor-geoipdb iso-codes
     clang libclang-rt-14-dev clang-format
     xvfb xauth

@@ -1,30 +1,27 @@
 #include "db/CDatabaseManager.h"
 
-#include "core/CKavoException.h"
-#include "db/CLocalTimeFormatter.h"
-#include "db/CLocalTimeParser.h"
+#include "db/CRowReader.h"
+#include "db/CSnapshotWriter.h"
 #include "db/CTransaction.h"
-#include "db/CppSQLite3Exception.h"
 #include "db/DatabaseSchema.h"
-#include "db/LocalTimeText.h"
 #include "db/SqlText.h"
 #include "filters/CFilter.h"
 #include "filters/HostBinding.h"
 #include "filters/IFilter.h"
 #include "filters/IFilterManager.h"
 
-#include <arpa/inet.h>
-#include <sqlite3.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
-#include <optional>
-#include <unordered_map>
+#include <thread>
 
 namespace
 {
-constexpr int64_t kFlushInterval = 600; // seconds between two flushes of pending host names
-constexpr size_t kFlushCount = 100;     // names that must wait before a flush
-constexpr uint64_t kProgressStep = 50000;
+// One slice of a save: the rows written under one hold of the database lock.
+constexpr size_t kSliceRows = 4096;
+constexpr auto kSliceTime = std::chrono::milliseconds(8);
 
 // A filter's own lock when it is one of ours; filters of other kinds guard themselves.
 class CFilterLock
@@ -47,85 +44,14 @@ private:
     CFilter* m_filter;
 };
 
-std::string DottedText(uint32_t address)
-{
-    char text[INET_ADDRSTRLEN] = {};
-    in_addr value{};
-    value.s_addr = address;
-    inet_ntop(AF_INET, &value, text, sizeof text);
-    return text;
-}
-
-uint32_t ParseDotted(const std::string& text)
-{
-    return static_cast<uint32_t>(inet_addr(text.c_str()));
-}
-
-// Failures that leave the open transaction unusable (SQLite may have rolled it back itself);
-// anything else concerns one row only.
-bool EndsTheBatch(int code)
-{
-    switch (code & 0xff)
-    {
-    case SQLITE_CONSTRAINT:
-    case SQLITE_MISMATCH:
-    case SQLITE_TOOBIG:
-    case SQLITE_RANGE:
-        return false;
-    default:
-        return true;
-    }
-}
-
 CKavoException ToKavo(const CppSQLite3Exception& error, bool display, const std::string& context)
 {
     std::string message = context.empty() ? std::string() : context + "\n";
     message += error.ErrorMessage();
     return CKavoException(message, static_cast<uint32_t>(error.ErrorCode()), display);
 }
+
 } // namespace
-
-// The statements of one batch, compiled on first use and reused for every row.
-class CDatabaseManager::CStatements
-{
-public:
-    explicit CStatements(CppSQLite3DB& db) : m_db(db) {}
-
-    CppSQLite3Statement& Get(int which)
-    {
-        static const char* const s_sql[] = {
-            "update MAIN set NAME = ?, RECV = ?, SENT = ?, HOST = ?, CACHE = ?, ENABLED = ? "
-            "where ID = ?;",
-            "insert into MAIN values (?, ?, ?, ?, ?, ?, ?);",
-            "update HISTORY set RECV = ?, SENT = ? where (ID = ? and ID_DATE = ?);",
-            "insert into HISTORY values(?, ?, ?, ?);",
-            "update HOSTS set RECV = ?, SENT = ?, UPDATED = ? where ID = ? and IP = ?;",
-            "insert into HOSTS values(?, ?, ?, ?, ?);",
-        };
-        if (!m_compiled[which])
-        {
-            m_statements[which] = m_db.CompileStatement(s_sql[which]);
-            m_compiled[which] = true;
-        }
-        return m_statements[which];
-    }
-
-    enum
-    {
-        MainUpdate,
-        MainInsert,
-        HistoryUpdate,
-        HistoryInsert,
-        HostUpdate,
-        HostInsert,
-        Count
-    };
-
-private:
-    CppSQLite3DB& m_db;
-    CppSQLite3Statement m_statements[Count];
-    bool m_compiled[Count] = {};
-};
 
 CDatabaseManager::CDatabaseManager(IClock& clock)
     : m_databaseVersion(kDatabaseVersion), m_clock(clock)
@@ -180,6 +106,36 @@ void CDatabaseManager::Report(const CppSQLite3Exception& error, bool display,
         listener->OnError(ToKavo(error, display, context));
 }
 
+void CDatabaseManager::DeliverNotice()
+{
+    std::optional<CKavoException> notice;
+    IDatabaseListener* listener = nullptr;
+    {
+        CKavoLock lock(m_lock);
+        notice.swap(m_notice);
+        listener = m_listener;
+    }
+    if (notice && listener != nullptr)
+        listener->OnError(*notice);
+}
+
+bool CDatabaseManager::OpenFile()
+{
+    m_db.Open(m_path);
+    // A save of many hosts touches more pages than SQLite's default cache holds; spilling them
+    // half way costs an extra journal sync. A setting of this connection only.
+    m_db.ExecDml("pragma cache_size = -32768;");
+    // sqlite3_open accepts any file; the first read tells whether it is a database.
+    m_db.ExecScalar("select count(*) from sqlite_master;");
+    struct stat info
+    {
+    };
+    m_fileKnown = stat(m_path.c_str(), &info) == 0;
+    m_device = info.st_dev;
+    m_inode = info.st_ino;
+    return true;
+}
+
 bool CDatabaseManager::Open(const std::string& path)
 {
     std::optional<CppSQLite3Exception> openError;
@@ -187,17 +143,15 @@ bool CDatabaseManager::Open(const std::string& path)
     {
         CKavoLock lock(m_lock);
         m_db.Close();
+        m_path = path;
         m_loaded = false;
         m_loadFailed = false;
+        m_reopen = false;
+        m_rewriteAll = false;
         m_databaseVersion = kDatabaseVersion;
         try
         {
-            m_db.Open(path);
-            // A save of many hosts touches more pages than SQLite's default cache holds; spilling
-            // them half way costs an extra journal sync. A setting of this connection only.
-            m_db.ExecDml("pragma cache_size = -32768;");
-            // sqlite3_open accepts any file; the first read tells whether it is a database.
-            m_db.ExecScalar("select count(*) from sqlite_master;");
+            OpenFile();
         }
         catch (const CppSQLite3Exception& error)
         {
@@ -225,10 +179,55 @@ bool CDatabaseManager::Open(const std::string& path)
     return !openError;
 }
 
+bool CDatabaseManager::PrepareWrite()
+{
+    if (!CanWrite())
+        return false;
+    if (!m_reopen)
+    {
+        struct stat info
+        {
+        };
+        if (!m_fileKnown ||
+            (stat(m_path.c_str(), &info) == 0 && info.st_dev == m_device && info.st_ino == m_inode))
+            return true;
+    }
+    // Writing on would go into a file nobody sees again: start a new one where it was.
+    m_db.Close();
+    ++m_fileGeneration;
+    m_rewriteAll = true;
+    try
+    {
+        OpenFile();
+        CreateSchema(m_db);
+        m_reopen = false;
+    }
+    catch (const CppSQLite3Exception& error)
+    {
+        m_db.Close();
+        m_reopen = true; // tried again at the next write
+        if (!m_notice)
+            m_notice = ToKavo(error, true,
+                              "The statistics database \"" + m_path +
+                                  "\" was deleted or replaced and cannot be created again.");
+        return false;
+    }
+    if (!m_replacedTold)
+    {
+        m_replacedTold = true;
+        m_notice = CKavoException("The statistics database \"" + m_path +
+                                      "\" was deleted or replaced while Ombrix ran. It was "
+                                      "created again, and all statistics are written into it.",
+                                  true);
+    }
+    return true;
+}
+
 void CDatabaseManager::Close()
 {
     CKavoLock lock(m_lock);
     m_db.Close();
+    m_reopen = false;
 }
 
 bool CDatabaseManager::IsOpen() const
@@ -256,7 +255,7 @@ bool CDatabaseManager::PurgeOldRecords(int days)
     std::optional<CppSQLite3Exception> failure;
     {
         CKavoLock lock(m_lock);
-        if (!CanWrite())
+        if (!PrepareWrite())
             return false;
         // The stored texts are local time, so the cut-off is taken in local time too.
         const std::string modifier = "-" + std::to_string(days) + " day";
@@ -279,20 +278,10 @@ bool CDatabaseManager::PurgeOldRecords(int days)
             failure = error;
         }
     }
+    DeliverNotice();
     if (failure)
         Report(*failure, false);
     return !failure;
-}
-
-void CDatabaseManager::ReportProgress(uint64_t rows)
-{
-    m_progressDone += rows;
-    if (m_progress &&
-        (m_progressDone - m_progressReported >= kProgressStep || m_progressDone >= m_progressTotal))
-    {
-        m_progressReported = m_progressDone;
-        m_progress(m_progressDone, m_progressTotal);
-    }
 }
 
 void CDatabaseManager::LoadFilters(IFilterManager* manager)
@@ -310,64 +299,30 @@ void CDatabaseManager::LoadFilters(IFilterManager* manager)
         try
         {
             SqlText sql;
-            m_progressDone = m_progressReported = 0;
-            m_progressTotal = static_cast<uint64_t>(
+            const uint64_t total = static_cast<uint64_t>(
                 m_db.ExecScalar(sql.Format("select (select count(*) from %s) + (select count(*) "
                                            "from %s);",
                                            TableName(TableHosts), TableName(TableHistory))));
-            const bool upgraded = m_databaseVersion == kUpgradedVersion;
-            CppSQLite3Query query =
-                m_db.ExecQuery(sql.Format("SELECT * FROM %s;", TableName(TableMain)));
-            const int idColumn = query.FieldIndex("ID");
-            const int nameColumn = query.FieldIndex("NAME");
-            const int receivedColumn = query.FieldIndex("RECV");
-            const int sentColumn = query.FieldIndex("SENT");
-            const int hostColumn = query.FieldIndex("HOST");
-            const int cacheColumn = query.FieldIndex("CACHE");
-            const int enabledColumn = query.FieldIndex("ENABLED");
-            std::vector<IFilter*> loaded;
-            for (; !query.Eof(); query.NextRow())
-            {
-                const int id = static_cast<int>(query.GetIntField(idColumn, 0));
-                const std::string name = query.GetStringField(nameColumn, "");
-                const double received = query.GetFloatField(receivedColumn, 0.0);
-                const double sent = query.GetFloatField(sentColumn, 0.0);
-                const DecodedHostBinding binding =
-                    DecodeHostBinding(query.GetStringField(hostColumn, ""));
-                const bool cache = query.GetIntField(cacheColumn, 0) != 0;
-                const bool enabled = query.GetIntField(enabledColumn, 0) != 0;
-
-                IFilter* filter = manager->CreateFilter();
-                filter->SetId(id);
-                filter->SetName(name);
-                filter->SetReceived(received);
-                filter->SetSent(sent);
-                filter->SetCacheHosts(cache);
-                filter->SetEnabled(enabled);
-                filter->SetAddress(binding.address);
-                filter->SetHardwareAddress(binding.hardware);
-                filter->SetBinding(binding.binding);
-                if (upgraded)
-                {
-                    // The old layout knew no hardware binding: what is not an address is this
-                    // computer.
-                    filter->SetBinding(
-                        static_cast<int>(binding.binding == static_cast<int>(HostBinding::Address)
-                                             ? HostBinding::Address
-                                             : HostBinding::LocalMachine));
-                }
-                filter->SetStored(true);
-                manager->AddFilter(filter);
-                LoadRulesUnlocked(*filter);
-                loaded.push_back(filter);
-            }
-            // One pass over each table for all filters: a search per filter through the index
-            // would read the rows out of order and sort them again.
-            ReportProgress(LoadHistoryRows(loaded, true));
-            ReportProgress(LoadHostRows(loaded, true));
+            uint64_t done = 0;
+            uint64_t reported = 0;
+            const LoadProgress progress = m_progress;
+            CRowReader reader(m_db,
+                              [&](uint64_t rows)
+                              {
+                                  done += rows;
+                                  if (progress && (done - reported >= 50000 || done >= total))
+                                  {
+                                      reported = done;
+                                      progress(done, total);
+                                  }
+                              });
+            const std::vector<IFilter*> loaded =
+                reader.ReadFilters(*manager, m_databaseVersion == kUpgradedVersion);
+            reader.ReadHistory(loaded);
+            reader.ReadHosts(loaded);
             m_loaded = true;
-            if (m_progress)
-                m_progress(m_progressDone, m_progressTotal);
+            if (progress)
+                progress(done, total);
         }
         catch (const CppSQLite3Exception& error)
         {
@@ -382,531 +337,162 @@ void CDatabaseManager::LoadFilters(IFilterManager* manager)
                "saved in this session.");
 }
 
-void CDatabaseManager::LoadRules(IFilter* filter)
+std::pair<uint64_t, uint64_t> CDatabaseManager::Generation(int id) const
 {
-    std::optional<CppSQLite3Exception> failure;
+    const auto found = m_changes.find(id);
+    return {m_fileGeneration, found == m_changes.end() ? 0 : found->second};
+}
+
+std::optional<CppSQLite3Exception>
+CDatabaseManager::WriteSnapshot(const FilterSnapshot& snapshot, IFilter& filter,
+                                std::pair<uint64_t, uint64_t> generation, bool mainRow)
+{
+    size_t history = 0;
+    size_t hosts = 0;
+    bool main = mainRow;
+    for (bool first = true;; first = false)
     {
+        if (!first)
+        {
+            // A thread waiting for the lock gets it now rather than after the whole save.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         CKavoLock lock(m_lock);
+        // The filter may be gone or emptied since the copy; the rest waits for the next save.
+        if (!PrepareWrite() || Generation(snapshot.id) != generation)
+            return std::nullopt;
+        const size_t historyFrom = history;
+        const size_t hostsFrom = hosts;
+        const bool writesMain = main;
         try
         {
-            LoadRulesUnlocked(*filter);
-        }
-        catch (const CppSQLite3Exception& error)
-        {
-            failure = error;
-        }
-    }
-    if (failure)
-        Report(*failure, false);
-}
-
-void CDatabaseManager::LoadHistory(IFilter* filter)
-{
-    std::optional<CppSQLite3Exception> failure;
-    {
-        CKavoLock lock(m_lock);
-        try
-        {
-            LoadHistoryRows({filter}, false);
-        }
-        catch (const CppSQLite3Exception& error)
-        {
-            failure = error;
-        }
-    }
-    if (failure)
-        Report(*failure, false);
-}
-
-void CDatabaseManager::LoadHosts(IFilter* filter)
-{
-    std::optional<CppSQLite3Exception> failure;
-    {
-        CKavoLock lock(m_lock);
-        try
-        {
-            LoadHostRows({filter}, false);
-        }
-        catch (const CppSQLite3Exception& error)
-        {
-            failure = error;
-        }
-    }
-    if (failure)
-        Report(*failure, false);
-}
-
-void CDatabaseManager::LoadRulesUnlocked(IFilter& filter)
-{
-    SqlText sql;
-    CFilterLock filterLock(filter);
-    {
-        CppSQLite3Statement select = m_db.CompileStatement(
-            sql.Format("select * from %s where ID = ? order by rowid;", TableName(TableIpFilter)));
-        select.BindInt(1, filter.GetId());
-        CppSQLite3Query query = select.ExecQuery();
-        const int typeColumn = query.FieldIndex("TYPE");
-        const int firstColumn = query.FieldIndex("IP1");
-        const int secondColumn = query.FieldIndex("IP2");
-        const int actionColumn = query.FieldIndex("ACTION");
-        for (; !query.Eof(); query.NextRow())
-        {
-            const int type = static_cast<int>(query.GetIntField(typeColumn, 0));
-            const int action = static_cast<int>(query.GetIntField(actionColumn, 0));
-            const uint32_t first = ParseDotted(query.GetStringField(firstColumn, ""));
-            const uint32_t second = ParseDotted(query.GetStringField(secondColumn, ""));
-            IFilterParamIp* rule = filter.CreateIpRule();
-            rule->SetType(type);
-            rule->SetAction(action);
-            rule->SetAddress(first);
-            rule->SetSecondAddress(second);
-            filter.AddIpRule(rule);
-        }
-    }
-    CppSQLite3Statement select = m_db.CompileStatement(
-        sql.Format("select * from %s where ID = ? order by rowid;", TableName(TablePortFilter)));
-    select.BindInt(1, filter.GetId());
-    CppSQLite3Query query = select.ExecQuery();
-    const int typeColumn = query.FieldIndex("TYPE");
-    const int firstColumn = query.FieldIndex("PORT1");
-    const int lastColumn = query.FieldIndex("PORT2");
-    const int actionColumn = query.FieldIndex("ACTION");
-    for (; !query.Eof(); query.NextRow())
-    {
-        const int64_t first = query.GetIntField(firstColumn, 0);
-        // The upgrade turned an old filter without a port into a row with PORT1 0 and no type;
-        // a typed rule on port 0 is a real rule.
-        if (first == 0 && query.FieldIsNull(typeColumn))
-            continue;
-        IFilterParamPort* rule = filter.CreatePortRule();
-        rule->SetType(static_cast<int>(query.GetIntField(typeColumn, 0)));
-        rule->SetAction(static_cast<int>(query.GetIntField(actionColumn, 1)));
-        rule->SetFirstPort(htons(static_cast<uint16_t>(first)));
-        rule->SetLastPort(htons(static_cast<uint16_t>(query.GetIntField(lastColumn, 0))));
-        filter.AddPortRule(rule);
-    }
-}
-
-namespace
-{
-// The filters that rows of one id go to, each with its lock when it is one of ours.
-struct RowTarget
-{
-    IFilter* filter;
-    CKavoLocker* lock;
-};
-
-class CRowTargets
-{
-public:
-    explicit CRowTargets(const std::vector<IFilter*>& filters)
-    {
-        for (IFilter* filter : filters)
-        {
-            auto* own = dynamic_cast<CFilter*>(filter);
-            m_targets[filter->GetId()].push_back(
-                RowTarget{filter, own != nullptr ? &own->GetLock() : nullptr});
-        }
-    }
-    const std::vector<RowTarget>* Find(int64_t id) const
-    {
-        const auto found = m_targets.find(id);
-        return found == m_targets.end() ? nullptr : &found->second;
-    }
-
-private:
-    std::unordered_map<int64_t, std::vector<RowTarget>> m_targets;
-};
-
-// One filter's rows through its id (uses the index), or every row of the table in one pass
-// (sequential, no sort) for the load at start. Either way in row order: the order the days and
-// hosts were first written, which is the order they are numbered in.
-CppSQLite3Statement SelectRows(CppSQLite3DB& db, TableId table,
-                               const std::vector<IFilter*>& filters, bool wholeTable)
-{
-    SqlText sql;
-    if (!wholeTable)
-    {
-        CppSQLite3Statement select = db.CompileStatement(
-            sql.Format("select * from %s where ID = ? order by rowid;", TableName(table)));
-        select.BindInt(1, filters[0]->GetId());
-        return select;
-    }
-    return db.CompileStatement(sql.Format("select * from %s order by rowid;", TableName(table)));
-}
-
-class CTargetLock
-{
-public:
-    explicit CTargetLock(const RowTarget& target) : m_lock(target.lock)
-    {
-        if (m_lock != nullptr)
-            m_lock->Lock();
-    }
-    ~CTargetLock()
-    {
-        if (m_lock != nullptr)
-            m_lock->Unlock();
-    }
-    CTargetLock(const CTargetLock&) = delete;
-    CTargetLock& operator=(const CTargetLock&) = delete;
-
-private:
-    CKavoLocker* m_lock;
-};
-} // namespace
-
-uint64_t CDatabaseManager::LoadHistoryRows(const std::vector<IFilter*>& filters, bool wholeTable)
-{
-    if (filters.empty())
-        return 0;
-    const CRowTargets targets(filters);
-    CppSQLite3Statement select = SelectRows(m_db, TableHistory, filters, wholeTable);
-    CppSQLite3Query query = select.ExecQuery();
-    const int idColumn = query.FieldIndex("ID");
-    const int dateColumn = query.FieldIndex("ID_DATE");
-    const int receivedColumn = query.FieldIndex("RECV");
-    const int sentColumn = query.FieldIndex("SENT");
-    auto parser = std::make_unique<CLocalTimeParser>();
-    uint64_t rows = 0;
-    for (; !query.Eof(); query.NextRow())
-    {
-        if (++rows % kProgressStep == 0)
-            ReportProgress(kProgressStep);
-        const std::vector<RowTarget>* owners = targets.Find(query.GetIntField(idColumn, 0));
-        int64_t day = 0;
-        // A row whose date cannot be read stays in the file untouched.
-        if (owners == nullptr || !parser->ParseDate(query.FieldValue(dateColumn), day))
-            continue;
-        const double received = query.GetFloatField(receivedColumn, 0.0);
-        const double sent = query.GetFloatField(sentColumn, 0.0);
-        for (const RowTarget& target : *owners)
-        {
-            CTargetLock lock(target);
-            IFilterHistory* item = target.filter->AddHistoryDay(day);
-            if (item == nullptr)
-                continue;
-            item->SetReceived(received);
-            item->SetSent(sent);
-            item->SetDay(day);
-            item->SetModified(false);
-            item->SetStored(true);
-        }
-    }
-    return rows % kProgressStep;
-}
-
-uint64_t CDatabaseManager::LoadHostRows(const std::vector<IFilter*>& filters, bool wholeTable)
-{
-    if (filters.empty())
-        return 0;
-    const CRowTargets targets(filters);
-    CppSQLite3Statement select = SelectRows(m_db, TableHosts, filters, wholeTable);
-    CppSQLite3Query query = select.ExecQuery();
-    const int idColumn = query.FieldIndex("ID");
-    const int addressColumn = query.FieldIndex("IP");
-    const int receivedColumn = query.FieldIndex("RECV");
-    const int sentColumn = query.FieldIndex("SENT");
-    const int updatedColumn = query.FieldIndex("UPDATED");
-    auto parser = std::make_unique<CLocalTimeParser>();
-    uint64_t rows = 0;
-    for (; !query.Eof(); query.NextRow())
-    {
-        if (++rows % kProgressStep == 0)
-            ReportProgress(kProgressStep);
-        const std::vector<RowTarget>* owners = targets.Find(query.GetIntField(idColumn, 0));
-        if (owners == nullptr)
-            continue;
-        const char* addressText = query.FieldValue(addressColumn);
-        const uint32_t address =
-            static_cast<uint32_t>(inet_addr(addressText != nullptr ? addressText : ""));
-        int64_t updated = 0;
-        // A time that cannot be read loads as 0; the counts stay.
-        if (!parser->ParseDateTime(query.FieldValue(updatedColumn), updated))
-            updated = 0;
-        const double received = query.GetFloatField(receivedColumn, 0.0);
-        const double sent = query.GetFloatField(sentColumn, 0.0);
-        for (const RowTarget& target : *owners)
-        {
-            CTargetLock lock(target);
-            IFilterHost* host = target.filter->AddHost(address);
-            if (host == nullptr)
-                continue;
-            host->SetUpdated(updated);
-            host->SetReceived(received);
-            host->SetSent(sent);
-            host->SetAddress(address);
-            host->SetOwner(target.filter);
-            host->SetStored(true);
-            host->SetModified(false); // last: SetAddress marked it modified
-        }
-    }
-    return rows % kProgressStep;
-}
-
-bool CDatabaseManager::LoadHostNames(const HostNameSink& sink)
-{
-    std::optional<CppSQLite3Exception> failure;
-    {
-        CKavoLock lock(m_lock);
-        if (!m_db.IsOpen())
-            return false;
-        try
-        {
-            SqlText sql;
-            CppSQLite3Query query = m_db.ExecQuery(
-                sql.Format("select * from %s order by rowid;", TableName(TableHostNames)));
-            const int hostColumn = query.FieldIndex("HOST");
-            const int nameColumn = query.FieldIndex("NAME");
-            for (; !query.Eof(); query.NextRow())
+            auto writer = std::make_unique<CSnapshotWriter>(m_db);
+            CTransaction transaction(m_db);
+            const auto start = std::chrono::steady_clock::now();
+            size_t rows = 0;
+            auto sliceFull = [&]
             {
-                const char* host = query.FieldValue(hostColumn);
-                sink(static_cast<uint32_t>(inet_addr(host != nullptr ? host : "")),
-                     query.GetStringField(nameColumn, ""));
+                return ++rows >= kSliceRows ||
+                       (rows % 128 == 0 && std::chrono::steady_clock::now() - start > kSliceTime);
+            };
+            if (main)
+            {
+                writer->WriteMainRow(snapshot);
+                main = false;
+                sliceFull();
             }
+            bool full = false;
+            while (!full && history < snapshot.history.size())
+            {
+                writer->WriteHistory(snapshot.id, snapshot.history[history++]);
+                full = sliceFull();
+            }
+            while (!full && hosts < snapshot.hosts.size())
+            {
+                writer->WriteHost(snapshot.id, snapshot.hosts[hosts++]);
+                full = sliceFull();
+            }
+            transaction.Commit();
         }
         catch (const CppSQLite3Exception& error)
         {
-            failure = error;
+            return error;
         }
-    }
-    if (failure)
-        Report(*failure, true);
-    return !failure;
-}
-
-FilterSnapshot CDatabaseManager::TakeSnapshot(IFilter& filter, bool history, bool hosts)
-{
-    FilterSnapshot snapshot;
-    snapshot.id = filter.GetId();
-    snapshot.name = filter.GetName();
-    snapshot.received = filter.GetReceived();
-    snapshot.sent = filter.GetSent();
-    uint32_t address = 0;
-    snapshot.hostText = FormatHostBinding(filter.GetBinding(), filter.GetAddress(address),
-                                          filter.GetHardwareAddress());
-    snapshot.cacheHosts = filter.GetCacheHosts();
-    snapshot.enabled = filter.IsEnabled();
-    snapshot.stored = filter.IsStored();
-    if (history)
-    {
-        const int count = filter.GetHistoryCount();
-        for (int index = 0; index < count; ++index)
         {
-            const IFilterHistory* item = filter.GetHistoryItem(index);
-            if (item == nullptr || (!item->IsModified() && item->IsStored()))
-                continue;
-            snapshot.history.push_back(HistorySnapshot{index, item->GetDay(), item->GetReceived(),
-                                                       item->GetSent(), item->IsStored()});
+            CFilterLock filterLock(filter);
+            MarkWritten(filter, snapshot, writesMain, {historyFrom, history}, {hostsFrom, hosts});
         }
+        if (history == snapshot.history.size() && hosts == snapshot.hosts.size())
+            return std::nullopt;
     }
-    if (hosts && snapshot.cacheHosts)
+}
+
+std::optional<CppSQLite3Exception> CDatabaseManager::RewriteAll(IFilterManager& manager)
+{
+    m_rewriteAll = false;
+    std::optional<CppSQLite3Exception> failure;
+    for (unsigned index = 0; index < manager.GetCount(); ++index)
     {
-        const int count = filter.GetHostCount();
-        snapshot.hosts.reserve(static_cast<size_t>(count));
-        for (int index = 0; index < count; ++index)
+        IFilter* filter = manager.GetFilter(index);
         {
-            const IFilterHost* host = filter.GetHost(index);
-            if (host == nullptr || !host->IsModified())
-                continue;
-            uint32_t remote = 0;
-            snapshot.hosts.push_back(HostSnapshot{index, host->GetAddress(remote),
-                                                  host->GetReceived(), host->GetSent(),
-                                                  host->GetUpdated(), host->IsStored()});
+            CFilterLock filterLock(*filter);
+            filter->SetStored(false);
+            MarkUnwritten(*filter, true, true);
         }
-    }
-    return snapshot;
-}
-
-void CDatabaseManager::MarkWritten(IFilter& filter, const FilterSnapshot& snapshot, bool mainRow)
-{
-    if (mainRow)
-        filter.SetStored(true);
-    for (const HistorySnapshot& written : snapshot.history)
-    {
-        // The history may have been cleared since the copy: the number must still be that day.
-        IFilterHistory* item = filter.GetHistoryItem(written.index);
-        if (item == nullptr || item->GetDay() != written.day)
-            continue;
-        item->SetStored(true);
-        if (item->GetReceived() == written.received && item->GetSent() == written.sent)
-            item->SetModified(false);
-    }
-    for (const HostSnapshot& written : snapshot.hosts)
-    {
-        IFilterHost* host = filter.GetHost(written.index);
-        uint32_t address = 0;
-        if (host == nullptr || host->GetAddress(address) != written.address)
-            continue;
-        host->SetStored(true);
-        // Packets counted during the write leave the record modified for the next save.
-        if (host->GetReceived() == written.received && host->GetSent() == written.sent &&
-            host->GetUpdated() == written.updated)
-            host->SetModified(false);
-    }
-}
-
-void CDatabaseManager::WriteMainRow(CStatements& statements, const FilterSnapshot& snapshot)
-{
-    if (snapshot.stored)
-    {
-        CppSQLite3Statement& update = statements.Get(CStatements::MainUpdate);
-        update.BindText(1, snapshot.name);
-        update.BindDouble(2, snapshot.received);
-        update.BindDouble(3, snapshot.sent);
-        update.BindText(4, snapshot.hostText);
-        update.BindInt(5, snapshot.cacheHosts ? 1 : 0);
-        update.BindInt(6, snapshot.enabled ? 1 : 0);
-        update.BindInt(7, snapshot.id);
-        // A row deleted behind our back is written again.
-        if (update.ExecDml() > 0)
-            return;
-    }
-    CppSQLite3Statement& insert = statements.Get(CStatements::MainInsert);
-    insert.BindInt(1, snapshot.id);
-    insert.BindText(2, snapshot.name);
-    insert.BindDouble(3, snapshot.received);
-    insert.BindDouble(4, snapshot.sent);
-    insert.BindText(5, snapshot.hostText);
-    insert.BindInt(6, snapshot.cacheHosts ? 1 : 0);
-    insert.BindInt(7, snapshot.enabled ? 1 : 0);
-    insert.ExecDml();
-}
-
-void CDatabaseManager::WriteHistory(CStatements& statements, const FilterSnapshot& snapshot)
-{
-    for (const HistorySnapshot& item : snapshot.history)
-    {
-        const std::string date = FormatLocalDate(item.day);
-        if (item.stored)
+        for (bool ip : {true, false})
         {
-            CppSQLite3Statement& update = statements.Get(CStatements::HistoryUpdate);
-            update.BindDouble(1, item.received);
-            update.BindDouble(2, item.sent);
-            update.BindInt(3, snapshot.id);
-            update.BindText(4, date);
-            if (update.ExecDml() > 0)
-                continue;
+            std::optional<CppSQLite3Exception> error = WriteRules(*filter, ip);
+            if (error && !failure)
+                failure = error;
         }
-        CppSQLite3Statement& insert = statements.Get(CStatements::HistoryInsert);
-        insert.BindInt(1, snapshot.id);
-        insert.BindText(2, date);
-        insert.BindDouble(3, item.received);
-        insert.BindDouble(4, item.sent);
-        insert.ExecDml();
     }
-}
-
-void CDatabaseManager::WriteHosts(CStatements& statements, const FilterSnapshot& snapshot)
-{
-    auto formatter = std::make_unique<CLocalTimeFormatter>();
-    for (const HostSnapshot& host : snapshot.hosts)
-    {
-        const std::string updated = formatter->FormatDateTime(host.updated);
-        const std::string address = DottedText(host.address);
-        if (host.stored)
-        {
-            CppSQLite3Statement& update = statements.Get(CStatements::HostUpdate);
-            update.BindDouble(1, host.received);
-            update.BindDouble(2, host.sent);
-            update.BindText(3, updated);
-            update.BindInt(4, snapshot.id);
-            update.BindText(5, address);
-            if (update.ExecDml() > 0)
-                continue;
-        }
-        CppSQLite3Statement& insert = statements.Get(CStatements::HostInsert);
-        insert.BindInt(1, snapshot.id);
-        insert.BindText(2, address);
-        insert.BindDouble(3, host.received);
-        insert.BindDouble(4, host.sent);
-        insert.BindText(5, updated);
-        insert.ExecDml();
-    }
-}
-
-std::optional<CppSQLite3Exception> CDatabaseManager::WriteSnapshot(const FilterSnapshot& snapshot,
-                                                                   IFilter& filter, bool mainRow)
-{
-    CKavoLock lock(m_lock);
-    if (!CanWrite())
-        return std::nullopt;
-    try
-    {
-        CStatements statements(m_db);
-        CTransaction transaction(m_db);
-        if (mainRow)
-            WriteMainRow(statements, snapshot);
-        WriteHistory(statements, snapshot);
-        WriteHosts(statements, snapshot);
-        transaction.Commit();
-    }
-    catch (const CppSQLite3Exception& error)
-    {
-        return error;
-    }
-    CFilterLock filterLock(filter);
-    MarkWritten(filter, snapshot, mainRow);
-    return std::nullopt;
+    return failure;
 }
 
 void CDatabaseManager::SaveFilters(IFilterManager* manager)
 {
     std::optional<CppSQLite3Exception> failure;
+    std::vector<const IFilter*> saved;
+    for (;;)
     {
-        CKavoLock lock(m_lock);
-        if (!CanWrite())
-            return;
-        // Every change of the filter sequence takes the database lock, so it stays as it is here.
-        const unsigned count = manager->GetCount();
-        for (unsigned index = 0; index < count; ++index)
-        {
-            IFilter* filter = manager->GetFilter(index);
-            FilterSnapshot snapshot;
-            {
-                CFilterLock filterLock(*filter);
-                snapshot = TakeSnapshot(*filter, true, true);
-            }
-            // A filter that failed does not keep the others from being written.
-            std::optional<CppSQLite3Exception> error = WriteSnapshot(snapshot, *filter, true);
-            if (error && !failure)
-                failure = error;
-        }
-    }
-    if (failure)
-        Report(*failure, false);
-}
-
-void CDatabaseManager::SaveOne(IFilter* filter, bool mainRow, bool history, bool hosts)
-{
-    std::optional<CppSQLite3Exception> failure;
-    {
-        CKavoLock lock(m_lock);
+        IFilter* filter = nullptr;
         FilterSnapshot snapshot;
+        std::pair<uint64_t, uint64_t> generation;
         {
+            // Between two filters (and two slices) the sequence may change: it is looked at
+            // afresh each time, and a filter saved already in this walk is not saved again (one
+            // made meanwhile at a freed address waits for the next save).
+            CKavoLock lock(m_lock);
+            if (!PrepareWrite())
+                break;
+            if (m_rewriteAll)
+            {
+                std::optional<CppSQLite3Exception> error = RewriteAll(*manager);
+                if (error && !failure)
+                    failure = error;
+                saved.clear();
+            }
+            for (unsigned index = 0; index < manager->GetCount() && filter == nullptr; ++index)
+            {
+                IFilter* candidate = manager->GetFilter(index);
+                if (std::find(saved.begin(), saved.end(), candidate) == saved.end())
+                    filter = candidate;
+            }
+            if (filter == nullptr)
+                break;
+            saved.push_back(filter);
+            generation = Generation(filter->GetId());
             CFilterLock filterLock(*filter);
-            snapshot = TakeSnapshot(*filter, history, hosts);
+            snapshot = TakeSnapshot(*filter, true, true);
         }
-        if (mainRow || !snapshot.history.empty() || !snapshot.hosts.empty())
-            failure = WriteSnapshot(snapshot, *filter, mainRow);
+        // A filter that failed does not keep the others from being written.
+        std::optional<CppSQLite3Exception> error =
+            WriteSnapshot(snapshot, *filter, generation, true);
+        if (error && !failure)
+            failure = error;
     }
+    DeliverNotice();
     if (failure)
         Report(*failure, false);
 }
 
 void CDatabaseManager::SaveFilter(IFilter* filter)
 {
-    SaveOne(filter, true, false, false);
-}
-
-void CDatabaseManager::SaveHistory(IFilter* filter)
-{
-    SaveOne(filter, false, true, false);
-}
-
-void CDatabaseManager::SaveHosts(IFilter* filter)
-{
-    SaveOne(filter, false, false, true);
+    std::optional<CppSQLite3Exception> failure;
+    {
+        CKavoLock lock(m_lock);
+        if (!PrepareWrite())
+            return;
+        FilterSnapshot snapshot;
+        {
+            CFilterLock filterLock(*filter);
+            snapshot = TakeSnapshot(*filter, false, false);
+        }
+        failure = WriteSnapshot(snapshot, *filter, Generation(snapshot.id), true);
+    }
+    DeliverNotice();
+    if (failure)
+        Report(*failure, false);
 }
 
 void CDatabaseManager::SaveIpRules(IFilter* filter)
@@ -919,77 +505,38 @@ void CDatabaseManager::SavePortRules(IFilter* filter)
     SaveRules(filter, false);
 }
 
+std::optional<CppSQLite3Exception> CDatabaseManager::WriteRules(IFilter& filter, bool ip)
+{
+    FilterSnapshot snapshot;
+    {
+        CFilterLock filterLock(filter);
+        snapshot = TakeRules(filter, ip);
+    }
+    try
+    {
+        // Delete and insert commit together: a failure half way must not leave the filter
+        // without its rules.
+        CTransaction transaction(m_db);
+        CSnapshotWriter(m_db).WriteRules(snapshot, ip);
+        transaction.Commit();
+    }
+    catch (const CppSQLite3Exception& error)
+    {
+        return error;
+    }
+    return std::nullopt;
+}
+
 void CDatabaseManager::SaveRules(IFilter* filter, bool ip)
 {
     std::optional<CppSQLite3Exception> failure;
     {
         CKavoLock lock(m_lock);
-        if (!CanWrite())
+        if (!PrepareWrite())
             return;
-        FilterSnapshot snapshot;
-        {
-            CFilterLock filterLock(*filter);
-            snapshot.id = filter->GetId();
-            if (ip)
-            {
-                for (int index = 0; index < filter->GetIpRuleCount(); ++index)
-                {
-                    const IFilterParamIp* rule = filter->GetIpRule(index);
-                    uint32_t first = 0, second = 0;
-                    snapshot.ipRules.push_back(
-                        IpRuleSnapshot{rule->GetType(), rule->GetAddress(first),
-                                       rule->GetSecondAddress(second), rule->GetAction()});
-                }
-            }
-            else
-            {
-                for (int index = 0; index < filter->GetPortRuleCount(); ++index)
-                {
-                    const IFilterParamPort* rule = filter->GetPortRule(index);
-                    snapshot.portRules.push_back(
-                        PortRuleSnapshot{rule->GetType(), rule->GetFirstPort(), rule->GetLastPort(),
-                                         rule->GetAction()});
-                }
-            }
-        }
-        const char* table = TableName(ip ? TableIpFilter : TablePortFilter);
-        try
-        {
-            // Delete and insert commit together: a failure half way must not leave the filter
-            // without its rules.
-            CTransaction transaction(m_db);
-            SqlText sql;
-            CppSQLite3Statement remove =
-                m_db.CompileStatement(sql.Format("delete from %s where ID = ?;", table));
-            remove.BindInt(1, snapshot.id);
-            remove.ExecDml();
-            CppSQLite3Statement insert =
-                m_db.CompileStatement(sql.Format("insert into %s values (?, ?, ?, ?, ?);", table));
-            for (const IpRuleSnapshot& rule : snapshot.ipRules)
-            {
-                insert.BindInt(1, snapshot.id);
-                insert.BindInt(2, rule.type);
-                insert.BindText(3, DottedText(rule.first));
-                insert.BindText(4, DottedText(rule.second));
-                insert.BindInt(5, rule.action);
-                insert.ExecDml();
-            }
-            for (const PortRuleSnapshot& rule : snapshot.portRules)
-            {
-                insert.BindInt(1, snapshot.id);
-                insert.BindInt(2, rule.type);
-                insert.BindInt(3, ntohs(static_cast<uint16_t>(rule.first)));
-                insert.BindInt(4, ntohs(static_cast<uint16_t>(rule.last)));
-                insert.BindInt(5, rule.action);
-                insert.ExecDml();
-            }
-            transaction.Commit();
-        }
-        catch (const CppSQLite3Exception& error)
-        {
-            failure = error;
-        }
+        failure = WriteRules(*filter, ip);
     }
+    DeliverNotice();
     if (failure)
         Report(*failure, true);
 }
@@ -999,7 +546,9 @@ void CDatabaseManager::DeleteFilter(int id)
     std::optional<CppSQLite3Exception> failure;
     {
         CKavoLock lock(m_lock);
-        if (!CanWrite())
+        // The filter is gone: a save between two slices of it must not touch it again.
+        ++m_changes[id];
+        if (!PrepareWrite())
             return;
         try
         {
@@ -1020,30 +569,40 @@ void CDatabaseManager::DeleteFilter(int id)
             failure = error;
         }
     }
+    DeliverNotice();
     if (failure)
         Report(*failure, true);
 }
 
-bool CDatabaseManager::DeleteRows(const char* table, int id)
+bool CDatabaseManager::ClearRows(IFilter* filter, bool hosts)
 {
     std::optional<CppSQLite3Exception> failure;
     {
         CKavoLock lock(m_lock);
-        if (!CanWrite())
+        ++m_changes[filter->GetId()];
+        if (!PrepareWrite())
             return false;
         try
         {
             SqlText sql;
-            CppSQLite3Statement remove =
-                m_db.CompileStatement(sql.Format("DELETE FROM %s WHERE ID = ?;", table));
-            remove.BindInt(1, id);
+            CppSQLite3Statement remove = m_db.CompileStatement(sql.Format(
+                "delete from %s where ID = ?;", TableName(hosts ? TableHosts : TableHistory)));
+            remove.BindInt(1, filter->GetId());
             remove.ExecDml();
         }
         catch (const CppSQLite3Exception& error)
         {
             failure = error;
         }
+        if (!failure)
+        {
+            // What was counted since the memory was emptied may have been saved meanwhile: its
+            // rows went with the others.
+            CFilterLock filterLock(*filter);
+            MarkUnwritten(*filter, !hosts, hosts);
+        }
     }
+    DeliverNotice();
     if (failure)
         Report(*failure, true);
     return !failure;
@@ -1051,96 +610,10 @@ bool CDatabaseManager::DeleteRows(const char* table, int id)
 
 bool CDatabaseManager::ClearHosts(IFilter* filter)
 {
-    return DeleteRows(TableName(TableHosts), filter->GetId());
+    return ClearRows(filter, true);
 }
 
 bool CDatabaseManager::ClearHistory(IFilter* filter)
 {
-    return DeleteRows(TableName(TableHistory), filter->GetId());
-}
-
-void CDatabaseManager::QueueHostName(uint32_t address, const std::string& name)
-{
-    const int64_t now = m_clock.Now();
-    bool flush = false;
-    {
-        CKavoLock pending(m_pendingLock);
-        m_pendingNames.emplace_back(address, name);
-        if (!m_lastFlushSet)
-        {
-            m_lastFlush = now;
-            m_lastFlushSet = true;
-        }
-        if (now - m_lastFlush > kFlushInterval && m_pendingNames.size() >= kFlushCount)
-        {
-            flush = true;
-            m_lastFlush = now;
-        }
-    }
-    if (flush)
-        FlushHostNames();
-}
-
-size_t CDatabaseManager::GetPendingHostNameCount() const
-{
-    CKavoLock pending(m_pendingLock);
-    return m_pendingNames.size();
-}
-
-void CDatabaseManager::FlushHostNames()
-{
-    std::optional<CppSQLite3Exception> failure;
-    {
-        CKavoLock lock(m_lock);
-        if (!CanWrite())
-            return;
-        std::vector<std::pair<uint32_t, std::string>> batch;
-        {
-            CKavoLock pending(m_pendingLock);
-            batch.swap(m_pendingNames);
-        }
-        if (batch.empty())
-            return;
-        bool committed = false;
-        try
-        {
-            CTransaction transaction(m_db);
-            SqlText sql;
-            CppSQLite3Statement insert = m_db.CompileStatement(
-                sql.Format("insert into %s values (?, ?);", TableName(TableHostNames)));
-            for (const auto& [address, name] : batch)
-            {
-                try
-                {
-                    // Names come from DNS and may hold anything: they are bound, never quoted.
-                    insert.BindText(1, DottedText(address));
-                    insert.BindText(2, name);
-                    insert.ExecDml();
-                }
-                catch (const CppSQLite3Exception& error)
-                {
-                    if (EndsTheBatch(error.ErrorCode()) || !m_db.InTransaction())
-                        throw;
-                    if (!failure)
-                        failure = error; // one report per flush is enough
-                }
-            }
-            transaction.Commit();
-            committed = true;
-        }
-        catch (const CppSQLite3Exception& error)
-        {
-            failure = error;
-        }
-        if (!committed)
-        {
-            // Nothing of the batch reached the file: keep it, ahead of what came meanwhile.
-            CKavoLock pending(m_pendingLock);
-            batch.insert(batch.end(), std::make_move_iterator(m_pendingNames.begin()),
-                         std::make_move_iterator(m_pendingNames.end()));
-            m_pendingNames.swap(batch);
-        }
-    }
-    if (failure)
-        Report(*failure, false);
+    return ClearRows(filter, false);
 }

@@ -2,6 +2,7 @@
 // and purge of filters, rules, history, captured hosts and host names.
 #pragma once
 
+#include "core/CKavoException.h"
 #include "core/CKavoLocker.h"
 #include "core/IClock.h"
 #include "db/CppSQLite3DB.h"
@@ -15,6 +16,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <sys/types.h>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -22,18 +25,22 @@ class IFilter;
 class IFilterManager;
 
 // Locks: the database lock comes first in the program's one lock order (filters/CFilterFactory.h);
-// the pending host-name lock is a leaf, held only to append to or take the list. Saving all
-// filters holds the database lock and takes each filter's lock only to copy what changed and,
-// after the COMMIT, to mark what was written; the disk work runs without any filter lock, so the
-// packet thread keeps counting during a save.
+// the pending host-name lock is a leaf, held only to append to or take the list. A save copies a
+// filter's records under the filter's lock and writes them in slices of a few thousand rows, one
+// transaction each, holding the database lock only for one slice: the window's removes, clears
+// and rule changes wait one slice at most, and the packet thread never waits for the disk.
 //
-// Marks: a record is marked stored and not modified only after the COMMIT that wrote it, and only
-// when it has not changed since it was copied; after a rollback everything stays as it was, so
-// the next save writes it again.
+// Marks: a record is marked stored and not modified only after the COMMIT of the slice that
+// wrote it, and only when it has not changed since it was copied; after a rollback everything
+// stays as it was, so the next save writes it again. A clear or a removal between two slices ends
+// the save of that filter (its copy is stale); what is left stays modified for the next save. A
+// clear marks the records that remain (counted after the memory was emptied) not stored, so rows
+// it deleted are written again in full.
 //
 // A file that cannot be opened or is not a database is reported once and never written; after a
 // failed load nothing is written either, so that filters created afterwards cannot overwrite the
-// rows of the filters the file holds. Counting goes on in memory in both cases.
+// rows of the filters the file holds. Counting goes on in memory in both cases. A file deleted or
+// replaced while open is created again at the next write, and the next save writes everything.
 class CDatabaseManager final : public IFilterStore
 {
 public:
@@ -69,9 +76,6 @@ public:
     bool PurgeOldRecords(int days);
 
     void LoadFilters(IFilterManager* manager) override;
-    void LoadRules(IFilter* filter);
-    void LoadHistory(IFilter* filter);
-    void LoadHosts(IFilter* filter);
     // Hands every stored host name to the sink in row order (a later row for the same address
     // wins in the cache).
     bool LoadHostNames(const HostNameSink& sink);
@@ -81,57 +85,67 @@ public:
     void SaveFilter(IFilter* filter) override;
     void SaveIpRules(IFilter* filter) override;
     void SavePortRules(IFilter* filter) override;
-    // The filter's new or changed days / changed hosts (hosts only when it keeps them).
-    void SaveHistory(IFilter* filter);
-    void SaveHosts(IFilter* filter);
 
     void DeleteFilter(int id) override;
+    // Delete the filter's rows; call after emptying the memory (CFilterFactory::ClearHosts,
+    // CFilter::ClearHistory). Any thread; waits one save slice at most.
     bool ClearHosts(IFilter* filter);
     bool ClearHistory(IFilter* filter);
 
     // From the resolver thread: keeps the name for the next flush, which happens here once 100
-    // names wait and more than 600 s passed since the last one, and at shutdown.
+    // names wait and more than 600 s passed since the last one, and at shutdown. While the file
+    // cannot be written at most kMaxPendingNames wait; the oldest go first (they are asked again
+    // when their hosts are seen again).
     void QueueHostName(uint32_t address, const std::string& name);
     void FlushHostNames();
     size_t GetPendingHostNameCount() const;
+    static constexpr size_t kMaxPendingNames = 10000;
 
 private:
-    class CStatements;
-
-    bool CanWrite() const { return m_db.IsOpen() && !m_loadFailed; }
+    bool CanWrite() const { return (m_db.IsOpen() || m_reopen) && !m_loadFailed; }
+    // CanWrite, after opening the file again when it was deleted or replaced. Database lock held.
+    bool PrepareWrite();
+    bool OpenFile();
+    // Marks every record of every filter to be written in full, and writes the rule lists.
+    std::optional<CppSQLite3Exception> RewriteAll(IFilterManager& manager);
     void Report(const CppSQLite3Exception& error, bool display, const std::string& context = {});
+    // Hands the notice kept under the lock, if any, to the listener; call without the lock.
+    void DeliverNotice();
 
-    // Copies what the filter has to write; the caller holds the filter's lock.
-    static FilterSnapshot TakeSnapshot(IFilter& filter, bool history, bool hosts);
-    // After the COMMIT, under the filter's lock: stored, and not modified unless it changed.
-    static void MarkWritten(IFilter& filter, const FilterSnapshot& snapshot, bool mainRow);
-    void WriteMainRow(CStatements& statements, const FilterSnapshot& snapshot);
-    void WriteHistory(CStatements& statements, const FilterSnapshot& snapshot);
-    void WriteHosts(CStatements& statements, const FilterSnapshot& snapshot);
-    // One transaction; the failure, if any, is returned for reporting once the lock is free.
+    // Where a filter's records stand: compared before each slice of its save.
+    std::pair<uint64_t, uint64_t> Generation(int id) const;
+    // Writes the snapshot slice by slice, marking each slice after its COMMIT; stops quietly
+    // when the records changed under it (generation). The failure, if any, is returned for
+    // reporting once the lock is free.
     std::optional<CppSQLite3Exception> WriteSnapshot(const FilterSnapshot& snapshot,
-                                                     IFilter& filter, bool mainRow);
-    void SaveOne(IFilter* filter, bool mainRow, bool history, bool hosts);
-    void LoadRulesUnlocked(IFilter& filter);
-    // Rows of HISTORY / HOSTS for these filters, found through the id of the first one or, with
-    // wholeTable, in one pass over the table; returns the rows not yet reported as progress.
-    uint64_t LoadHistoryRows(const std::vector<IFilter*>& filters, bool wholeTable);
-    uint64_t LoadHostRows(const std::vector<IFilter*>& filters, bool wholeTable);
+                                                     IFilter& filter,
+                                                     std::pair<uint64_t, uint64_t> generation,
+                                                     bool mainRow);
     void SaveRules(IFilter* filter, bool ip);
-    bool DeleteRows(const char* table, int id);
-    void ReportProgress(uint64_t rows);
+    // One transaction; database lock held.
+    std::optional<CppSQLite3Exception> WriteRules(IFilter& filter, bool ip);
+    bool ClearRows(IFilter* filter, bool hosts);
 
     mutable CKavoLocker m_lock; // the database lock
     CppSQLite3DB m_db;
+    std::string m_path;
+    bool m_fileKnown = false; // m_device and m_inode name the open file
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+    bool m_reopen = false;     // the file went away and could not be created again yet
+    bool m_rewriteAll = false; // the file was created again: the next save writes everything
+    bool m_replacedTold = false;
+    std::optional<CKavoException> m_notice;
+    // A save's copy is stale once its filter was cleared or removed (counted per id) or the file
+    // was made again.
+    uint64_t m_fileGeneration = 0;
+    std::unordered_map<int, uint64_t> m_changes;
     IDatabaseListener* m_listener = nullptr;
     std::string m_databaseVersion;
     bool m_loadFailed = false;
     bool m_loaded = false;
     IClock& m_clock;
     LoadProgress m_progress;
-    uint64_t m_progressDone = 0;
-    uint64_t m_progressTotal = 0;
-    uint64_t m_progressReported = 0;
 
     mutable CKavoLocker m_pendingLock;
     std::vector<std::pair<uint32_t, std::string>> m_pendingNames;

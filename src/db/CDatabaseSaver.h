@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 
 class CDatabaseSaver final : public IExecutable
 {
@@ -18,12 +19,16 @@ public:
     CDatabaseSaver& operator=(const CDatabaseSaver&) = delete;
     ~CDatabaseSaver();
 
-    // Starts the job's thread unless it runs already.
+    // Starts the job's thread unless it runs already; undoes a Suspend whose thread has not
+    // ended yet.
     void Start();
     // Any thread. Signals that arrive during a save count as one further save.
     void Signal() { m_saveEvent.Set(); }
     // Returns once the thread has ended; a save under way is finished first.
     void Stop() override;
+    // Returns at once; the thread ends after a save under way (auto-save switched off in the
+    // window, which must not wait for a save).
+    void Suspend() { m_stopRequested.store(true); }
     bool IsRunning() const { return m_thread.IsRunning(); }
 
     void Run() override;
@@ -31,6 +36,9 @@ public:
 private:
     std::function<void()> m_save;
     std::atomic<bool> m_stopRequested{false};
+    // Whether Run goes on; Run decides to end and Start decides to start under this mutex.
+    std::mutex m_startMutex;
+    bool m_active = false;
     CKavoEvent m_saveEvent{CKavoEvent::Reset::Auto};
     CKavoThread m_thread;
 };

@@ -2,9 +2,13 @@
 // disk work runs without it and the packet thread keeps counting meanwhile.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
+
+class IFilter;
 
 struct HostSnapshot
 {
@@ -56,3 +60,17 @@ struct FilterSnapshot
     std::vector<IpRuleSnapshot> ipRules;
     std::vector<PortRuleSnapshot> portRules;
 };
+
+// The filter's MAIN fields, and its changed days (history) and changed hosts (hosts, only when
+// it keeps them). The caller holds the filter's lock.
+FilterSnapshot TakeSnapshot(IFilter& filter, bool history, bool hosts);
+// The filter's IP rules (ip) or port rules, in list order; the caller holds the filter's lock.
+FilterSnapshot TakeRules(IFilter& filter, bool ip);
+// After the COMMIT that wrote the MAIN row (mainRow) and the days and hosts in [first, second)
+// of the snapshot: stored, and not modified unless they changed meanwhile. Each record is found
+// again by number and checked by day or address. The caller holds the filter's lock.
+void MarkWritten(IFilter& filter, const FilterSnapshot& snapshot, bool mainRow,
+                 std::pair<size_t, size_t> history, std::pair<size_t, size_t> hosts);
+// Every day (history) or host (hosts) of the filter is to be written again in full: its row may
+// be gone. The caller holds the filter's lock.
+void MarkUnwritten(IFilter& filter, bool history, bool hosts);

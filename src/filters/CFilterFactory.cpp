@@ -108,7 +108,9 @@ void CFilterFactory::ClearHosts(IFilter* filter)
     auto* own = dynamic_cast<CFilter*>(filter);
     if (own == nullptr)
         return;
-    // The manager's lock keeps the packet thread from queueing a record between the two steps.
+    // The lock order's first step: a save slice of this filter ends before its hosts go. The
+    // manager's lock keeps the packet thread from queueing a record between the two steps.
+    CStoreLock storeLock(m_store);
     CKavoLock lock(m_lock);
     if (m_pending != nullptr)
         m_pending->RemoveOwnedBy(own);

@@ -22,10 +22,10 @@
 //   4. a filter's lock (CFilter::GetLock)
 //   5. that filter's captured-host table lock, and the local-address test's own lock
 // The packet thread holds 2 for a whole dispatch and 4 (with 5) for each ProcessPacket, and takes
-// 3 only after the filters released 4. Removing a filter takes 1, 2, 3, 4; storing one takes 1
-// then 4; the view's drain of its pending set takes 3 then 4; the saver holds 1 and may take 4.
-// The filter sequence changes only while both 1 (when a store is set) and 2 are held, so either
-// one keeps GetCount and GetFilter stable.
+// 3 only after the filters released 4. Removing a filter and clearing its hosts take 1, 2, 3, 4;
+// storing one takes 1 then 4; the view's drain of its pending set takes 3 then 4; the saver holds 1
+// for one slice of rows at a time and may take 4. The filter sequence changes only while both 1
+// (when a store is set) and 2 are held, so either one keeps GetCount and GetFilter stable.
 class CFilterFactory final : public IFilterManager, public IPacketDispatch
 {
 public:
@@ -47,7 +47,8 @@ public:
     // Takes the filter out, drops its records from the pending set, destroys it and asks the
     // store to delete its rows. A filter that is not in the collection is left alone.
     void RemoveFilter(IFilter* filter);
-    // Empties a filter's captured hosts after taking them out of the pending set.
+    // Empties a filter's captured hosts after taking them out of the pending set; the store's
+    // ClearHosts deletes their rows afterwards.
     void ClearHosts(IFilter* filter);
 
     void StoreFilter(IFilter* filter);

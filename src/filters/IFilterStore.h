@@ -28,10 +28,11 @@ public:
     // Builds every stored filter with manager->CreateFilter, fills it, marks it stored and hands
     // it to manager->AddFilter, then loads its rules, history and hosts.
     virtual void LoadFilters(IFilterManager* manager) = 0;
-    // Writes every filter in the manager's order, holding the database lock for the whole walk;
-    // the filter sequence cannot change meanwhile (every change of it takes the database lock).
-    // To read a filter's name and settings consistently, take that filter's lock per filter
-    // inside the database lock; never the manager's lock (the packet thread would wait a save).
+    // Writes every filter in the manager's order, holding the database lock for one slice of
+    // rows at a time: the filter sequence may change between slices (every change of it takes
+    // the database lock), so it is looked at afresh under the lock each time. To read a filter's
+    // name and settings consistently, take that filter's lock per filter inside the database
+    // lock; never the manager's lock (the packet thread would wait a save).
     virtual void SaveFilters(IFilterManager* manager) = 0;
     // Deletes every row of that filter id.
     virtual void DeleteFilter(int id) = 0;

@@ -161,8 +161,9 @@ void COmbrixApp::ArmSaver()
 {
     if (DB_AutoSaveEnabled == 0)
     {
+        // Never wait here for a save under way: the window would freeze for its length.
         m_saveTimer.stop();
-        m_saver.Stop();
+        m_saver.Suspend();
         return;
     }
     try

@@ -1,6 +1,5 @@
 #include "db/CppSQLite3DB.h"
 #include "db/CppSQLite3Exception.h"
-#include "db/SqlText.h"
 #include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -22,60 +21,45 @@ protected:
     TempDir m_dir;
     CppSQLite3DB m_db;
 };
-
-std::string MessageOf(int code, const char* detail)
-{
-    return CppSQLite3Exception(code, detail).ErrorMessage();
-}
 } // namespace
 
-TEST(CppSQLite3Exception, MessageNamesTheCode)
+TEST_F(CppSQLite3Fixture, FailuresThrowWithTheirCodeAndLeaveStatementsUsable)
 {
-    EXPECT_EQ(MessageOf(SQLITE_BUSY, "database is locked"), "SQLITE_BUSY[5]: database is locked");
-    EXPECT_EQ(MessageOf(26, "file is not a database"), "UNKNOWN_ERROR[26]: file is not a database");
-    EXPECT_EQ(MessageOf(1000, "Invalid scalar query"),
-              "CPPSQLITE_ERROR[1000]: Invalid scalar query");
-    EXPECT_EQ(MessageOf(SQLITE_ERROR, nullptr), "SQLITE_ERROR[1]: ");
-    CppSQLite3Exception original(SQLITE_FULL, "disk full");
-    CppSQLite3Exception copy(original);
-    copy = CppSQLite3Exception(SQLITE_RANGE, "x");
-    EXPECT_STREQ(copy.ErrorMessage(), "SQLITE_RANGE[25]: x");
-    EXPECT_EQ(copy.ErrorCode(), SQLITE_RANGE);
-    // The released detail must be SQLite's own allocation.
-    CppSQLite3Exception released(SQLITE_ERROR, sqlite3_mprintf("%s", "freed"), true);
-    EXPECT_STREQ(released.ErrorMessage(), "SQLITE_ERROR[1]: freed");
-}
-
-TEST(CppSQLite3DB, ClosedConnectionIsMisuse)
-{
-    CppSQLite3DB db;
+    CppSQLite3DB closed;
     try
     {
-        db.ExecDml("select 1;");
+        closed.ExecDml("select 1;");
         FAIL();
     }
     catch (const CppSQLite3Exception& error)
     {
         EXPECT_EQ(error.ErrorCode(), 1000);
-        EXPECT_STREQ(error.ErrorMessage(), "CPPSQLITE_ERROR[1000]: Database not open");
     }
-    CppSQLite3Statement empty;
-    EXPECT_THROW(empty.BindInt(1, 1), CppSQLite3Exception);
-}
-
-TEST_F(CppSQLite3Fixture, QueryWithoutRowsIsAtEndWithColumns)
-{
-    CppSQLite3Query query = m_db.ExecQuery("select * from T;");
-    EXPECT_TRUE(query.Eof());
-    EXPECT_EQ(query.NumFields(), 3);
-    EXPECT_THROW(m_db.ExecScalar("select A from T;"), CppSQLite3Exception);
-    EXPECT_TRUE(m_db.TableExists("T"));
-    EXPECT_TRUE(m_db.TableExists("t"));
-    EXPECT_FALSE(m_db.TableExists("U"));
+    EXPECT_THROW(CppSQLite3Statement().BindInt(1, 1), CppSQLite3Exception);
+    try
+    {
+        m_db.CompileStatement("select * from Missing;");
+        FAIL();
+    }
+    catch (const CppSQLite3Exception& error)
+    {
+        EXPECT_EQ(error.ErrorCode(), SQLITE_ERROR);
+        EXPECT_NE(std::string(error.ErrorMessage()).find("no such table"), std::string::npos);
+    }
+    EXPECT_THROW(m_db.ExecScalar("select A from T;"), CppSQLite3Exception); // no row
+    m_db.ExecDml("create table U(A integer not null);");
+    CppSQLite3Statement insert = m_db.CompileStatement("insert into U values (?);");
+    insert.BindNull(1);
+    EXPECT_THROW(insert.ExecDml(), CppSQLite3Exception);
+    insert.BindInt(1, 3); // the statement was reset and can run again
+    EXPECT_EQ(insert.ExecDml(), 1);
 }
 
 TEST_F(CppSQLite3Fixture, BoundValuesRoundTripAndNullTakesDefault)
 {
+    EXPECT_TRUE(m_db.TableExists("t"));
+    EXPECT_FALSE(m_db.TableExists("U"));
+    EXPECT_TRUE(m_db.ExecQuery("select * from T;").Eof());
     CppSQLite3Statement insert = m_db.CompileStatement("insert into T values (?, ?, ?);");
     insert.BindInt(1, 7);
     insert.BindText(2, "it's; drop table T;--");
@@ -85,8 +69,8 @@ TEST_F(CppSQLite3Fixture, BoundValuesRoundTripAndNullTakesDefault)
     insert.BindNull(2);
     insert.BindNull(3);
     EXPECT_EQ(insert.ExecDml(), 1);
-
     CppSQLite3Query query = m_db.ExecQuery("select * from T order by rowid;");
+    EXPECT_EQ(query.NumFields(), 3);
     ASSERT_FALSE(query.Eof());
     EXPECT_EQ(query.GetIntField("A", -1), 7);
     EXPECT_EQ(query.GetStringField("B"), "it's; drop table T;--");
@@ -109,39 +93,9 @@ TEST_F(CppSQLite3Fixture, MovingLeavesTheSourceWithoutStatement)
     CppSQLite3Query second(std::move(first));
     EXPECT_THROW(first.FieldValue(0), CppSQLite3Exception); // NOLINT(bugprone-use-after-move)
     EXPECT_STREQ(second.FieldValue(0), "1");
-
     CppSQLite3Statement statement = m_db.CompileStatement("delete from T;");
     CppSQLite3Statement moved(std::move(statement));
     EXPECT_THROW(statement.ExecDml(), CppSQLite3Exception); // NOLINT(bugprone-use-after-move)
     second.Finalize();
     EXPECT_EQ(moved.ExecDml(), 1);
-}
-
-TEST_F(CppSQLite3Fixture, FailedPrepareAndStepReportSQLite)
-{
-    try
-    {
-        m_db.CompileStatement("select * from Missing;");
-        FAIL();
-    }
-    catch (const CppSQLite3Exception& error)
-    {
-        EXPECT_EQ(error.ErrorCode(), SQLITE_ERROR);
-        EXPECT_NE(std::string(error.ErrorMessage()).find("no such table"), std::string::npos);
-    }
-    m_db.ExecDml("create table U(A integer not null);");
-    CppSQLite3Statement insert = m_db.CompileStatement("insert into U values (?);");
-    insert.BindNull(1);
-    EXPECT_THROW(insert.ExecDml(), CppSQLite3Exception);
-    // The statement was reset and can run again.
-    insert.BindInt(1, 3);
-    EXPECT_EQ(insert.ExecDml(), 1);
-}
-
-TEST(SqlText, FormatsAgainAndReleasesTheOldText)
-{
-    SqlText sql;
-    EXPECT_STREQ(sql.Format("select * from %s where id = %d;", "MAIN", 3),
-                 "select * from MAIN where id = 3;");
-    EXPECT_STREQ(sql.Format("%s", "again"), "again");
 }

@@ -1,19 +1,14 @@
 #include "DbTestSupport.h"
-#include "db/CDatabaseManager.h"
-#include "filters/CFilterFactory.h"
-#include "filters/HostBinding.h"
-#include "testsupport/TempDir.h"
-
-#include <gtest/gtest.h>
 
 #include <sqlite3.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 namespace
 {
-constexpr int64_t kNow = 1714932000;
+using DatabaseFailure = DbTest;
 
 std::string ReadFile(const std::string& path)
 {
@@ -21,88 +16,82 @@ std::string ReadFile(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-struct Session
-{
-    explicit Session(const std::string& path)
-    {
-        store.SetListener(&errors);
-        store.SetBusyTimeout(100);
-        opened = store.Open(path);
-        factory.SetStore(&store);
-    }
-    ~Session() { factory.SetStore(nullptr); }
-
-    CErrorRecorder errors;
-    CDatabaseManager store;
-    CFilterFactory factory;
-    bool opened = false;
-};
-
 CFilter* WebFilter(CFilterFactory& factory)
 {
-    CFilter* filter = factory.NewFilter(true);
-    filter->SetName("Web");
-    filter->SetBinding(static_cast<int>(HostBinding::Address));
-    filter->SetAddress(Ip("198.18.0.1"));
-    CFilterParamIp* rule = filter->CreateIpRule();
-    rule->SetType(static_cast<int>(IpRuleType::Subnet));
-    rule->SetAddress(Ip("198.18.0.0"));
-    rule->SetSecondAddress(Ip("255.254.0.0"));
-    rule->SetAction(1);
-    filter->AddIpRule(rule);
+    CFilter* filter = AddressFilter(factory, "Web", "198.18.0.1");
+    AddIpRule(filter, static_cast<int>(IpRuleType::Subnet), "198.18.0.0", "255.254.0.0");
     return filter;
 }
 } // namespace
 
-TEST(DatabaseFailure, FileThatIsNotADatabaseIsReportedOnceAndNeverWritten)
+// A file that is not a database, or one another program holds locked at start: reported once,
+// counting goes on in memory, and nothing the store does afterwards writes to the file.
+TEST_F(DatabaseFailure, FileThatCannotBeOpenedIsReportedOnceAndNeverWritten)
 {
-    TempDir dir;
-    const std::string path = dir.File("traffic.db");
+    CppSQLite3DB other;
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"not a database",
+         [&]
+         {
+             std::ofstream out(Path(), std::ios::binary);
+             for (int i = 0; i < 200; ++i)
+                 out << "These are somebody's notes, not statistics. ";
+         }},
+        {"SQLITE_BUSY",
+         [&]
+         {
+             {
+                 Session session(Path());
+                 WebFilter(session.factory);
+                 session.factory.SaveFilters();
+             }
+             other.Open(Path());
+             other.ExecDml("BEGIN EXCLUSIVE;");
+         }},
+    };
+    for (const auto& [reason, prepare] : cases)
     {
-        std::ofstream out(path, std::ios::binary);
-        for (int i = 0; i < 200; ++i)
-            out << "These are somebody's notes, not statistics. ";
+        SCOPED_TRACE(reason);
+        std::remove(Path().c_str());
+        prepare();
+        const std::string before = ReadFile(Path());
+        {
+            Session session(Path());
+            EXPECT_FALSE(session.opened);
+            session.factory.LoadFilters();
+            EXPECT_FALSE(session.store.LoadSucceeded());
+            session.factory.CreateDefaultFilters(std::vector<IpAddressRow>{});
+            CFilter* web = WebFilter(session.factory);
+            session.factory.StoreFilter(web);
+            session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.0.9"), 100, kNow));
+            session.factory.SaveFilters();
+            session.store.QueueHostName(Ip("198.18.0.9"), "name");
+            session.store.FlushHostNames();
+            session.store.DeleteFilter(0);
+            const auto errors = session.errors.Errors();
+            ASSERT_EQ(errors.size(), 1u);
+            EXPECT_TRUE(errors[0].IsDisplayed());
+            const std::string message = errors[0].GetMessage();
+            EXPECT_NE(message.find(Path()), std::string::npos) << message;
+            EXPECT_NE(message.find(reason), std::string::npos) << message;
+            EXPECT_DOUBLE_EQ(web->GetSent(), 100);
+        }
+        EXPECT_EQ(ReadFile(Path()), before);
     }
-    const std::string before = ReadFile(path);
-
-    Session session(path);
-    EXPECT_FALSE(session.opened);
-    session.factory.LoadFilters();
-    EXPECT_FALSE(session.store.LoadSucceeded());
-    session.factory.CreateDefaultFilters(std::vector<IpAddressRow>{});
-    CFilter* web = WebFilter(session.factory);
-    session.factory.StoreFilter(web);
-    session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.0.9"), 100, kNow));
-    session.factory.SaveFilters();
-    session.store.QueueHostName(Ip("198.18.0.9"), "name");
-    session.store.FlushHostNames();
-    session.store.DeleteFilter(0);
-
-    const auto errors = session.errors.Errors();
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_TRUE(errors[0].IsDisplayed());
-    const std::string message = errors[0].GetMessage();
-    EXPECT_NE(message.find(path), std::string::npos) << message;
-    EXPECT_NE(message.find("not a database"), std::string::npos) << message;
-    EXPECT_DOUBLE_EQ(web->GetSent(), 100); // counting goes on in memory
-    EXPECT_EQ(ReadFile(path), before);
+    other.ExecDml("ROLLBACK;");
 }
 
-TEST(DatabaseFailure, LockedFileLosesNothingAndRulesStayWhole)
+TEST_F(DatabaseFailure, LockedFileLosesNothingAndRulesStayWhole)
 {
-    TempDir dir;
-    const std::string path = dir.File("traffic.db");
-    Session session(path);
+    Session session(Path());
     ASSERT_TRUE(session.opened);
     CFilter* web = WebFilter(session.factory);
     session.factory.StoreFilter(web);
     session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.0.9"), 100, kNow));
     session.factory.SaveFilters();
-
     CppSQLite3DB other;
-    other.Open(path);
+    other.Open(Path());
     other.ExecDml("BEGIN EXCLUSIVE;");
-
     session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.0.9"), 50, kNow + 1));
     session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.0.10"), 7, kNow + 2));
     session.factory.SaveFilters();
@@ -113,7 +102,6 @@ TEST(DatabaseFailure, LockedFileLosesNothingAndRulesStayWhole)
     session.factory.StoreFilter(web); // the rule rewrite fails as a whole
     session.store.QueueHostName(Ip("198.18.0.9"), "nine");
     session.store.FlushHostNames();
-
     const auto errors = session.errors.Errors();
     ASSERT_GE(errors.size(), 3u);
     for (const CKavoException& error : errors)
@@ -125,33 +113,29 @@ TEST(DatabaseFailure, LockedFileLosesNothingAndRulesStayWhole)
     EXPECT_FALSE(web->GetHost(1)->IsStored());
     EXPECT_EQ(session.store.GetPendingHostNameCount(), 1u);
     other.ExecDml("ROLLBACK;");
-    EXPECT_EQ(Count(path, "select count(*) from IP_FILTER;"), 1);
-
+    EXPECT_EQ(Count(Path(), "select count(*) from IP_FILTER;"), 1);
     session.factory.SaveFilters();
     session.store.FlushHostNames();
-    EXPECT_EQ(Dump(path, "select IP, SENT from HOSTS order by IP;"),
+    EXPECT_EQ(Dump(Path(), "select IP, SENT from HOSTS order by IP;"),
               "198.18.0.10|7.0|\n198.18.0.9|150.0|\n");
-    EXPECT_EQ(Dump(path, "select SENT from MAIN;"), "157.0|\n");
-    EXPECT_EQ(Dump(path, "select NAME from HOSTNAMES;"), "nine|\n");
+    EXPECT_EQ(Dump(Path(), "select SENT from MAIN;"), "157.0|\n");
+    EXPECT_EQ(Dump(Path(), "select NAME from HOSTNAMES;"), "nine|\n");
     EXPECT_FALSE(web->GetHost(1)->IsModified());
 }
 
-TEST(DatabaseFailure, FailedLoadNeverWritesOverStoredFilters)
+TEST_F(DatabaseFailure, FailedLoadNeverWritesOverStoredFilters)
 {
-    TempDir dir;
-    const std::string path = dir.File("traffic.db");
     {
-        Session session(path);
+        Session session(Path());
         session.factory.CreateDefaultFilters(
             std::vector<IpAddressRow>{{Ip("192.168.0.10"), Ip("255.255.255.0"), 1, "eth0"}});
     }
-    const std::string rules = Dump(path, "select * from IP_FILTER;");
+    const std::string rules = Dump(Path(), "select * from IP_FILTER;");
     ASSERT_FALSE(rules.empty());
     // A HOSTS table this program cannot read makes the load fail after the first filter.
-    Exec(path, "drop table HOSTS; create table HOSTS(ID integer, ADDRESS text);"
-               "insert into HOSTS values (0, 'x');");
-
-    Session session(path);
+    Exec(Path(), "drop table HOSTS; create table HOSTS(ID integer, ADDRESS text);"
+                 "insert into HOSTS values (0, 'x');");
+    Session session(Path());
     session.factory.LoadFilters();
     EXPECT_FALSE(session.store.LoadSucceeded());
     bool shown = false;
@@ -161,35 +145,6 @@ TEST(DatabaseFailure, FailedLoadNeverWritesOverStoredFilters)
     // What a careless start-up would do next: new defaults with ids 1..4 over the stored ones.
     session.factory.CreateDefaultFilters(std::vector<IpAddressRow>{});
     session.factory.SaveFilters();
-    EXPECT_EQ(Dump(path, "select * from IP_FILTER;"), rules);
-    EXPECT_EQ(Count(path, "select count(*) from MAIN;"), 4);
-}
-
-TEST(DatabaseFailure, FileLockedAtStartIsReportedAndKeptIntact)
-{
-    TempDir dir;
-    const std::string path = dir.File("traffic.db");
-    {
-        Session session(path);
-        WebFilter(session.factory);
-        session.factory.SaveFilters();
-    }
-    const std::string before = Dump(path, "select * from MAIN;");
-    CppSQLite3DB other;
-    other.Open(path);
-    other.ExecDml("BEGIN EXCLUSIVE;");
-    {
-        Session session(path);
-        EXPECT_FALSE(session.opened);
-        session.factory.LoadFilters();
-        EXPECT_FALSE(session.store.LoadSucceeded());
-        const auto errors = session.errors.Errors();
-        ASSERT_EQ(errors.size(), 1u);
-        EXPECT_TRUE(errors[0].IsDisplayed());
-        EXPECT_NE(std::string(errors[0].GetMessage()).find("SQLITE_BUSY"), std::string::npos);
-        session.factory.CreateDefaultFilters(std::vector<IpAddressRow>{});
-        session.factory.SaveFilters();
-    }
-    other.ExecDml("ROLLBACK;");
-    EXPECT_EQ(Dump(path, "select * from MAIN;"), before);
+    EXPECT_EQ(Dump(Path(), "select * from IP_FILTER;"), rules);
+    EXPECT_EQ(Count(Path(), "select count(*) from MAIN;"), 4);
 }

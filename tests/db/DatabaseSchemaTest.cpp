@@ -1,4 +1,5 @@
 #include "db/DatabaseSchema.h"
+#include "DbTestSupport.h"
 #include "db/CppSQLite3DB.h"
 #include "db/CppSQLite3Exception.h"
 #include "testsupport/TempDir.h"
@@ -13,18 +14,6 @@ std::string Version(CppSQLite3DB& db)
 {
     CppSQLite3Query query = db.ExecQuery("select VALUE from INFO where PROPERTY = 'VERSION';");
     return query.Eof() ? std::string("<none>") : query.GetStringField("VALUE");
-}
-
-std::string Dump(CppSQLite3DB& db, const char* sql)
-{
-    std::string text;
-    for (CppSQLite3Query query = db.ExecQuery(sql); !query.Eof(); query.NextRow())
-    {
-        for (int column = 0; column < query.NumFields(); ++column)
-            text += query.GetStringField(column, "NULL") + "|";
-        text += "\n";
-    }
-    return text;
 }
 
 void MakeOldLayout(CppSQLite3DB& db, bool withInfo)
@@ -43,7 +32,9 @@ void MakeOldLayout(CppSQLite3DB& db, bool withInfo)
 }
 } // namespace
 
-TEST(DatabaseSchema, NewFileGetsEveryTableAndTheVersionRow)
+// A new file gets every table and the version row; a current one keeps its rows, and is not
+// rebuilt even with another version written in it.
+TEST(DatabaseSchema, NewFileGetsEveryTableAndACurrentFileKeepsItsRows)
 {
     TempDir dir;
     CppSQLite3DB db;
@@ -57,23 +48,15 @@ TEST(DatabaseSchema, NewFileGetsEveryTableAndTheVersionRow)
               "CREATE TABLE HOSTS(ID integer, IP char(16), RECV float, SENT float, "
               "UPDATED char(24))|\n");
     EXPECT_FALSE(db.InTransaction());
-}
-
-TEST(DatabaseSchema, CurrentFileKeepsItsRows)
-{
-    TempDir dir;
-    CppSQLite3DB db;
-    db.Open(dir.File("traffic.db"));
-    CreateSchema(db);
-    db.ExecDml("insert into MAIN values (3, 'Mine', 1, 2, '00-1A-2B-3C-4D-5E', 1, 0);");
-    db.ExecDml("insert into PORT_FILTER values (3, 0, 0, 0, 1);");
-    const std::string before =
-        Dump(db, "select * from MAIN;") + Dump(db, "select * from PORT_FILTER;");
+    db.ExecDml("insert into MAIN values (3, 'Mine', 1, 2, '00-1A-2B-3C-4D-5E', 1, 0);"
+               "insert into PORT_FILTER values (3, 0, 0, 0, 1);");
+    auto rows = [&]
+    { return Dump(db, "select * from MAIN;") + Dump(db, "select * from PORT_FILTER;"); };
+    const std::string before = rows();
     EXPECT_EQ(CreateSchema(db), "2.6.1.0");
-    // Even with the version row changed, a current layout is not rebuilt.
     db.ExecDml("update INFO set VALUE = '2.5.0.0';");
     EXPECT_EQ(CreateSchema(db), "2.5.0.0");
-    EXPECT_EQ(Dump(db, "select * from MAIN;") + Dump(db, "select * from PORT_FILTER;"), before);
+    EXPECT_EQ(rows(), before);
     EXPECT_EQ(Version(db), "2.6.1.0");
     db.ExecDml("delete from INFO;");
     CreateSchema(db);

@@ -1,15 +1,24 @@
-// Helpers shared by the database tests: a listener that keeps errors, raw SQL access, packets.
+// Helpers shared by the database tests: a listener that keeps errors, raw SQL access, packets,
+// filters with rules.
 #pragma once
 
 #include "capture/PacketInfo.h"
+#include "db/CDatabaseManager.h"
 #include "db/CppSQLite3DB.h"
 #include "db/IDatabaseListener.h"
+#include "filters/CFilterFactory.h"
+#include "filters/HostBinding.h"
+#include "testsupport/TempDir.h"
+
+#include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 
 #include <mutex>
 #include <string>
 #include <vector>
+
+constexpr int64_t kNow = 1714932000; // 2024-05-05 18:00 UTC
 
 class CErrorRecorder final : public IDatabaseListener
 {
@@ -31,10 +40,8 @@ private:
 };
 
 // Every row of a query as "a|b|c|" lines, NULL spelled out.
-inline std::string Dump(const std::string& path, const char* sql)
+inline std::string Dump(CppSQLite3DB& db, const char* sql)
 {
-    CppSQLite3DB db;
-    db.Open(path);
     std::string text;
     for (CppSQLite3Query query = db.ExecQuery(sql); !query.Eof(); query.NextRow())
     {
@@ -45,12 +52,19 @@ inline std::string Dump(const std::string& path, const char* sql)
     return text;
 }
 
-// Runs one or more statements.
-inline void Exec(const std::string& path, const char* sql)
+inline std::string Dump(const std::string& path, const char* sql)
 {
     CppSQLite3DB db;
     db.Open(path);
-    db.ExecDml(sql);
+    return Dump(db, sql);
+}
+
+// Runs one or more statements.
+inline void Exec(const std::string& path, const std::string& sql)
+{
+    CppSQLite3DB db;
+    db.Open(path);
+    db.ExecDml(sql.c_str());
 }
 
 inline int Count(const std::string& path, const char* sql)
@@ -78,4 +92,71 @@ inline PacketInfo Packet(uint32_t from, uint32_t to, uint32_t length, int64_t ti
     packet.length = length;
     packet.time = time;
     return packet;
+}
+
+// `hosts` packets of `length` bytes from `local` to 198.20.0.0 onwards, `step` seconds apart.
+inline void CountHosts(CFilterFactory& factory, const char* local, uint32_t hosts, uint32_t length,
+                       int64_t step = 0)
+{
+    for (uint32_t i = 0; i < hosts; ++i)
+        factory.DispatchPacket(Packet(Ip(local), htonl(0xC6140000u + i), length,
+                                      kNow + step * static_cast<int64_t>(i)));
+}
+
+// A statistics file in a folder of its own.
+class DbTest : public ::testing::Test
+{
+protected:
+    std::string Path() const { return m_dir.File("traffic.db"); }
+    TempDir m_dir;
+};
+
+// One store and one filter collection on a database file in a temporary folder.
+struct Session
+{
+    explicit Session(const std::string& path, IClock& clock = SystemClock()) : store(clock)
+    {
+        store.SetListener(&errors);
+        store.SetBusyTimeout(200);
+        opened = store.Open(path);
+        factory.SetStore(&store);
+    }
+    ~Session() { factory.SetStore(nullptr); }
+
+    CErrorRecorder errors;
+    CDatabaseManager store;
+    CFilterFactory factory;
+    bool opened = false;
+};
+
+inline CFilter* AddressFilter(CFilterFactory& factory, const char* name, const char* address)
+{
+    CFilter* filter = factory.NewFilter(true);
+    filter->SetName(name);
+    filter->SetBinding(static_cast<int>(HostBinding::Address));
+    filter->SetAddress(Ip(address));
+    return filter;
+}
+
+// Rule types as stored (-1: untyped, matching everything); the action defaults to Include.
+inline void AddIpRule(CFilter* filter, int type, const char* first, const char* second,
+                      int action = 1)
+{
+    CFilterParamIp* rule = filter->CreateIpRule();
+    rule->SetType(type);
+    rule->SetAddress(Ip(first));
+    rule->SetSecondAddress(Ip(second));
+    rule->SetAction(action);
+    filter->AddIpRule(rule);
+}
+
+inline void AddPortRule(CFilter* filter, int type, uint16_t first, uint16_t last = 0,
+                        int action = 1)
+{
+    CFilterParamPort* rule = filter->CreatePortRule();
+    rule->SetType(type);
+    rule->SetFirstPort(htons(first));
+    rule->SetLastPort(htons(last));
+    rule->SetAction(action);
+    filter->AddPortRule(rule);
 }

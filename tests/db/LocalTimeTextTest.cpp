@@ -2,28 +2,24 @@
 #include "db/CLocalTimeFormatter.h"
 #include "db/CLocalTimeParser.h"
 
+#include "testsupport/TimeZone.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <string>
 
 TEST(LocalTimeText, RoundTripsLocalTimes)
 {
-    const int64_t now = 1714932000 + 12345;
+    TimeZone zone("Europe/Berlin");
+    const int64_t now = 1714932000 + 12345; // 2024-05-05 23:25:45 in Berlin
     int64_t parsed = 0;
+    EXPECT_EQ(FormatLocalDateTime(now), "2024-05-05 23:25:45");
     ASSERT_TRUE(ParseLocalDateTime(FormatLocalDateTime(now).c_str(), parsed));
     EXPECT_EQ(parsed, now);
-
-    tm local{};
-    const time_t value = now;
-    localtime_r(&value, &local);
-    local.tm_hour = local.tm_min = local.tm_sec = 0;
-    local.tm_isdst = -1;
     ASSERT_TRUE(ParseLocalDate(FormatLocalDate(now).c_str(), parsed));
-    EXPECT_EQ(parsed, static_cast<int64_t>(mktime(&local)));
-    // Far past 2038.
-    ASSERT_TRUE(ParseLocalDateTime("2100-02-28 23:59:59", parsed));
+    EXPECT_EQ(parsed, 1714860000);                                  // local midnight
+    ASSERT_TRUE(ParseLocalDateTime("2100-02-28 23:59:59", parsed)); // far past 2038
     EXPECT_EQ(FormatLocalDateTime(parsed), "2100-02-28 23:59:59");
 }
 
@@ -43,10 +39,7 @@ TEST(LocalTimeText, RejectsAnythingButTheExactForm)
 
 TEST(LocalTimeText, CachedParserAgreesAcrossDaylightSavingChanges)
 {
-    const char* saved = std::getenv("TZ");
-    const std::string previous = saved != nullptr ? saved : "";
-    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-    tzset();
+    TimeZone zone("Europe/Berlin");
     CLocalTimeParser parser;
     int64_t start = 0;
     ASSERT_TRUE(ParseLocalDateTime("2024-03-30 12:00:00", start));
@@ -67,32 +60,19 @@ TEST(LocalTimeText, CachedParserAgreesAcrossDaylightSavingChanges)
         EXPECT_EQ(parser.ParseDateTime(gap, cached), ParseLocalDateTime(gap, direct));
         EXPECT_EQ(cached, direct) << gap;
     }
-    if (saved != nullptr)
-        setenv("TZ", previous.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
 }
 
 TEST(LocalTimeText, CachedFormatterAgreesAcrossZonesAndChanges)
 {
-    const char* saved = std::getenv("TZ");
-    const std::string previous = saved != nullptr ? saved : "";
-    for (const char* zone : {"CET-1CEST,M3.5.0,M10.5.0/3", "IST-5:30", "UTC0"})
+    for (const char* name : {"Europe/Berlin", "Asia/Kolkata", "Australia/Lord_Howe", "UTC0"})
     {
-        setenv("TZ", zone, 1);
-        tzset();
+        TimeZone zone(name);
         CLocalTimeFormatter formatter;
         int64_t start = 0;
         ASSERT_TRUE(ParseLocalDateTime("2024-03-30 12:00:00", start));
         for (int64_t t = start; t < start + 2 * 86400; t += 97)
             for (int64_t shift : {int64_t(0), int64_t(210 * 86400), int64_t(-4000000000)})
                 ASSERT_EQ(formatter.FormatDateTime(t + shift), FormatLocalDateTime(t + shift))
-                    << zone << " " << t + shift;
+                    << name << " " << t + shift;
     }
-    if (saved != nullptr)
-        setenv("TZ", previous.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
 }

@@ -20,74 +20,78 @@ protected:
 };
 } // namespace
 
-TEST_F(ProcessPacketTest, LocalMachineCountsSentAndReceivedOnOneRemoteRecord)
+// Which side is this filter's for each binding, and which record and direction a packet counts
+// on. Local addresses: 192.168.0.10 and .11; a bound address: 10.0.0.5; a bound hardware
+// address: 00-1A-2B-3C-4D-5E.
+TEST_F(ProcessPacketTest, EachBindingPicksItsSideAndDirection)
 {
-    CFilterHost* out = m_filter.ProcessPacket(Tcp("192.168.0.10", 5000, "8.8.8.8", 53, 60));
-    ASSERT_NE(out, nullptr);
-    CFilterHost* back = m_filter.ProcessPacket(Tcp("8.8.8.8", 53, "192.168.0.10", 5000, 1500));
-    EXPECT_EQ(back, out);
-    EXPECT_EQ(out->GetAddress(), Ip("8.8.8.8"));
-    EXPECT_EQ(out->GetSent(), 60.0);
-    EXPECT_EQ(out->GetReceived(), 1500.0);
-    EXPECT_TRUE(out->IsModified());
-    EXPECT_EQ(out->GetOwner(), &m_filter);
-    EXPECT_EQ(out->GetUpdated(), 1714932000);
-    EXPECT_EQ(m_filter.GetSent(), 60.0);
-    EXPECT_EQ(m_filter.GetReceived(), 1500.0);
-    EXPECT_EQ(m_filter.GetTotal(), 1560.0);
-    EXPECT_EQ(m_filter.GetHostCount(), 1);
-
-    // Neither side local: not this filter's packet.
-    EXPECT_EQ(m_filter.ProcessPacket(Tcp("1.1.1.1", 1, "8.8.8.8", 2)), nullptr);
-    EXPECT_EQ(m_filter.GetTotal(), 1560.0);
-}
-
-TEST_F(ProcessPacketTest, PacketBetweenTwoLocalAddressesIsSentToTheDestination)
-{
-    CFilterHost* host = m_filter.ProcessPacket(Tcp("192.168.0.10", 1, "192.168.0.11", 2, 70));
-    ASSERT_NE(host, nullptr);
-    EXPECT_EQ(host->GetAddress(), Ip("192.168.0.11"));
-    EXPECT_EQ(m_filter.GetSent(), 70.0);
-    EXPECT_EQ(m_filter.GetReceived(), 0.0);
-}
-
-TEST_F(ProcessPacketTest, AddressBindingIgnoresOtherLocalAddresses)
-{
-    m_filter.SetBinding(static_cast<int>(HostBinding::Address));
-    m_filter.SetAddress(Ip("10.0.0.5"));
-    EXPECT_EQ(m_filter.ProcessPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 2)), nullptr);
-    EXPECT_EQ(m_filter.ProcessPacket(Tcp("10.0.0.6", 1, "8.8.8.8", 2)), nullptr);
-    CFilterHost* received = m_filter.ProcessPacket(Tcp("8.8.8.8", 2, "10.0.0.5", 1, 40));
-    ASSERT_NE(received, nullptr);
-    EXPECT_EQ(received->GetAddress(), Ip("8.8.8.8"));
-    EXPECT_EQ(m_filter.GetReceived(), 40.0);
-}
-
-TEST_F(ProcessPacketTest, HardwareBindingComparesFrameAddresses)
-{
-    std::vector<uint8_t> mac;
-    ASSERT_TRUE(ParseHardwareAddress("00-1A-2B-3C-4D-5E", mac));
-    m_filter.SetBinding(static_cast<int>(HostBinding::Hardware));
-    m_filter.SetHardwareAddress(mac);
-
-    PacketInfo packet = Tcp("10.0.0.1", 1, "8.8.8.8", 2, 10);
-    packet.hasMac = true;
-    packet.sourceMac = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
-    CFilterHost* sent = m_filter.ProcessPacket(packet);
-    ASSERT_NE(sent, nullptr);
-    EXPECT_EQ(sent->GetAddress(), Ip("8.8.8.8"));
-
-    std::swap(packet.sourceMac, packet.destinationMac);
-    std::swap(packet.sourceAddress, packet.destinationAddress);
-    EXPECT_EQ(m_filter.ProcessPacket(packet), sent);
-    EXPECT_EQ(m_filter.GetSent(), 10.0);
-    EXPECT_EQ(m_filter.GetReceived(), 10.0);
-
-    // A frame without hardware addresses matches no hardware binding, even all-zero bytes.
-    m_filter.SetHardwareAddress({0, 0, 0, 0, 0, 0});
-    packet.hasMac = false;
-    packet.sourceMac = {};
-    EXPECT_EQ(m_filter.ProcessPacket(packet), nullptr);
+    const std::vector<uint8_t> mac{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+    struct Case
+    {
+        HostBinding binding;
+        const char* from;
+        const char* to;
+        int macSide;        // 0: no hardware addresses, 1: ours is the source, 2: the destination
+        const char* remote; // nullptr: not this filter's packet
+        bool sent;
+    };
+    const Case cases[] = {
+        {HostBinding::LocalMachine, "192.168.0.10", "8.8.8.8", 0, "8.8.8.8", true},
+        {HostBinding::LocalMachine, "8.8.8.8", "192.168.0.10", 0, "8.8.8.8", false},
+        {HostBinding::LocalMachine, "1.1.1.1", "8.8.8.8", 0, nullptr, false},
+        // Between two local addresses: sent, to the destination.
+        {HostBinding::LocalMachine, "192.168.0.10", "192.168.0.11", 0, "192.168.0.11", true},
+        {HostBinding::Address, "10.0.0.5", "8.8.8.8", 0, "8.8.8.8", true},
+        {HostBinding::Address, "8.8.8.8", "10.0.0.5", 0, "8.8.8.8", false},
+        {HostBinding::Address, "192.168.0.10", "8.8.8.8", 0, nullptr, false},
+        {HostBinding::Address, "10.0.0.6", "8.8.8.8", 0, nullptr, false},
+        {HostBinding::Hardware, "10.0.0.1", "8.8.8.8", 1, "8.8.8.8", true},
+        {HostBinding::Hardware, "8.8.8.8", "10.0.0.1", 2, "8.8.8.8", false},
+        {HostBinding::Hardware, "192.168.0.10", "8.8.8.8", 0, nullptr, false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.from) + " > " + c.to);
+        CFilter filter;
+        filter.SetLocalAddressTest(&m_local);
+        filter.SetEnabled(true);
+        filter.SetBinding(static_cast<int>(c.binding));
+        filter.SetAddress(Ip("10.0.0.5"));
+        // A frame without hardware addresses matches no binding, not even all-zero bytes.
+        filter.SetHardwareAddress(c.macSide == 0 ? std::vector<uint8_t>(6, 0) : mac);
+        PacketInfo packet = Tcp(c.from, 5000, c.to, 53, 60);
+        packet.hasMac = c.macSide != 0;
+        (c.macSide == 1 ? packet.sourceMac : packet.destinationMac) = {0x00, 0x1A, 0x2B,
+                                                                       0x3C, 0x4D, 0x5E};
+        if (c.macSide == 0)
+            packet.sourceMac = packet.destinationMac = {};
+        CFilterHost* host = filter.ProcessPacket(packet);
+        if (c.remote == nullptr)
+        {
+            EXPECT_EQ(host, nullptr);
+            EXPECT_EQ(filter.GetTotal(), 0.0);
+            continue;
+        }
+        ASSERT_NE(host, nullptr);
+        EXPECT_EQ(host->GetAddress(), Ip(c.remote));
+        EXPECT_EQ(host->GetOwner(), &filter);
+        EXPECT_EQ(host->GetUpdated(), 1714932000);
+        EXPECT_TRUE(host->IsModified());
+        EXPECT_EQ(host->GetSent(), c.sent ? 60.0 : 0.0);
+        EXPECT_EQ(host->GetReceived(), c.sent ? 0.0 : 60.0);
+        EXPECT_EQ(filter.GetSent(), c.sent ? 60.0 : 0.0);
+        EXPECT_EQ(filter.GetReceived(), c.sent ? 0.0 : 60.0);
+        EXPECT_EQ(filter.GetHistoryItem(0)->GetSent(), c.sent ? 60.0 : 0.0);
+        // The answer comes back on the same record (between two local addresses it goes to
+        // the other one).
+        if (m_local.IsLocalAddress(Ip(c.remote)))
+            continue;
+        std::swap(packet.sourceAddress, packet.destinationAddress);
+        std::swap(packet.sourceMac, packet.destinationMac);
+        EXPECT_EQ(filter.ProcessPacket(packet), host);
+        EXPECT_EQ(filter.GetTotal(), 120.0);
+        EXPECT_EQ(filter.GetHostCount(), 1);
+    }
 }
 
 TEST_F(ProcessPacketTest, RulesLookAtTheRemoteSideOnly)
@@ -126,18 +130,29 @@ TEST_F(ProcessPacketTest, SuspendedFilterLeavesEverythingUntouched)
     EXPECT_EQ(m_filter.GetHistoryItem(0)->GetSent(), 100.0);
 }
 
-TEST_F(ProcessPacketTest, InsertionNumbersGetHostBoundsAndResetKeepingHosts)
+TEST_F(ProcessPacketTest, EveryHostIsFoundAgainAfterGrowthAndAResetKeepsThem)
 {
-    const char* remotes[] = {"8.8.8.8", "1.1.1.1", "9.9.9.9"};
-    for (const char* remote : remotes)
-        m_filter.ProcessPacket(Tcp("192.168.0.10", 1, remote, 2));
-    m_filter.ProcessPacket(Tcp("192.168.0.10", 1, "1.1.1.1", 2)); // not a new number
-    ASSERT_EQ(m_filter.GetHostCount(), 3);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(m_filter.GetHost(i)->GetAddress(), Ip(remotes[i]));
-    EXPECT_EQ(m_filter.GetHost(3), nullptr);
+    // Enough hosts for the tables to grow and rehash several times.
+    constexpr uint32_t kHosts = 5000;
+    for (int round = 0; round < 2; ++round)
+        for (uint32_t i = 0; i < kHosts; ++i)
+        {
+            PacketInfo packet = Tcp("192.168.0.10", 1, "8.8.8.8", 2, 1 + i);
+            packet.destinationAddress = htonl(0x0A000000u + i * 7);
+            m_filter.ProcessPacket(packet);
+        }
+    ASSERT_EQ(m_filter.GetHostCount(), static_cast<int>(kHosts));
+    for (uint32_t i = 0; i < kHosts; ++i)
+    {
+        CFilterHost* host = m_filter.GetHost(static_cast<int>(i));
+        ASSERT_NE(host, nullptr) << i;
+        EXPECT_EQ(host->GetAddress(), htonl(0x0A000000u + i * 7)) << i;
+        EXPECT_EQ(host->GetSent(), 2.0 * (1 + i)) << i;
+        EXPECT_EQ(m_filter.GetHostTable().Find(htonl(0x0A000000u + i * 7)), host) << i;
+    }
+    EXPECT_EQ(m_filter.GetHost(static_cast<int>(kHosts)), nullptr);
     EXPECT_EQ(m_filter.GetHost(-1), nullptr);
-    EXPECT_EQ(m_filter.GetHostTable().Find(Ip("9.9.9.9")), m_filter.GetHost(2));
+    EXPECT_EQ(m_filter.GetHostTable().Find(htonl(0x0A000000u + 1)), nullptr);
 
     {
         CKavoLock lock(m_filter.GetLock());
@@ -145,8 +160,8 @@ TEST_F(ProcessPacketTest, InsertionNumbersGetHostBoundsAndResetKeepingHosts)
         m_filter.SetSent(0);
     }
     EXPECT_EQ(m_filter.GetTotal(), 0.0);
-    EXPECT_EQ(m_filter.GetHostCount(), 3);
-    EXPECT_EQ(m_filter.GetHost(1)->GetSent(), 200.0);
+    EXPECT_EQ(m_filter.GetHostCount(), static_cast<int>(kHosts));
+    EXPECT_EQ(m_filter.GetHost(1)->GetSent(), 4.0);
 }
 
 TEST_F(ProcessPacketTest, LoadedHostIsFoundAgainAndKeepsItsNumber)

@@ -35,36 +35,69 @@ int Port(uint16_t port)
 }
 } // namespace
 
-TEST(IpRules, EmptyIncludeOnlyAndExcludeOnlyLists)
+// Every list of up to three rules, each Include or Exclude of value A or B (A also a subnet or
+// range holding B, so that two rules can match one value), against A, B and a third value C,
+// for IP and port lists alike. What the list must answer, in the words of its contract: empty
+// accepts all; a matching Exclude rejects; otherwise a matching Include or any Exclude accepts.
+TEST(RuleLists, EveryMixOfIncludeAndExcludeDecidesAsItsContractSays)
 {
-    IpRuleList rules;
-    EXPECT_TRUE(MatchIpRules(rules, Ip("1.2.3.4")));
-
-    AddIp(rules, IpRuleType::Subnet, "192.168.1.0", "255.255.255.0", RuleAction::Include);
-    EXPECT_TRUE(MatchIpRules(rules, Ip("192.168.1.77")));
-    EXPECT_FALSE(MatchIpRules(rules, Ip("10.0.0.1")));
-
-    IpRuleList excluding;
-    AddIp(excluding, IpRuleType::Subnet, "192.168.1.0", "255.255.255.0", RuleAction::Exclude);
-    EXPECT_FALSE(MatchIpRules(excluding, Ip("192.168.1.77")));
-    EXPECT_TRUE(MatchIpRules(excluding, Ip("10.0.0.1")));
-}
-
-TEST(IpRules, MixedListAdmitsThroughAnUnmatchedExcludeAndStopsAtAMatchedOne)
-{
-    IpRuleList rules;
-    AddIp(rules, IpRuleType::Single, "10.0.0.1", "0.0.0.0", RuleAction::Include);
-    AddIp(rules, IpRuleType::Single, "10.0.0.2", "0.0.0.0", RuleAction::Exclude);
-    EXPECT_TRUE(MatchIpRules(rules, Ip("10.0.0.3")));
-    EXPECT_TRUE(MatchIpRules(rules, Ip("10.0.0.1")));
-    EXPECT_FALSE(MatchIpRules(rules, Ip("10.0.0.2")));
-
-    // A matching Exclude wins even after an Include that matched.
-    IpRuleList overlapping;
-    AddIp(overlapping, IpRuleType::Subnet, "10.0.0.0", "255.0.0.0", RuleAction::Include);
-    AddIp(overlapping, IpRuleType::Single, "10.9.9.9", "0.0.0.0", RuleAction::Exclude);
-    EXPECT_FALSE(MatchIpRules(overlapping, Ip("10.9.9.9")));
-    EXPECT_TRUE(MatchIpRules(overlapping, Ip("10.9.9.8")));
+    struct Rule
+    {
+        bool exclude;
+        int target; // 0: A only, 1: B only, 2: A and B
+    };
+    const int values = 3; // A, B, C
+    auto matches = [](const Rule& rule, int value)
+    { return value < 2 && (rule.target == 2 || rule.target == value); };
+    const uint32_t ips[] = {Ip("10.0.0.1"), Ip("10.0.0.2"), Ip("10.0.0.9")};
+    const int ports[] = {Port(20), Port(21), Port(22)};
+    int lists = 0;
+    for (int size = 0; size <= 3; ++size)
+    {
+        int combinations = 1;
+        for (int i = 0; i < size; ++i)
+            combinations *= 6;
+        for (int code = 0; code < combinations; ++code, ++lists)
+        {
+            std::vector<Rule> rules;
+            IpRuleList ipRules;
+            PortRuleList portRules;
+            std::string name;
+            for (int i = 0, rest = code; i < size; ++i, rest /= 6)
+            {
+                const Rule rule{rest % 2 == 1, rest / 2 % 3};
+                rules.push_back(rule);
+                const RuleAction action = rule.exclude ? RuleAction::Exclude : RuleAction::Include;
+                if (rule.target == 2)
+                {
+                    AddIp(ipRules, IpRuleType::Range, "10.0.0.1", "10.0.0.2", action);
+                    AddPort(portRules, PortRuleType::Range, 20, 21, action);
+                }
+                else
+                {
+                    AddIp(ipRules, IpRuleType::Single, rule.target == 0 ? "10.0.0.1" : "10.0.0.2",
+                          "0.0.0.0", action);
+                    AddPort(portRules, PortRuleType::Single, rule.target == 0 ? 20 : 21, 0, action);
+                }
+                name += std::string(rule.exclude ? "E" : "I") + "AB*"[rule.target] + " ";
+            }
+            for (int value = 0; value < values; ++value)
+            {
+                bool rejected = false;
+                bool accepted = rules.empty();
+                for (const Rule& rule : rules)
+                {
+                    rejected = rejected || (rule.exclude && matches(rule, value));
+                    accepted = accepted || rule.exclude || matches(rule, value);
+                }
+                const bool expected = accepted && !rejected;
+                SCOPED_TRACE(name + "on " + "ABC"[value]);
+                EXPECT_EQ(MatchIpRules(ipRules, ips[value]), expected);
+                EXPECT_EQ(MatchPortRules(portRules, ports[value]), expected);
+            }
+        }
+    }
+    EXPECT_EQ(lists, 1 + 6 + 36 + 216);
 }
 
 TEST(IpRules, RangeComparesAcrossOctetBoundariesAndIncludesBothEnds)
@@ -92,62 +125,43 @@ TEST(IpRules, UntypedRuleMatchesEverything)
     EXPECT_FALSE(MatchIpRules(excluding, Ip("8.8.8.8")));
 }
 
-TEST(PortRules, RangeSingleAndPortlessPackets)
+// Ports as the packet record holds them (network order), compared in host order: 256 (0x0100)
+// and 1 (0x0001) swap order once byte-swapped, and 65535 must not turn negative. A packet
+// without ports (ICMP) has port 0.
+TEST(PortRules, BothEndsOfRangesAndSinglesInHostOrder)
 {
-    PortRuleList range;
-    AddPort(range, PortRuleType::Range, 20, 21, RuleAction::Include);
-    EXPECT_TRUE(MatchPortRules(range, Port(20)));
-    EXPECT_TRUE(MatchPortRules(range, Port(21)));
-    EXPECT_FALSE(MatchPortRules(range, Port(22)));
-    EXPECT_FALSE(MatchPortRules(range, 0)); // ICMP
-
-    PortRuleList single;
-    AddPort(single, PortRuleType::Single, 443, 0, RuleAction::Include);
-    EXPECT_TRUE(MatchPortRules(single, Port(443)));
-    EXPECT_FALSE(MatchPortRules(single, Port(444)));
-
-    PortRuleList excluding;
-    AddPort(excluding, PortRuleType::Single, 80, 0, RuleAction::Exclude);
-    EXPECT_TRUE(MatchPortRules(excluding, 0));
-    EXPECT_FALSE(MatchPortRules(excluding, Port(80)));
-}
-
-TEST(PortRules, HighPortsCompareUnsignedInHostOrder)
-{
-    // 256 (0x0100) and 1 (0x0001) swap order once byte-swapped; 65535 must not turn negative.
-    PortRuleList rules;
-    AddPort(rules, PortRuleType::Range, 200, 65535, RuleAction::Include);
-    EXPECT_TRUE(MatchPortRules(rules, Port(256)));
-    EXPECT_TRUE(MatchPortRules(rules, Port(65535)));
-    EXPECT_FALSE(MatchPortRules(rules, Port(1)));
-    EXPECT_FALSE(MatchPortRules(rules, Port(199)));
-}
-
-TEST(RuleText, ValueTypeAndActionColumns)
-{
-    CFilterParamIp ip;
-    ip.SetType(static_cast<int>(IpRuleType::Range));
-    ip.SetAddress(Ip("10.0.0.1"));
-    ip.SetSecondAddress(Ip("10.0.0.9"));
-    EXPECT_EQ(IpRuleValueText(ip), "10.0.0.1 - 10.0.0.9");
-    ip.SetType(static_cast<int>(IpRuleType::Subnet));
-    EXPECT_EQ(IpRuleValueText(ip), "10.0.0.1 / 10.0.0.9");
-    ip.SetType(-1);
-    EXPECT_EQ(IpRuleValueText(ip), "");
-
-    CFilterParamPort port;
-    port.SetType(static_cast<int>(PortRuleType::Range));
-    port.SetFirstPort(htons(20));
-    port.SetLastPort(htons(21));
-    EXPECT_EQ(PortRuleValueText(port), "20 - 21");
-    port.SetType(static_cast<int>(PortRuleType::Single));
-    EXPECT_EQ(PortRuleValueText(port), "20");
-
-    EXPECT_STREQ(IpRuleTypeText(0), "IP address");
-    EXPECT_STREQ(IpRuleTypeText(2), "Subnet");
-    EXPECT_STREQ(PortRuleTypeText(1), "Range");
-    EXPECT_STREQ(RuleActionText(0), "Exclude");
-    EXPECT_STREQ(RuleActionText(7), "Include");
+    struct Case
+    {
+        PortRuleType type;
+        uint16_t first, last;
+        RuleAction action;
+        int port; // network order
+        bool accepted;
+    };
+    const Case cases[] = {
+        {PortRuleType::Range, 20, 21, RuleAction::Include, Port(19), false},
+        {PortRuleType::Range, 20, 21, RuleAction::Include, Port(20), true},
+        {PortRuleType::Range, 20, 21, RuleAction::Include, Port(21), true},
+        {PortRuleType::Range, 20, 21, RuleAction::Include, Port(22), false},
+        {PortRuleType::Range, 20, 21, RuleAction::Include, 0, false},
+        {PortRuleType::Range, 200, 65535, RuleAction::Include, Port(256), true},
+        {PortRuleType::Range, 200, 65535, RuleAction::Include, Port(65535), true},
+        {PortRuleType::Range, 200, 65535, RuleAction::Include, Port(1), false},
+        {PortRuleType::Range, 200, 65535, RuleAction::Include, Port(199), false},
+        {PortRuleType::Single, 443, 0, RuleAction::Include, Port(443), true},
+        {PortRuleType::Single, 443, 0, RuleAction::Include, Port(444), false},
+        {PortRuleType::Single, 443, 0, RuleAction::Include, Port(442), false},
+        {PortRuleType::Single, 80, 0, RuleAction::Exclude, 0, true},
+        {PortRuleType::Single, 80, 0, RuleAction::Exclude, Port(80), false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::to_string(c.first) + "-" + std::to_string(c.last) + " on " +
+                     std::to_string(ntohs(static_cast<uint16_t>(c.port))));
+        PortRuleList rules;
+        AddPort(rules, c.type, c.first, c.last, c.action);
+        EXPECT_EQ(MatchPortRules(rules, c.port), c.accepted);
+    }
 }
 
 TEST(RuleText, ValidityChecksAndConversions)

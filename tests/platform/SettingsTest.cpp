@@ -6,114 +6,43 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/utsname.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <sstream>
+#include <tuple>
 
 namespace
 {
 class SettingsTest : public ::testing::Test
 {
 protected:
+    // The autostart file goes below the test's folder, never into the user's own.
     void SetUp() override
     {
         ResetSettings();
-        if (const char* old = std::getenv("XDG_CONFIG_HOME"))
-            m_oldConfigHome = old;
-        // The autostart file goes below this folder, never into the user's own.
         setenv("XDG_CONFIG_HOME", m_dir.Path().c_str(), 1);
     }
     void TearDown() override
     {
         ResetSettings();
-        if (m_oldConfigHome)
-            setenv("XDG_CONFIG_HOME", m_oldConfigHome->c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
+        unsetenv("XDG_CONFIG_HOME");
     }
-
     std::string Ini() const { return m_dir.File("Ombrix.ini"); }
-    static std::string ReadAll(const std::string& path)
-    {
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
     TempDir m_dir;
-    std::optional<std::string> m_oldConfigHome;
 };
+
+template <class... T> std::tuple<std::decay_t<T>...> Copy(const std::tuple<T...>& values)
+{
+    return values;
+}
 } // namespace
 
-TEST_F(SettingsTest, EmptyStoreGivesDefaults)
-{
-    const CSettingsStore store(Ini());
-    LoadSettings(store);
-    EXPECT_EQ(V_ColorLine, 0x00E0E0E0);
-    EXPECT_EQ(V_LineStyle, -1);
-    EXPECT_EQ(S_Position, -1);
-    EXPECT_EQ(S_Show, 1);
-    EXPECT_EQ(G_CsvDelimiter, ";");
-    EXPECT_EQ(DB_AutoSave, 300000);
-    EXPECT_EQ(DB_KeepRecords, 30);
-    EXPECT_EQ(Report_HostColumn, 5);
-    EXPECT_EQ(Report_HostAsc, 1);
-    ASSERT_FALSE(L_Folder.empty());
-    EXPECT_EQ(L_Folder.back(), '/');
-    EXPECT_EQ(Report_Folder, L_Folder + "Report.htm");
-    // The running kernel decides; every supported one is newer than 5.
-    EXPECT_EQ(Adapter_CheckDriver, 1);
-}
-
-TEST_F(SettingsTest, SaveThenLoadRoundTripsEveryKind)
-{
-    {
-        CSettingsStore store(Ini());
-        V_ColorLine = 0x00123456;
-        V_LineStyle = 2;
-        G_View = 3;
-        G_CsvDelimiter = ",";
-        L_Folder = "/var/tmp/my logs/";
-        S_Show = 0;
-        S_Position = 240;
-        DB_AutoSave = 60000;
-        Report_Folder = "/home/u/\"quoted\" report.htm";
-        Report_HistoryColumn = 3;
-        Adapter_CheckDriver = 0;
-        SaveSettings(store);
-    }
-    ResetSettings();
-    const CSettingsStore store(Ini());
-    LoadSettings(store);
-    EXPECT_EQ(V_ColorLine, 0x00123456);
-    EXPECT_EQ(V_LineStyle, 2);
-    EXPECT_EQ(G_View, 3);
-    EXPECT_EQ(G_CsvDelimiter, ",");
-    EXPECT_EQ(L_Folder, "/var/tmp/my logs/");
-    EXPECT_EQ(S_Show, 0);
-    EXPECT_EQ(S_Position, 240);
-    EXPECT_EQ(DB_AutoSave, 60000);
-    EXPECT_EQ(Report_Folder, "/home/u/\"quoted\" report.htm");
-    EXPECT_EQ(Report_HistoryColumn, 3);
-    EXPECT_EQ(Adapter_CheckDriver, 0);
-}
-
-TEST_F(SettingsTest, SmallPeriodsAreRaised)
-{
-    {
-        CSettingsStore store(Ini());
-        store.WriteDword(kSettingsSection, "DB_AutoSave", 5000);
-        store.WriteDword(kSettingsSection, "DB_KeepRecords", 0);
-    }
-    LoadSettings(CSettingsStore(Ini()));
-    EXPECT_EQ(DB_AutoSave, 10000);
-    EXPECT_EQ(DB_KeepRecords, 1);
-}
-
-TEST_F(SettingsTest, ValuesOfTheWrongKindOrRangeKeepTheirDefaults)
+// Keys missing, empty or of the wrong kind all give the defaults.
+TEST_F(SettingsTest, MissingEmptyOrWrongKindGiveDefaults)
 {
     {
         CSettingsStore store(Ini());
@@ -122,70 +51,109 @@ TEST_F(SettingsTest, ValuesOfTheWrongKindOrRangeKeepTheirDefaults)
         store.WriteNumber(kSettingsSection, "S_Show", 0);                     // four bytes for one
         store.WriteString(kSettingsSection, "DB_AutoSave", "soon");
         store.WriteBinary(kSettingsSection, "G_CsvDelimiter", QByteArray(4, 0));
-        store.WriteNumber(kSettingsSection, "G_View", 4);
-        store.WriteNumber(kSettingsSection, "Report_HostColumn", 7);
-        store.WriteNumber(kSettingsSection, "Report_HostAsc", -1);
-        store.WriteNumber(kSettingsSection, "Report_HistoryColumn", 4);
-        store.WriteNumber(kSettingsSection, "Report_HistoryAsc", 2);
-    }
-    LoadSettings(CSettingsStore(Ini()));
-    EXPECT_EQ(V_ColorLine, 0x00E0E0E0);
-    EXPECT_EQ(V_LineStyle, -1);
-    EXPECT_EQ(S_Show, 1);
-    EXPECT_EQ(DB_AutoSave, 300000);
-    EXPECT_EQ(G_CsvDelimiter, ";");
-    EXPECT_EQ(G_View, 0);
-    EXPECT_EQ(Report_HostColumn, 5);
-    EXPECT_EQ(Report_HostAsc, 1);
-    EXPECT_EQ(Report_HistoryColumn, 0);
-    EXPECT_EQ(Report_HistoryAsc, 0);
-}
-
-TEST_F(SettingsTest, EmptyStringsFallBack)
-{
-    {
-        CSettingsStore store(Ini());
-        store.WriteString(kSettingsSection, "G_CsvDelimiter", "");
         store.WriteString(kSettingsSection, "L_Folder", "");
         store.WriteString(kSettingsSection, "Report_Folder", "");
     }
     LoadSettings(CSettingsStore(Ini()));
-    EXPECT_EQ(G_CsvDelimiter, ";");
+    EXPECT_EQ(std::tie(V_ColorLine, V_LineStyle, S_Position, S_Show, G_CsvDelimiter, DB_AutoSave,
+                       DB_KeepRecords, Report_HostColumn, Report_HostAsc),
+              std::make_tuple(0x00E0E0E0, -1, -1, 1, std::string(";"), 300000, 30, 5, 1));
     EXPECT_EQ(L_Folder, GetExecutableFolder());
+    EXPECT_EQ(L_Folder.back(), '/');
     EXPECT_EQ(Report_Folder, L_Folder + "Report.htm");
+    utsname name{}; // the running kernel decides, whichever it is
+    ASSERT_EQ(uname(&name), 0);
+    EXPECT_EQ(Adapter_CheckDriver, CheckDriverDefault(name.release));
+    CSettingsStore(Ini()).WriteString(kSettingsSection, "G_CsvDelimiter", "");
+    LoadSettings(CSettingsStore(Ini()));
+    EXPECT_EQ(G_CsvDelimiter, ";");
+}
+
+TEST_F(SettingsTest, SaveThenLoadRoundTripsEveryKind)
+{
+    auto values = []
+    {
+        return std::tie(V_ColorLine, V_LineStyle, G_View, G_CsvDelimiter, L_Folder, S_Show,
+                        S_Position, DB_AutoSave, Report_Folder, Report_HistoryColumn,
+                        Adapter_CheckDriver);
+    };
+    values() = std::make_tuple(0x00123456, 2, 3, ",", "/var/tmp/my logs/", 0, 240, 60000,
+                               "/home/u/\"quoted\" report.htm", 3, 0);
+    const auto saved = Copy(values());
+    {
+        CSettingsStore store(Ini());
+        SaveSettings(store);
+    }
+    ResetSettings();
+    LoadSettings(CSettingsStore(Ini()));
+    EXPECT_EQ(Copy(values()), saved);
+}
+
+// Each limit at its edge and just outside it, on both sides: {stored, loaded} pairs.
+TEST_F(SettingsTest, NumbersAtTheirLimits)
+{
+    struct Case
+    {
+        const char* name;
+        int32_t* variable;
+        std::vector<std::pair<int32_t, int32_t>> values;
+    };
+    const Case cases[] = {
+        {"DB_AutoSave", &DB_AutoSave, {{9999, 10000}, {10000, 10000}, {10001, 10001}}},
+        {"DB_KeepRecords", &DB_KeepRecords, {{0, 1}, {1, 1}, {2, 2}}},
+        {"G_View", &G_View, {{-1, 0}, {3, 3}, {4, 0}}},
+        {"Report_HostColumn", &Report_HostColumn, {{-1, 5}, {0, 0}, {6, 6}, {7, 5}}},
+        {"Report_HistoryColumn", &Report_HistoryColumn, {{3, 3}, {4, 0}}},
+        {"Report_HostAsc", &Report_HostAsc, {{0, 0}, {2, 1}}},
+        {"Report_HistoryAsc", &Report_HistoryAsc, {{1, 1}, {-1, 0}}},
+    };
+    for (const Case& c : cases)
+        for (const auto& [stored, loaded] : c.values)
+        {
+            SCOPED_TRACE(std::string(c.name) + " " + std::to_string(stored));
+            std::remove(Ini().c_str());
+            {
+                CSettingsStore store(Ini());
+                if (std::string(c.name).rfind("DB_", 0) == 0)
+                    store.WriteDword(kSettingsSection, c.name, stored);
+                else
+                    store.WriteNumber(kSettingsSection, c.name, stored);
+            }
+            ResetSettings();
+            LoadSettings(CSettingsStore(Ini()));
+            EXPECT_EQ(*c.variable, loaded);
+        }
 }
 
 TEST_F(SettingsTest, StartupEntryFollowsTheSetting)
 {
     const std::string entry = m_dir.File("autostart/ombrix.desktop");
     EXPECT_EQ(StartupEntryPath(), entry);
-
     CSettingsStore store(Ini());
     G_Startup = 1;
     SaveSettings(store);
-    const std::string text = ReadAll(entry);
-    EXPECT_NE(text.find("[Desktop Entry]\n"), std::string::npos);
-    EXPECT_NE(text.find("Type=Application\n"), std::string::npos);
-    EXPECT_NE(text.find("Exec=\"/"), std::string::npos);
-
+    std::stringstream text;
+    text << std::ifstream(entry).rdbuf();
+    EXPECT_EQ(text.str().rfind("[Desktop Entry]\n", 0), 0u);
+    EXPECT_NE(text.str().find("Type=Application\n"), std::string::npos);
+    EXPECT_NE(text.str().find("Exec=\"/"), std::string::npos);
     G_Startup = 0;
     SaveSettings(store);
     EXPECT_FALSE(std::filesystem::exists(entry));
 }
 
-TEST(SettingsQuoting, ExecPathIsQuotedForDesktopEntries)
+TEST(SettingsText, DesktopExecQuotingAndDriverCheckByKernelVersion)
 {
     EXPECT_EQ(QuoteDesktopExec("/opt/ombrix/ombrix"), "\"/opt/ombrix/ombrix\"");
     EXPECT_EQ(QuoteDesktopExec("/my apps/o$m\"b`x"), "\"/my apps/o\\\\$m\\\\\"b\\\\`x\"");
     EXPECT_EQ(QuoteDesktopExec("/a\\b"), "\"/a\\\\\\\\b\"");
     EXPECT_EQ(QuoteDesktopExec("/100%/x"), "\"/100%%/x\"");
-}
-
-TEST(SettingsCheckDriver, DefaultFollowsTheKernelMajorVersion)
-{
-    EXPECT_EQ(CheckDriverDefault("6.1.0-18-amd64"), 1);
-    EXPECT_EQ(CheckDriverDefault("5.15.0"), 0);
-    EXPECT_EQ(CheckDriverDefault("garbage"), 0);
+    const std::pair<const char*, int> cases[] = {
+        {"6.1.0-18-amd64", 1}, {"6", 1}, {"10.0", 1},    {"5.99.0", 0}, {"5.15.0", 0},
+        {"4.19", 0},           {"", 0},  {"garbage", 0}, {"-6.1", 0},
+    };
+    for (const auto& [release, expected] : cases)
+        EXPECT_EQ(CheckDriverDefault(release), expected) << release;
 }
 
 TEST_F(SettingsTest, ColumnLayoutIsUsedOnlyWhenItFitsTheList)
@@ -193,25 +161,17 @@ TEST_F(SettingsTest, ColumnLayoutIsUsedOnlyWhenItFitsTheList)
     CSettingsStore store(Ini());
     SaveColumnLayout(store, "Adapter", {{35, 90, 80, 140}, {2, 0, 3, 1}});
     EXPECT_EQ(store.ReadString("Adapter", "Columns width"), "35,90,80,140,");
-
     ColumnLayout layout = LoadColumnLayout(store, "Adapter", 4);
     EXPECT_EQ(layout.widths, (std::vector<int>{35, 90, 80, 140}));
     EXPECT_EQ(layout.order, (std::vector<int>{2, 0, 3, 1}));
-
-    // The list grew a column since: nothing stored applies.
-    layout = LoadColumnLayout(store, "Adapter", 5);
-    EXPECT_TRUE(layout.widths.empty());
-    EXPECT_TRUE(layout.order.empty());
-
+    EXPECT_TRUE(LoadColumnLayout(store, "Adapter", 5).widths.empty()); // the list grew since
     store.WriteString("Filter", "Columns width", "10,20,-3,");
     store.WriteString("Filter", "Columns order", "0,2,2,");
     layout = LoadColumnLayout(store, "Filter", 3);
     EXPECT_TRUE(layout.widths.empty());
     EXPECT_TRUE(layout.order.empty());
-
     store.WriteString("History", "Columns order", "0,3,1,");
     EXPECT_TRUE(LoadColumnLayout(store, "History", 3).order.empty());
-
     EXPECT_FALSE(ParseColumnList("1,2", 2));   // last number without its comma
     EXPECT_FALSE(ParseColumnList("1,,2,", 3)); // empty field
     EXPECT_FALSE(ParseColumnList("1, 2,", 2)); // blank

@@ -1,0 +1,46 @@
+// Switches the process's time zone for one test and back; a zone whose file is missing fails
+// the test instead of letting it run in UTC.
+#pragma once
+
+#include "filters/DayOf.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <unistd.h>
+
+class TimeZone
+{
+public:
+    // zone: a name under /usr/share/zoneinfo (tzdata) or a POSIX rule such as "CET-1CEST".
+    explicit TimeZone(const char* zone)
+    {
+        const std::string name = zone;
+        if (name.find('/') != std::string::npos &&
+            access(("/usr/share/zoneinfo/" + name).c_str(), R_OK) != 0)
+            ADD_FAILURE() << "the zone file of " << name << " is missing: install tzdata";
+        if (const char* old = std::getenv("TZ"))
+            m_old = old;
+        m_hadOld = std::getenv("TZ") != nullptr;
+        Apply(zone);
+    }
+    ~TimeZone() { Apply(m_hadOld ? m_old.c_str() : nullptr); }
+    TimeZone(const TimeZone&) = delete;
+    TimeZone& operator=(const TimeZone&) = delete;
+
+private:
+    static void Apply(const char* zone)
+    {
+        if (zone != nullptr)
+            setenv("TZ", zone, 1);
+        else
+            unsetenv("TZ");
+        tzset();
+        ResetDayCache();
+    }
+
+    std::string m_old;
+    bool m_hadOld = false;
+};

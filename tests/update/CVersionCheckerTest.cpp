@@ -46,124 +46,107 @@ bool WaitIdle(const CVersionChecker& checker)
 }
 } // namespace
 
-TEST(CVersionChecker, SendsRequestAndPassesReplyFromXmlDeclaration)
+TEST(CVersionChecker, PassesTheReplyFromItsXmlDeclarationOn)
 {
-    // The server keeps the connection open: only the closing tag can end the read in time.
-    LocalHttpServer server({"HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n", kBody});
-    CRecordingListener listener;
-    CVersionChecker checker("127.0.0.1", server.Port(), 60s);
-    checker.Check(&listener);
-    ASSERT_TRUE(listener.called.Wait(20s));
-    ASSERT_TRUE(WaitIdle(checker));
-
-    EXPECT_EQ(server.Request(), "GET /cgi-bin/kavo_version.cgi?id=2&ver=2.6.1.0 HTTP/1.0\r\n"
-                                "Host: 127.0.0.1\r\nAccept: text/*\r\n"
-                                "User-Agent: Ombrix 2.6.1.0\r\n\r\n");
-    ASSERT_EQ(listener.Texts().size(), 1u);
-    EXPECT_EQ(listener.Texts()[0], kBody);
-}
-
-TEST(CVersionChecker, AppendsExactlyTheBytesReceived)
-{
-    // A first read of a full 512-byte buffer followed by a short one: stale buffer bytes must
-    // not leak into the reply, and an embedded NUL does not cut it.
-    const std::string padding(512 - kXml.size(), 'x');
-    const std::string first = kXml + padding;
-    const std::string second = std::string("a\0b", 3) + "</Ombrix>";
-    LocalHttpServer server({first, second}, true);
-    CRecordingListener listener;
-    CVersionChecker checker("127.0.0.1", server.Port(), 60s);
-    checker.Check(&listener);
-    ASSERT_TRUE(listener.called.Wait(20s));
-    ASSERT_EQ(listener.Texts().size(), 1u);
-    EXPECT_EQ(listener.Texts()[0], first + second);
-}
-
-TEST(CVersionChecker, CapsTheReply)
-{
+    const std::string full = kXml + std::string(512 - kXml.size(), 'x');
     const std::string flood = kXml + std::string(200 * 1024, 'y');
-    LocalHttpServer server({flood}, false);
-    CRecordingListener listener;
-    CVersionChecker checker("127.0.0.1", server.Port(), 60s);
-    checker.Check(&listener);
-    ASSERT_TRUE(listener.called.Wait(20s));
-    ASSERT_EQ(listener.Texts().size(), 1u);
-    EXPECT_EQ(listener.Texts()[0].size(), CVersionChecker::kReplyLimit);
-}
-
-TEST(CVersionChecker, SilentServerEndsAtTheLimitWithoutAnswer)
-{
-    LocalHttpServer server({});
-    CRecordingListener listener;
-    CVersionChecker checker("127.0.0.1", server.Port(), 300ms);
-    checker.Check(&listener);
-    EXPECT_TRUE(checker.IsRunning());
-    ASSERT_TRUE(WaitIdle(checker));
-    EXPECT_TRUE(listener.Texts().empty());
-
-    // The next check runs again.
-    checker.Check(&listener);
-    ASSERT_TRUE(WaitIdle(checker));
-    EXPECT_TRUE(listener.Texts().empty());
-}
-
-TEST(CVersionChecker, ReplyWithoutDeclarationAndRefusedConnectionStaySilent)
-{
+    const struct
     {
-        LocalHttpServer server({"HTTP/1.0 404 Not Found\r\n\r\n<html>gone</html>"}, true);
+        const char* what;
+        std::string host;
+        std::vector<std::string> chunks;
+        bool close;
+        std::chrono::milliseconds limit;
+        std::vector<std::string> expected;
+    } cases[] = {
+        // The server keeps the connection open: only the closing tag can end the read in time.
+        {"a reply on an open connection",
+         "127.0.0.1",
+         {"HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n", kBody},
+         false,
+         60s,
+         {kBody}},
+        {"a host name", "localhost", {kBody}, false, 60s, {kBody}},
+        // Stale bytes of a full buffer must not follow a short read; a NUL does not cut.
+        {"a full buffer, then a short one",
+         "127.0.0.1",
+         {full, std::string("a\0b", 3) + "</Ombrix>"},
+         true,
+         60s,
+         {full + std::string("a\0b", 3) + "</Ombrix>"}},
+        {"a runaway reply",
+         "127.0.0.1",
+         {flood},
+         false,
+         60s,
+         {flood.substr(0, CVersionChecker::kReplyLimit)}},
+        {"no XML declaration",
+         "127.0.0.1",
+         {"HTTP/1.0 404 Not Found\r\n\r\n<html>gone</html>"},
+         true,
+         60s,
+         {}},
+        {"a silent server", "127.0.0.1", {}, false, 300ms, {}},
+    };
+    for (const auto& test : cases)
+    {
+        SCOPED_TRACE(test.what);
+        LocalHttpServer server(test.chunks, test.close);
         CRecordingListener listener;
-        CVersionChecker checker("127.0.0.1", server.Port(), 60s);
+        CVersionChecker checker(test.host, server.Port(), test.limit);
         checker.Check(&listener);
         ASSERT_TRUE(WaitIdle(checker));
-        EXPECT_TRUE(listener.Texts().empty());
+        EXPECT_EQ(listener.Texts(), test.expected);
+        EXPECT_EQ(server.Request(), "GET /cgi-bin/kavo_version.cgi?id=2&ver=2.6.1.0 HTTP/1.0\r\n"
+                                    "Host: " +
+                                        test.host +
+                                        "\r\nAccept: text/*\r\n"
+                                        "User-Agent: Ombrix 2.6.1.0\r\n\r\n");
     }
+}
+
+TEST(CVersionChecker, EndsWithoutAnswerWhenNothingCanBeReached)
+{
     uint16_t closedPort = 0;
     {
         LocalHttpServer server({}, true);
         closedPort = server.Port();
     }
     CRecordingListener listener;
-    CVersionChecker checker("127.0.0.1", closedPort, 60s);
-    checker.Check(&listener);
-    ASSERT_TRUE(WaitIdle(checker));
+    CVersionChecker refused("127.0.0.1", closedPort, 60s);
+    refused.Check(&listener);
+    ASSERT_TRUE(WaitIdle(refused));
+    CVersionChecker unresolvable("no-such-host.invalid", 80, 300ms);
+    unresolvable.Check(&listener);
+    ASSERT_TRUE(WaitIdle(unresolvable));
+    // A check after one that ran out of time runs again.
+    LocalHttpServer silent({});
+    CVersionChecker checker("127.0.0.1", silent.Port(), 200ms);
+    for (int round = 0; round < 2; ++round)
+    {
+        checker.Check(&listener);
+        EXPECT_TRUE(checker.IsRunning());
+        ASSERT_TRUE(WaitIdle(checker));
+    }
     EXPECT_TRUE(listener.Texts().empty());
 }
 
-TEST(CVersionChecker, StopAbandonsAHangingExchange)
+TEST(CVersionChecker, StopAbandonsAHangingExchangeAtOnce)
 {
     LocalHttpServer server({});
     CRecordingListener listener;
     {
-        // A limit far beyond the test's own time-out: only abandoning lets the test end.
+        // Without the wake-up, Stop would wait for the current one-second slice of the poll.
         CVersionChecker checker("127.0.0.1", server.Port(), 3600s);
         checker.Check(&listener);
         std::this_thread::sleep_for(50ms);
+        const auto start = std::chrono::steady_clock::now();
         checker.Stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 700ms);
         EXPECT_FALSE(checker.IsRunning());
-    }
-    {
-        CVersionChecker checker("127.0.0.1", server.Port(), 3600s);
-        checker.Check(&listener);
         // Destroyed while running.
+        CVersionChecker running("127.0.0.1", server.Port(), 3600s);
+        running.Check(&listener);
     }
     EXPECT_TRUE(listener.Texts().empty());
-}
-
-TEST(CVersionChecker, AbandonsAnUnresolvableNameAtTheLimit)
-{
-    CRecordingListener listener;
-    CVersionChecker checker("no-such-host.invalid", 80, 300ms);
-    checker.Check(&listener);
-    ASSERT_TRUE(WaitIdle(checker));
-    EXPECT_TRUE(listener.Texts().empty());
-}
-
-TEST(CVersionChecker, ResolvesAHostName)
-{
-    LocalHttpServer server({kBody});
-    CRecordingListener listener;
-    CVersionChecker checker("localhost", server.Port(), 60s);
-    checker.Check(&listener);
-    ASSERT_TRUE(listener.called.Wait(20s));
-    EXPECT_NE(server.Request().find("Host: localhost\r\n"), std::string::npos);
 }

@@ -2,6 +2,7 @@
 #include "db/CDatabaseManager.h"
 #include "filters/CFilterFactory.h"
 #include "report/ReportSamples.h"
+#include "testsupport/GeoBaseWriter.h"
 #include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -40,24 +41,14 @@ void SaveSampleDatabase(const std::string& path)
     filters.SetStore(nullptr);
 }
 
-// A country file pair that puts 81.0.0.0/8 in "GB".
-void WriteCountryFiles(const TempDir& dir)
-{
-    std::string geo = {0, 16, 'G', 'B', 1, 0, 0, 0};
-    const uint32_t first = 0x51000000; // 81.0.0.0
-    for (int i = 0; i < 4; ++i)
-        geo.push_back(static_cast<char>(first >> (8 * i)));
-    geo.push_back(8);
-    std::ofstream(dir.File("GeoBase.dat"), std::ios::binary) << geo;
-    std::ofstream(dir.File("Countries.dat")) << "GB\tUnited Kingdom\n";
-}
 } // namespace
 
 TEST(ReportFromDatabase, WritesTheNamedFiltersWithStoredNamesAndCountries)
 {
     TempDir dir;
     SaveSampleDatabase(dir.File("traffic.db"));
-    WriteCountryFiles(dir);
+    GeoBaseWriter().Country("GB", {{"81.0.0.0", 8}}).Write(dir.File("GeoBase.dat"));
+    std::ofstream(dir.File("Countries.dat")) << "GB\tUnited Kingdom\n";
 
     DatabaseReportRequest request;
     request.databasePath = dir.File("traffic.db");

@@ -1,10 +1,9 @@
 #include "update/CVersionChecker.h"
-#include "LocalHttpServer.h"
-#include "core/CKavoEvent.h"
+#include "testsupport/LocalHttpServer.h"
 
 #include <gtest/gtest.h>
 
-#include <mutex>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -14,27 +13,11 @@ const std::string kXml = "<?xml version=\"1.0\"?>";
 const std::string kBody = kXml + "<Ombrix><Version>2.10.0.0</Version>"
                                  "<Changes>Faster start.\n\tNew icons.</Changes></Ombrix>";
 
-class CRecordingListener final : public IVersionListener
+// Read only once the check ended: the checker calls before it clears its running flag.
+struct CRecordingListener final : IVersionListener
 {
-public:
-    void OnVersionInfo(const std::string& text) override
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_texts.push_back(text);
-        }
-        called.Set();
-    }
-    std::vector<std::string> Texts()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_texts;
-    }
-    CKavoEvent called{CKavoEvent::Reset::Manual};
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::string> m_texts;
+    void OnVersionInfo(const std::string& text) override { texts.push_back(text); }
+    std::vector<std::string> texts;
 };
 
 // Waits for the check to end without a fixed sleep; gives up after a generous bound.
@@ -86,8 +69,7 @@ TEST(CVersionChecker, PassesTheReplyFromItsXmlDeclarationOn)
          true,
          60s,
          {}},
-        {"a silent server", "127.0.0.1", {}, false, 300ms, {}},
-    };
+        {"a silent server", "127.0.0.1", {}, false, 300ms, {}}};
     for (const auto& test : cases)
     {
         SCOPED_TRACE(test.what);
@@ -96,7 +78,7 @@ TEST(CVersionChecker, PassesTheReplyFromItsXmlDeclarationOn)
         CVersionChecker checker(test.host, server.Port(), test.limit);
         checker.Check(&listener);
         ASSERT_TRUE(WaitIdle(checker));
-        EXPECT_EQ(listener.Texts(), test.expected);
+        EXPECT_EQ(listener.texts, test.expected);
         EXPECT_EQ(server.Request(), "GET /cgi-bin/kavo_version.cgi?id=2&ver=2.6.1.0 HTTP/1.0\r\n"
                                     "Host: " +
                                         test.host +
@@ -128,7 +110,7 @@ TEST(CVersionChecker, EndsWithoutAnswerWhenNothingCanBeReached)
         EXPECT_TRUE(checker.IsRunning());
         ASSERT_TRUE(WaitIdle(checker));
     }
-    EXPECT_TRUE(listener.Texts().empty());
+    EXPECT_TRUE(listener.texts.empty());
 }
 
 TEST(CVersionChecker, StopAbandonsAHangingExchangeAtOnce)
@@ -148,5 +130,5 @@ TEST(CVersionChecker, StopAbandonsAHangingExchangeAtOnce)
         CVersionChecker running("127.0.0.1", server.Port(), 3600s);
         running.Check(&listener);
     }
-    EXPECT_TRUE(listener.Texts().empty());
+    EXPECT_TRUE(listener.texts.empty());
 }

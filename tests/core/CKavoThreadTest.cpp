@@ -123,8 +123,7 @@ TEST(ErrorText, NamesTheCodeAndTheMessage)
         // A code without a description still names the code.
         {CKavoException(987654u, false), "Application Error[ 987654 ]:\n"},
         {CKavoException(0x80000000u, false), "Application Error[ 2147483648 ]:\n"},
-        {CKavoException(0u, true), ""},
-    };
+        {CKavoException(0u, true), ""}};
     for (const auto& test : cases)
         EXPECT_EQ(FormatErrorText(test.error), test.text);
     EXPECT_STREQ(CKavoException(5u, false).GetMessage(), "");

@@ -121,8 +121,7 @@ TEST(CCountryDatabase, AnswersTheNarrowestLoadedRange)
          16,
          {{"1.2.3.4", "AA"}}},
         {"no width byte", std::string(), 16, {{"1.2.3.4", ""}}},
-        {"one byte", std::string(1, '\0'), 16, {{"1.2.3.4", ""}}},
-    };
+        {"one byte", std::string(1, '\0'), 16, {{"1.2.3.4", ""}}}};
     TempDir dir;
     for (const LookupCase& test : cases)
     {

@@ -37,12 +37,13 @@ tree=$work/tree
 build=$tree/build
 mkdir -p "$tree"
 
-# The copy: a commit as committed, or the working tree without build folders and history.
+# The copy: a commit as committed, or the working tree's files that git tracks or would track
+# (no build folders, no history). The copy's own build folder stays for the next run.
+find "$tree" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
 if [[ -n $revision ]]; then
-    find "$tree" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
     git -C "$top" archive "$revision" | tar -x -C "$tree"
 else
-    rsync -a --delete --exclude '/build*/' --exclude '/.git' --exclude '/build' "$top/" "$tree/"
+    git -C "$top" ls-files -z -co --exclude-standard | tar -C "$top" --null -T - -c | tar -x -C "$tree"
 fi
 
 # Paths relative to the copy and no folder in the hash: the copy shares the cache with the

@@ -173,3 +173,26 @@ TEST(HtmlReport, AFileThatCannotBeWrittenIsNamedAndEarlierPagesStay)
     EXPECT_TRUE(onFull.written.empty());
     EXPECT_NE(onFull.error.find(full), std::string::npos) << onFull.error;
 }
+
+// Names from outside stay text: nothing in them can open a tag or leave an attribute.
+TEST(HtmlReport, HostileNamesAndFileNamesStayText)
+{
+    TempDir dir;
+    ReportFilter filter = SampleFilter("F<img src=x onerror=alert(1)> \"A&B\"");
+    filter.hosts[0].hostName = "<script>alert(\"x\")</script> & \"co\" <b>";
+    filter.hosts[0].country = "<i>Land</i> & Co";
+    const std::string path = dir.File("a \"b\" <c>&d.htm");
+    ASSERT_TRUE(WriteHtmlReport(path, {filter, SampleFilter("Two")}, {}).Succeeded());
+    const std::string main = ReadFile(path);
+    Find(main, "<a href=\"a%20%22b%22%20%3Cc%3E%26d_filter1.htm\">"
+               "F&lt;img src=x onerror=alert(1)&gt; &quot;A&amp;B&quot;</a>");
+    const std::string page = ReadFile(dir.File("a \"b\" <c>&d_filter1.htm"));
+    Find(page, "<td align=\"left\">&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; "
+               "&quot;co&quot; &lt;b&gt;</td>\r\n<td align=\"left\">&lt;i&gt;Land&lt;/i&gt; &amp; "
+               "Co</td>");
+    for (const std::string& text : {main, page})
+    {
+        for (const char* tag : {"<img", "<script", "<b>", "<i>", "<c>"})
+            EXPECT_EQ(text.find(tag), std::string::npos) << tag;
+    }
+}

@@ -52,8 +52,21 @@ export CCACHE_BASEDIR=$tree CCACHE_NOHASHDIR=true
 cmake -S "$tree" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >"$work/configure.log"
 
+trim() {
+    local text=$1
+    text=${text#"${text%%[![:space:]]*}"}
+    echo -n "${text%"${text##*[![:space:]]}"}"
+}
+
 # Fields are separated by " | "; surrounding blanks are not part of them.
 mapfile -t faults < <(grep -v -E '^\s*(#|$)' "$list")
+
+# A copy keeps its file times, which may be older than objects an earlier run built from a
+# faulty version of the same file: mark every file a fault may touch as changed.
+for fault in "${faults[@]}"; do
+    file=$(trim "${fault%% | *}")
+    if [[ -f $tree/$file ]]; then touch "$tree/$file"; fi
+done
 
 selected() {
     local layer=$1
@@ -91,12 +104,6 @@ for i, line in enumerate(lines):
         sys.exit(0)
 sys.exit(1)
 EOF
-}
-
-trim() {
-    local text=$1
-    text=${text#"${text%%[![:space:]]*}"}
-    echo -n "${text%"${text##*[![:space:]]}"}"
 }
 
 # The unchanged tree must pass, or every fault would count as caught.

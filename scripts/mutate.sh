@@ -62,11 +62,16 @@ trim() {
 mapfile -t faults < <(grep -v -E '^\s*(#|$)' "$list")
 
 # A copy keeps its file times, which may be older than objects an earlier run built from a
-# faulty version of the same file: mark every file a fault may touch as changed.
+# faulty version of a file: mark every file this run or an earlier one touched as changed.
+touch "$work/mutated"
 for fault in "${faults[@]}"; do
-    file=$(trim "${fault%% | *}")
-    if [[ -f $tree/$file ]]; then touch "$tree/$file"; fi
+    trim "${fault%% | *}" >>"$work/mutated"
+    echo >>"$work/mutated"
 done
+sort -u -o "$work/mutated" "$work/mutated"
+while read -r file; do
+    if [[ -n $file && -f $tree/$file ]]; then touch "$tree/$file"; fi
+done <"$work/mutated"
 
 selected() {
     local layer=$1

@@ -79,7 +79,8 @@ void CCountryDatabase::Clear()
 
 void CCountryDatabase::LoadRanges(const std::filesystem::path& path)
 {
-    Clear();
+    // Nothing is dropped until the file proved readable and ours: a data file that went missing
+    // must not take the countries of the running program with it.
     std::ifstream file(path, std::ios::binary);
     if (!file)
         ThrowOpenError(errno);
@@ -101,6 +102,7 @@ void CCountryDatabase::LoadRanges(const std::filesystem::path& path)
     // The bucket index is only defined for these widths; anything else is not our format.
     if (width < 1 || width > 16)
         ThrowOpenError(EINVAL);
+    Clear();
     m_width = width;
     m_shift = 32 - width;
     m_buckets.assign(size_t{1} << width, 0);
@@ -324,10 +326,10 @@ void CCountryDatabase::Compact()
 
 void CCountryDatabase::LoadNames(const std::filesystem::path& path)
 {
-    m_names.clear();
     std::ifstream file(path);
     if (!file)
         ThrowOpenError(errno);
+    m_names.clear();
     std::string line;
     while (std::getline(file, line))
     {

@@ -23,13 +23,13 @@ public:
     CCountryDatabase& operator=(const CCountryDatabase&) = delete;
 
     // Loads "GeoBase.dat", then "Countries.dat" from the folder. A failure of the first leaves
-    // the names unloaded as well; the exception of the failing file is passed on.
+    // the names as they were; the exception of the failing file is passed on.
     void Load(const std::filesystem::path& folder);
 
     // Both throw CKavoException "Can't open country database" (not displayed) when the file
-    // cannot be opened, and LoadRanges also when its index width is outside 1 to 16; the
-    // earlier ranges are dropped either way. A damaged block ends reading but keeps every
-    // complete range read before it.
+    // cannot be opened, and LoadRanges also when its index width is outside 1 to 16; what was
+    // loaded before then stays. A damaged block ends reading but keeps every complete range
+    // read before it.
     void LoadRanges(const std::filesystem::path& path);
     void LoadNames(const std::filesystem::path& path);
 

@@ -57,6 +57,16 @@ void CReportFile::Write(std::string_view text)
         Flush();
 }
 
+void CReportFile::WriteAsIs(std::string_view text)
+{
+    if (m_file == nullptr || m_error != 0 || text.empty())
+        return;
+    m_buffer.append(text);
+    m_lastWasCr = text.back() == '\r';
+    if (m_buffer.size() >= s_bufferSize)
+        Flush();
+}
+
 void CReportFile::Flush()
 {
     if (!m_buffer.empty() && m_error == 0 &&

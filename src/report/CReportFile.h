@@ -18,6 +18,9 @@ public:
     bool Open(const std::string& path);
     // A line feed becomes CR LF unless a CR already precedes it.
     void Write(std::string_view text);
+    // Writes the bytes unchanged, for text that ends its own lines: a line feed inside a
+    // quoted CSV field is part of the value and must stay one byte.
+    void WriteAsIs(std::string_view text);
     // Flushes and closes. False when any write or the close failed: the file is then not
     // complete, even if it exists.
     bool Close();

@@ -15,8 +15,9 @@ public:
 
     // Inserts text immediately before the first occurrence of marker, so that successive
     // insertions appear in the order they were made; does nothing when the marker is missing.
-    // The marker itself stays. The result is exactly that of searching the whole text for the
-    // marker on every call, also when an inserted text holds a marker itself.
+    // The marker itself stays. A marker is looked up once, in the text as it stands when it is
+    // first used; text inserted later before a marker in use does not move it, even when that
+    // text holds the marker. (Reports insert escaped text and whole tables, never markers.)
     void InsertBefore(std::string_view marker, std::string_view text);
     // The same, taking over a large text without copying it.
     void InsertMoved(std::string_view marker, std::string&& text);
@@ -37,7 +38,6 @@ private:
     };
 
     Slot* FindSlot(std::string_view marker);
-    bool CreatesOccurrence(const Slot& slot, std::string_view text) const;
     std::vector<size_t> SlotsByPosition() const;
     void Flatten();
 

@@ -32,14 +32,15 @@ public:
     }
     void EndLine()
     {
-        m_buffer += '\n';
+        m_buffer += "\r\n";
         m_first = true;
         if (m_buffer.size() >= s_chunk)
             Flush();
     }
     void Flush()
     {
-        m_file.Write(m_buffer);
+        // Lines end here; the file must not touch a line feed inside a quoted field.
+        m_file.WriteAsIs(m_buffer);
         m_buffer.clear();
     }
 

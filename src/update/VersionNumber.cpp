@@ -44,19 +44,24 @@ std::optional<std::vector<uint32_t>> ParseVersion(std::string_view text)
     return parts;
 }
 
-bool IsNewerVersion(std::string_view current, std::string_view offered)
+VersionOffer CompareOfferedVersion(std::string_view current, std::string_view offered)
 {
     const auto mine = ParseVersion(current);
     const auto theirs = ParseVersion(offered);
     if (!mine || !theirs)
-        return false;
+        return VersionOffer::Unparsable;
     const size_t count = std::max(mine->size(), theirs->size());
     for (size_t i = 0; i < count; ++i)
     {
         const uint32_t a = i < mine->size() ? (*mine)[i] : 0;
         const uint32_t b = i < theirs->size() ? (*theirs)[i] : 0;
         if (a != b)
-            return b > a;
+            return b > a ? VersionOffer::Newer : VersionOffer::NotNewer;
     }
-    return false;
+    return VersionOffer::NotNewer;
+}
+
+bool IsNewerVersion(std::string_view current, std::string_view offered)
+{
+    return CompareOfferedVersion(current, offered) == VersionOffer::Newer;
 }

@@ -12,17 +12,25 @@ using namespace std::chrono_literals;
 
 namespace
 {
-// A job that runs until told to stop, the way every job in the program behaves.
-class CLoopJob final : public IExecutable
+// Runs until told to stop, the way every job in the program behaves; or ends at once, or
+// throws, when asked to.
+class CJob final : public IExecutable
 {
 public:
-    // The thread that runs the job; declared after the job so that it is destroyed first.
-    void Attach(CKavoThread& thread) { m_thread = &thread; }
+    enum class Kind
+    {
+        Loop,
+        Once,
+        Throw
+    };
+    explicit CJob(Kind kind, CKavoThread* thread = nullptr) : m_kind(kind), m_thread(thread) {}
     void Run() override
     {
         ++runs;
         started.Set();
-        while (!m_stop.load())
+        if (m_kind == Kind::Throw)
+            throw CKavoException("job failed", 5, false);
+        while (m_kind == Kind::Loop && !m_stop.exchange(false))
             m_wake.Wait(1000ms);
     }
     void Stop() override
@@ -30,80 +38,61 @@ public:
         ++stops;
         m_stop = true;
         m_wake.Set();
-        m_thread->Wait(-1ms);
+        if (m_thread != nullptr)
+            m_thread->Wait(-1ms);
     }
-    void Rearm() { m_stop = false; }
 
     std::atomic<int> runs{0};
     std::atomic<int> stops{0};
     CKavoEvent started;
 
 private:
-    CKavoThread* m_thread = nullptr;
+    const Kind m_kind;
+    CKavoThread* const m_thread;
     std::atomic<bool> m_stop{false};
     CKavoEvent m_wake;
 };
-
-class COneShotJob final : public IExecutable
-{
-public:
-    void Run() override { ++runs; }
-    void Stop() override { ++stops; }
-    std::atomic<int> runs{0};
-    int stops = 0;
-};
-class CThrowingJob final : public IExecutable
-{
-public:
-    void Run() override { throw CKavoException("job failed", 5, false); }
-    void Stop() override {}
-};
 } // namespace
 
-TEST(CKavoThread, NeverStartedDoesNothing)
+TEST(CKavoThread, StartsStopsAndRestarts)
 {
-    COneShotJob job;
-    {
-        CKavoThread thread;
-        thread.Stop();
-        EXPECT_EQ(thread.Wait(0ms), CKavoThread::WaitResult::NotStarted);
-    }
-    EXPECT_EQ(job.stops, 0);
-}
-
-TEST(CKavoThread, StartStopRestart)
-{
-    CLoopJob job;
     auto owner = std::make_unique<CKavoThread>();
     CKavoThread& thread = *owner;
-    job.Attach(thread);
-    thread.Start(&job);
-    ASSERT_TRUE(job.started.Wait(5000ms));
-    EXPECT_TRUE(thread.IsRunning());
-    EXPECT_EQ(thread.Wait(10ms), CKavoThread::WaitResult::Timeout);
-    // A second start while running is refused, not a crash.
-    EXPECT_THROW(thread.Start(&job), CKavoException);
-    thread.Stop();
-    EXPECT_FALSE(thread.IsRunning());
-
-    job.Rearm();
-    thread.Start(&job);
-    ASSERT_TRUE(job.started.Wait(5000ms));
-    EXPECT_EQ(job.runs.load(), 2);
-    // The destructor stops the job; nothing terminates.
-    owner.reset();
-    EXPECT_EQ(job.stops.load(), 2);
+    CJob job(CJob::Kind::Loop, &thread);
+    thread.Stop(); // never started: nothing to ask
+    EXPECT_EQ(thread.Wait(0ms), CKavoThread::WaitResult::NotStarted);
+    EXPECT_EQ(job.stops.load(), 0);
+    for (int run = 1; run <= 2; ++run)
+    {
+        thread.Start(&job);
+        ASSERT_TRUE(job.started.Wait(5000ms));
+        EXPECT_TRUE(thread.IsRunning());
+        EXPECT_EQ(thread.Wait(10ms), CKavoThread::WaitResult::Timeout);
+        // A second start while running is refused, not a crash.
+        EXPECT_THROW(thread.Start(&job), CKavoException);
+        if (run == 1)
+            thread.Stop();
+        else
+            owner.reset(); // the destructor stops the job; nothing terminates
+        EXPECT_EQ(job.runs.load(), run);
+        EXPECT_EQ(job.stops.load(), run);
+    }
 }
 
-TEST(CKavoThread, FinishedThreadIsJoinedOnRestartAndWait)
+// A thread that ended, normally or by an exception, is joined by the next Start or by Wait.
+TEST(CKavoThread, EndedThreadsAreJoinedAndRestartable)
 {
-    CKavoThread thread;
-    COneShotJob job;
-    thread.Start(&job);
-    EXPECT_EQ(thread.Wait(-1ms), CKavoThread::WaitResult::Ended);
-    thread.Start(&job); // joins the ended thread first
-    EXPECT_EQ(thread.Wait(5000ms), CKavoThread::WaitResult::Ended);
-    EXPECT_EQ(job.runs.load(), 2);
+    for (const CJob::Kind kind : {CJob::Kind::Once, CJob::Kind::Throw})
+    {
+        CKavoThread thread;
+        CJob job(kind);
+        thread.Start(&job);
+        EXPECT_EQ(thread.Wait(-1ms), CKavoThread::WaitResult::Ended);
+        EXPECT_FALSE(thread.IsRunning());
+        thread.Start(&job);
+        EXPECT_EQ(thread.Wait(5000ms), CKavoThread::WaitResult::Ended);
+        EXPECT_EQ(job.runs.load(), 2);
+    }
 }
 
 TEST(CKavoEvent, AutoResetWakesOnceManualStays)
@@ -117,30 +106,25 @@ TEST(CKavoEvent, AutoResetWakesOnceManualStays)
     CKavoEvent manual(CKavoEvent::Reset::Manual);
     manual.Set();
     EXPECT_TRUE(manual.Wait(0ms));
-    EXPECT_TRUE(manual.Wait(0ms));
+    EXPECT_TRUE(manual.Wait(-1ms));
     manual.Reset();
     EXPECT_FALSE(manual.Wait(0ms));
 }
 
-TEST(ErrorText, MessageCodeAndEmpty)
+TEST(ErrorText, NamesTheCodeAndTheMessage)
 {
-    EXPECT_EQ(FormatErrorText(CKavoException("Disk full", 28, true)),
-              "Application Error[ 28 ]:\nDisk full\n");
-    EXPECT_EQ(FormatErrorText(CKavoException(ENOENT, false)),
-              "Application Error[ 2 ]:\nNo such file or directory");
-    // A code without a description still names the code.
-    EXPECT_EQ(FormatErrorText(CKavoException(987654u, false)), "Application Error[ 987654 ]:\n");
-    EXPECT_EQ(FormatErrorText(CKavoException(0u, true)), "");
+    const struct
+    {
+        CKavoException error;
+        const char* text;
+    } cases[] = {
+        {CKavoException("Disk full", 28, true), "Application Error[ 28 ]:\nDisk full\n"},
+        {CKavoException(ENOENT, false), "Application Error[ 2 ]:\nNo such file or directory"},
+        // A code without a description still names the code.
+        {CKavoException(987654u, false), "Application Error[ 987654 ]:\n"},
+        {CKavoException(0x80000000u, false), "Application Error[ 2147483648 ]:\n"},
+        {CKavoException(0u, true), ""}};
+    for (const auto& test : cases)
+        EXPECT_EQ(FormatErrorText(test.error), test.text);
     EXPECT_STREQ(CKavoException(5u, false).GetMessage(), "");
-}
-
-TEST(CKavoThread, AnExceptionFromTheJobEndsTheThreadNotTheProcess)
-{
-    CKavoThread thread;
-    CThrowingJob job;
-    thread.Start(&job);
-    EXPECT_EQ(thread.Wait(5000ms), CKavoThread::WaitResult::Ended);
-    EXPECT_FALSE(thread.IsRunning());
-    thread.Start(&job);
-    EXPECT_EQ(thread.Wait(5000ms), CKavoThread::WaitResult::Ended);
 }

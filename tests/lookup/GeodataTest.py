@@ -42,32 +42,26 @@ def merged(spans):
 
 
 class RangeToBlocks(unittest.TestCase):
-    def assertExactCover(self, first, last):
-        blocks = geodata.range_to_blocks(first, last)
-        self.assertEqual(merged(covered(blocks)), [(first, last)])
-        return blocks
-
-    def test_range_that_is_one_block(self):
-        self.assertEqual(self.assertExactCover(dotted("10.0.0.0"), dotted("10.0.0.255")),
-                         [(dotted("10.0.0.0"), 24)])
-        self.assertEqual(self.assertExactCover(dotted("1.2.3.4"), dotted("1.2.3.4")),
-                         [(dotted("1.2.3.4"), 32)])
-
-    def test_range_that_needs_many_blocks(self):
-        blocks = self.assertExactCover(dotted("1.0.0.1"), dotted("1.0.1.254"))
-        # 1 + 1 + 2 + ... on each side: the fewest blocks are 16.
-        self.assertEqual(len(blocks), 16)
-        self.assertExactCover(dotted("3.255.255.255"), dotted("9.0.0.0"))
-
-    def test_top_and_whole_of_address_space(self):
-        self.assertEqual(self.assertExactCover(dotted("255.255.255.0"), dotted("255.255.255.255")),
-                         [(dotted("255.255.255.0"), 24)])
-        self.assertEqual(self.assertExactCover(dotted("254.0.0.0"), dotted("255.255.255.255")),
-                         [(dotted("254.0.0.0"), 7)])
-        self.assertExactCover(dotted("255.255.255.1"), dotted("255.255.255.255"))
-        self.assertEqual(self.assertExactCover(0, 0xFFFFFFFF), [(0, 0)])
-
-    def test_bad_ranges_are_refused(self):
+    def test_blocks_cover_the_range_exactly_and_fewest(self):
+        # (first, last, the blocks expected, or how many of them)
+        cases = (
+            ("10.0.0.0", "10.0.0.255", [("10.0.0.0", 24)]),
+            ("1.2.3.4", "1.2.3.4", [("1.2.3.4", 32)]),
+            ("1.0.0.1", "1.0.1.254", 16),  # 1 + 1 + 2 + ... on each side
+            ("3.255.255.255", "9.0.0.0", None),
+            ("255.255.255.0", "255.255.255.255", [("255.255.255.0", 24)]),
+            ("254.0.0.0", "255.255.255.255", [("254.0.0.0", 7)]),
+            ("255.255.255.1", "255.255.255.255", None),
+            ("0.0.0.0", "255.255.255.255", [("0.0.0.0", 0)]),
+        )
+        for first, last, expected in cases:
+            with self.subTest(first=first, last=last):
+                blocks = geodata.range_to_blocks(dotted(first), dotted(last))
+                self.assertEqual(merged(covered(blocks)), [(dotted(first), dotted(last))])
+                if isinstance(expected, int):
+                    self.assertEqual(len(blocks), expected)
+                elif expected is not None:
+                    self.assertEqual(blocks, [(dotted(a), p) for a, p in expected])
         for first, last in ((5, 4), (-1, 3), (0, 1 << 32)):
             with self.assertRaises(ValueError):
                 geodata.range_to_blocks(first, last)

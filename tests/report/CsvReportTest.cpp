@@ -64,6 +64,7 @@ TEST(CsvReport, OnlyFieldsThatNeedItAreQuoted)
     ReportFilter filter = SampleFilter("Mine, \"best\"");
     filter.hosts[0].hostName = "a,b.example";
     filter.hosts[0].country = "Korea, Republic of";
+    // A line feed inside a quoted field is part of the value, not a line end.
     filter.hosts[1].hostName = "line\nbreak";
     ReportOptions options;
     options.csvDelimiter = ",";
@@ -73,7 +74,7 @@ TEST(CsvReport, OnlyFieldsThatNeedItAreQuoted)
               "\"# IP: Mine, \"\"best\"\"\"\r\n"
               "10.0.0.1,\"a,b.example\",\"Korea, Republic of\",1 000,500,1 500,"
               "2024-05-05 13:20:00\r\n"
-              "10.0.0.2,\"line\r\nbreak\",,2 000,1 000,3 000,2024-05-06 08:05:09\r\n");
+              "10.0.0.2,\"line\nbreak\",,2 000,1 000,3 000,2024-05-06 08:05:09\r\n");
     EXPECT_EQ(ReadFile(dir.File("q_history1.csv")).substr(0, 29),
               "\"# History: Mine, \"\"best\"\"\"\r\n");
 

@@ -1,21 +1,6 @@
 #include "report/HtmlReportTemplate.h"
-#include "report/ReportResources.h"
 
 #include <gtest/gtest.h>
-
-TEST(HtmlReportTemplate, CompiledTemplatesHoldTheirMarkers)
-{
-    const auto page = FindReportResource(179);
-    const auto table = FindReportResource(180);
-    ASSERT_TRUE(page && table);
-    EXPECT_FALSE(FindReportResource(181).has_value());
-    EXPECT_NE(page->find("<title>Ombrix. Report</title>"), std::string_view::npos);
-    EXPECT_NE(page->find("<!--TEMPLATE-->"), std::string_view::npos);
-    EXPECT_EQ(page->substr(page->size() - 12), "<!--MAIN-->\n");
-    for (const char* marker : {"<!--TITLE-->", "<!--COLUMNS-->", "<!--ROWS-->"})
-        EXPECT_NE(table->find(marker), std::string_view::npos) << marker;
-    EXPECT_EQ(table->substr(table->size() - 13), "<!--TABLE-->\n");
-}
 
 TEST(HtmlReportTemplate, BuildsColumnsCellsAndRows)
 {

@@ -2,6 +2,7 @@
 #include "db/CDatabaseManager.h"
 #include "filters/CFilterFactory.h"
 #include "report/ReportSamples.h"
+#include "testsupport/GeoBaseWriter.h"
 #include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -30,9 +31,11 @@ void SaveSampleDatabase(const std::string& path)
         IFilterHost* host = filter->AddHost(Address(i == 0 ? "81.2.3.4" : "10.9.9.9"));
         host->SetAddress(Address(i == 0 ? "81.2.3.4" : "10.9.9.9"));
         host->SetReceived(2048);
+        host->SetSent(1024);
         host->SetUpdated(LocalTime(2024, 5, 5, 10, 0, 0));
         IFilterHistory* day = filter->AddHistoryDay(LocalTime(2024, 5, 5));
         day->SetReceived(2048);
+        day->SetSent(512);
     }
     database.SaveFilters(&filters);
     database.QueueHostName(Address("81.2.3.4"), "<b>mail</b>.example");
@@ -40,24 +43,14 @@ void SaveSampleDatabase(const std::string& path)
     filters.SetStore(nullptr);
 }
 
-// A country file pair that puts 81.0.0.0/8 in "GB".
-void WriteCountryFiles(const TempDir& dir)
-{
-    std::string geo = {0, 16, 'G', 'B', 1, 0, 0, 0};
-    const uint32_t first = 0x51000000; // 81.0.0.0
-    for (int i = 0; i < 4; ++i)
-        geo.push_back(static_cast<char>(first >> (8 * i)));
-    geo.push_back(8);
-    std::ofstream(dir.File("GeoBase.dat"), std::ios::binary) << geo;
-    std::ofstream(dir.File("Countries.dat")) << "GB\tUnited Kingdom\n";
-}
 } // namespace
 
 TEST(ReportFromDatabase, WritesTheNamedFiltersWithStoredNamesAndCountries)
 {
     TempDir dir;
     SaveSampleDatabase(dir.File("traffic.db"));
-    WriteCountryFiles(dir);
+    GeoBaseWriter().Country("GB", {{"81.0.0.0", 8}}).Write(dir.File("GeoBase.dat"));
+    std::ofstream(dir.File("Countries.dat")) << "GB\tUnited Kingdom\n";
 
     DatabaseReportRequest request;
     request.databasePath = dir.File("traffic.db");
@@ -71,8 +64,10 @@ TEST(ReportFromDatabase, WritesTheNamedFiltersWithStoredNamesAndCountries)
               (std::vector<std::string>{dir.File("out_ip1.csv"), dir.File("out_history1.csv")}));
     EXPECT_EQ(ReadFile(dir.File("out_ip1.csv")),
               "# IP: Internet Traffic\r\n"
-              "81.2.3.4;<b>mail</b>.example;United Kingdom;2.000 Kb;0.000 Kb;2.000 Kb;"
+              "81.2.3.4;<b>mail</b>.example;United Kingdom;2.000 Kb;1.000 Kb;3.000 Kb;"
               "2024-05-05 10:00:00\r\n");
+    EXPECT_EQ(ReadFile(dir.File("out_history1.csv")),
+              "# History: Internet Traffic\r\n2024-05-05  Sunday;2.000 Kb;0.500 Kb;2.500 Kb\r\n");
 
     // Every filter when none is named; the page escapes the stored name.
     request.filterNames.clear();

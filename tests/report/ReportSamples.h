@@ -31,30 +31,21 @@ inline uint32_t Address(const char* dotted)
 inline ReportHost Host(const char* address, std::string name, std::string country, double received,
                        double sent, int64_t updated)
 {
-    ReportHost host;
-    host.address = Address(address);
-    host.hostName = std::move(name);
-    host.country = std::move(country);
-    host.received = received;
-    host.sent = sent;
-    host.updated = updated;
-    return host;
+    return {Address(address), std::move(name), std::move(country), received, sent, updated};
 }
 
 // A filter with two hosts and two days.
-inline ReportFilter SampleFilter(std::string name, const char* hostPrefix = "10.0.0.")
+inline ReportFilter SampleFilter(std::string name, const std::string& hostPrefix = "10.0.0.")
 {
-    ReportFilter filter;
-    filter.name = std::move(name);
-    filter.received = 3000;
-    filter.sent = 1500;
-    filter.hosts.push_back(Host((std::string(hostPrefix) + "1").c_str(), "one.example", "Germany",
-                                1000, 500, LocalTime(2024, 5, 5, 13, 20, 0)));
-    filter.hosts.push_back(Host((std::string(hostPrefix) + "2").c_str(), "", "", 2000, 1000,
-                                LocalTime(2024, 5, 6, 8, 5, 9)));
-    filter.history.push_back({LocalTime(2024, 5, 5), 1000, 500});
-    filter.history.push_back({LocalTime(2024, 5, 6), 2000, 1000});
-    return filter;
+    return {std::move(name),
+            0,
+            "",
+            3000,
+            1500,
+            {Host((hostPrefix + "1").c_str(), "one.example", "Germany", 1000, 500,
+                  LocalTime(2024, 5, 5, 13, 20, 0)),
+             Host((hostPrefix + "2").c_str(), "", "", 2000, 1000, LocalTime(2024, 5, 6, 8, 5, 9))},
+            {{LocalTime(2024, 5, 5), 1000, 500}, {LocalTime(2024, 5, 6), 2000, 1000}}};
 }
 
 inline std::string ReadFile(const std::string& path)

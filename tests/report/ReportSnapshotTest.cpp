@@ -28,13 +28,14 @@ TEST(ReportSnapshot, CopiesFiguresAndLooksUpNamesAndCountries)
     filter.SetSent(50);
     filter.SetBinding(static_cast<int>(HostBinding::Address));
     filter.SetAddress(Address("192.168.1.5"));
-    for (const char* address : {"10.0.0.1", "10.0.0.2", "10.0.0.3"})
+    // Every figure differs, so that no column can be copied from another.
+    for (int i = 0; i < 3; ++i)
     {
-        IFilterHost* host = filter.AddHost(Address(address));
-        host->SetAddress(Address(address));
-        host->SetReceived(10);
-        host->SetSent(5);
-        host->SetUpdated(LocalTime(2024, 5, 5, 1, 2, 3));
+        IFilterHost* host = filter.AddHost(Address(("10.0.0." + std::to_string(i + 1)).c_str()));
+        host->SetAddress(Address(("10.0.0." + std::to_string(i + 1)).c_str()));
+        host->SetReceived(10 + i);
+        host->SetSent(20 + i);
+        host->SetUpdated(LocalTime(2024, 5, 5, 1, 2, i));
     }
     filter.GetHost(2)->SetHostName("kept.example"); // a name the view already put there
     IFilterHistory* day = filter.AddHistoryDay(LocalTime(2024, 5, 5));
@@ -47,18 +48,23 @@ TEST(ReportSnapshot, CopiesFiguresAndLooksUpNamesAndCountries)
     { return address == Address("10.0.0.2") ? "Austria" : nullptr; };
 
     const ReportFilter copy = SnapshotFilter(filter, CachedHostNames(cache), countries);
-    EXPECT_EQ(copy.name, "Web");
-    EXPECT_EQ(copy.address, Address("192.168.1.5"));
-    EXPECT_EQ(copy.received, 100);
+    EXPECT_EQ(std::tuple(copy.name, copy.address, copy.received, copy.sent),
+              std::tuple("Web", Address("192.168.1.5"), 100.0, 50.0));
+    const char* names[] = {"one.example", "", "kept.example"};
+    const char* countryNames[] = {"", "Austria", ""};
     ASSERT_EQ(copy.hosts.size(), 3u);
-    EXPECT_EQ(copy.hosts[0].hostName, "one.example");
-    EXPECT_EQ(copy.hosts[1].hostName, "");
-    EXPECT_EQ(copy.hosts[2].hostName, "kept.example");
-    EXPECT_EQ(copy.hosts[1].country, "Austria");
-    EXPECT_EQ(copy.hosts[0].country, "");
-    EXPECT_EQ(copy.hosts[0].updated, LocalTime(2024, 5, 5, 1, 2, 3));
+    for (int i = 0; i < 3; ++i)
+    {
+        const ReportHost& host = copy.hosts[i];
+        EXPECT_EQ(std::tuple(host.address, host.hostName, host.country, host.received, host.sent,
+                             host.updated),
+                  std::tuple(Address(("10.0.0." + std::to_string(i + 1)).c_str()), names[i],
+                             countryNames[i], 10.0 + i, 20.0 + i, LocalTime(2024, 5, 5, 1, 2, i)))
+            << i;
+    }
     ASSERT_EQ(copy.history.size(), 1u);
-    EXPECT_EQ(copy.history[0].sent, 8);
+    EXPECT_EQ(std::tuple(copy.history[0].day, copy.history[0].received, copy.history[0].sent),
+              std::tuple(LocalTime(2024, 5, 5), 7.0, 8.0));
 
     // The address column follows the binding.
     filter.SetBinding(static_cast<int>(HostBinding::LocalMachine));

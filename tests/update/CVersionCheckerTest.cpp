@@ -1,40 +1,24 @@
 #include "update/CVersionChecker.h"
-#include "LocalHttpServer.h"
-#include "core/CKavoEvent.h"
+#include "testsupport/LocalHttpServer.h"
 
 #include <gtest/gtest.h>
 
-#include <mutex>
+#include <thread>
 
 using namespace std::chrono_literals;
 
 namespace
 {
 const std::string kXml = "<?xml version=\"1.0\"?>";
+const std::string kHeader = "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n";
 const std::string kBody = kXml + "<Ombrix><Version>2.10.0.0</Version>"
                                  "<Changes>Faster start.\n\tNew icons.</Changes></Ombrix>";
 
-class CRecordingListener final : public IVersionListener
+// Read only once the check ended: the checker calls before it clears its running flag.
+struct CRecordingListener final : IVersionListener
 {
-public:
-    void OnVersionInfo(const std::string& text) override
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_texts.push_back(text);
-        }
-        called.Set();
-    }
-    std::vector<std::string> Texts()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_texts;
-    }
-    CKavoEvent called{CKavoEvent::Reset::Manual};
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::string> m_texts;
+    void OnVersionInfo(const std::string& text) override { texts.push_back(text); }
+    std::vector<std::string> texts;
 };
 
 // Waits for the check to end without a fixed sleep; gives up after a generous bound.
@@ -46,124 +30,102 @@ bool WaitIdle(const CVersionChecker& checker)
 }
 } // namespace
 
-TEST(CVersionChecker, SendsRequestAndPassesReplyFromXmlDeclaration)
+TEST(CVersionChecker, PassesTheReplyFromItsXmlDeclarationOn)
 {
-    // The server keeps the connection open: only the closing tag can end the read in time.
-    LocalHttpServer server({"HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n", kBody});
-    CRecordingListener listener;
-    CVersionChecker checker("127.0.0.1", server.Port(), 60s);
-    checker.Check(&listener);
-    ASSERT_TRUE(listener.called.Wait(20s));
-    ASSERT_TRUE(WaitIdle(checker));
-
-    EXPECT_EQ(server.Request(), "GET /cgi-bin/kavo_version.cgi?id=2&ver=2.6.1.0 HTTP/1.0\r\n"
-                                "Host: 127.0.0.1\r\nAccept: text/*\r\n"
-                                "User-Agent: Ombrix 2.6.1.0\r\n\r\n");
-    ASSERT_EQ(listener.Texts().size(), 1u);
-    EXPECT_EQ(listener.Texts()[0], kBody);
-}
-
-TEST(CVersionChecker, AppendsExactlyTheBytesReceived)
-{
-    // A first read of a full 512-byte buffer followed by a short one: stale buffer bytes must
-    // not leak into the reply, and an embedded NUL does not cut it.
-    const std::string padding(512 - kXml.size(), 'x');
-    const std::string first = kXml + padding;
-    const std::string second = std::string("a\0b", 3) + "</Ombrix>";
-    LocalHttpServer server({first, second}, true);
-    CRecordingListener listener;
-    CVersionChecker checker("127.0.0.1", server.Port(), 60s);
-    checker.Check(&listener);
-    ASSERT_TRUE(listener.called.Wait(20s));
-    ASSERT_EQ(listener.Texts().size(), 1u);
-    EXPECT_EQ(listener.Texts()[0], first + second);
-}
-
-TEST(CVersionChecker, CapsTheReply)
-{
+    const std::string full = kXml + std::string(512 - kXml.size(), 'x');
     const std::string flood = kXml + std::string(200 * 1024, 'y');
-    LocalHttpServer server({flood}, false);
-    CRecordingListener listener;
-    CVersionChecker checker("127.0.0.1", server.Port(), 60s);
-    checker.Check(&listener);
-    ASSERT_TRUE(listener.called.Wait(20s));
-    ASSERT_EQ(listener.Texts().size(), 1u);
-    EXPECT_EQ(listener.Texts()[0].size(), CVersionChecker::kReplyLimit);
-}
-
-TEST(CVersionChecker, SilentServerEndsAtTheLimitWithoutAnswer)
-{
-    LocalHttpServer server({});
-    CRecordingListener listener;
-    CVersionChecker checker("127.0.0.1", server.Port(), 300ms);
-    checker.Check(&listener);
-    EXPECT_TRUE(checker.IsRunning());
-    ASSERT_TRUE(WaitIdle(checker));
-    EXPECT_TRUE(listener.Texts().empty());
-
-    // The next check runs again.
-    checker.Check(&listener);
-    ASSERT_TRUE(WaitIdle(checker));
-    EXPECT_TRUE(listener.Texts().empty());
-}
-
-TEST(CVersionChecker, ReplyWithoutDeclarationAndRefusedConnectionStaySilent)
-{
+    const struct
     {
-        LocalHttpServer server({"HTTP/1.0 404 Not Found\r\n\r\n<html>gone</html>"}, true);
+        const char* what;
+        std::string host;
+        std::vector<std::string> chunks;
+        bool close;
+        std::chrono::milliseconds limit;
+        std::vector<std::string> expected;
+    } cases[] = {
+        // The server keeps the connection open: only the closing tag can end the read in time.
+        {"a reply on an open connection", "127.0.0.1", {kHeader, kBody}, false, 60s, {kBody}},
+        {"a host name", "localhost", {kBody}, false, 60s, {kBody}},
+        // Stale bytes of a full buffer must not follow a short read; a NUL does not cut.
+        {"a full buffer, then a short one",
+         "127.0.0.1",
+         {full, std::string("a\0b", 3) + "</Ombrix>"},
+         true,
+         60s,
+         {full + std::string("a\0b", 3) + "</Ombrix>"}},
+        // A header read alone puts the end of the cap inside a read.
+        {"a runaway reply",
+         "127.0.0.1",
+         {kHeader, flood},
+         false,
+         60s,
+         {flood.substr(0, CVersionChecker::kReplyLimit - kHeader.size())}},
+        {"no XML declaration",
+         "127.0.0.1",
+         {"HTTP/1.0 404 Not Found\r\n\r\n<html>gone</html>"},
+         true,
+         60s,
+         {}},
+        {"a silent server", "127.0.0.1", {}, false, 300ms, {}}};
+    for (const auto& test : cases)
+    {
+        SCOPED_TRACE(test.what);
+        LocalHttpServer server(test.chunks, test.close);
         CRecordingListener listener;
-        CVersionChecker checker("127.0.0.1", server.Port(), 60s);
+        CVersionChecker checker(test.host, server.Port(), test.limit);
         checker.Check(&listener);
         ASSERT_TRUE(WaitIdle(checker));
-        EXPECT_TRUE(listener.Texts().empty());
+        EXPECT_EQ(listener.texts, test.expected);
+        EXPECT_EQ(server.Request(), "GET /cgi-bin/kavo_version.cgi?id=2&ver=2.6.1.0 HTTP/1.0\r\n"
+                                    "Host: " +
+                                        test.host +
+                                        "\r\nAccept: text/*\r\n"
+                                        "User-Agent: Ombrix 2.6.1.0\r\n\r\n");
     }
+}
+
+TEST(CVersionChecker, EndsWithoutAnswerWhenNothingCanBeReached)
+{
     uint16_t closedPort = 0;
     {
         LocalHttpServer server({}, true);
         closedPort = server.Port();
     }
     CRecordingListener listener;
-    CVersionChecker checker("127.0.0.1", closedPort, 60s);
-    checker.Check(&listener);
-    ASSERT_TRUE(WaitIdle(checker));
-    EXPECT_TRUE(listener.Texts().empty());
+    CVersionChecker refused("127.0.0.1", closedPort, 60s);
+    refused.Check(&listener);
+    ASSERT_TRUE(WaitIdle(refused));
+    CVersionChecker unresolvable("no-such-host.invalid", 80, 300ms);
+    unresolvable.Check(&listener);
+    ASSERT_TRUE(WaitIdle(unresolvable));
+    // A check after one that ran out of time runs again.
+    LocalHttpServer silent({});
+    CVersionChecker checker("127.0.0.1", silent.Port(), 200ms);
+    for (int round = 0; round < 2; ++round)
+    {
+        checker.Check(&listener);
+        EXPECT_TRUE(checker.IsRunning());
+        ASSERT_TRUE(WaitIdle(checker));
+    }
+    EXPECT_TRUE(listener.texts.empty());
 }
 
-TEST(CVersionChecker, StopAbandonsAHangingExchange)
+TEST(CVersionChecker, StopAbandonsAHangingExchangeAtOnce)
 {
     LocalHttpServer server({});
     CRecordingListener listener;
     {
-        // A limit far beyond the test's own time-out: only abandoning lets the test end.
+        // Without the wake-up, Stop would wait for the current one-second slice of the poll.
         CVersionChecker checker("127.0.0.1", server.Port(), 3600s);
         checker.Check(&listener);
         std::this_thread::sleep_for(50ms);
+        const auto start = std::chrono::steady_clock::now();
         checker.Stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 700ms);
         EXPECT_FALSE(checker.IsRunning());
-    }
-    {
-        CVersionChecker checker("127.0.0.1", server.Port(), 3600s);
-        checker.Check(&listener);
         // Destroyed while running.
+        CVersionChecker running("127.0.0.1", server.Port(), 3600s);
+        running.Check(&listener);
     }
-    EXPECT_TRUE(listener.Texts().empty());
-}
-
-TEST(CVersionChecker, AbandonsAnUnresolvableNameAtTheLimit)
-{
-    CRecordingListener listener;
-    CVersionChecker checker("no-such-host.invalid", 80, 300ms);
-    checker.Check(&listener);
-    ASSERT_TRUE(WaitIdle(checker));
-    EXPECT_TRUE(listener.Texts().empty());
-}
-
-TEST(CVersionChecker, ResolvesAHostName)
-{
-    LocalHttpServer server({kBody});
-    CRecordingListener listener;
-    CVersionChecker checker("localhost", server.Port(), 60s);
-    checker.Check(&listener);
-    ASSERT_TRUE(listener.called.Wait(20s));
-    EXPECT_NE(server.Request().find("Host: localhost\r\n"), std::string::npos);
+    EXPECT_TRUE(listener.texts.empty());
 }

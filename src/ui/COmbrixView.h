@@ -105,12 +105,6 @@ public:
     bool IsAscending() const { return m_ascending; }
     QTimer& RefreshTimer() { return m_timer; }
 
-    // The texts the rows show.
-    static QString TimeText(int64_t time);
-    static QString DayText(int64_t day);
-    // Times converted before a change of the time zone (TZ, tzset) would keep the old zone.
-    static void ResetTimeCache();
-
     // Hosts refreshed per tick at most.
     static constexpr size_t kDrainLimit = 100;
 

@@ -18,6 +18,10 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 namespace
 {
 // Counts what reaches the database; the sheet must never write a row for a cancelled filter.
@@ -351,21 +355,50 @@ TEST_F(FilterSheetTest, SelectFindsTheHardwareAddressOrSaysWhyNot)
     auto sheet = MakeSheet();
     CDlgFilterGeneral* page = sheet->GeneralPage();
     page->TypeBox()->setCurrentIndex(static_cast<int>(HostBinding::Hardware));
+    const struct
+    {
+        const char* typed;
+        bool known;
+        const char* message; // "": none
+        const char* address;
+    } cases[] = {{"nohost", true, "Can't resolve: nohost", "00-00-00-00-00-00"},
+                 {"printer", true, "", "AA-BB-CC-00-11-22"},
+                 {"198.18.0.7", false, "Detecting MAC address is failed.", "00-00-00-00-00-00"}};
+    for (const auto& item : cases)
+    {
+        SCOPED_TRACE(item.typed);
+        typed = item.typed;
+        neighbourKnows = item.known;
+        messages.clear();
+        page->SelectButton()->click();
+        ASSERT_TRUE(ProcessEventsUntil([page] { return !page->IsLookingUp(); }));
+        EXPECT_EQ(LastMessage(), item.message);
+        EXPECT_EQ(page->AddressEdit()->text(), item.address);
+    }
 
-    typed = "nohost";
-    page->SelectButton()->click();
-    EXPECT_EQ(LastMessage(), "Can't resolve: nohost");
-    EXPECT_EQ(page->AddressEdit()->text(), "00-00-00-00-00-00");
-
+    // A slow look-up leaves the window thread free; the page shows that it works meanwhile.
+    std::atomic<bool> release{false};
+    lookup.resolve = [&release](const std::string&, uint32_t& address)
+    {
+        while (!release.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        address = inet_addr("198.18.0.7");
+        return true;
+    };
+    neighbourKnows = true;
+    auto slow = MakeSheet();
+    CDlgFilterGeneral* waiting = slow->GeneralPage();
+    waiting->TypeBox()->setCurrentIndex(static_cast<int>(HostBinding::Hardware));
     typed = "printer";
-    page->SelectButton()->click();
-    EXPECT_EQ(page->AddressEdit()->text(), "AA-BB-CC-00-11-22");
-
-    typed = "198.18.0.7";
-    neighbourKnows = false;
-    page->SelectButton()->click();
-    EXPECT_EQ(LastMessage(), "Detecting MAC address is failed.");
-    EXPECT_EQ(page->AddressEdit()->text(), "00-00-00-00-00-00");
+    waiting->SelectButton()->click();
+    QApplication::processEvents();
+    EXPECT_TRUE(waiting->IsLookingUp());
+    EXPECT_FALSE(waiting->SelectButton()->isEnabled());
+    release = true;
+    ASSERT_TRUE(ProcessEventsUntil([waiting] { return !waiting->IsLookingUp(); }));
+    EXPECT_EQ(waiting->AddressEdit()->text(), "AA-BB-CC-00-11-22");
+    EXPECT_TRUE(waiting->SelectButton()->isEnabled());
+    slow->Finish(QDialog::Rejected);
     sheet->Finish(QDialog::Rejected);
 }
 

@@ -3,11 +3,8 @@
 #include "core/CKavoException.h"
 #include "filters/CFilterFactory.h"
 #include "filters/CPendingHosts.h"
-#include "filters/DayOf.h"
 #include "filters/HostBinding.h"
 #include "filters/RuleTypes.h"
-#include "lookup/CCountryDatabase.h"
-#include "lookup/CHostNameCache.h"
 #include "platform/Settings.h"
 #include "report/ListColumns.h"
 #include "ui/CommandIds.h"
@@ -29,7 +26,10 @@
 #include <arpa/inet.h>
 
 COmbrixView::COmbrixView(const Services& services, CSettingsStore& profile, QWidget* parent)
-    : QWidget(parent), m_services(services), m_profile(profile)
+    : QWidget(parent), m_services(services), m_profile(profile),
+      m_hostList(new CExtListCtrl("Logging", HostListColumns())),
+      m_historyList(new CExtListCtrl("History", HistoryListColumns())),
+      m_rows(*m_hostList, *m_historyList, services.names, services.countries)
 {
     m_filterList = new CExtListCtrl("FilterView", FilterListColumns());
     m_filterList->LoadLayout(m_profile);
@@ -39,9 +39,7 @@ COmbrixView::COmbrixView(const Services& services, CSettingsStore& profile, QWid
     m_tabs = new CExtTabCtrl;
     m_tabs->SetPadding(10, 4);
     m_tabs->setFont(m_filterList->font());
-    m_hostList = new CExtListCtrl("Logging", HostListColumns());
     m_hostList->LoadLayout(m_profile);
-    m_historyList = new CExtListCtrl("History", HistoryListColumns());
     m_historyList->LoadLayout(m_profile);
     m_tabs->AddPage(m_hostList, "Captured IP");
     m_tabs->AddPage(m_historyList, "History");
@@ -103,8 +101,7 @@ COmbrixView::~COmbrixView()
 {
     m_timer.stop();
     // Rows point into the filters, which outlive the view; leave no row index behind.
-    ClearHostRows();
-    ClearHistoryRows();
+    m_rows.Forget();
 }
 
 void COmbrixView::InitialUpdate()
@@ -230,76 +227,6 @@ void COmbrixView::RefreshFilterRow(int row)
     model.SetText(row, 5, TrafficText(received + sent));
 }
 
-QString COmbrixView::CountryText(uint32_t address) const
-{
-    if (m_services.countries == nullptr || m_services.countries->Lookup(address, true) == nullptr)
-        return {};
-    const char* name = m_services.countries->Lookup(address, false);
-    return name != nullptr ? QString::fromUtf8(name) : QStringLiteral("*");
-}
-
-std::string COmbrixView::HostNameOf(CFilterHost* host)
-{
-    std::string name = host->GetHostName();
-    if (!name.empty() || m_services.names == nullptr)
-        return name;
-    if (auto cached = m_services.names->Lookup(host->GetAddress()))
-    {
-        host->SetHostName(*cached);
-        return *cached;
-    }
-    m_services.names->Request(host->GetAddress());
-    return {};
-}
-
-void COmbrixView::RefreshHostRow(CFilterHost* host, bool withHistory)
-{
-    if (m_current == nullptr || host->GetOwner() != m_current)
-        return;
-    CListModel& model = m_hostList->Model();
-    int row = host->GetRow();
-    if (row < 0 || row >= model.GetRowCount())
-    {
-        row = model.AppendRow(
-            host, QString::fromStdString(CHostNameCache::DottedText(host->GetAddress())));
-        host->SetRow(row);
-    }
-    const double received = host->GetReceived();
-    const double sent = host->GetSent();
-    model.SetText(row, 3, TrafficText(received));
-    model.SetText(row, 4, TrafficText(sent));
-    model.SetText(row, 5, TrafficText(received + sent));
-    model.SetText(row, 6, TimeText(host->GetUpdated()));
-    model.SetText(row, 1, QString::fromStdString(HostNameOf(host)));
-    model.SetText(row, 2, CountryText(host->GetAddress()));
-    if (!withHistory)
-        return;
-    HistoryItem* day = nullptr;
-    {
-        CKavoLock lock(m_current->GetLock());
-        day = m_current->GetHistory().Find(DayOf(host->GetUpdated()));
-        if (day != nullptr)
-            RefreshHistoryRow(day);
-    }
-}
-
-void COmbrixView::RefreshHistoryRow(HistoryItem* item)
-{
-    CListModel& model = m_historyList->Model();
-    int row = item->GetRow();
-    if (row < 0 || row >= model.GetRowCount())
-    {
-        row = model.AppendRow(item);
-        item->SetRow(row);
-    }
-    const double received = item->GetReceived();
-    const double sent = item->GetSent();
-    model.SetText(row, 0, DayText(item->GetDay()));
-    model.SetText(row, 1, TrafficText(received));
-    model.SetText(row, 2, TrafficText(sent));
-    model.SetText(row, 3, TrafficText(received + sent));
-}
-
 void COmbrixView::Refresh()
 {
     for (int row = 0; row < m_filterList->Model().GetRowCount(); ++row)
@@ -311,25 +238,9 @@ void COmbrixView::Refresh()
         m_drained.clear();
         m_services.pending->Take(kDrainLimit, m_drained);
         for (CFilterHost* host : m_drained)
-            RefreshHostRow(host, true);
+            m_rows.RefreshHost(host, true);
     }
     emit RefreshDone();
-}
-
-void COmbrixView::ClearHostRows()
-{
-    CListModel& model = m_hostList->Model();
-    for (int row = 0; row < model.GetRowCount(); ++row)
-        static_cast<CFilterHost*>(model.GetItem(row))->SetRow(-1);
-    model.Clear();
-}
-
-void COmbrixView::ClearHistoryRows()
-{
-    CListModel& model = m_historyList->Model();
-    for (int row = 0; row < model.GetRowCount(); ++row)
-        static_cast<HistoryItem*>(model.GetItem(row))->SetRow(-1);
-    model.Clear();
 }
 
 CFilter* COmbrixView::GetSelectedFilter() const
@@ -345,34 +256,10 @@ CFilterHost* COmbrixView::GetSelectedHost() const
 void COmbrixView::OnSelectionChange(bool forced)
 {
     CFilter* filter = GetSelectedFilter();
-    if (filter == nullptr || (filter == m_current && !forced))
+    if (filter == nullptr || (filter == m_rows.Current() && !forced))
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    ClearHostRows();
-    ClearHistoryRows();
-    m_current = filter;
-    CListModel& hosts = m_hostList->Model();
-    CListModel& days = m_historyList->Model();
-    {
-        CKavoLock lock(filter->GetLock());
-        hosts.BeginBulk();
-        // A record shown before under another filter's list may still carry that row.
-        for (int i = 0; i < filter->GetHostCount(); ++i)
-            if (CFilterHost* host = filter->GetHost(i))
-            {
-                host->SetRow(-1);
-                RefreshHostRow(host, false);
-            }
-        hosts.EndBulk();
-        days.BeginBulk();
-        for (int i = 0; i < filter->GetHistoryCount(); ++i)
-            if (HistoryItem* item = filter->GetHistoryItem(i))
-            {
-                item->SetRow(-1);
-                RefreshHistoryRow(item);
-            }
-        days.EndBulk();
-    }
+    m_rows.Show(filter);
     QApplication::restoreOverrideCursor();
 }
 
@@ -398,7 +285,7 @@ void COmbrixView::SortList(CExtListCtrl* list, int column)
         order = FilterListOrder(model, column, m_ascending);
     else if (list == m_hostList)
         order = HostListOrder(model, column, m_ascending,
-                              [this](uint32_t address) { return CountryText(address); });
+                              [this](uint32_t address) { return m_rows.CountryText(address); });
     else
         order = HistoryListOrder(model, column, m_ascending);
     if (!order.empty())
@@ -530,13 +417,11 @@ void COmbrixView::RemoveFilter()
         return;
     const int row = m_filterList->GetSelectionMark();
     m_timer.stop();
-    ClearHostRows();
-    // The history rows of the removed filter would point into freed memory.
-    if (filter == m_current)
-    {
-        ClearHistoryRows();
-        m_current = nullptr;
-    }
+    // The rows of the removed filter would point into freed memory.
+    if (filter == m_rows.Current())
+        m_rows.Forget();
+    else
+        m_rows.ClearHosts();
     m_selecting = true;
     m_services.filters->RemoveFilter(filter);
     CListModel& model = m_filterList->Model();
@@ -567,8 +452,8 @@ void COmbrixView::ClearCapturedHosts()
     CFilter* filter = GetSelectedFilter();
     if (filter == nullptr)
         return;
-    if (filter == m_current)
-        ClearHostRows();
+    if (filter == m_rows.Current())
+        m_rows.ClearHosts();
     if (m_services.filters != nullptr)
         m_services.filters->ClearHosts(filter);
     else
@@ -582,8 +467,8 @@ void COmbrixView::ClearHistory()
     CFilter* filter = GetSelectedFilter();
     if (filter == nullptr)
         return;
-    if (filter == m_current)
-        ClearHistoryRows();
+    if (filter == m_rows.Current())
+        m_rows.ClearHistory();
     {
         CKavoLock lock(filter->GetLock());
         filter->ClearHistory();
@@ -743,5 +628,5 @@ void COmbrixView::OnHostResolved(uint32_t address)
         return;
     CKavoLock lock(filter->GetLock());
     if (CFilterHost* host = filter->GetHostTable().Find(address))
-        RefreshHostRow(host, true);
+        m_rows.RefreshHost(host, true);
 }

@@ -21,6 +21,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 namespace
 {
@@ -214,20 +215,23 @@ TEST_F(FilterSheetTest, IpRulesAreCheckedStrictly)
     EXPECT_EQ(page.FirstLabel()->text(), "IP Address:");
     EXPECT_FALSE(page.SecondEdit()->isEnabled());
 
-    AddIp(page, 1, "10.0.0.5", "10.0.0.5");
-    EXPECT_EQ(LastMessage(), "Invalid IP range");
-    EXPECT_EQ(page.FirstLabel()->text(), "From IP:");
-    AddIp(page, 1, "10.0.0.5", "");
-    EXPECT_EQ(LastMessage(), "Invalid IP range");
-    AddIp(page, 1, "10.0.0.5", "10.0.0.x");
-    EXPECT_EQ(LastMessage(), "Invalid IP address");
-    AddIp(page, 0, "printer.local", "");
-    EXPECT_EQ(LastMessage(), "Invalid IP address");
-    AddIp(page, 2, "192.168.1.0", "");
-    EXPECT_EQ(LastMessage(), "Invalid subnet mask");
+    const struct
+    {
+        int type;
+        const char *first, *second, *refusal;
+    } refused[] = {{1, "10.0.0.5", "10.0.0.5", "Invalid IP range"},
+                   {1, "10.0.0.5", "", "Invalid IP range"},
+                   {1, "10.0.0.5", "10.0.0.x", "Invalid IP address"},
+                   {0, "printer.local", "", "Invalid IP address"},
+                   {2, "192.168.1.0", "", "Invalid subnet mask"},
+                   {2, "192.168.1.0", "255.255.255", "Invalid IP address"}};
+    for (const auto& item : refused)
+    {
+        SCOPED_TRACE(item.first + std::string(" ") + item.second);
+        AddIp(page, item.type, item.first, item.second);
+        EXPECT_EQ(LastMessage(), item.refusal);
+    }
     EXPECT_EQ(page.SecondLabel()->text(), "Mask:");
-    AddIp(page, 2, "192.168.1.0", "255.255.255");
-    EXPECT_EQ(LastMessage(), "Invalid IP address");
     const size_t refusals = messages.size();
     AddIp(page, 0, "", "");
     EXPECT_EQ(messages.size(), refusals); // an empty first field only takes the focus
@@ -262,16 +266,16 @@ TEST_F(FilterSheetTest, PortRulesAreCheckedStrictly)
         page.SecondEdit()->setText(QString::fromLatin1(last));
         page.AddButton()->click();
     };
-    add(0, "70000", "");
-    EXPECT_EQ(LastMessage(), "Invalid port");
-    add(1, "70000", "80");
-    EXPECT_EQ(LastMessage(), "Invalid port");
-    add(1, "20", "70000");
-    EXPECT_EQ(LastMessage(), "Invalid port");
-    add(1, "21", "20");
-    EXPECT_EQ(LastMessage(), "Invalid port range");
-    add(1, "21", "");
-    EXPECT_EQ(LastMessage(), "Invalid port range");
+    for (const auto& [type, first, last, refusal] : {std::tuple{0, "70000", "", "Invalid port"},
+                                                     {1, "70000", "80", "Invalid port"},
+                                                     {1, "20", "70000", "Invalid port"},
+                                                     {1, "21", "20", "Invalid port range"},
+                                                     {1, "21", "", "Invalid port range"}})
+    {
+        SCOPED_TRACE(first);
+        add(type, first, last);
+        EXPECT_EQ(LastMessage(), refusal);
+    }
     EXPECT_EQ(page.RuleCount(), 0);
 
     add(1, "20", "21");

@@ -57,6 +57,7 @@ TEST_F(SettingsTest, EmptyStoreGivesDefaults)
     EXPECT_EQ(S_Position, -1);
     EXPECT_EQ(S_Show, 1);
     EXPECT_EQ(G_CsvDelimiter, ";");
+    EXPECT_EQ(G_UpdateUrl, ""); // no version feed unless one is set
     EXPECT_EQ(DB_AutoSave, 300000);
     EXPECT_EQ(DB_KeepRecords, 30);
     EXPECT_EQ(Report_HostColumn, 5);
@@ -76,6 +77,7 @@ TEST_F(SettingsTest, SaveThenLoadRoundTripsEveryKind)
         V_LineStyle = 2;
         G_View = 3;
         G_CsvDelimiter = ",";
+        G_UpdateUrl = "http://198.18.0.9:8080/v?id=2";
         L_Folder = "/var/tmp/my logs/";
         S_Show = 0;
         S_Position = 240;
@@ -92,6 +94,7 @@ TEST_F(SettingsTest, SaveThenLoadRoundTripsEveryKind)
     EXPECT_EQ(V_LineStyle, 2);
     EXPECT_EQ(G_View, 3);
     EXPECT_EQ(G_CsvDelimiter, ",");
+    EXPECT_EQ(G_UpdateUrl, "http://198.18.0.9:8080/v?id=2");
     EXPECT_EQ(L_Folder, "/var/tmp/my logs/");
     EXPECT_EQ(S_Show, 0);
     EXPECT_EQ(S_Position, 240);

@@ -12,7 +12,7 @@ packages=(
     python3 locales tzdata
     tor-geoipdb iso-codes
     clang libclang-rt-14-dev clang-format
-    xvfb xauth
+    xvfb xauth xdotool x11-apps
 )
 
 missing=()

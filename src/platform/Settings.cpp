@@ -19,6 +19,7 @@ int32_t G_Minimize;
 int32_t G_Hide;
 int32_t G_View;
 int32_t G_CheckUpdate;
+std::string G_UpdateUrl;
 std::string G_CsvDelimiter;
 int32_t L_Enable;
 std::string L_Folder;
@@ -102,6 +103,7 @@ void ResetSettings()
     G_Hide = 0;
     G_View = 0;
     G_CheckUpdate = 0;
+    G_UpdateUrl.clear();
     G_CsvDelimiter = ";";
     L_Enable = 0;
     L_Folder = GetExecutableFolder();
@@ -133,6 +135,7 @@ void LoadSettings(const CSettingsStore& store)
     LoadNumber(store, "G_Hide", G_Hide);
     LoadChoice(store, "G_View", G_View, 3);
     LoadNumber(store, "G_CheckUpdate", G_CheckUpdate);
+    LoadString(store, "G_UpdateUrl", G_UpdateUrl);
     LoadString(store, "G_CsvDelimiter", G_CsvDelimiter);
     // An empty delimiter would run every field of an export together.
     if (G_CsvDelimiter.empty())
@@ -189,6 +192,7 @@ void SaveSettings(CSettingsStore& store)
     store.WriteNumber(S, "G_View", G_View);
     store.WriteNumber(S, "G_Startup", G_Startup);
     store.WriteNumber(S, "G_CheckUpdate", G_CheckUpdate);
+    store.WriteString(S, "G_UpdateUrl", G_UpdateUrl);
     store.WriteString(S, "G_CsvDelimiter", G_CsvDelimiter);
     if (G_Startup != 0)
         AddStartupEntry();

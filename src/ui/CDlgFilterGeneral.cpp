@@ -100,29 +100,64 @@ void CDlgFilterGeneral::UpdateTypeControls()
     m_select->setVisible(hardware);
 }
 
+CDlgFilterGeneral::~CDlgFilterGeneral()
+{
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
 void CDlgFilterGeneral::SelectHardwareAddress()
 {
     std::string host;
-    if (!m_lookup.ask || !m_lookup.ask(this, host))
+    if (m_busy || !m_lookup.ask || !m_lookup.ask(this, host))
         return;
-    uint32_t address = 0;
-    if (const auto dotted = ParseStrictAddress(host))
-        address = *dotted;
-    else if (!m_lookup.resolve || !m_lookup.resolve(host, address))
-    {
-        m_message(this, QStringLiteral("Can't resolve: %1").arg(QString::fromStdString(host)));
-        return;
-    }
-    std::vector<uint8_t> bytes;
-    if (!m_lookup.neighbour || !m_lookup.neighbour(address, bytes))
-    {
-        m_message(this, QStringLiteral("Detecting MAC address is failed."));
-        bytes.clear();
-    }
-    std::string text = FormatHardwareAddress(bytes);
-    if (text.empty())
-        text = kZeroHardwareAddress;
-    m_address->setText(QString::fromStdString(text));
+    if (m_worker.joinable())
+        m_worker.join(); // ended already: it posted its answer
+    m_busy = true;
+    m_select->setEnabled(false);
+    setCursor(Qt::BusyCursor);
+    m_address->setPlaceholderText(
+        QStringLiteral("Looking up %1...").arg(QString::fromStdString(host)));
+    // Name look-up and the neighbour's answer may take seconds: never on the window thread.
+    m_worker = std::thread(
+        [this, host, lookup = m_lookup]
+        {
+            QString error;
+            std::vector<uint8_t> bytes;
+            uint32_t address = 0;
+            if (const auto dotted = ParseStrictAddress(host))
+                address = *dotted;
+            else if (!lookup.resolve || !lookup.resolve(host, address))
+                error = QStringLiteral("Can't resolve: %1").arg(QString::fromStdString(host));
+            std::string text; // empty: the address stays as it was
+            if (error.isEmpty())
+            {
+                if (!lookup.neighbour || !lookup.neighbour(address, bytes))
+                {
+                    error = QStringLiteral("Detecting MAC address is failed.");
+                    bytes.clear();
+                }
+                text = FormatHardwareAddress(bytes);
+                if (text.empty())
+                    text = kZeroHardwareAddress;
+            }
+            // Queued to the page, which joins this thread before it goes.
+            QMetaObject::invokeMethod(
+                this, [this, text, error] { ShowHardwareAddress(text, error); },
+                Qt::QueuedConnection);
+        });
+}
+
+void CDlgFilterGeneral::ShowHardwareAddress(const std::string& text, const QString& error)
+{
+    m_busy = false;
+    m_select->setEnabled(true);
+    unsetCursor();
+    m_address->setPlaceholderText({});
+    if (!text.empty())
+        m_address->setText(QString::fromStdString(text));
+    if (!error.isEmpty())
+        m_message(this, error);
 }
 
 bool CDlgFilterGeneral::Validate()

@@ -6,6 +6,9 @@
 
 #include <QWidget>
 
+#include <string>
+#include <thread>
+
 class CFilter;
 class QCheckBox;
 class QComboBox;
@@ -19,14 +22,18 @@ class CDlgFilterGeneral : public QWidget
 public:
     CDlgFilterGeneral(CFilter* filter, bool isNew, MessageFunction message,
                       HardwareAddressLookup lookup, QWidget* parent = nullptr);
+    // Waits for a look-up still running; its answer is dropped.
+    ~CDlgFilterGeneral() override;
 
     // Refuses an address that does not parse, with "Invalid IP address" or "Invalid MAC
     // address", before anything is written.
     bool Validate();
     // Writes the controls into the filter under its lock; call after Validate.
     void Commit();
-    // The "&Select..." button.
+    // The "&Select..." button: asks for a host, then resolves it and reads the neighbour entry
+    // on a thread of its own; the page shows that it is busy until the answer is in.
     void SelectHardwareAddress();
+    bool IsLookingUp() const { return m_busy; }
 
     QLineEdit* NameEdit() const { return m_name; }
     QCheckBox* CacheBox() const { return m_cache; }
@@ -38,6 +45,8 @@ public:
 private:
     void OnTypeChanged(int index);
     void UpdateTypeControls();
+    // On the window thread: the look-up's answer; error is empty when it succeeded.
+    void ShowHardwareAddress(const std::string& text, const QString& error);
 
     CFilter* m_filter;
     bool m_new;
@@ -49,4 +58,6 @@ private:
     QLabel* m_addressLabel;
     QLineEdit* m_address;
     QPushButton* m_select;
+    std::thread m_worker;
+    bool m_busy = false;
 };

@@ -14,12 +14,17 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QScopedValueRollback>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
+#include <QWhatsThis>
+
+#include <algorithm>
 
 namespace
 {
@@ -78,6 +83,7 @@ QAction* CMainFrame::AddAction(QMenu* menu, int id, const QString& text)
         action->setStatusTip(both.section('\n', 0, 0));
         if (both.contains('\n'))
             action->setToolTip(both.section('\n', 1));
+        action->setWhatsThis(action->statusTip());
     }
     action->setData(id);
     connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
@@ -100,7 +106,8 @@ void CMainFrame::CreateMenus()
     file->addSeparator();
     AddAction(file, ID_APP_EXIT, "E&xit");
 
-    QMenu* edit = popup("&Edit");
+    // "E&dit": Alt+E belongs to the filter's Edit command.
+    QMenu* edit = popup("E&dit");
     AddAction(edit, ID_EDIT_COPY, "&Copy");
     AddAction(edit, ID_EDIT_COPY_IP, "Copy &IP");
     AddAction(edit, ID_EDIT_COPY_HOSTNAME, "Copy &Hostname");
@@ -130,6 +137,9 @@ void CMainFrame::CreateMenus()
 
     QMenu* help = popup("&Help");
     AddAction(help, ID_HELP_CONTENTS, "&Contents")->setShortcut(QKeySequence("F1"));
+    QAction* whatsThis = QWhatsThis::createAction(this);
+    whatsThis->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1));
+    help->addAction(whatsThis);
     AddAction(help, ID_HELP_CHECK_UPDATE, "&Check for update now");
     help->addSeparator();
     AddAction(help, ID_HELP_FACEBOOK, "&Facebook");
@@ -273,8 +283,58 @@ void CMainFrame::FinishCreation()
 
 void CMainFrame::RestorePlacement()
 {
-    if (const auto placement = LoadWindowPlacement(m_store))
-        restoreGeometry(*placement);
+    const auto placement = LoadWindowPlacement(m_store);
+    if (!placement || !restoreGeometry(*placement))
+    {
+        PlaceFirstTime();
+        return;
+    }
+    // A monitor removed or changed since: the window is moved wholly onto the screen that
+    // shows most of it (the primary one when none does), shrunk when it is larger.
+    const QRect frame = frameGeometry();
+    const QScreen* best = QGuiApplication::primaryScreen();
+    int shown = 0;
+    for (const QScreen* screen : QGuiApplication::screens())
+    {
+        const QRect seen = screen->availableGeometry().intersected(frame);
+        if (seen.width() * seen.height() > shown)
+        {
+            shown = seen.width() * seen.height();
+            best = screen;
+        }
+    }
+    if (best == nullptr || best->availableGeometry().contains(frame))
+        return;
+    const QRect available = best->availableGeometry();
+    resize(size().boundedTo(available.size()));
+    const QSize outer = frameGeometry().size();
+    move(std::clamp(frame.x(), available.left(), available.right() + 1 - outer.width()),
+         std::clamp(frame.y(), available.top(), available.bottom() + 1 - outer.height()));
+}
+
+void CMainFrame::PlaceFirstTime()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    const QRect available = screen->availableGeometry();
+    ensurePolished();
+    if (layout() != nullptr)
+        layout()->activate(); // the minimum of the menus, tool bar and lists is known only now
+    const QSize wanted = (available.size() * 2 / 3).expandedTo(minimumSizeHint());
+    resize(wanted.boundedTo(available.size()));
+    move(available.center() - rect().center());
+}
+
+void CMainFrame::SetRunningAsRoot(bool root)
+{
+    if (!root || m_rootNotice != nullptr)
+        return;
+    m_rootNotice = new QLabel(QStringLiteral("Running as root"), this);
+    m_rootNotice->setToolTip(QStringLiteral(
+        "Ombrix runs with the administrator's rights. Capture needs only the capture "
+        "capabilities the package grants; run it as your own user."));
+    statusBar()->insertPermanentWidget(0, m_rootNotice);
 }
 
 void CMainFrame::ShowFromSecondCopy()
@@ -366,6 +426,9 @@ void CMainFrame::OnCommand(int id)
 
 void CMainFrame::HideToTray()
 {
+    // Queued when the window was minimised; a restore since then keeps it shown.
+    if (!isMinimized())
+        return;
     m_tray->AddIcon();
     hide();
 }

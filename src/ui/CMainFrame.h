@@ -38,7 +38,7 @@ public:
     // The first action of the command (menu and tool bar share it); nullptr when unknown.
     QAction* Action(int id) const;
     std::vector<QAction*> Actions(int id) const;
-    // "&File", "&Edit", "&Filter", "&View", "&Help" of the main menu, or "&Tray".
+    // "&File", "E&dit", "&Filter", "&View", "&Help" of the main menu, or "&Tray".
     QMenu* Popup(const QString& title) const;
     QToolBar* ToolBar() const { return m_toolBar; }
     CSysTray& Tray() const { return *m_tray; }
@@ -46,8 +46,11 @@ public:
 
     // The last steps of the window's creation: the icon when starting hidden, the update check.
     void FinishCreation();
-    // Placement from the store, when there is one.
+    // Placement from the store, brought back onto a screen when it lies off every one; without
+    // one, two thirds of the screen, centred.
     void RestorePlacement();
+    // Says in the status bar, once, that the program runs with the administrator's rights.
+    void SetRunningAsRoot(bool root);
     // A second copy asked for the window: restored, raised and activated.
     void ShowFromSecondCopy();
     void OnCommand(int id);
@@ -70,6 +73,7 @@ private:
     void CreateToolBar();
     void CreateTray();
     void HideToTray();
+    void PlaceFirstTime();
 
     CSettingsStore& m_store;
     ICommandTarget* m_target = nullptr;
@@ -77,6 +81,7 @@ private:
     std::map<QString, QMenu*> m_popups;
     QToolBar* m_toolBar = nullptr;
     QLabel* m_health = nullptr;
+    QLabel* m_rootNotice = nullptr;
     CSysTray* m_tray = nullptr;
     CUpdateCommand* m_update = nullptr;
     std::unique_ptr<DialogCommandContext> m_dialogs;

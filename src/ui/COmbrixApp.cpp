@@ -14,10 +14,14 @@
 #include "ui/COmbrixView.h"
 #include "ui/CSysTray.h"
 #include "ui/DialogCommands.h"
+#include "ui/WindowStateFile.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QSocketNotifier>
+
+#include <cstdlib>
+#include <unistd.h>
 
 COmbrixApp::COmbrixApp(const MainWindowSetup& setup)
     : m_setup(setup), m_instance(QString::fromStdString(setup.runtimeFolder)),
@@ -87,6 +91,9 @@ bool COmbrixApp::InitInstance()
     StartCapture();
     m_frame->FinishCreation();
     ShowWindow();
+    m_frame->SetRunningAsRoot(geteuid() == 0);
+    if (const char* statePath = std::getenv("OMBRIX_WINDOW_STATE"))
+        m_statePath = QString::fromLocal8Bit(statePath);
 
     if (m_setup.endDescriptor >= 0)
     {
@@ -221,6 +228,8 @@ void COmbrixApp::OnRefresh()
     const double seconds = static_cast<double>(m_sinceSample.restart()) / 1000.0;
     if (m_frame)
         m_frame->SetCaptureHealth(m_health.Sample(seconds));
+    if (m_frame && m_view && !m_statePath.isEmpty())
+        WriteWindowState(m_statePath, *m_frame, *m_view);
 }
 
 void COmbrixApp::Shutdown()

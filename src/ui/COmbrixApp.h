@@ -65,6 +65,7 @@ private:
     CDatabaseViewStore m_viewStore;
     CCaptureHealth m_health;
     QElapsedTimer m_sinceSample;
+    QString m_statePath; // OMBRIX_WINDOW_STATE: the window's state written on each tick, for tests
     QTimer m_saveTimer;
     std::unique_ptr<CMainFrame> m_frame;
     QPointer<COmbrixView> m_view;

@@ -3,17 +3,15 @@
 #include "core/CKavoException.h"
 #include "filters/CFilterFactory.h"
 #include "filters/CPendingHosts.h"
-#include "filters/DayOf.h"
 #include "filters/HostBinding.h"
 #include "filters/RuleTypes.h"
-#include "lookup/CCountryDatabase.h"
-#include "lookup/CHostNameCache.h"
 #include "platform/Settings.h"
-#include "report/FormatTraffic.h"
 #include "report/ListColumns.h"
 #include "ui/CommandIds.h"
 #include "ui/IViewStore.h"
 #include "ui/Images.h"
+#include "ui/ListOrder.h"
+#include "ui/RowTexts.h"
 #include "ui/controls/CExtListCtrl.h"
 #include "ui/controls/CExtTabCtrl.h"
 #include "ui/controls/CKavoSplitter.h"
@@ -27,49 +25,11 @@
 
 #include <arpa/inet.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <ctime>
-#include <numeric>
-#include <unordered_map>
-
-namespace
-{
-QString Traffic(double bytes)
-{
-    return QString::fromStdString(FormatTraffic(bytes, G_View));
-}
-
-QString LocalTimeText(int64_t time, const char* format)
-{
-    const time_t value = static_cast<time_t>(time);
-    struct tm local = {};
-    if (localtime_r(&value, &local) == nullptr)
-        return {};
-    char buffer[64];
-    const size_t length = std::strftime(buffer, sizeof buffer, format, &local);
-    return QString::fromLatin1(buffer, static_cast<qsizetype>(length));
-}
-
-// Sorts row numbers by one key per row; equal keys keep no particular order.
-template <typename Key> std::vector<int> OrderBy(const std::vector<Key>& keys, bool ascending)
-{
-    std::vector<int> order(keys.size());
-    std::iota(order.begin(), order.end(), 0);
-    if (ascending)
-        std::sort(order.begin(), order.end(),
-                  [&keys](int a, int b)
-                  { return keys[static_cast<size_t>(a)] < keys[static_cast<size_t>(b)]; });
-    else
-        std::sort(order.begin(), order.end(),
-                  [&keys](int a, int b)
-                  { return keys[static_cast<size_t>(b)] < keys[static_cast<size_t>(a)]; });
-    return order;
-}
-} // namespace
-
 COmbrixView::COmbrixView(const Services& services, CSettingsStore& profile, QWidget* parent)
-    : QWidget(parent), m_services(services), m_profile(profile)
+    : QWidget(parent), m_services(services), m_profile(profile),
+      m_hostList(new CExtListCtrl("Logging", HostListColumns())),
+      m_historyList(new CExtListCtrl("History", HistoryListColumns())),
+      m_rows(*m_hostList, *m_historyList, services.names, services.countries)
 {
     m_filterList = new CExtListCtrl("FilterView", FilterListColumns());
     m_filterList->LoadLayout(m_profile);
@@ -79,9 +39,7 @@ COmbrixView::COmbrixView(const Services& services, CSettingsStore& profile, QWid
     m_tabs = new CExtTabCtrl;
     m_tabs->SetPadding(10, 4);
     m_tabs->setFont(m_filterList->font());
-    m_hostList = new CExtListCtrl("Logging", HostListColumns());
     m_hostList->LoadLayout(m_profile);
-    m_historyList = new CExtListCtrl("History", HistoryListColumns());
     m_historyList->LoadLayout(m_profile);
     m_tabs->AddPage(m_hostList, "Captured IP");
     m_tabs->AddPage(m_historyList, "History");
@@ -120,6 +78,21 @@ COmbrixView::COmbrixView(const Services& services, CSettingsStore& profile, QWid
                     emit EditRequested();
             });
 
+    m_filterList->setWhatsThis(QStringLiteral(
+        "The filters and the traffic each has counted. Select one to see its hosts and days "
+        "below; double-click it to edit it."));
+    m_hostList->setWhatsThis(QStringLiteral(
+        "The hosts the selected filter counted traffic for, with the time of their last "
+        "packet. Click a column header to sort."));
+    m_historyList->setWhatsThis(QStringLiteral("The selected filter's traffic day by day."));
+
+    // Enough for the headers and a few rows of each list: a window any smaller shows nothing.
+    const int row = m_filterList->verticalHeader()->defaultSectionSize();
+    const int header = m_filterList->horizontalHeader()->sizeHint().height();
+    const int tabs = fontMetrics().height() + 12;
+    setMinimumSize(m_filterList->ScaledWidth(360),
+                   2 * (header + 4 * row + 4) + tabs + m_splitter->GetThickness());
+
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, &COmbrixView::Refresh);
 }
@@ -128,8 +101,7 @@ COmbrixView::~COmbrixView()
 {
     m_timer.stop();
     // Rows point into the filters, which outlive the view; leave no row index behind.
-    ClearHostRows();
-    ClearHistoryRows();
+    m_rows.Forget();
 }
 
 void COmbrixView::InitialUpdate()
@@ -155,7 +127,7 @@ void COmbrixView::InitialUpdate()
 void COmbrixView::SaveLayout()
 {
     m_timer.stop();
-    if (S_Show != 0)
+    if (S_Show != 0 && !m_positionPending)
         S_Position = m_splitter->GetPosition();
     m_filterList->SaveLayout(m_profile);
     m_hostList->SaveLayout(m_profile);
@@ -250,128 +222,9 @@ void COmbrixView::RefreshFilterRow(int row)
         received = filter->GetReceived();
         sent = filter->GetSent();
     }
-    model.SetText(row, 3, Traffic(received));
-    model.SetText(row, 4, Traffic(sent));
-    model.SetText(row, 5, Traffic(received + sent));
-}
-
-namespace
-{
-// Window thread only.
-std::unordered_map<int64_t, struct tm>& Quarters()
-{
-    static std::unordered_map<int64_t, struct tm> quarters;
-    return quarters;
-}
-} // namespace
-
-void COmbrixView::ResetTimeCache()
-{
-    Quarters().clear();
-}
-
-QString COmbrixView::TimeText(int64_t time)
-{
-    // Filling a list converts one time per host, and the zone conversion dominates that. Zone
-    // offsets change only at quarter-hour boundaries, so each quarter hour is converted once.
-    constexpr int64_t kQuarter = 900;
-    std::unordered_map<int64_t, struct tm>& quarters = Quarters();
-    const int64_t bucket = (time >= 0 ? time : time - (kQuarter - 1)) / kQuarter;
-    auto found = quarters.find(bucket);
-    if (found == quarters.end())
-    {
-        if (quarters.size() > 65536)
-            quarters.clear();
-        const time_t start = static_cast<time_t>(bucket * kQuarter);
-        struct tm local = {};
-        if (localtime_r(&start, &local) == nullptr)
-            return {};
-        found = quarters.emplace(bucket, local).first;
-    }
-    const struct tm& base = found->second;
-    const int64_t seconds = base.tm_min * 60 + base.tm_sec + (time - bucket * kQuarter);
-    if (seconds >= 3600) // an offset with odd seconds crossed the hour: convert it whole
-        return LocalTimeText(time, "%Y-%m-%d  %H:%M:%S");
-    char text[40];
-    const int length = std::snprintf(
-        text, sizeof text, "%04d-%02d-%02d  %02d:%02d:%02d", base.tm_year + 1900, base.tm_mon + 1,
-        base.tm_mday, base.tm_hour, static_cast<int>(seconds / 60), static_cast<int>(seconds % 60));
-    return QString::fromLatin1(text, length);
-}
-
-QString COmbrixView::DayText(int64_t day)
-{
-    return LocalTimeText(day, "%Y-%m-%d");
-}
-
-QString COmbrixView::CountryText(uint32_t address) const
-{
-    if (m_services.countries == nullptr || m_services.countries->Lookup(address, true) == nullptr)
-        return {};
-    const char* name = m_services.countries->Lookup(address, false);
-    return name != nullptr ? QString::fromUtf8(name) : QStringLiteral("*");
-}
-
-std::string COmbrixView::HostNameOf(CFilterHost* host)
-{
-    std::string name = host->GetHostName();
-    if (!name.empty() || m_services.names == nullptr)
-        return name;
-    if (auto cached = m_services.names->Lookup(host->GetAddress()))
-    {
-        host->SetHostName(*cached);
-        return *cached;
-    }
-    m_services.names->Request(host->GetAddress());
-    return {};
-}
-
-void COmbrixView::RefreshHostRow(CFilterHost* host, bool withHistory)
-{
-    if (m_current == nullptr || host->GetOwner() != m_current)
-        return;
-    CListModel& model = m_hostList->Model();
-    int row = host->GetRow();
-    if (row < 0 || row >= model.GetRowCount())
-    {
-        row = model.AppendRow(
-            host, QString::fromStdString(CHostNameCache::DottedText(host->GetAddress())));
-        host->SetRow(row);
-    }
-    const double received = host->GetReceived();
-    const double sent = host->GetSent();
-    model.SetText(row, 3, Traffic(received));
-    model.SetText(row, 4, Traffic(sent));
-    model.SetText(row, 5, Traffic(received + sent));
-    model.SetText(row, 6, TimeText(host->GetUpdated()));
-    model.SetText(row, 1, QString::fromStdString(HostNameOf(host)));
-    model.SetText(row, 2, CountryText(host->GetAddress()));
-    if (!withHistory)
-        return;
-    HistoryItem* day = nullptr;
-    {
-        CKavoLock lock(m_current->GetLock());
-        day = m_current->GetHistory().Find(DayOf(host->GetUpdated()));
-        if (day != nullptr)
-            RefreshHistoryRow(day);
-    }
-}
-
-void COmbrixView::RefreshHistoryRow(HistoryItem* item)
-{
-    CListModel& model = m_historyList->Model();
-    int row = item->GetRow();
-    if (row < 0 || row >= model.GetRowCount())
-    {
-        row = model.AppendRow(item);
-        item->SetRow(row);
-    }
-    const double received = item->GetReceived();
-    const double sent = item->GetSent();
-    model.SetText(row, 0, DayText(item->GetDay()));
-    model.SetText(row, 1, Traffic(received));
-    model.SetText(row, 2, Traffic(sent));
-    model.SetText(row, 3, Traffic(received + sent));
+    model.SetText(row, 3, TrafficText(received));
+    model.SetText(row, 4, TrafficText(sent));
+    model.SetText(row, 5, TrafficText(received + sent));
 }
 
 void COmbrixView::Refresh()
@@ -385,25 +238,9 @@ void COmbrixView::Refresh()
         m_drained.clear();
         m_services.pending->Take(kDrainLimit, m_drained);
         for (CFilterHost* host : m_drained)
-            RefreshHostRow(host, true);
+            m_rows.RefreshHost(host, true);
     }
     emit RefreshDone();
-}
-
-void COmbrixView::ClearHostRows()
-{
-    CListModel& model = m_hostList->Model();
-    for (int row = 0; row < model.GetRowCount(); ++row)
-        static_cast<CFilterHost*>(model.GetItem(row))->SetRow(-1);
-    model.Clear();
-}
-
-void COmbrixView::ClearHistoryRows()
-{
-    CListModel& model = m_historyList->Model();
-    for (int row = 0; row < model.GetRowCount(); ++row)
-        static_cast<HistoryItem*>(model.GetItem(row))->SetRow(-1);
-    model.Clear();
 }
 
 CFilter* COmbrixView::GetSelectedFilter() const
@@ -419,34 +256,10 @@ CFilterHost* COmbrixView::GetSelectedHost() const
 void COmbrixView::OnSelectionChange(bool forced)
 {
     CFilter* filter = GetSelectedFilter();
-    if (filter == nullptr || (filter == m_current && !forced))
+    if (filter == nullptr || (filter == m_rows.Current() && !forced))
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    ClearHostRows();
-    ClearHistoryRows();
-    m_current = filter;
-    CListModel& hosts = m_hostList->Model();
-    CListModel& days = m_historyList->Model();
-    {
-        CKavoLock lock(filter->GetLock());
-        hosts.BeginBulk();
-        // A record shown before under another filter's list may still carry that row.
-        for (int i = 0; i < filter->GetHostCount(); ++i)
-            if (CFilterHost* host = filter->GetHost(i))
-            {
-                host->SetRow(-1);
-                RefreshHostRow(host, false);
-            }
-        hosts.EndBulk();
-        days.BeginBulk();
-        for (int i = 0; i < filter->GetHistoryCount(); ++i)
-            if (HistoryItem* item = filter->GetHistoryItem(i))
-            {
-                item->SetRow(-1);
-                RefreshHistoryRow(item);
-            }
-        days.EndBulk();
-    }
+    m_rows.Show(filter);
     QApplication::restoreOverrideCursor();
 }
 
@@ -466,93 +279,22 @@ void COmbrixView::SortList(CExtListCtrl* list, int column)
     m_sortColumn = column;
     m_ascending = !m_ascending;
     CListModel& model = list->Model();
-    const int rows = model.GetRowCount();
-    std::vector<int> order;
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::vector<int> order;
     if (list == m_filterList)
-    {
-        if (column == 1)
-        {
-            std::vector<std::string> keys;
-            for (int row = 0; row < rows; ++row)
-                keys.push_back(static_cast<CFilter*>(model.GetItem(row))->GetName());
-            order = OrderBy(keys, m_ascending);
-        }
-        else if (column >= 3 && column <= 5)
-        {
-            std::vector<double> keys;
-            for (int row = 0; row < rows; ++row)
-            {
-                auto* filter = static_cast<CFilter*>(model.GetItem(row));
-                keys.push_back(column == 3   ? filter->GetReceived()
-                               : column == 4 ? filter->GetSent()
-                                             : filter->GetReceived() + filter->GetSent());
-            }
-            order = OrderBy(keys, m_ascending);
-        }
-    }
+        order = FilterListOrder(model, column, m_ascending);
     else if (list == m_hostList)
-    {
-        auto host = [&model](int row) { return static_cast<CFilterHost*>(model.GetItem(row)); };
-        if (column == 1 || column == 2)
-        {
-            std::vector<std::string> keys;
-            keys.reserve(static_cast<size_t>(rows));
-            for (int row = 0; row < rows; ++row)
-                keys.push_back(column == 1 ? host(row)->GetHostName()
-                                           : CountryText(host(row)->GetAddress()).toStdString());
-            order = OrderBy(keys, m_ascending);
-        }
-        else if (column >= 0 && column <= 6)
-        {
-            std::vector<double> keys;
-            keys.reserve(static_cast<size_t>(rows));
-            for (int row = 0; row < rows; ++row)
-            {
-                const CFilterHost* record = host(row);
-                switch (column)
-                {
-                case 0:
-                    keys.push_back(ntohl(record->GetAddress()));
-                    break;
-                case 3:
-                    keys.push_back(record->GetReceived());
-                    break;
-                case 4:
-                    keys.push_back(record->GetSent());
-                    break;
-                case 5:
-                    keys.push_back(record->GetReceived() + record->GetSent());
-                    break;
-                default:
-                    keys.push_back(static_cast<double>(record->GetUpdated()));
-                    break;
-                }
-            }
-            order = OrderBy(keys, m_ascending);
-        }
-    }
-    else if (list == m_historyList && column >= 0 && column <= 3)
-    {
-        std::vector<double> keys;
-        keys.reserve(static_cast<size_t>(rows));
-        for (int row = 0; row < rows; ++row)
-        {
-            const auto* item = static_cast<HistoryItem*>(model.GetItem(row));
-            keys.push_back(column == 0   ? static_cast<double>(item->GetDay())
-                           : column == 1 ? item->GetReceived()
-                           : column == 2 ? item->GetSent()
-                                         : item->GetReceived() + item->GetSent());
-        }
-        order = OrderBy(keys, m_ascending);
-    }
+        order = HostListOrder(model, column, m_ascending,
+                              [this](uint32_t address) { return m_rows.CountryText(address); });
+    else
+        order = HistoryListOrder(model, column, m_ascending);
     if (!order.empty())
         model.Reorder(order);
-    if (list == m_hostList)
-        for (int row = 0; row < rows; ++row)
+    // The records know their rows, so that a refresh writes into the right one.
+    for (int row = 0; row < model.GetRowCount(); ++row)
+        if (list == m_hostList)
             static_cast<CFilterHost*>(model.GetItem(row))->SetRow(row);
-    else if (list == m_historyList)
-        for (int row = 0; row < rows; ++row)
+        else if (list == m_historyList)
             static_cast<HistoryItem*>(model.GetItem(row))->SetRow(row);
     QApplication::restoreOverrideCursor();
 }
@@ -675,13 +417,11 @@ void COmbrixView::RemoveFilter()
         return;
     const int row = m_filterList->GetSelectionMark();
     m_timer.stop();
-    ClearHostRows();
-    // The history rows of the removed filter would point into freed memory.
-    if (filter == m_current)
-    {
-        ClearHistoryRows();
-        m_current = nullptr;
-    }
+    // The rows of the removed filter would point into freed memory.
+    if (filter == m_rows.Current())
+        m_rows.Forget();
+    else
+        m_rows.ClearHosts();
     m_selecting = true;
     m_services.filters->RemoveFilter(filter);
     CListModel& model = m_filterList->Model();
@@ -712,8 +452,8 @@ void COmbrixView::ClearCapturedHosts()
     CFilter* filter = GetSelectedFilter();
     if (filter == nullptr)
         return;
-    if (filter == m_current)
-        ClearHostRows();
+    if (filter == m_rows.Current())
+        m_rows.ClearHosts();
     if (m_services.filters != nullptr)
         m_services.filters->ClearHosts(filter);
     else
@@ -727,8 +467,8 @@ void COmbrixView::ClearHistory()
     CFilter* filter = GetSelectedFilter();
     if (filter == nullptr)
         return;
-    if (filter == m_current)
-        ClearHistoryRows();
+    if (filter == m_rows.Current())
+        m_rows.ClearHistory();
     {
         CKavoLock lock(filter->GetLock());
         filter->ClearHistory();
@@ -818,7 +558,9 @@ void COmbrixView::ApplySplit()
         m_splitter->ShowPane(-1);
     else
     {
-        S_Position = m_splitter->GetPosition();
+        // Before the view has its size the divider has no position yet: what is stored stays.
+        if (!m_positionPending)
+            S_Position = m_splitter->GetPosition();
         m_splitter->ShowPane(0);
     }
 }
@@ -837,7 +579,7 @@ void COmbrixView::ShowContextMenu(CExtListCtrl* list, const QPoint& position)
 {
     if (!m_menus || list == m_historyList)
         return;
-    QMenu* menu = m_menus(list == m_filterList ? "&Filter" : "&Edit");
+    QMenu* menu = m_menus(list == m_filterList ? "&Filter" : "E&dit");
     if (menu == nullptr)
         return;
     if (list == m_filterList)
@@ -886,5 +628,5 @@ void COmbrixView::OnHostResolved(uint32_t address)
         return;
     CKavoLock lock(filter->GetLock());
     if (CFilterHost* host = filter->GetHostTable().Find(address))
-        RefreshHostRow(host, true);
+        m_rows.RefreshHost(host, true);
 }

@@ -4,6 +4,7 @@
 
 #include "core/IErrorListener.h"
 #include "lookup/IResolveListener.h"
+#include "ui/CHostRows.h"
 #include "ui/ICommandTarget.h"
 
 #include <QTimer>
@@ -99,17 +100,11 @@ public:
     CExtListCtrl* HistoryList() const { return m_historyList; }
     CExtTabCtrl* Tabs() const { return m_tabs; }
     CKavoSplitter* Splitter() const { return m_splitter; }
-    CFilter* GetCurrentFilter() const { return m_current; }
+    CFilter* GetCurrentFilter() const { return m_rows.Current(); }
     CFilter* GetSelectedFilter() const;
     CFilterHost* GetSelectedHost() const;
     bool IsAscending() const { return m_ascending; }
     QTimer& RefreshTimer() { return m_timer; }
-
-    // The texts the rows show.
-    static QString TimeText(int64_t time);
-    static QString DayText(int64_t day);
-    // Times converted before a change of the time zone (TZ, tzset) would keep the old zone.
-    static void ResetTimeCache();
 
     // Hosts refreshed per tick at most.
     static constexpr size_t kDrainLimit = 100;
@@ -128,15 +123,8 @@ private:
     int InsertFilterRow(CFilter* filter);
     int FindFilterRow(const CFilter* filter) const;
     void RefreshFilterRow(int row);
-    // withHistory: also the history row of the host's last day (not while filling both lists).
-    void RefreshHostRow(CFilterHost* host, bool withHistory);
-    void RefreshHistoryRow(HistoryItem* item);
-    void ClearHostRows();
-    void ClearHistoryRows();
     void RenumberRows(CExtListCtrl* list);
     QString AddressText(CFilter* filter) const;
-    QString CountryText(uint32_t address) const;
-    std::string HostNameOf(CFilterHost* host);
     void ShowError(const QString& text);
     void OnHostResolved(uint32_t address);
     void ShowContextMenu(CExtListCtrl* list, const QPoint& position);
@@ -158,7 +146,7 @@ private:
     CExtListCtrl* m_historyList;
     CKavoSplitter* m_splitter;
     QTimer m_timer;
-    CFilter* m_current = nullptr;
+    CHostRows m_rows;
     CExtListCtrl* m_sortedList = nullptr;
     int m_sortColumn = -1;
     bool m_ascending = false; // cleared at start, so the first click sorts ascending

@@ -16,18 +16,24 @@ COptionsSheet::COptionsSheet(CAdapterManager& adapters, MessageFunction message,
     setWindowTitle(QStringLiteral("Options"));
     m_tabs = new QTabWidget(this);
     m_general = new CDlgOptGeneral;
-    m_adapter = new CDlgOptAdapter(adapters, message, std::move(tables), profile);
+    // The adapter page reads the system's tables and may report errors: built when the user
+    // first opens it, so that those errors appear only then.
+    m_adapterHolder = new QWidget;
+    auto* holderLayout = new QVBoxLayout(m_adapterHolder);
+    holderLayout->setContentsMargins(0, 0, 0, 0);
+    m_makeAdapter = [&adapters, message, tables = std::move(tables), profile]() mutable
+    { return new CDlgOptAdapter(adapters, message, std::move(tables), profile); };
     m_database = new CDlgOptDatabase(message);
     m_view = new CDlgOptView(message);
     m_tabs->addTab(m_general, QStringLiteral("General"));
-    m_tabs->addTab(m_adapter, QStringLiteral("Adapters"));
+    m_tabs->addTab(m_adapterHolder, QStringLiteral("Adapters"));
     m_tabs->addTab(m_database, QStringLiteral("Database"));
     m_tabs->addTab(m_view, QStringLiteral("Interface"));
     connect(m_tabs, &QTabWidget::currentChanged, this,
             [this](int index)
             {
                 if (index >= 0 && index < 4)
-                    m_opened[index] = true;
+                    Open(index);
             });
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this,
@@ -46,7 +52,17 @@ COptionsSheet::COptionsSheet(CAdapterManager& adapters, MessageFunction message,
 void COptionsSheet::ShowPage(int index)
 {
     m_tabs->setCurrentIndex(index);
+    Open(index);
+}
+
+void COptionsSheet::Open(int index)
+{
     m_opened[index] = true;
+    if (index == 1 && m_adapter == nullptr)
+    {
+        m_adapter = m_makeAdapter();
+        m_adapterHolder->layout()->addWidget(m_adapter);
+    }
 }
 
 bool COptionsSheet::Confirm()
@@ -58,7 +74,7 @@ bool COptionsSheet::Confirm()
     }
     if (m_opened[0])
         m_general->Commit();
-    if (m_opened[1])
+    if (m_adapter != nullptr)
         m_adapter->Commit();
     if (m_opened[2])
         m_database->Commit();

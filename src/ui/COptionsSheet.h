@@ -46,14 +46,19 @@ public:
     bool WasOpened(int index) const { return m_opened[index]; }
 
     CDlgOptGeneral* GeneralPage() const { return m_general; }
+    // Null until the page was first opened.
     CDlgOptAdapter* AdapterPage() const { return m_adapter; }
     CDlgOptDatabase* DatabasePage() const { return m_database; }
     CDlgOptView* ViewPage() const { return m_view; }
 
 private:
+    void Open(int index);
+
     QTabWidget* m_tabs;
     CDlgOptGeneral* m_general;
-    CDlgOptAdapter* m_adapter;
+    QWidget* m_adapterHolder;
+    std::function<CDlgOptAdapter*()> m_makeAdapter;
+    CDlgOptAdapter* m_adapter = nullptr;
     CDlgOptDatabase* m_database;
     CDlgOptView* m_view;
     bool m_opened[4] = {true, false, false, false};

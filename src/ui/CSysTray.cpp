@@ -19,15 +19,18 @@ CSysTray::CSysTray(QWidget* frame, QMenu* menu, QAction* restore)
     connect(m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason)
             {
-                if (reason != QSystemTrayIcon::Trigger)
-                    return;
-                // Minimise, then restore: brings the window back wherever it was; the icon
-                // stays.
-                m_frame->showMinimized();
-                m_frame->showNormal();
-                m_frame->raise();
-                m_frame->activateWindow();
+                if (reason == QSystemTrayIcon::Trigger)
+                    Restore();
             });
+}
+
+void CSysTray::Restore()
+{
+    // Minimise, then restore: brings the window back wherever it was; the icon stays.
+    m_frame->showMinimized();
+    m_frame->showNormal();
+    m_frame->raise();
+    m_frame->activateWindow();
 }
 
 CSysTray::~CSysTray()
@@ -35,9 +38,19 @@ CSysTray::~CSysTray()
     RemoveIcon();
 }
 
+namespace
+{
+bool s_assumeAvailable = false;
+}
+
 bool CSysTray::IsAvailable()
 {
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    return s_assumeAvailable || QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void CSysTray::AssumeAvailable(bool available)
+{
+    s_assumeAvailable = available;
 }
 
 void CSysTray::AddIcon()

@@ -18,6 +18,10 @@ public:
 
     // Stock GNOME has no notification area: hiding a window there would leave it unreachable.
     static bool IsAvailable();
+    // Where the platform has no notification area (tests), one is assumed present.
+    static void AssumeAvailable(bool available);
+    // A left click on the icon: the window restored where it was, raised and activated.
+    void Restore();
     void AddIcon();
     void RemoveIcon();
     bool HasIcon() const { return m_hasIcon; }

@@ -22,14 +22,16 @@ class CUpdateCommand : public QObject, public IVersionListener
 public:
     using ShowFunction = std::function<void(const QString& text)>;
 
-    // action may be null. The checker defaults to our update server; tests give their own.
+    // action may be null. Without a checker the address comes from G_UpdateUrl; when that is
+    // empty or not a plain http:// address the command stays disabled and says why.
     CUpdateCommand(QAction* action, QWidget* window,
                    std::unique_ptr<CVersionChecker> checker = nullptr);
     // Abandons a check still running before anything it might call goes.
     ~CUpdateCommand() override;
 
-    // Does nothing while a check runs.
+    // Does nothing while a check runs or without an address.
     void CheckNow();
+    bool IsConfigured() const { return m_configured; }
     bool IsChecking() const { return m_checker->IsRunning(); }
     CVersionChecker& Checker() { return *m_checker; }
     // Replaces the modal dialog (tests record the text instead).
@@ -50,4 +52,5 @@ private:
     QPointer<QWidget> m_window;
     QTimer* m_poll;
     ShowFunction m_show;
+    bool m_configured = true;
 };

@@ -9,21 +9,38 @@
 #include <QFileDialog>
 
 #include <algorithm>
+#include <cstring>
 
 namespace
 {
+const QString kCsvFilter = QStringLiteral("CSV files (*.csv)");
+const QString kHtmlFilter = QStringLiteral("HTML files (*.htm)");
+
 QString ChooseReportFile(QWidget* parent)
 {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters(
-        {QStringLiteral("CSV files (*.csv)"), QStringLiteral("HTML files (*.htm)")});
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    dialog.setNameFilters({kCsvFilter, kHtmlFilter});
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    return dialog.selectedFiles().front();
+    return ReportFileName(dialog.selectedFiles().front(), dialog.selectedNameFilter());
 }
 } // namespace
+
+QString ReportFileName(const QString& chosen, const QString& nameFilter)
+{
+    // The writer picks the format by the suffix, so the suffix must be the chosen type's.
+    const bool html = nameFilter == kHtmlFilter;
+    const QString wanted = html ? QStringLiteral(".htm") : QStringLiteral(".csv");
+    if (chosen.endsWith(wanted, Qt::CaseInsensitive) ||
+        (html && chosen.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive)))
+        return chosen;
+    QString base = chosen;
+    for (const char* other : {".csv", ".htm", ".html"})
+        if (base.endsWith(QLatin1String(other), Qt::CaseInsensitive))
+            base.chop(static_cast<qsizetype>(std::strlen(other)));
+    return base + wanted;
+}
 
 bool RunReportCommand(QWidget* parent, CFilterFactory& manager, const ReportCommandSteps& steps)
 {

@@ -27,5 +27,9 @@ struct ReportCommandSteps
     MessageFunction message = DefaultMessageFunction();
 };
 
+// The file name the save dialog's answer stands for: its suffix is the chosen type's ("HTML
+// files (*.htm)" or the CSV one), added or put in place of the other type's.
+QString ReportFileName(const QString& chosen, const QString& nameFilter);
+
 // True when a report was written.
 bool RunReportCommand(QWidget* parent, CFilterFactory& manager, const ReportCommandSteps& steps);

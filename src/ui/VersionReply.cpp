@@ -42,6 +42,8 @@ QString NormalizeChanges(const QString& changes)
 QString VersionDialogText(const VersionReply& reply, const char* currentVersion)
 {
     const QByteArray offered = reply.version.toUtf8();
+    if (!ParseVersion(std::string_view(offered.constData(), offered.size())))
+        return {};
     if (!IsNewerVersion(currentVersion, std::string_view(offered.constData(), offered.size())))
         return QStringLiteral("You are using the latest version.");
     return QStringLiteral("Ombrix %1 is available to download on our site.\r\n\r\nWhat's new:\r\n")

@@ -20,5 +20,5 @@ std::optional<VersionReply> ParseVersionReply(const std::string& text);
 QString NormalizeChanges(const QString& changes);
 
 // "You are using the latest version." unless the offered version is newer by number; then the
-// announcement followed by the changes.
+// announcement followed by the changes. Empty when the offered version does not parse.
 QString VersionDialogText(const VersionReply& reply, const char* currentVersion);

@@ -45,11 +45,20 @@ CVersionChecker::~CVersionChecker()
         close(m_wake);
 }
 
+std::string CVersionChecker::DefaultPath()
+{
+    return std::string("/cgi-bin/kavo_version.cgi?id=2&ver=") + kCurrentVersion;
+}
+
 std::string CVersionChecker::FormatRequest(const std::string& host)
 {
-    return std::string("GET /cgi-bin/kavo_version.cgi?id=2&ver=") + kCurrentVersion +
-           " HTTP/1.0\r\nHost: " + host + "\r\nAccept: text/*\r\nUser-Agent: Ombrix " +
-           kCurrentVersion + "\r\n\r\n";
+    return FormatRequest(host, DefaultPath());
+}
+
+std::string CVersionChecker::FormatRequest(const std::string& host, const std::string& path)
+{
+    return "GET " + path + " HTTP/1.0\r\nHost: " + host +
+           "\r\nAccept: text/*\r\nUser-Agent: Ombrix " + kCurrentVersion + "\r\n\r\n";
 }
 
 void CVersionChecker::Check(IVersionListener* listener)
@@ -94,7 +103,7 @@ void CVersionChecker::Run()
 {
     m_running.store(true, std::memory_order_release);
     m_deadline = std::chrono::steady_clock::now() + m_limit;
-    const std::string request = FormatRequest(m_host);
+    const std::string request = FormatRequest(m_host, m_path);
 
     std::string reply;
     uint32_t address = 0;

@@ -43,7 +43,12 @@ public:
     // Abandons the exchange at once (no listener call) and waits for the thread.
     void Stop() override;
 
+    // The request's path and query; our server's script unless set before Check.
+    void SetPath(std::string path) { m_path = std::move(path); }
+    static std::string DefaultPath();
+
     static std::string FormatRequest(const std::string& host);
+    static std::string FormatRequest(const std::string& host, const std::string& path);
 
 private:
     // Each returns false when the deadline passed, Stop was asked or the system call failed.
@@ -65,6 +70,7 @@ private:
 
     const std::string m_host;
     const uint16_t m_port;
+    std::string m_path = DefaultPath();
     const std::chrono::milliseconds m_limit;
     std::chrono::steady_clock::time_point m_deadline;
     std::atomic<bool> m_abandon{false};

@@ -126,3 +126,22 @@ TEST_F(TrafficReportTest, CommandWritesTheHtmlOrCsvFilesOfTheCheckedFilters)
     EXPECT_FALSE(RunReportCommand(nullptr, manager, steps));
     EXPECT_EQ(messages.size(), 1u);
 }
+
+TEST(ReportCommand, TheChosenFileTypeDecidesTheSuffix)
+{
+    const QString csv = QStringLiteral("CSV files (*.csv)");
+    const QString html = QStringLiteral("HTML files (*.htm)");
+    const struct
+    {
+        const char* typed;
+        const QString& type;
+        const char* written;
+    } cases[] = {{"/r/week", html, "/r/week.htm"},       {"/r/week", csv, "/r/week.csv"},
+                 {"/r/week.csv", html, "/r/week.htm"},   {"/r/week.htm", csv, "/r/week.csv"},
+                 {"/r/week.HTML", html, "/r/week.HTML"}, {"/r/week.2026", csv, "/r/week.2026.csv"}};
+    for (const auto& item : cases)
+    {
+        SCOPED_TRACE(item.typed);
+        EXPECT_EQ(ReportFileName(QString::fromLatin1(item.typed), item.type), item.written);
+    }
+}

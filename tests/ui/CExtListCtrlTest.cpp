@@ -52,24 +52,6 @@ TEST(CExtListCtrl, MalformedLayoutKeepsDefaults)
     EXPECT_EQ(list.GetColumnOrder(), (std::vector<int>{0, 1, 2, 3}));
 }
 
-TEST(CExtListCtrl, GridAndRowColours)
-{
-    CExtListCtrl list("FilterView", FourColumns());
-    list.SetGridLines(-1, 0x00E0E0E0);
-    EXPECT_FALSE(list.showGrid());
-    list.SetGridLines(2, 0x00FF0000); // blue in 0x00BBGGRR
-    EXPECT_TRUE(list.showGrid());
-    EXPECT_EQ(list.gridStyle(), Qt::DotLine);
-    EXPECT_EQ(QColor::fromRgba(static_cast<QRgb>(
-                  list.style()->styleHint(QStyle::SH_Table_GridLineColor, nullptr, &list))),
-              QColor(0, 0, 255));
-    list.SetRowColors(0x00F7F4F4, 0x00FFFFFF);
-    EXPECT_TRUE(list.alternatingRowColors());
-    EXPECT_EQ(list.palette().color(QPalette::Base), QColor(0xF4, 0xF4, 0xF7));
-    list.SetRowColors(0x00F7F4F4, 0x00F7F4F4);
-    EXPECT_FALSE(list.alternatingRowColors());
-}
-
 TEST(CListModel, ChangedTextOnlyIsRepaintedAndSortKeepsSelection)
 {
     CExtListCtrl list("History", FourColumns());

@@ -18,6 +18,11 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <tuple>
+
 namespace
 {
 // Counts what reaches the database; the sheet must never write a row for a cancelled filter.
@@ -210,20 +215,23 @@ TEST_F(FilterSheetTest, IpRulesAreCheckedStrictly)
     EXPECT_EQ(page.FirstLabel()->text(), "IP Address:");
     EXPECT_FALSE(page.SecondEdit()->isEnabled());
 
-    AddIp(page, 1, "10.0.0.5", "10.0.0.5");
-    EXPECT_EQ(LastMessage(), "Invalid IP range");
-    EXPECT_EQ(page.FirstLabel()->text(), "From IP:");
-    AddIp(page, 1, "10.0.0.5", "");
-    EXPECT_EQ(LastMessage(), "Invalid IP range");
-    AddIp(page, 1, "10.0.0.5", "10.0.0.x");
-    EXPECT_EQ(LastMessage(), "Invalid IP address");
-    AddIp(page, 0, "printer.local", "");
-    EXPECT_EQ(LastMessage(), "Invalid IP address");
-    AddIp(page, 2, "192.168.1.0", "");
-    EXPECT_EQ(LastMessage(), "Invalid subnet mask");
+    const struct
+    {
+        int type;
+        const char *first, *second, *refusal;
+    } refused[] = {{1, "10.0.0.5", "10.0.0.5", "Invalid IP range"},
+                   {1, "10.0.0.5", "", "Invalid IP range"},
+                   {1, "10.0.0.5", "10.0.0.x", "Invalid IP address"},
+                   {0, "printer.local", "", "Invalid IP address"},
+                   {2, "192.168.1.0", "", "Invalid subnet mask"},
+                   {2, "192.168.1.0", "255.255.255", "Invalid IP address"}};
+    for (const auto& item : refused)
+    {
+        SCOPED_TRACE(item.first + std::string(" ") + item.second);
+        AddIp(page, item.type, item.first, item.second);
+        EXPECT_EQ(LastMessage(), item.refusal);
+    }
     EXPECT_EQ(page.SecondLabel()->text(), "Mask:");
-    AddIp(page, 2, "192.168.1.0", "255.255.255");
-    EXPECT_EQ(LastMessage(), "Invalid IP address");
     const size_t refusals = messages.size();
     AddIp(page, 0, "", "");
     EXPECT_EQ(messages.size(), refusals); // an empty first field only takes the focus
@@ -258,16 +266,16 @@ TEST_F(FilterSheetTest, PortRulesAreCheckedStrictly)
         page.SecondEdit()->setText(QString::fromLatin1(last));
         page.AddButton()->click();
     };
-    add(0, "70000", "");
-    EXPECT_EQ(LastMessage(), "Invalid port");
-    add(1, "70000", "80");
-    EXPECT_EQ(LastMessage(), "Invalid port");
-    add(1, "20", "70000");
-    EXPECT_EQ(LastMessage(), "Invalid port");
-    add(1, "21", "20");
-    EXPECT_EQ(LastMessage(), "Invalid port range");
-    add(1, "21", "");
-    EXPECT_EQ(LastMessage(), "Invalid port range");
+    for (const auto& [type, first, last, refusal] : {std::tuple{0, "70000", "", "Invalid port"},
+                                                     {1, "70000", "80", "Invalid port"},
+                                                     {1, "20", "70000", "Invalid port"},
+                                                     {1, "21", "20", "Invalid port range"},
+                                                     {1, "21", "", "Invalid port range"}})
+    {
+        SCOPED_TRACE(first);
+        add(type, first, last);
+        EXPECT_EQ(LastMessage(), refusal);
+    }
     EXPECT_EQ(page.RuleCount(), 0);
 
     add(1, "20", "21");
@@ -351,21 +359,50 @@ TEST_F(FilterSheetTest, SelectFindsTheHardwareAddressOrSaysWhyNot)
     auto sheet = MakeSheet();
     CDlgFilterGeneral* page = sheet->GeneralPage();
     page->TypeBox()->setCurrentIndex(static_cast<int>(HostBinding::Hardware));
+    const struct
+    {
+        const char* typed;
+        bool known;
+        const char* message; // "": none
+        const char* address;
+    } cases[] = {{"nohost", true, "Can't resolve: nohost", "00-00-00-00-00-00"},
+                 {"printer", true, "", "AA-BB-CC-00-11-22"},
+                 {"198.18.0.7", false, "Detecting MAC address is failed.", "00-00-00-00-00-00"}};
+    for (const auto& item : cases)
+    {
+        SCOPED_TRACE(item.typed);
+        typed = item.typed;
+        neighbourKnows = item.known;
+        messages.clear();
+        page->SelectButton()->click();
+        ASSERT_TRUE(ProcessEventsUntil([page] { return !page->IsLookingUp(); }));
+        EXPECT_EQ(LastMessage(), item.message);
+        EXPECT_EQ(page->AddressEdit()->text(), item.address);
+    }
 
-    typed = "nohost";
-    page->SelectButton()->click();
-    EXPECT_EQ(LastMessage(), "Can't resolve: nohost");
-    EXPECT_EQ(page->AddressEdit()->text(), "00-00-00-00-00-00");
-
+    // A slow look-up leaves the window thread free; the page shows that it works meanwhile.
+    std::atomic<bool> release{false};
+    lookup.resolve = [&release](const std::string&, uint32_t& address)
+    {
+        while (!release.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        address = inet_addr("198.18.0.7");
+        return true;
+    };
+    neighbourKnows = true;
+    auto slow = MakeSheet();
+    CDlgFilterGeneral* waiting = slow->GeneralPage();
+    waiting->TypeBox()->setCurrentIndex(static_cast<int>(HostBinding::Hardware));
     typed = "printer";
-    page->SelectButton()->click();
-    EXPECT_EQ(page->AddressEdit()->text(), "AA-BB-CC-00-11-22");
-
-    typed = "198.18.0.7";
-    neighbourKnows = false;
-    page->SelectButton()->click();
-    EXPECT_EQ(LastMessage(), "Detecting MAC address is failed.");
-    EXPECT_EQ(page->AddressEdit()->text(), "00-00-00-00-00-00");
+    waiting->SelectButton()->click();
+    QApplication::processEvents();
+    EXPECT_TRUE(waiting->IsLookingUp());
+    EXPECT_FALSE(waiting->SelectButton()->isEnabled());
+    release = true;
+    ASSERT_TRUE(ProcessEventsUntil([waiting] { return !waiting->IsLookingUp(); }));
+    EXPECT_EQ(waiting->AddressEdit()->text(), "AA-BB-CC-00-11-22");
+    EXPECT_TRUE(waiting->SelectButton()->isEnabled());
+    slow->Finish(QDialog::Rejected);
     sheet->Finish(QDialog::Rejected);
 }
 

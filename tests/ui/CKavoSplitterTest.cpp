@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QProxyStyle>
 
 #include <gtest/gtest.h>
 
@@ -78,6 +79,48 @@ TEST_F(SplitterFixture, DragStopsAtTheEndAndDoubleClickCentres)
     EXPECT_EQ(splitter.GetPosition(), 198);
 }
 
+TEST_F(SplitterFixture, WithoutFullWindowDragALineTracksAndReleaseApplies)
+{
+    struct CNoOpaqueResize final : QProxyStyle
+    {
+        int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                      QStyleHintReturn* returned) const override
+        {
+            return hint == SH_Splitter_OpaqueResize
+                       ? 0
+                       : QProxyStyle::styleHint(hint, option, widget, returned);
+        }
+    } style;
+    splitter.setStyle(&style);
+    splitter.SetMetrics(4, 2);
+    splitter.SetPosition(100);
+    for (const bool lost : {false, true})
+    {
+        SCOPED_TRACE(lost);
+        SendMouse(splitter, QEvent::MouseButtonPress, QPoint(10, 101), Qt::LeftButton);
+        SendMouse(splitter, QEvent::MouseMove, QPoint(10, 201), Qt::LeftButton);
+        EXPECT_EQ(splitter.GetPosition(), 100); // the panes keep their size meanwhile
+        EXPECT_EQ(first->height(), 100);
+        ASSERT_NE(splitter.Tracker(), nullptr);
+        EXPECT_TRUE(splitter.Tracker()->isVisible());
+        EXPECT_EQ(splitter.Tracker()->geometry(), QRect(0, 200, 300, 4));
+        if (lost)
+        {
+            QEvent deactivate(QEvent::WindowDeactivate);
+            QApplication::sendEvent(&splitter, &deactivate);
+        }
+        else
+            SendMouse(splitter, QEvent::MouseButtonRelease, QPoint(10, 201), {});
+        EXPECT_FALSE(splitter.Tracker()->isVisible());
+        EXPECT_EQ(splitter.GetPosition(), lost ? 100 : 200);
+        splitter.SetPosition(100);
+        // The drag is over: the pointer moving on changes nothing.
+        SendMouse(splitter, QEvent::MouseMove, QPoint(10, 300), {});
+        EXPECT_EQ(splitter.GetPosition(), 100);
+    }
+    splitter.setStyle(nullptr);
+}
+
 TEST_F(SplitterFixture, ShowPaneAloneAndBoth)
 {
     splitter.show();
@@ -94,9 +137,11 @@ TEST_F(SplitterFixture, ShowPaneAloneAndBoth)
 
 TEST_F(SplitterFixture, ResizePolicies)
 {
-    splitter.SetPosition(100); // first pane keeps its size by default
+    splitter.SetPosition(300); // first pane keeps its size by default, also through a short window
+    splitter.resize(300, 100);
+    EXPECT_EQ(splitter.GetPosition(), 92);
     splitter.resize(300, 800);
-    EXPECT_EQ(splitter.GetPosition(), 100);
+    EXPECT_EQ(splitter.GetPosition(), 300);
 
     splitter.SetPolicy(CKavoSplitter::KeepRatio);
     splitter.resize(300, 400);

@@ -1,7 +1,9 @@
 #include "ui/CUpdateCommand.h"
 #include "../update/LocalHttpServer.h"
 #include "DialogTestApp.h"
+#include "platform/Settings.h"
 #include "ui/CDlgUpdateVersion.h"
+#include "ui/UpdateAddress.h"
 
 #include <QAction>
 #include <QKeyEvent>
@@ -35,16 +37,85 @@ struct Harness
 };
 } // namespace
 
-TEST(CUpdateCommand, CurrentVersionShowsLatestText)
+TEST(CUpdateCommand, LatestVersionIsSaidOnlyForAVersionThatParses)
 {
-    LocalHttpServer server({kHeaders + "<?xml version=\"1.0\"?><Ombrix><Version>2.6.1.0"
-                                       "</Version><Changes>None.</Changes></Ombrix>"});
-    Harness harness(server.Port(), 60s);
-    harness.action->trigger();
-    EXPECT_FALSE(harness.action->isEnabled());
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !harness.shown.empty() && harness.finished; }));
-    EXPECT_EQ(harness.shown, std::vector<QString>{"You are using the latest version."});
-    EXPECT_TRUE(harness.action->isEnabled());
+    for (const char* version : {"2.6.1.0", "2.6.1.x"})
+    {
+        SCOPED_TRACE(version);
+        LocalHttpServer server({kHeaders + "<?xml version=\"1.0\"?><Ombrix><Version>" + version +
+                                "</Version><Changes>None.</Changes></Ombrix>"});
+        Harness harness(server.Port(), 60s);
+        harness.action->trigger();
+        EXPECT_FALSE(harness.action->isEnabled());
+        ASSERT_TRUE(ProcessEventsUntil([&] { return harness.finished; }));
+        QApplication::processEvents();
+        EXPECT_EQ(harness.shown.size(), version[6] == '0' ? 1u : 0u);
+        if (!harness.shown.empty())
+            EXPECT_EQ(harness.shown[0], "You are using the latest version.");
+        EXPECT_TRUE(harness.action->isEnabled());
+    }
+}
+
+TEST(CUpdateCommand, TheFeedAddressIsASettingReadStrictly)
+{
+    const struct
+    {
+        const char* url;
+        const char* host; // nullptr: refused
+        uint16_t port;
+        const char* path;
+    } cases[] = {
+        {"http://updates.example.net/ombrix/version.xml", "updates.example.net", 80,
+         "/ombrix/version.xml"},
+        {"HTTP://198.18.0.9:8080/v?id=2", "198.18.0.9", 8080, "/v?id=2"},
+        {"http://a:1/", "a", 1, "/"},
+        {"http://a:65535/x", "a", 65535, "/x"},
+        {"", nullptr, 0, ""},
+        {"https://a/x", nullptr, 0, ""},
+        {"http://a", nullptr, 0, ""},
+        {"http://a:0/x", nullptr, 0, ""},
+        {"http://a:65536/x", nullptr, 0, ""},
+        {"http://a:/x", nullptr, 0, ""},
+        {"http://user@a/x", nullptr, 0, ""},
+        {"http://[::1]/x", nullptr, 0, ""},
+        {"http://-a.b/x", nullptr, 0, ""},
+        {"http://a..b/x", nullptr, 0, ""},
+        {"http://a/x y", nullptr, 0, ""},
+        {"http://a/x#top", nullptr, 0, ""},
+        {" http://a/x", nullptr, 0, ""},
+    };
+    for (const auto& item : cases)
+    {
+        SCOPED_TRACE(item.url);
+        const auto address = ParseUpdateUrl(item.url);
+        ASSERT_EQ(address.has_value(), item.host != nullptr);
+        if (!address)
+            continue;
+        EXPECT_EQ(address->host, item.host);
+        EXPECT_EQ(address->port, item.port);
+        EXPECT_EQ(address->path, item.path);
+    }
+
+    // Without a usable address the command is greyed out, says why and never starts.
+    EnsureDialogTestApp();
+    ResetSettings();
+    for (const char* url : {"", "ftp://a/x"})
+    {
+        G_UpdateUrl = url;
+        QWidget window;
+        QAction action(QStringLiteral("&Check for update now"), &window);
+        CUpdateCommand command(&action, &window);
+        action.trigger();
+        EXPECT_FALSE(command.IsChecking());
+        EXPECT_FALSE(action.isEnabled());
+        EXPECT_TRUE(action.toolTip().contains("G_UpdateUrl"));
+    }
+    G_UpdateUrl = "http://198.18.0.9:8080/v";
+    QWidget window;
+    QAction action(QStringLiteral("&Check for update now"), &window);
+    CUpdateCommand command(&action, &window);
+    EXPECT_TRUE(command.IsConfigured());
+    ResetSettings();
 }
 
 TEST(CUpdateCommand, NewerVersionIsOffered)

@@ -30,14 +30,24 @@ TEST(VersionReply, RefusesBrokenOrIncompleteXml)
                                    "</Ombrix>"));
 }
 
-TEST(VersionReply, LatestVersionText)
+TEST(VersionReply, LatestVersionOnlyForAVersionThatParses)
 {
-    for (const char* version : {"2.6.1.0", "2.6.1", "2.5.9.9", "garbage", ""})
+    const struct
     {
-        const auto reply = ParseVersionReply(Reply(version, "x"));
-        ASSERT_TRUE(reply.has_value()) << version;
-        EXPECT_EQ(VersionDialogText(*reply, "2.6.1.0"), "You are using the latest version.")
-            << version;
+        const char* version;
+        const char* text;
+    } cases[] = {{"2.6.1.0", "You are using the latest version."},
+                 {"2.6.1", "You are using the latest version."},
+                 {"2.5.9.9", "You are using the latest version."},
+                 {"garbage", ""},
+                 {"", ""},
+                 {"2.x", ""}};
+    for (const auto& item : cases)
+    {
+        SCOPED_TRACE(item.version);
+        const auto reply = ParseVersionReply(Reply(item.version, "x"));
+        ASSERT_TRUE(reply.has_value());
+        EXPECT_EQ(VersionDialogText(*reply, "2.6.1.0"), item.text);
     }
 }
 

@@ -63,9 +63,12 @@ CExtListCtrl::CExtListCtrl(std::string section, std::span<const ListColumn> colu
     for (size_t i = 0; i < defined.size(); ++i)
         setColumnWidth(static_cast<int>(i), ScaledWidth(defined[i].width));
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &CExtListCtrl::HeaderClicked);
+    // A mouse click moves the current row before it selects it, and a Ctrl+click clears the
+    // selection without moving the current row: the mark is reported after either change.
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current, const QModelIndex&)
-            { emit SelectionMarkChanged(current.isValid() ? current.row() : -1); });
+            [this] { emit SelectionMarkChanged(GetSelectionMark()); });
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { emit SelectionMarkChanged(GetSelectionMark()); });
 }
 
 CExtListCtrl::~CExtListCtrl()

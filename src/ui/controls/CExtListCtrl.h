@@ -24,6 +24,7 @@ public:
     ~CExtListCtrl() override;
 
     CListModel& Model() { return *m_model; }
+    const CListModel& Model() const { return *m_model; }
     const std::string& GetSection() const { return m_section; }
 
     // lineStyle: -1 none, 0 solid, 1 dash, 2 dot, 3 dash-dot. Colours are 0x00BBGGRR values.

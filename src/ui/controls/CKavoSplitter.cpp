@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
+#include <qdrawutil.h>
 
 #include <algorithm>
 #include <cmath>
@@ -113,6 +114,7 @@ bool CKavoSplitter::SetPosition(int position, bool redraw)
     position = std::max(m_minPane, std::min(position, highest));
     const bool changed = position != m_position;
     m_position = position;
+    m_wanted = position;
     if ((m_policy & KeepRatio) != 0 && available > 0)
         m_ratio = MulDiv(position, 10000, available);
     if ((m_policy & KeepSecondPane) != 0)
@@ -176,7 +178,7 @@ void CKavoSplitter::resizeEvent(QResizeEvent*)
     if (m_position != -1)
     {
         const int available = GetAvailableExtent();
-        int position = m_position;
+        int position = m_wanted;
         if ((m_policy & KeepRatio) != 0)
             position = MulDiv(m_ratio, available, 10000);
         else if ((m_policy & KeepSecondPane) != 0)
@@ -192,7 +194,7 @@ void CKavoSplitter::resizeEvent(QResizeEvent*)
 void CKavoSplitter::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    const QColor workspace = palette().color(QPalette::Dark);
+    const QBrush workspaceBrush = palette().brush(QPalette::Dark);
     for (int i = 0; i < 2; ++i)
         if (m_panes[i] == nullptr || !m_panes[i]->isVisible())
         {
@@ -209,7 +211,8 @@ void CKavoSplitter::paintEvent(QPaintEvent*)
                     i == 0 ? area.setWidth(position)
                            : area.setLeft(m_layoutRect.left() + position + m_thickness + m_border);
             }
-            painter.fillRect(area, workspace);
+            // An absent pane shows as a sunken, empty area.
+            qDrawShadePanel(&painter, area, palette(), true, 2, &workspaceBrush);
         }
     if (m_shownAlone != -1 || m_position == -1)
         return;
@@ -247,18 +250,47 @@ void CKavoSplitter::mousePressEvent(QMouseEvent* event)
     }
     m_dragging = true;
     m_grabOffset = Along(event->position().toPoint()) - LayoutStart() - m_position;
+    m_tracked = m_position;
     grabMouse();
+}
+
+int CKavoSplitter::DragPosition(const QPoint& point) const
+{
+    const int position = Along(point) - m_grabOffset - LayoutStart();
+    const int highest = Extent() - m_thickness - m_minPane - m_border;
+    return std::max(m_minPane, std::min(position, highest));
 }
 
 void CKavoSplitter::mouseMoveEvent(QMouseEvent* event)
 {
     if (!m_dragging)
         return;
-    int position = Along(event->position().toPoint()) - m_grabOffset - LayoutStart();
-    // -1 would be read as "half".
-    if (position == -1)
-        position = -2;
-    SetPosition(position, true);
+    const int position = DragPosition(event->position().toPoint());
+    if (style()->styleHint(QStyle::SH_Splitter_OpaqueResize, nullptr, this) != 0)
+    {
+        SetPosition(position, true);
+        return;
+    }
+    // Without full-window dragging the panes keep their size until the button is released;
+    // a line drawn over them shows where the divider will go.
+    m_tracked = position;
+    if (m_tracker == nullptr)
+    {
+        m_tracker = new QWidget(this);
+        m_tracker->setAutoFillBackground(true);
+        m_tracker->setAttribute(Qt::WA_TransparentForMouseEvents);
+        QPalette shade = m_tracker->palette();
+        shade.setColor(QPalette::Window, palette().color(QPalette::Shadow));
+        m_tracker->setPalette(shade);
+    }
+    QRect line = m_layoutRect;
+    if (m_orientation == Orientation::Stacked)
+        line = QRect(line.left(), line.top() + position, line.width(), m_thickness + m_border);
+    else
+        line = QRect(line.left() + position, line.top(), m_thickness + m_border, line.height());
+    m_tracker->setGeometry(line);
+    m_tracker->show();
+    m_tracker->raise();
 }
 
 void CKavoSplitter::mouseReleaseEvent(QMouseEvent* event)
@@ -268,9 +300,44 @@ void CKavoSplitter::mouseReleaseEvent(QMouseEvent* event)
         QWidget::mouseReleaseEvent(event);
         return;
     }
+    EndDrag(true);
+}
+
+void CKavoSplitter::EndDrag(bool apply)
+{
+    if (!m_dragging)
+        return;
     m_dragging = false;
-    releaseMouse();
-    Layout();
+    if (QWidget::mouseGrabber() == this)
+        releaseMouse();
+    const bool tracking = m_tracker != nullptr && m_tracker->isVisible();
+    if (m_tracker != nullptr)
+        m_tracker->hide();
+    if (apply && tracking)
+        SetPosition(m_tracked == -1 ? -2 : m_tracked, true);
+    else
+        Layout();
+}
+
+bool CKavoSplitter::event(QEvent* event)
+{
+    // The window lost the pointer to another one (activation moved, or the splitter went):
+    // the drag ends where it is.
+    switch (event->type())
+    {
+    case QEvent::WindowDeactivate:
+    case QEvent::Hide:
+    case QEvent::UngrabMouse:
+        EndDrag(false);
+        break;
+    case QEvent::ActivationChange:
+        if (!isActiveWindow())
+            EndDrag(false);
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
 }
 
 void CKavoSplitter::mouseDoubleClickEvent(QMouseEvent* event)
@@ -288,7 +355,11 @@ void CKavoSplitter::focusInEvent(QFocusEvent*)
 
 void CKavoSplitter::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::StyleChange)
+    // A change of the desktop's settings (fonts, palette, metrics) is read like a new style.
+    const QEvent::Type type = event->type();
+    if (type == QEvent::StyleChange || type == QEvent::FontChange ||
+        type == QEvent::PaletteChange || type == QEvent::ApplicationFontChange ||
+        type == QEvent::ApplicationPaletteChange)
     {
         ReadMetrics();
         Layout();

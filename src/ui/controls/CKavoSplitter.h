@@ -32,6 +32,8 @@ public:
     // -1 means half of the available extent. Returns whether the position changed.
     bool SetPosition(int position, bool redraw = true);
     int GetPosition() const { return m_position; }
+    // The line that follows the pointer during a drag without full-window dragging.
+    const QWidget* Tracker() const { return m_tracker; }
     // Shows only that pane, or both with -1.
     void ShowPane(int index);
     int GetShownAlone() const { return m_shownAlone; }
@@ -55,9 +57,14 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void ReadMetrics();
+    // Where the divider goes for a pointer at point during a drag.
+    int DragPosition(const QPoint& point) const;
+    // Ends a drag; apply: the tracked position becomes the split.
+    void EndDrag(bool apply);
     void Layout();
     int Along(const QPoint& point) const;
     int Extent() const;
@@ -69,6 +76,7 @@ private:
     QRect m_layoutRect;
     bool m_explicitRect = false;
     int m_position = -1;
+    int m_wanted = -1; // the last position asked for, kept through a window too short for it
     int m_thickness = 4;
     int m_border = 0;
     int m_minPane = 4;
@@ -80,4 +88,6 @@ private:
     int m_focusPane = 0;
     bool m_dragging = false;
     int m_grabOffset = 0;
+    QWidget* m_tracker = nullptr; // the line shown over the panes without full-window dragging
+    int m_tracked = -1;
 };

@@ -1,0 +1,245 @@
+#include "DialogTestApp.h"
+#include "ui/CMainFrame.h"
+#include "ui/CSysTray.h"
+#include "ui/DialogCommands.h"
+#include "ui/ViewFixture.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace viewtest;
+
+namespace
+{
+// Closes the next modal dialog that opens, with accept() or reject(); counts the answers.
+void AnswerNextDialog(bool accept, int* answered)
+{
+    QTimer::singleShot(0,
+                       [accept, answered]
+                       {
+                           auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                           if (dialog == nullptr)
+                               return;
+                           ++*answered;
+                           accept ? dialog->accept() : dialog->reject();
+                       });
+}
+
+// The real frame around the real view, shown and active, as the user meets it.
+struct WindowFixture : ViewFixture
+{
+    ~WindowFixture() override
+    {
+        frame.reset();
+        CSysTray::AssumeAvailable(false);
+    }
+    COmbrixView& MakeWindow()
+    {
+        frame = std::make_unique<CMainFrame>(profile);
+        COmbrixView& made = MakeView(false);
+        COmbrixView* owned = view.release(); // the frame owns its client
+        frame->SetView(owned, owned);
+        DialogCommandContext context;
+        context.filters = &filters;
+        context.profile = &profile;
+        context.message = [this](QWidget*, const QString& text) { errors << text; };
+        frame->SetDialogCommands(*owned, context);
+        QObject::connect(owned, &COmbrixView::CommandStateChanged, frame.get(),
+                         &CMainFrame::UpdateCommandUi);
+        frame->RestorePlacement();
+        frame->show();
+        frame->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+        return made;
+    }
+    bool Enabled(int id) const { return frame->Action(id)->isEnabled(); }
+    int Image(const COmbrixView& shown, int row) const
+    {
+        return shown.FilterList()->Model().GetImage(row);
+    }
+    void Click(CExtListCtrl* list, int row, Qt::KeyboardModifiers keys = {})
+    {
+        const QRect cell = list->visualRect(list->Model().index(row, 1));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, keys, cell.center());
+    }
+
+    std::unique_ptr<CMainFrame> frame;
+};
+} // namespace
+
+TEST_F(WindowFixture, CommandsFollowTheSelectionAfterEveryKindOfChange)
+{
+    AddFilter("Internet Traffic", "198.18.0.1");
+    CFilter* local = AddFilter("Local Traffic", "198.18.0.2");
+    AddFilter("Paused", "198.18.0.3")->SetEnabled(false);
+    Packet("198.18.0.2", Remote(4), 100, false);
+    COmbrixView& v = MakeWindow();
+    CExtListCtrl* list = v.FilterList();
+    struct Step
+    {
+        const char* what;
+        std::function<void()> act;
+        const char* selected; // nullptr: none
+        bool suspend, resume;
+    };
+    const Step steps[] = {
+        {"first start", [] {}, "Internet Traffic", true, false},
+        {"mouse click", [&] { Click(list, 1); }, "Local Traffic", true, false},
+        {"key down", [&] { QTest::keyClick(list, Qt::Key_Down); }, "Paused", false, true},
+        {"ctrl+click clears", [&] { Click(list, 2, Qt::ControlModifier); }, nullptr, false, false},
+        {"click again", [&] { Click(list, 2); }, "Paused", false, true},
+        {"re-sort", [&] { v.SortList(list, 1); }, "Paused", false, true},
+        {"re-sort back", [&] { v.SortList(list, 1); }, "Paused", false, true},
+        {"removal", [&] { frame->Action(ID_FILTER_REMOVE)->trigger(); }, "Local Traffic", true,
+         false},
+    };
+    for (const Step& step : steps)
+    {
+        SCOPED_TRACE(step.what);
+        step.act();
+        CFilter* selected = v.GetSelectedFilter();
+        EXPECT_EQ(selected ? selected->GetName() : "", step.selected ? step.selected : "");
+        EXPECT_EQ(Enabled(ID_FILTER_SUSPEND), step.suspend);
+        EXPECT_EQ(Enabled(ID_FILTER_RESUME), step.resume);
+        EXPECT_EQ(Enabled(ID_FILTER_EDIT), step.selected != nullptr);
+        EXPECT_EQ(Enabled(ID_CLEAR_HOSTS), step.selected != nullptr);
+    }
+    Click(list, 1);
+    Click(list, 0);
+    EXPECT_EQ(v.GetCurrentFilter(), local);
+    EXPECT_EQ(v.HostList()->Model().GetText(0, 0), "198.18.1.5");
+}
+
+TEST_F(WindowFixture, AcceleratorsFireTheirCommandsFromTheKeyboard)
+{
+    AddFilter("Internet Traffic", "198.18.0.1");
+    AddFilter("Local Traffic", "198.18.0.2");
+    MakeWindow();
+    std::vector<int> fired;
+    for (int id : {ID_FILTER_ADD, ID_FILTER_EDIT, ID_FILTER_REMOVE})
+        QObject::connect(frame->Action(id), &QAction::triggered,
+                         [&fired, id] { fired.push_back(id); });
+    int answered = 0;
+    for (Qt::Key key : {Qt::Key_A, Qt::Key_E, Qt::Key_R})
+    {
+        frame->activateWindow(); // back from the dialog before
+        ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+        AnswerNextDialog(false, &answered);
+        QTest::keyClick(frame.get(), key, Qt::AltModifier);
+    }
+    EXPECT_EQ(fired, (std::vector<int>{ID_FILTER_ADD, ID_FILTER_EDIT, ID_FILTER_REMOVE}));
+    EXPECT_EQ(answered, 2); // the filter sheet for Add and for Edit
+    EXPECT_EQ(filters.GetCount(), 1u);
+}
+
+TEST_F(WindowFixture, TrayClickRestoresAWindowHiddenWhenMinimised)
+{
+    G_Hide = 1;
+    CSysTray::AssumeAvailable(true);
+    AddFilter("Internet Traffic", "198.18.0.1");
+    MakeWindow();
+    frame->showMinimized();
+    QApplication::processEvents();
+    ASSERT_FALSE(frame->isVisible());
+    EXPECT_TRUE(frame->Tray().HasIcon());
+    for (const char* click : {"restores", "keeps it shown"})
+    {
+        SCOPED_TRACE(click);
+        frame->Tray().Restore();
+        QApplication::processEvents();
+        EXPECT_TRUE(frame->isVisible());
+        EXPECT_FALSE(frame->isMinimized());
+    }
+}
+
+TEST_F(WindowFixture, FirstStartFillsTwoThirdsAndALostScreenIsLeft)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const QPoint stored : {QPoint(-1, -1), QPoint(5000, 4000), QPoint(-3000, 20)})
+    {
+        SCOPED_TRACE(stored.x());
+        if (stored.x() != -1)
+        {
+            CMainFrame old(profile);
+            old.setGeometry(QRect(stored, QSize(500, 400)));
+            SaveWindowPlacement(profile, old.saveGeometry());
+        }
+        AddFilter("Internet Traffic", "198.18.0.1");
+        COmbrixView& shown = MakeWindow();
+        const QRect placed = frame->geometry(); // the frame's edges are the platform's
+        EXPECT_TRUE(screen.contains(placed)) << placed.x() << "," << placed.y();
+        if (stored.x() == -1)
+        {
+            EXPECT_EQ(placed.width(),
+                      std::max(screen.width() * 2 / 3, frame->minimumSizeHint().width()));
+            EXPECT_NEAR(frame->frameGeometry().center().x(), screen.center().x(), 4); // edges
+            // The lists show their headers and a few rows each.
+            EXPECT_GE(shown.FilterList()->height(), 80);
+            EXPECT_GE(shown.HostList()->height(), 80);
+        }
+        frame->close();
+        frame.reset();
+    }
+}
+
+TEST_F(WindowFixture, AddInsertsARowOnlyAfterOkAndEditWithoutAFilterIsOff)
+{
+    MakeWindow(); // no filter: nothing to edit
+    EXPECT_FALSE(Enabled(ID_FILTER_EDIT));
+    frame->Action(ID_FILTER_EDIT)->trigger();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    int answered = 0;
+    AnswerNextDialog(false, &answered);
+    frame->Action(ID_FILTER_ADD)->trigger();
+    EXPECT_EQ(filters.GetCount(), 0u);
+    AnswerNextDialog(true, &answered);
+    frame->Actions(ID_FILTER_ADD).back()->trigger(); // the tray menu's "&Add Filter"
+    EXPECT_EQ(answered, 2);
+    ASSERT_EQ(filters.GetCount(), 1u);
+    const CListModel& rows = frame->findChild<COmbrixView*>()->FilterList()->Model();
+    ASSERT_EQ(rows.GetRowCount(), 1);
+    EXPECT_EQ(rows.GetItem(0), filters.GetFilter(0));
+    EXPECT_EQ(rows.GetText(0, 0), "1");
+    EXPECT_EQ(frame->DialogCommands().viewOrder(), std::vector<CFilter*>{filters.GetFilter(0)});
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+TEST_F(WindowFixture, EditKeepsTheFilterAndItsImageFollowsTheState)
+{
+    CFilter* filter = AddFilter("Internet Traffic", "198.18.0.1");
+    filter->SetEnabled(false);
+    COmbrixView& v = MakeWindow();
+    EXPECT_EQ(Image(v, 0), 1);
+    int answered = 0;
+    AnswerNextDialog(true, &answered);
+    frame->Action(ID_FILTER_EDIT)->trigger();
+    ASSERT_EQ(filters.GetCount(), 1u);
+    EXPECT_EQ(v.FilterList()->Model().GetItem(0), filter);
+    EXPECT_EQ(v.FilterList()->Model().GetText(0, 1), "Internet Traffic");
+    EXPECT_TRUE(filter->IsEnabled());
+    EXPECT_EQ(Image(v, 0), 0);
+
+    // Cancel on a suspended filter resumes it; the row and the commands show that at once. The
+    // double click on the row runs the same command.
+    frame->OnCommand(ID_FILTER_SUSPEND);
+    EXPECT_EQ(Image(v, 0), 1);
+    AnswerNextDialog(false, &answered);
+    emit v.FilterList()->doubleClicked(v.FilterList()->model()->index(0, 1));
+    EXPECT_EQ(answered, 2);
+    EXPECT_TRUE(filter->IsEnabled());
+    EXPECT_EQ(Image(v, 0), 0);
+    EXPECT_TRUE(Enabled(ID_FILTER_SUSPEND));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+TEST(DialogCommands, ManualIsLookedForBesideTheInstalledProgram)
+{
+    const QStringList candidates = ManualCandidates(QStringLiteral("/usr/lib/ombrix"));
+    EXPECT_EQ(candidates.front(), "/usr/lib/ombrix/../../share/doc/Ombrix/README.md");
+}

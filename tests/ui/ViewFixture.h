@@ -1,0 +1,146 @@
+// The main view over a real filter manager, with the packets and filters the window tests need.
+#pragma once
+
+#include "core/CKavoException.h"
+#include "filters/CFilterFactory.h"
+#include "filters/CPendingHosts.h"
+#include "filters/DayOf.h"
+#include "lookup/CHostNameCache.h"
+#include "platform/Settings.h"
+#include "testsupport/TempDir.h"
+#include "ui/COmbrixView.h"
+#include "ui/CommandIds.h"
+#include "ui/IViewStore.h"
+#include "ui/RowTexts.h"
+#include "ui/controls/CExtListCtrl.h"
+#include "ui/controls/CExtTabCtrl.h"
+#include "ui/controls/CKavoSplitter.h"
+
+#include <QApplication>
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace viewtest
+{
+constexpr int64_t kNoon = 1714996800; // 2024-05-06 12:00:00 UTC
+
+inline uint32_t Address(const char* text)
+{
+    return inet_addr(text);
+}
+
+// Remote 198.18.1.0/24 hosts, this side 198.18.0.x.
+inline uint32_t Remote(int index)
+{
+    return htonl((198u << 24) | (18u << 16) | (static_cast<uint32_t>(1 + index / 250) << 8) |
+                 static_cast<uint32_t>(1 + index % 250));
+}
+
+class CFakeStore final : public IViewStore
+{
+public:
+    CKavoLocker& GetDatabaseLock() override { return lock; }
+    void SaveIpRules(IFilter* filter) override
+    {
+        // The lock order demands the database lock first.
+        EXPECT_TRUE(lockHeldBySaver());
+        savedRules.push_back(filter);
+    }
+    void ClearHosts(IFilter* filter) override { clearedHosts.push_back(filter); }
+    void ClearHistory(IFilter* filter) override { clearedHistory.push_back(filter); }
+
+    bool lockHeldBySaver()
+    {
+        // Taken by this thread already (re-entrant) and by no other: another thread's try fails.
+        bool free = false;
+        std::thread other(
+            [this, &free]
+            {
+                free = lock.TryLock();
+                if (free)
+                    lock.Unlock();
+            });
+        other.join();
+        return !free;
+    }
+
+    CKavoLocker lock;
+    std::vector<IFilter*> savedRules;
+    std::vector<IFilter*> clearedHosts;
+    std::vector<IFilter*> clearedHistory;
+};
+
+struct ViewFixture : testing::Test
+{
+    ViewFixture()
+        : profile(folder.File("ombrix.ini")),
+          names(CHostNameCache::Resolver{[](uint32_t, std::string&) { return false; },
+                                         [](const std::string&, uint32_t&) { return false; }})
+    {
+        ResetSettings();
+        setenv("TZ", "UTC", 1);
+        tzset();
+        ResetDayCache();
+        ResetTimeCache();
+        filters.SetPendingHosts(&pending);
+    }
+    ~ViewFixture() override
+    {
+        view.reset();
+        ResetSettings();
+    }
+
+    CFilter* AddFilter(const std::string& name, const char* side)
+    {
+        CFilter* filter = filters.NewFilter(true);
+        filter->SetName(name);
+        filter->SetBinding(1);
+        filter->SetAddress(Address(side));
+        return filter;
+    }
+    void Packet(const char* side, uint32_t remote, uint32_t length, bool sent, int64_t time = kNoon)
+    {
+        PacketInfo packet;
+        packet.protocol = 17;
+        packet.sourceAddress = sent ? Address(side) : remote;
+        packet.destinationAddress = sent ? remote : Address(side);
+        packet.length = length;
+        packet.time = time;
+        filters.DispatchPacket(packet);
+    }
+    // shown: sized and shown before its first update; else the caller places it.
+    COmbrixView& MakeView(bool shown = true)
+    {
+        COmbrixView::Services services;
+        services.filters = &filters;
+        services.pending = &pending;
+        services.names = &names;
+        services.store = &store;
+        view = std::make_unique<COmbrixView>(services, profile);
+        view->SetErrorPresenter([this](const QString& text) { errors << text; });
+        if (shown)
+        {
+            view->resize(800, 600);
+            view->show();
+        }
+        view->InitialUpdate();
+        return *view;
+    }
+    QString Cell(CExtListCtrl* list, int row, int column)
+    {
+        return list->Model().GetText(row, column);
+    }
+
+    TempDir folder;
+    CSettingsStore profile;
+    CFilterFactory filters;
+    CPendingHosts pending;
+    CHostNameCache names;
+    CFakeStore store;
+    std::unique_ptr<COmbrixView> view;
+    QStringList errors;
+};
+} // namespace viewtest

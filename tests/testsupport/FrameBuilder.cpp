@@ -13,23 +13,13 @@ void PutBigEndian16(Bytes& bytes, size_t offset, uint16_t value)
     bytes[offset + 1] = static_cast<uint8_t>(value);
 }
 
-uint16_t Checksum(const uint8_t* data, size_t length)
+// The header, then the type field when given (as big-endian 16 bits), then the packet.
+Bytes Prefixed(Bytes header, const Bytes& packet, int type = -1)
 {
-    uint32_t sum = 0;
-    for (size_t i = 0; i + 1 < length; i += 2)
-        sum += static_cast<uint32_t>((data[i] << 8) | data[i + 1]);
-    if (length % 2 != 0)
-        sum += static_cast<uint32_t>(data[length - 1] << 8);
-    while (sum >> 16)
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    return static_cast<uint16_t>(~sum);
-}
-
-Bytes Prefixed(const Bytes& header, const Bytes& packet)
-{
-    Bytes frame = header;
-    frame.insert(frame.end(), packet.begin(), packet.end());
-    return frame;
+    if (type >= 0)
+        header.insert(header.end(), {static_cast<uint8_t>(type >> 8), static_cast<uint8_t>(type)});
+    header.insert(header.end(), packet.begin(), packet.end());
+    return header;
 }
 } // namespace
 
@@ -67,7 +57,6 @@ Bytes BuildIpv4Packet(const PacketFields& fields)
     packet[9] = fields.protocol;
     std::memcpy(&packet[12], &fields.source, 4);
     std::memcpy(&packet[16], &fields.destination, 4);
-    PutBigEndian16(packet, 10, Checksum(packet.data(), headerLength));
 
     uint8_t* transport = packet.data() + headerLength;
     if (transportLength == 0)
@@ -92,42 +81,28 @@ Bytes BuildIpv4Packet(const PacketFields& fields)
 Bytes WrapEthernet(const Bytes& packet, uint16_t etherType, const uint8_t (&destinationMac)[6],
                    const uint8_t (&sourceMac)[6])
 {
-    Bytes header(14, 0);
-    std::memcpy(&header[0], destinationMac, 6);
-    std::memcpy(&header[6], sourceMac, 6);
-    PutBigEndian16(header, 12, etherType);
-    return Prefixed(header, packet);
+    Bytes header(destinationMac, destinationMac + 6);
+    header.insert(header.end(), sourceMac, sourceMac + 6);
+    return Prefixed(header, packet, etherType);
 }
 
 Bytes WrapLinuxCooked(const Bytes& packet, uint16_t protocol)
 {
-    Bytes header(16, 0);
-    PutBigEndian16(header, 0, 0); // packet type: to us
-    PutBigEndian16(header, 2, 1); // ARPHRD_ETHER
-    PutBigEndian16(header, 4, 6); // address length
-    header[6] = 0x02;
-    header[11] = 0x01;
-    PutBigEndian16(header, 14, protocol);
-    return Prefixed(header, packet);
+    // Sent to us, ARPHRD_ETHER, a 6-byte address.
+    return Prefixed({0, 0, 0, 1, 0, 6, 2, 0, 0, 0, 0, 1, 0, 0}, packet, protocol);
 }
 
 Bytes WrapLinuxCooked2(const Bytes& packet, uint16_t protocol)
 {
-    Bytes header(20, 0);
-    PutBigEndian16(header, 0, protocol);
-    header[7] = 1;  // interface index
-    header[9] = 1;  // ARPHRD_ETHER
-    header[11] = 6; // address length
-    header[12] = 0x02;
-    header[17] = 0x01;
-    return Prefixed(header, packet);
+    // The protocol first, then interface 1, ARPHRD_ETHER, sent to us, a 6-byte address.
+    const Bytes rest = Prefixed({0, 0, 0, 0, 0, 1, 0, 1, 0, 6, 2, 0, 0, 0, 0, 1, 0, 0}, packet);
+    return Prefixed({}, rest, protocol);
 }
 
 Bytes WrapLoopback(const Bytes& packet, uint32_t family)
 {
-    Bytes header(4, 0);
-    std::memcpy(header.data(), &family, 4);
-    return Prefixed(header, packet);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&family);
+    return Prefixed(Bytes(bytes, bytes + 4), packet);
 }
 
 void WritePcapFile(const std::string& path, int linkType, const std::vector<PcapRecord>& records)

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
 #include <net/if.h>
 #include <sched.h>
@@ -12,7 +11,6 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 bool Shell(const std::string& command)
 {
@@ -49,16 +47,34 @@ int RunInOwnNetwork(const std::function<int()>& body)
     return WEXITSTATUS(status);
 }
 
-bool SetLoopback(bool up)
+namespace
 {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ifreq request{};
+// One ioctl on the loopback device of the caller's namespace.
+bool LoopbackControl(unsigned long operation, ifreq request)
+{
     std::snprintf(request.ifr_name, IFNAMSIZ, "lo");
-    request.ifr_flags = up ? IFF_UP : 0;
-    const bool done = fd >= 0 && ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const bool done = fd >= 0 && ioctl(fd, operation, &request) == 0;
     if (fd >= 0)
         close(fd);
     return done;
+}
+} // namespace
+
+bool SetLoopback(bool up)
+{
+    ifreq request{};
+    request.ifr_flags = up ? IFF_UP : 0;
+    return LoopbackControl(SIOCSIFFLAGS, request);
+}
+
+bool SetLoopbackAddress(const char* dotted)
+{
+    ifreq request{};
+    auto* address = reinterpret_cast<sockaddr_in*>(&request.ifr_addr);
+    address->sin_family = AF_INET;
+    return inet_pton(AF_INET, dotted, &address->sin_addr) == 1 &&
+           LoopbackControl(SIOCSIFADDR, request);
 }
 
 VethNamespace::VethNamespace()
@@ -98,40 +114,10 @@ std::string VethNamespace::InNamespace(const std::string& command) const
     return "ip netns exec " + m_namespace + " " + command;
 }
 
-int VethNamespace::UdpSocketInside() const
-{
-    int result = -1;
-    std::thread(
-        [this, &result]
-        {
-            const int ns = open(("/var/run/netns/" + m_namespace).c_str(), O_RDONLY | O_CLOEXEC);
-            if (ns >= 0 && setns(ns, CLONE_NEWNET) == 0)
-                result = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            if (ns >= 0)
-                close(ns);
-        })
-        .join();
-    return result;
-}
-
 bool VethNamespace::SendUdpToHost(uint16_t port, size_t payload) const
 {
-    const int sender = UdpSocketInside();
-    if (sender < 0)
-        return false;
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(40001);
-    inet_pton(AF_INET, m_farAddress.c_str(), &local.sin_addr);
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(port);
-    inet_pton(AF_INET, m_hostAddress.c_str(), &target.sin_addr);
-    const std::vector<char> bytes(payload, 0);
-    const bool sent =
-        bind(sender, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) == 0 &&
-        sendto(sender, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&target),
-               sizeof(target)) == static_cast<ssize_t>(payload);
-    close(sender);
-    return sent;
+    // bash's /dev/udp opens the socket inside the namespace; one write is one datagram.
+    return Shell(InNamespace("bash -c 'head -c " + std::to_string(payload) +
+                             " /dev/zero >/dev/udp/" + m_hostAddress + "/" + std::to_string(port) +
+                             "'"));
 }

@@ -104,8 +104,6 @@ TEST(CaptureLive, TrafficIsDecodedAndCaptureFollowsLinkAndAddressChanges)
     ASSERT_TRUE(Shell(net.InNamespace("ping -c 1 -W 2 " + net.m_hostAddress)));
     ASSERT_TRUE(WaitUntil([&] { return dispatch.Seen(1, far, icmp); }));
     EXPECT_EQ(udp.destinationAddress, near);
-    EXPECT_EQ(udp.hasPorts, 1u);
-    EXPECT_EQ(udp.sourcePort, WirePort(40001));
     EXPECT_EQ(udp.length, 20u + 8u + 100u);
     EXPECT_TRUE(udp.hasMac);
     EXPECT_GT(udp.time, 1600000000);

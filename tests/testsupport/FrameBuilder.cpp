@@ -5,23 +5,20 @@
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 
-namespace
-{
-void PutBigEndian16(Bytes& bytes, size_t offset, uint16_t value)
+static void PutBigEndian16(Bytes& bytes, size_t offset, uint16_t value)
 {
     bytes[offset] = static_cast<uint8_t>(value >> 8);
     bytes[offset + 1] = static_cast<uint8_t>(value);
 }
 
 // The header, then the type field when given (as big-endian 16 bits), then the packet.
-Bytes Prefixed(Bytes header, const Bytes& packet, int type = -1)
+static Bytes Prefixed(Bytes header, const Bytes& packet, int type = -1)
 {
     if (type >= 0)
         header.insert(header.end(), {static_cast<uint8_t>(type >> 8), static_cast<uint8_t>(type)});
     header.insert(header.end(), packet.begin(), packet.end());
     return header;
 }
-} // namespace
 
 uint32_t Ipv4(const char* dotted)
 {
@@ -30,22 +27,13 @@ uint32_t Ipv4(const char* dotted)
     return address.s_addr;
 }
 
-uint16_t WirePort(uint16_t port)
-{
-    return htons(port);
-}
-
 Bytes BuildIpv4Packet(const PacketFields& fields)
 {
     const size_t headerLength = 20 + 4u * fields.optionWords;
-    size_t transportLength = 0;
-    if ((fields.flagsAndOffset & 0x1FFF) == 0)
-    {
-        if (fields.protocol == 6)
-            transportLength = 20;
-        else if (fields.protocol == 17 || fields.protocol == 1)
-            transportLength = 8;
-    }
+    const bool udpOrIcmp = fields.protocol == 17 || fields.protocol == 1;
+    size_t transportLength = fields.protocol == 6 ? 20 : udpOrIcmp ? 8 : 0;
+    if ((fields.flagsAndOffset & 0x1FFF) != 0)
+        transportLength = 0; // a later fragment carries no transport header
     const size_t total = headerLength + transportLength + fields.payloadLength;
     Bytes packet(total, 0);
     packet[0] =
@@ -57,24 +45,16 @@ Bytes BuildIpv4Packet(const PacketFields& fields)
     packet[9] = fields.protocol;
     std::memcpy(&packet[12], &fields.source, 4);
     std::memcpy(&packet[16], &fields.destination, 4);
-
-    uint8_t* transport = packet.data() + headerLength;
     if (transportLength == 0)
         return packet;
-    if (fields.protocol == 1)
-    {
-        transport[0] = 8; // echo request
-    }
-    else
-    {
-        PutBigEndian16(packet, headerLength, fields.sourcePort);
-        PutBigEndian16(packet, headerLength + 2, fields.destinationPort);
-        if (fields.protocol == 17)
-            PutBigEndian16(packet, headerLength + 4,
-                           static_cast<uint16_t>(transportLength + fields.payloadLength));
-        else
-            transport[12] = 0x50; // data offset 5 words
-    }
+    // ICMP: an echo request; TCP: a data offset of 5 words; UDP: its length.
+    const bool icmp = fields.protocol == 1;
+    PutBigEndian16(packet, headerLength, icmp ? 0x0800 : fields.sourcePort);
+    PutBigEndian16(packet, headerLength + 2, icmp ? 0 : fields.destinationPort);
+    if (fields.protocol == 6)
+        packet[headerLength + 12] = 0x50;
+    else if (fields.protocol == 17)
+        PutBigEndian16(packet, headerLength + 4, static_cast<uint16_t>(8 + fields.payloadLength));
     return packet;
 }
 
@@ -108,17 +88,15 @@ Bytes WrapLoopback(const Bytes& packet, uint32_t family)
 void WritePcapFile(const std::string& path, int linkType, const std::vector<PcapRecord>& records)
 {
     pcap_t* dead = pcap_open_dead(linkType, 65535);
-    ASSERT_NE(dead, nullptr);
     pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
     ASSERT_NE(dumper, nullptr) << pcap_geterr(dead);
     for (const PcapRecord& record : records)
     {
-        pcap_pkthdr header{};
-        header.ts.tv_sec = record.time;
         const auto size = static_cast<int64_t>(record.frame.size());
-        header.caplen =
-            static_cast<uint32_t>(record.capturedLength >= 0 ? record.capturedLength : size);
-        header.len = static_cast<uint32_t>(record.wireLength >= 0 ? record.wireLength : size);
+        const pcap_pkthdr header{
+            {record.time, 0},
+            static_cast<uint32_t>(record.capturedLength >= 0 ? record.capturedLength : size),
+            static_cast<uint32_t>(record.wireLength >= 0 ? record.wireLength : size)};
         pcap_dump(reinterpret_cast<u_char*>(dumper), &header, record.frame.data());
     }
     pcap_dump_close(dumper);

@@ -12,7 +12,10 @@ using Bytes = std::vector<uint8_t>;
 // A dotted IPv4 address in network byte order, as PacketInfo holds it.
 uint32_t Ipv4(const char* dotted);
 // A port as the wire (and PacketInfo) holds it: network byte order.
-uint16_t WirePort(uint16_t port);
+inline uint16_t WirePort(uint16_t port)
+{
+    return htons(port);
+}
 
 struct PacketFields
 {

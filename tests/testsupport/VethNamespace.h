@@ -32,9 +32,18 @@ public:
     VethNamespace& operator=(const VethNamespace&) = delete;
 
     bool Ok() const { return m_ok; }
-    std::string InNamespace(const std::string& command) const;
+    std::string InNamespace(const std::string& command) const
+    {
+        return "ip netns exec " + m_namespace + " " + command;
+    }
     // Sends one datagram of payload bytes from the far end to the host end.
-    bool SendUdpToHost(uint16_t port, size_t payload) const;
+    // bash's /dev/udp opens the socket inside the namespace; one write is one datagram.
+    bool SendUdpToHost(uint16_t port, size_t payload) const
+    {
+        return Shell(InNamespace("bash -c 'head -c " + std::to_string(payload) +
+                                 " /dev/zero >/dev/udp/" + m_hostAddress + "/" +
+                                 std::to_string(port) + "'"));
+    }
 
     std::string m_namespace, m_host, m_far, m_hostAddress, m_farAddress, m_extraAddress;
 

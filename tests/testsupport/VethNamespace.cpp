@@ -81,8 +81,6 @@ VethNamespace::VethNamespace()
     const std::string middle = std::to_string(block / 256) + "." + std::to_string(block % 256 + 1);
     m_hostAddress = "198.19." + middle;
     m_farAddress = "198.19." + std::to_string(block / 256) + "." + std::to_string(block % 256 + 2);
-    // Outside every test's /30, yet as unique as the pair.
-    m_extraAddress = "198.18." + middle;
     const std::string inside = " && ip -n " + m_namespace + " ";
     m_ok = Shell("ip netns add " + m_namespace + " && ip link add " + m_host +
                  " type veth peer name " + m_far + " netns " + m_namespace + " && ip addr add " +

@@ -45,7 +45,7 @@ public:
                                  std::to_string(port) + "'"));
     }
 
-    std::string m_namespace, m_host, m_far, m_hostAddress, m_farAddress, m_extraAddress;
+    std::string m_namespace, m_host, m_far, m_hostAddress, m_farAddress;
 
 private:
     bool m_ok = false;

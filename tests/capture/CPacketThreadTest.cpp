@@ -16,8 +16,9 @@ PacketInfo Packet(uint32_t id)
     return packet;
 }
 
-// Records what the packet thread dispatched; the test thread reads it after Stop.
-class RecordingDispatch : public IPacketDispatch
+// Records what the packet thread dispatched and the errors it reported; the test thread reads
+// them after Stop.
+class RecordingDispatch : public IPacketDispatch, public IErrorListener
 {
 public:
     void DispatchPacket(const PacketInfo& packet) override
@@ -28,14 +29,10 @@ public:
             throw std::runtime_error("out of memory");
         m_ids.push_back(packet.sourceAddress);
     }
-    std::vector<uint32_t> m_ids;
-};
+    void OnError(const CKavoException& error) override { m_errors.push_back(error.GetMessage()); }
 
-class RecordingErrors : public IErrorListener
-{
-public:
-    void OnError(const CKavoException& error) override { m_messages.push_back(error.GetMessage()); }
-    std::vector<std::string> m_messages;
+    std::vector<uint32_t> m_ids;
+    std::vector<std::string> m_errors;
 };
 } // namespace
 
@@ -43,8 +40,7 @@ TEST(CPacketThread, DispatchesEveryRecordInOrderReportsErrorsAndGoesOn)
 {
     CPacketQueue queue(4096);
     RecordingDispatch dispatch;
-    RecordingErrors errors;
-    CPacketThread thread(queue, dispatch, &errors);
+    CPacketThread thread(queue, dispatch, &dispatch);
     thread.Start();
     EXPECT_THROW(thread.Start(), CKavoException);
     for (uint32_t id = 0; id < 1000; ++id)
@@ -54,7 +50,7 @@ TEST(CPacketThread, DispatchesEveryRecordInOrderReportsErrorsAndGoesOn)
     ASSERT_EQ(dispatch.m_ids.size(), 998u);
     for (uint32_t id = 0; id < 998; ++id)
         ASSERT_EQ(dispatch.m_ids[id], id < 500 ? id : id < 599 ? id + 1 : id + 2);
-    EXPECT_EQ(errors.m_messages, (std::vector<std::string>{"dispatch failed", "out of memory"}));
+    EXPECT_EQ(dispatch.m_errors, (std::vector<std::string>{"dispatch failed", "out of memory"}));
 }
 
 TEST(CPacketThread, AStopWakesTheIdleThreadAndItStartsAgain)

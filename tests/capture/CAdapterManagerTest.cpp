@@ -33,13 +33,13 @@ TEST(CAdapterManager, ADeviceThatFailsIsReportedOnceAndTheOthersGoOn)
 {
     std::vector<CaptureDevice> devices = {
         Missing("ombrix-bad0", {"198.18.1.1"}),
+        Missing("ombrix-bare0", {}), // no IPv4 address: never opened
+        Missing("ombrix-bad1", {"198.18.3.1", "198.18.1.1"}),
         // Loopback: never opened; its addresses outside 127.0.0.0/8 are local, without adapter.
         Missing("ombrix-lo0",
                 {"198.18.2.1", "126.255.255.255", "127.0.0.0", "127.255.255.255", "128.0.0.0",
                  "198.18.3.1"},
                 true),
-        Missing("ombrix-bare0", {}), // no IPv4 address: never opened
-        Missing("ombrix-bad1", {"198.18.3.1", "198.18.1.1"}),
     };
     CAdapterManager manager([&devices] { return devices; });
     RecordingAnalyzer analyzer;

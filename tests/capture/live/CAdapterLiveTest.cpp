@@ -129,10 +129,11 @@ TEST(CaptureLive, TheAnyDeviceDeliversDecodedFramesAndTheAdapterReopens)
     }
     EXPECT_TRUE(adapter.GetLinkType() == DLT_LINUX_SLL || adapter.GetLinkType() == DLT_LINUX_SLL2);
     const uint16_t port = static_cast<uint16_t>(20000 + getpid() % 20000);
-    ASSERT_TRUE(
-        Shell("bash -c 'head -c 32 /dev/zero >/dev/udp/127.0.0.1/" + std::to_string(port) + "'"));
+    const std::string send =
+        "bash -c 'head -c 32 /dev/zero >/dev/udp/127.0.0.1/" + std::to_string(port) + "'";
     PacketInfo packet;
-    ASSERT_TRUE(WaitUntil([&] { return dispatch.Seen(17, Ipv4("127.0.0.1"), packet, port); }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Shell(send) && dispatch.Seen(17, Ipv4("127.0.0.1"), packet, port); }));
     EXPECT_EQ(packet.length, 20u + 8u + 32u);
     EXPECT_FALSE(packet.hasMac);
     EXPECT_EQ(packet.sourceMac, HardwareAddress{});

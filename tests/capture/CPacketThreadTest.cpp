@@ -9,15 +9,9 @@
 
 namespace
 {
-PacketInfo Packet(uint32_t id)
-{
-    PacketInfo packet;
-    packet.sourceAddress = id;
-    return packet;
-}
-
-// Records what the packet thread dispatched; the test thread reads it after Stop.
-class RecordingDispatch : public IPacketDispatch
+// Records what the packet thread dispatched and the errors it reported; the test thread reads
+// them after Stop.
+class RecordingDispatch : public IPacketDispatch, public IErrorListener
 {
 public:
     void DispatchPacket(const PacketInfo& packet) override
@@ -28,40 +22,18 @@ public:
             throw std::runtime_error("out of memory");
         m_ids.push_back(packet.sourceAddress);
     }
-    std::vector<uint32_t> m_ids;
-};
+    void OnError(const CKavoException& error) override { m_errors.push_back(error.GetMessage()); }
 
-class RecordingErrors : public IErrorListener
-{
-public:
-    void OnError(const CKavoException& error) override { m_messages.push_back(error.GetMessage()); }
-    std::vector<std::string> m_messages;
+    std::vector<uint32_t> m_ids;
+    std::vector<std::string> m_errors;
 };
 } // namespace
 
-TEST(CPacketThread, DispatchesEveryRecordInOrderReportsErrorsAndGoesOn)
+TEST(CPacketThread, StopsAtOnceWhenIdleAndDispatchesEveryRecordInOrderPastErrors)
 {
     CPacketQueue queue(4096);
     RecordingDispatch dispatch;
-    RecordingErrors errors;
-    CPacketThread thread(queue, dispatch, &errors);
-    thread.Start();
-    EXPECT_THROW(thread.Start(), CKavoException);
-    for (uint32_t id = 0; id < 1000; ++id)
-        ASSERT_TRUE(queue.Push(Packet(id)));
-    ASSERT_TRUE(WaitUntil([&] { return thread.GetDispatchedCount() == 1000; }));
-    thread.Stop();
-    ASSERT_EQ(dispatch.m_ids.size(), 998u);
-    for (uint32_t id = 0; id < 998; ++id)
-        ASSERT_EQ(dispatch.m_ids[id], id < 500 ? id : id < 599 ? id + 1 : id + 2);
-    EXPECT_EQ(errors.m_messages, (std::vector<std::string>{"dispatch failed", "out of memory"}));
-}
-
-TEST(CPacketThread, AStopWakesTheIdleThreadAndItStartsAgain)
-{
-    CPacketQueue queue(16);
-    RecordingDispatch dispatch;
-    CPacketThread thread(queue, dispatch);
+    CPacketThread thread(queue, dispatch, &dispatch);
     thread.Stop(); // never started: nothing to do
     // A stop wakes the thread's wait for packets instead of waiting for its 100 ms time-out.
     std::chrono::steady_clock::duration stopping{};
@@ -75,8 +47,15 @@ TEST(CPacketThread, AStopWakesTheIdleThreadAndItStartsAgain)
         EXPECT_FALSE(thread.IsRunning());
     }
     EXPECT_LT(stopping, std::chrono::milliseconds(500));
+
     thread.Start();
-    queue.Push(Packet(5));
-    EXPECT_TRUE(WaitUntil([&] { return thread.GetDispatchedCount() == 1; }));
-    // The destructor stops and joins.
+    EXPECT_THROW(thread.Start(), CKavoException);
+    for (uint32_t id = 0; id < 1000; ++id)
+        ASSERT_TRUE(queue.Push(PacketInfo{.sourceAddress = id}));
+    ASSERT_TRUE(WaitUntil([&] { return thread.GetDispatchedCount() == 1000; }));
+    thread.Stop();
+    ASSERT_EQ(dispatch.m_ids.size(), 998u);
+    for (uint32_t id = 0; id < 998; ++id)
+        ASSERT_EQ(dispatch.m_ids[id], id < 500 ? id : id < 599 ? id + 1 : id + 2);
+    EXPECT_EQ(dispatch.m_errors, (std::vector<std::string>{"dispatch failed", "out of memory"}));
 }

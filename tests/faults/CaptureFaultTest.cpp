@@ -3,71 +3,52 @@
 #include "FaultSupport.h"
 
 #include "capture/CAdapterManager.h"
-#include "capture/CaptureDevice.h"
 #include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace
-{
-constexpr uid_t kNobody = 65534;
-}
-
 TEST(CaptureFaults, EveryDeviceRefusedIsReportedAndCountingGoesOn)
 {
     TempDir dir;
-    const std::string folder = dir.File("data");
+    const std::string folder = dir.File("data"), database = folder + "/traffic.db";
+    constexpr uid_t nobody = 65534;
     ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
     const int status = RunInChild(
         [&]
         {
-            size_t devices = 0;
-            for (const CaptureDevice& device : EnumerateCaptureDevices())
-                devices += !device.loopback && !device.addresses.empty() ? 1 : 0;
-            if (devices == 0)
+            const std::vector<CaptureDevice> devices = EnumerateCaptureDevices();
+            if (std::none_of(devices.begin(), devices.end(),
+                             [](const CaptureDevice& device)
+                             { return !device.loopback && !device.addresses.empty(); }))
                 SkipChild("no device with an address to be refused");
             // Without the right to capture every pcap_open_live fails, as on a machine where
             // the program was not granted it.
-            if (chmod(dir.Path().c_str(), 0755) != 0 ||
-                chown(folder.c_str(), kNobody, kNobody) != 0 || setgroups(0, nullptr) != 0 ||
-                setresgid(kNobody, kNobody, kNobody) != 0 ||
-                setresuid(kNobody, kNobody, kNobody) != 0)
+            if (chmod(dir.Path().c_str(), 0755) != 0 || chown(folder.c_str(), nobody, nobody) ||
+                setgroups(0, nullptr) || setresgid(nobody, nobody, nobody) ||
+                setresuid(nobody, nobody, nobody))
                 SkipChild("cannot drop to an unprivileged user");
-            const std::string database = folder + "/traffic.db";
             FaultEngine fault(database);
-            ASSERT_TRUE(fault.engine.Start(fault.setup));
-            ASSERT_TRUE(fault.engine.IsDatabaseOpen()) << fault.errors.Messages().front();
+            ASSERT_TRUE(fault.engine.Start(fault.setup) && fault.engine.IsDatabaseOpen());
             ASSERT_EQ(fault.errors.Count(), 0u);
             CAdapterManager& adapters = CAdapterManager::Instance();
-            try
-            {
-                adapters.Start(&fault.engine.GetAnalyzer(), false);
-            }
-            catch (const CKavoException& error)
-            {
-                fault.errors.OnError(error);
-            }
-            size_t open = 0;
+            EXPECT_NO_THROW(adapters.Start(&fault.engine.GetAnalyzer(), false));
             {
                 CKavoLock lock(adapters.GetLocker());
                 for (size_t i = 0; i < adapters.GetAdapterCount(); ++i)
-                    open += adapters.GetAdapter(i)->IsRunning() ? 1 : 0;
+                    EXPECT_FALSE(adapters.GetAdapter(i)->IsRunning()) << i;
             }
-            EXPECT_EQ(open, 0u);
+            // Each failure is told, naming its device.
             ASSERT_GE(fault.errors.Count(), 1u) << "no device opened and nothing was said";
-            // Each failure names its device.
             for (const std::string& message : fault.errors.Messages())
-            {
-                std::printf("reported: %s\n", message.c_str());
-                bool named = false;
-                for (const CaptureDevice& device : EnumerateCaptureDevices())
-                    named = named || message.find(device.name) != std::string::npos;
-                EXPECT_TRUE(named) << message;
-            }
+                EXPECT_TRUE(std::any_of(devices.begin(), devices.end(),
+                                        [&](const CaptureDevice& device)
+                                        { return message.find(device.name) != message.npos; }))
+                    << message;
 
             CountTraffic(fault.engine, 0, 25, 64);
             EXPECT_EQ(fault.engine.GetDispatchedCount(), 25u);

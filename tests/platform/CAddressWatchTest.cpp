@@ -4,12 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <net/if.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 TEST(CAddressWatch, AnInterruptionIsNeverLost)
 {
     CAddressWatch watch;
@@ -33,13 +27,7 @@ TEST(CAddressWatch, LinkAndAddressChangesWakeIt)
                 return 2;
             if (!changed())
                 return 3;
-            const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            ifreq request{};
-            std::snprintf(request.ifr_name, IFNAMSIZ, "lo");
-            auto* address = reinterpret_cast<sockaddr_in*>(&request.ifr_addr);
-            address->sin_family = AF_INET;
-            address->sin_addr.s_addr = inet_addr("198.18.0.1");
-            if (ioctl(fd, SIOCSIFADDR, &request) != 0)
+            if (!SetLoopbackAddress("198.18.0.1"))
                 return 2;
             return changed() ? 0 : 4;
         });

@@ -2,6 +2,7 @@
 // pcap files.
 #pragma once
 
+#include <arpa/inet.h>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,15 +12,18 @@ using Bytes = std::vector<uint8_t>;
 // A dotted IPv4 address in network byte order, as PacketInfo holds it.
 uint32_t Ipv4(const char* dotted);
 // A port as the wire (and PacketInfo) holds it: network byte order.
-uint16_t WirePort(uint16_t port);
+inline uint16_t WirePort(uint16_t port)
+{
+    return htons(port);
+}
 
 struct PacketFields
 {
-    uint8_t protocol = 17;    // 6 TCP (20-byte header), 17 UDP (8), 1 ICMP (8 echo), others none
-    uint32_t source = 0;      // network byte order (Ipv4("..."))
-    uint32_t destination = 0; // network byte order
-    uint16_t sourcePort = 0;  // host byte order; ignored for ICMP
-    uint16_t destinationPort = 0;
+    uint8_t protocol = 17; // 6 TCP (20-byte header), 17 UDP (8), 1 ICMP (8 echo), others none
+    uint32_t source = htonl(0xC6120002);      // 198.18.0.2; network byte order
+    uint32_t destination = htonl(0xC6120001); // 198.18.0.1
+    uint16_t sourcePort = 5353;               // host byte order; ignored for ICMP
+    uint16_t destinationPort = 53;
     uint32_t payloadLength = 0;  // zero bytes after the transport header
     uint16_t flagsAndOffset = 0; // the whole field: 3 flag bits, then the offset in 8-byte units;
                                  // a non-zero offset makes a later fragment

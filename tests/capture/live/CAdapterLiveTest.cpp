@@ -1,20 +1,20 @@
-// Capture on a real interface: a veth pair whose far end lives in a network namespace made for
-// the test. Needs CAP_NET_ADMIN (root in CI).
+// Capture on real interfaces: a veth pair whose far end lives in a network namespace made for the
+// test, the "any" device, and the built program capturing with least privilege. Needs
+// CAP_NET_ADMIN (root in CI).
 #include "capture/CAdapterManager.h"
 #include "capture/CPacketAnalyzer.h"
-#include "capture/CPacketThread.h"
 
 #include "testsupport/FrameBuilder.h"
 #include "testsupport/VethNamespace.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdio>
-#include <functional>
+#include <csignal>
+#include <filesystem>
 #include <mutex>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace
@@ -27,21 +27,17 @@ public:
         std::lock_guard lock(m_mutex);
         m_packets.push_back(packet);
     }
-    // The first record of that protocol (and UDP destination port, when given), if one came.
-    bool Seen(uint8_t protocol, PacketInfo& found, uint16_t port = 0)
+    // Whether a record of that protocol from that address (to that port, when given) came.
+    bool Seen(uint8_t protocol, uint32_t source, PacketInfo& found, uint16_t port = 0)
     {
         std::lock_guard lock(m_mutex);
         for (const PacketInfo& packet : m_packets)
         {
-            if (packet.protocol == protocol &&
+            if (packet.protocol == protocol && packet.sourceAddress == source &&
                 (port == 0 || packet.destinationPort == WirePort(port)))
                 return found = packet, true;
         }
         return false;
-    }
-    bool Find(uint8_t protocol, PacketInfo& found, uint16_t port = 0)
-    {
-        return WaitUntil([&] { return Seen(protocol, found, port); });
     }
 
 private:
@@ -49,186 +45,163 @@ private:
     std::vector<PacketInfo> m_packets;
 };
 
-class PrintingErrors : public IErrorListener
+// What a shell command prints.
+std::string Output(const std::string& command)
 {
-public:
-    void OnError(const CKavoException& error) override
-    {
-        std::printf("capture reported: %s\n", error.GetMessage());
-        ++m_count;
-    }
-    std::atomic<int> m_count{0};
-};
-
-class CaptureLive : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        if (!HasNetAdmin())
-            GTEST_SKIP() << "needs CAP_NET_ADMIN to create a network namespace and a veth pair";
-        m_net = std::make_unique<VethNamespace>();
-        ASSERT_TRUE(m_net->Ok()) << "could not set up " << m_net->m_namespace;
-        // Only the test's own interface is captured, not the machine's real ones.
-        const std::string host = m_net->m_host;
-        m_manager = std::make_unique<CAdapterManager>(
-            [this, host]
-            {
-                std::vector<CaptureDevice> ours;
-                for (CaptureDevice& device : EnumerateCaptureDevices())
-                {
-                    if (device.name == host)
-                        ours.push_back(std::move(device));
-                }
-                if (m_duringEnumeration)
-                    std::exchange(m_duringEnumeration, nullptr)();
-                return ours;
-            });
-        m_thread.Start();
-    }
-    void TearDown() override
-    {
-        if (m_manager)
-            m_manager->CloseAll();
-        m_thread.Stop();
-        m_manager.reset();
-        m_net.reset();
-    }
-
-    // Run once inside the next enumeration, as if the system changed while it was read.
-    std::function<void()> m_duringEnumeration;
-    std::unique_ptr<VethNamespace> m_net;
-    CPacketQueue m_queue{4096};
-    PrintingErrors m_errors;
-    CPacketAnalyzer m_analyzer{m_queue, &m_errors};
-    CollectingDispatch m_dispatch;
-    CPacketThread m_thread{m_queue, m_dispatch, &m_errors};
-    std::unique_ptr<CAdapterManager> m_manager;
-};
+    std::string text;
+    FILE* pipe = popen(command.c_str(), "r");
+    for (int c = 0; pipe != nullptr && (c = std::fgetc(pipe)) != EOF;)
+        text += static_cast<char>(c);
+    if (pipe != nullptr)
+        pclose(pipe);
+    return text;
+}
 } // namespace
 
-TEST_F(CaptureLive, UdpAndIcmpFromTheNamespaceArriveDecoded)
+TEST(CaptureLive, TrafficIsDecodedAndCaptureFollowsLinkAndAddressChanges)
 {
-    m_manager->Start(&m_analyzer, false);
-    ASSERT_EQ(m_manager->GetAdapterCount(), 1u);
-    CAdapter* adapter = m_manager->GetAdapter(0);
-    ASSERT_TRUE(adapter->IsRunning());
-    EXPECT_EQ(adapter->GetName(), m_net->m_host);
-    EXPECT_EQ(adapter->GetLinkDescription(), "Ethernet");
-    const uint32_t far = Ipv4(m_net->m_farAddress.c_str());
-    const uint32_t host = Ipv4(m_net->m_hostAddress.c_str());
-    EXPECT_TRUE(m_manager->IsLocalAddress(host));
-    EXPECT_FALSE(m_manager->IsLocalAddress(far));
-
-    ASSERT_TRUE(Shell(m_net->InNamespace("ping -c 1 -W 2 " + m_net->m_hostAddress)));
-    ASSERT_TRUE(m_net->SendUdpToHost(9, 100));
-    PacketInfo udp, icmp;
-    ASSERT_TRUE(m_dispatch.Find(17, udp, 9) && m_dispatch.Find(1, icmp));
-    EXPECT_EQ(udp.sourceAddress, far);
-    EXPECT_EQ(udp.destinationAddress, host);
-    EXPECT_EQ(udp.hasPorts, 1u);
-    EXPECT_EQ(udp.sourcePort, WirePort(40001));
-    EXPECT_EQ(udp.length, 20u + 8u + 100u);
-    EXPECT_TRUE(udp.hasMac);
-    EXPECT_GT(udp.time, 1600000000);
-    EXPECT_EQ(icmp.hasPorts, 0u);
-    EXPECT_EQ(icmp.length, 84u); // ping's 56 data bytes, ICMP and IP headers
-    EXPECT_EQ(icmp.destinationMac, udp.destinationMac);
-    EXPECT_GE(adapter->GetStatistics().decodedBytes, 212u);
-}
-
-TEST_F(CaptureLive, AddressAndLinkChangesReachTheManagerThroughTheWatch)
-{
-    const std::string extra = m_net->m_extraAddress;
-    const uint32_t extraAddress = Ipv4(extra.c_str());
-    const uint32_t hostAddress = Ipv4(m_net->m_hostAddress.c_str());
-    const std::string host = m_net->m_host;
-    // A link that is down cannot be captured; an address assigned while the first enumeration
-    // runs (DHCP at log-in) is seen all the same.
+    if (!HasNetAdmin())
+        GTEST_SKIP() << "needs CAP_NET_ADMIN to create a network namespace and a veth pair";
+    VethNamespace net;
+    ASSERT_TRUE(net.Ok()) << "could not set up " << net.m_namespace;
+    const std::string host = net.m_host;
+    const uint32_t far = Ipv4(net.m_farAddress.c_str()), near = Ipv4(net.m_hostAddress.c_str());
+    CollectingDispatch dispatch;
+    CPacketAnalyzer analyzer(dispatch);
+    // Only the test's own interface is captured, not the machine's real ones.
+    CAdapterManager manager(
+        [&]
+        {
+            std::vector<CaptureDevice> devices = EnumerateCaptureDevices();
+            std::erase_if(devices,
+                          [&](const CaptureDevice& device) { return device.name != host; });
+            return devices;
+        });
+    // A link that is down cannot be captured; when it comes up capture starts without a restart.
     ASSERT_TRUE(Shell("ip link set " + host + " down"));
-    m_duringEnumeration = [&] { Shell("ip addr add " + extra + "/32 dev " + host); };
-    m_manager->Start(&m_analyzer, false);
-    ASSERT_EQ(m_manager->GetAdapterCount(), 1u);
-    CAdapter* adapter = m_manager->GetAdapter(0);
+    manager.Start(&analyzer, false);
+    ASSERT_EQ(manager.GetAdapterCount(), 1u);
+    CAdapter* adapter = manager.GetAdapter(0);
     EXPECT_FALSE(adapter->IsRunning());
-    EXPECT_TRUE(WaitUntil([&] { return m_manager->IsLocalAddress(extraAddress); }));
-
-    // When the link comes up, capture starts without a restart, and goes on through a flap.
-    PacketInfo found;
+    EXPECT_TRUE(manager.IsLocalAddress(near) && !manager.IsLocalAddress(far));
+    PacketInfo udp;
     const auto countedAgain = [&](uint16_t port)
     {
         return WaitUntil(
-            [&] { return m_net->SendUdpToHost(port, 10) && m_dispatch.Seen(17, found, port); });
+            [&] { return net.SendUdpToHost(port, 100) && dispatch.Seen(17, far, udp, port); });
     };
     ASSERT_TRUE(Shell("ip link set " + host + " up"));
-    EXPECT_TRUE(countedAgain(7));
-    ASSERT_TRUE(Shell("ip link set " + host + " down"));
-    ASSERT_TRUE(Shell("ip link set " + host + " up"));
+    ASSERT_TRUE(countedAgain(7));
+    EXPECT_EQ(adapter->GetLinkDescription(), "Ethernet");
+    EXPECT_EQ(udp.destinationAddress, near);
+    EXPECT_EQ(udp.length, 20u + 8u + 100u);
+    EXPECT_TRUE(udp.hasMac);
+    EXPECT_GT(udp.time, 1600000000);
+    EXPECT_GE(adapter->GetStatistics().decodedBytes, 128u);
+    // Capture goes on through a flap.
+    ASSERT_TRUE(Shell("ip link set " + host + " down") && Shell("ip link set " + host + " up"));
     EXPECT_TRUE(countedAgain(8));
 
-    ASSERT_TRUE(Shell("ip addr del " + extra + "/32 dev " + host));
-    EXPECT_TRUE(WaitUntil([&] { return !m_manager->IsLocalAddress(extraAddress); }));
-    EXPECT_TRUE(m_manager->IsLocalAddress(hostAddress));
     // Losing its last address closes the adapter but keeps it; getting one back reopens it.
-    ASSERT_TRUE(Shell("ip addr del " + m_net->m_hostAddress + "/30 dev " + host));
+    ASSERT_TRUE(Shell("ip addr del " + net.m_hostAddress + "/30 dev " + host));
     // The adapter closes before the Refresh publishes the new map: wait for both.
-    EXPECT_TRUE(WaitUntil(
-        [&] { return !adapter->IsRunning() && !m_manager->IsLocalAddress(hostAddress); }));
-    EXPECT_EQ(m_manager->GetAdapter(0), adapter);
-    ASSERT_TRUE(Shell("ip addr add " + m_net->m_hostAddress + "/30 dev " + host));
-    EXPECT_TRUE(
-        WaitUntil([&] { return adapter->IsRunning() && m_manager->IsLocalAddress(hostAddress); }));
-    EXPECT_EQ(m_manager->GetAdapterCount(), 1u);
-    EXPECT_TRUE(m_manager->IsWatching());
+    EXPECT_TRUE(WaitUntil([&] { return !adapter->IsRunning() && !manager.IsLocalAddress(near); }));
+    ASSERT_TRUE(Shell("ip addr add " + net.m_hostAddress + "/30 dev " + host));
+    EXPECT_TRUE(WaitUntil([&] { return adapter->IsRunning() && manager.IsLocalAddress(near); }));
+    EXPECT_EQ(manager.GetAdapterCount(), 1u);
+    EXPECT_EQ(manager.GetAdapter(0), adapter);
+    manager.CloseAll();
 }
 
-// One adapter on its own on the loopback device (Ethernet framing) and on the cooked "any" device.
-TEST(AdapterLoopback, EachLinkTypeDeliversDecodedFramesAndTheAdapterReopens)
+// The cooked "any" device has a link header of its own and no hardware addresses.
+TEST(CaptureLive, TheAnyDeviceDeliversDecodedFramesAndTheAdapterReopens)
 {
-    const uint16_t port = static_cast<uint16_t>(20000 + getpid() % 20000);
-    struct Case
+    CollectingDispatch dispatch;
+    CPacketAnalyzer analyzer(dispatch);
+    CAdapter adapter(&analyzer);
+    try
     {
-        const char* device;
-        bool hasMac;
-    };
-    for (const Case& test : {Case{"lo", true}, Case{"any", false}})
-    {
-        SCOPED_TRACE(test.device);
-        CollectingDispatch dispatch;
-        CPacketAnalyzer analyzer(dispatch);
-        CAdapter adapter(&analyzer);
-        try
-        {
-            adapter.Open(test.device, false);
-        }
-        catch (const CKavoException& error)
-        {
-            GTEST_SKIP() << "cannot capture (needs CAP_NET_RAW): " << error.GetMessage();
-        }
-        const int link = adapter.GetLinkType();
-        EXPECT_TRUE(test.hasMac ? link == DLT_EN10MB
-                                : link == DLT_LINUX_SLL || link == DLT_LINUX_SLL2)
-            << link;
-        const int sender = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in target{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
-        const char payload[32] = {};
-        sendto(sender, payload, sizeof(payload), 0, reinterpret_cast<sockaddr*>(&target),
-               sizeof(target));
-        close(sender);
-        PacketInfo packet;
-        ASSERT_TRUE(dispatch.Find(17, packet, port));
-        EXPECT_EQ(packet.sourceAddress, Ipv4("127.0.0.1"));
-        EXPECT_EQ(packet.length, 20u + 8u + 32u);
-        EXPECT_EQ(packet.hasMac, test.hasMac);
-        if (!test.hasMac)
-            EXPECT_EQ(packet.sourceMac, HardwareAddress{});
-
-        // Opening an open adapter closes it and opens it again in the new mode; the stop breaks
-        // the loop without waiting for traffic.
-        adapter.Open(test.device, true);
-        EXPECT_TRUE(adapter.IsRunning() && adapter.IsPromiscuous());
-        adapter.Close();
-        EXPECT_FALSE(adapter.IsOpen() || adapter.IsRunning());
-        EXPECT_EQ(adapter.GetName(), test.device); // kept for the adapter list
+        adapter.Open("any", false);
     }
+    catch (const CKavoException& error)
+    {
+        GTEST_SKIP() << "cannot capture (needs CAP_NET_RAW): " << error.GetMessage();
+    }
+    EXPECT_TRUE(adapter.GetLinkType() == DLT_LINUX_SLL || adapter.GetLinkType() == DLT_LINUX_SLL2);
+    const uint16_t port = static_cast<uint16_t>(20000 + getpid() % 20000);
+    const std::string send =
+        "bash -c 'head -c 32 /dev/zero >/dev/udp/127.0.0.1/" + std::to_string(port) + "'";
+    PacketInfo packet;
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Shell(send) && dispatch.Seen(17, Ipv4("127.0.0.1"), packet, port); }));
+    EXPECT_EQ(packet.length, 20u + 8u + 32u);
+    EXPECT_FALSE(packet.hasMac);
+    EXPECT_EQ(packet.sourceMac, HardwareAddress{});
+    // Opening an open adapter reopens it in the new mode; the stop breaks the loop at once.
+    adapter.Open("any", true);
+    EXPECT_TRUE(adapter.IsRunning() && adapter.IsPromiscuous());
+    adapter.Close();
+    EXPECT_FALSE(adapter.IsOpen() || adapter.IsRunning());
+    EXPECT_EQ(adapter.GetName(), "any"); // kept for the adapter list
+}
+
+// The program run as an unprivileged user who holds only the file capabilities the package
+// grants: no thread has them effective while capture runs.
+TEST(CaptureLive, NoThreadOfTheProgramHoldsTheCaptureCapabilitiesWhileCapturing)
+{
+    if (geteuid() != 0 || !HasNetAdmin() || access("/usr/sbin/setcap", X_OK) != 0)
+        GTEST_SKIP() << "needs root and setcap to grant file capabilities and switch users";
+    VethNamespace net;
+    ASSERT_TRUE(net.Ok());
+    // A copy in a folder the other user can read: the build folder may be below a private home.
+    char folder[] = "/tmp/ombrix-caps-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string dir = folder, program = dir + "/ombrix", home = dir + "/home";
+    ASSERT_TRUE(Shell("cp " OMBRIX_BINARY " " + program + " && chmod 755 " + dir +
+                      " && install -d -o 65534 -g 65534 " + home));
+    // "=eip" makes them effective at exec: the program clears them before any thread starts.
+    for (const std::string grant : {"=p", "=eip", "root"})
+    {
+        SCOPED_TRACE(grant);
+        const bool root = grant == "root";
+        ASSERT_TRUE(root || Shell("setcap cap_net_raw,cap_net_admin" + grant + " " + program));
+        const std::string out = dir + "/out-" + grant + ".txt";
+        const std::string command = net.InNamespace(
+            (root ? "" : "/usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups ") +
+            std::string("/usr/bin/env -i HOME=") + home + " XDG_CONFIG_HOME=" + home +
+            "/config XDG_DATA_HOME=" + home + "/data " + program + " --headless --db " + home +
+            "/traffic.db >" + out + " 2>&1");
+        const pid_t pid = fork();
+        if (pid == 0)
+        {
+            // exec all the way down: the program keeps this pid.
+            execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), nullptr);
+            _exit(127);
+        }
+        // The far end of the pair is the namespace's one device with an address.
+        const bool capturing = WaitUntil(
+            [&] { return Output("cat " + out).find("-- 1 adapters") != std::string::npos; });
+        // "CapPrm CapEff" of every thread, sampled ten times.
+        std::string sets;
+        for (int round = 0; capturing && round < 10; ++round)
+        {
+            sets += Output("cat /proc/" + std::to_string(pid) + "/task/*/status 2>/dev/null | " +
+                           "sed -n 's/^Cap\\(Prm\\|Eff\\):\\t//p' | paste -d' ' - -");
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+        kill(pid, SIGTERM);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(capturing) << Output("cat " + out);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << Output("cat " + out);
+        // Only CAP_NET_ADMIN and CAP_NET_RAW permitted, none effective; root keeps its own.
+        std::istringstream lines(sets);
+        int count = 0;
+        for (std::string set; std::getline(lines, set); ++count)
+            EXPECT_TRUE(root ? set.substr(17) != "0000000000000000"
+                             : set == "0000000000003000 0000000000000000")
+                << set;
+        EXPECT_GT(count, 10); // several threads
+    }
+    std::filesystem::remove_all(dir);
 }

@@ -244,9 +244,14 @@ TEST(CHostNameCache, LoadedAndTypedNamesUseDnsOnlyWhenUnknown)
     while (loaded.Next());
     EXPECT_EQ(walked,
               (Pairs{{two, "deux"}, {one, "one"}, {two, "deux"}, {inet_addr("198.18.0.5"), ""}}));
+    // A loaded name needs no DNS; one found by DNS on the calling thread is kept and written.
+    const uint32_t three = inet_addr("198.18.0.3");
+    fixture.dns->names = {{three, "three.example"}};
     std::string name;
     EXPECT_TRUE(fixture.cache.ResolveAddress(one, name));
     EXPECT_EQ(name, "one");
+    EXPECT_TRUE(fixture.cache.ResolveAddress(three, name));
+    EXPECT_EQ(fixture.cache.Lookup(three), "three.example");
 
     // Dotted addresses and held names need no DNS: of two addresses of a name the lower is
     // taken, names compare case-sensitively, and an empty text finds nothing.
@@ -264,10 +269,10 @@ TEST(CHostNameCache, LoadedAndTypedNamesUseDnsOnlyWhenUnknown)
         EXPECT_EQ(fixture.cache.ResolveHost(text, address), expected != nullptr) << text;
         EXPECT_EQ(address, expected != nullptr ? inet_addr(expected) : 0) << text;
     }
-    // Asked for the unknown names only; what it found is remembered but not written or entered.
+    // Asked for the unknown names only; what it found is remembered, not written nor entered.
     EXPECT_EQ(fixture.dns->forwardCalls.load(), 2);
     EXPECT_EQ(fixture.cache.Lookup(inet_addr("198.18.3.3")), "new.example");
     EXPECT_EQ(fixture.cache.GetCounter(), counter);
-    EXPECT_EQ(fixture.dns->reverseCalls.load(), 0);
-    EXPECT_TRUE(fixture.Get(fixture.written).empty());
+    EXPECT_EQ(fixture.dns->reverseCalls.load(), 1);
+    EXPECT_EQ(fixture.Get(fixture.written), (Pairs{{three, "three.example"}}));
 }

@@ -73,17 +73,13 @@ inline pid_t StartOmbrix(const std::string& home, std::vector<std::string> argum
 // The exit status, or -2 after killing a process that did not end within the time.
 inline int WaitForExit(pid_t pid, std::chrono::milliseconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const std::chrono::milliseconds step(10);
     int status = 0;
-    while (waitpid(pid, &status, WNOHANG) != pid)
+    for (auto waited = step * 0; waitpid(pid, &status, WNOHANG) != pid; waited += step)
     {
-        if (std::chrono::steady_clock::now() > deadline)
-        {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
+        if (waited > timeout && kill(pid, SIGKILL) == 0 && waitpid(pid, &status, 0) == pid)
             return -2;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(step);
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -39,7 +39,6 @@ TEST(CEngine, StuckNameServerHoldsUpNeitherTheEndNorTheSave)
     ASSERT_TRUE(engine->Start(setup));
 
     PacketInfo packet;
-    packet.protocol = 17;
     packet.sourceAddress = inet_addr("198.18.0.1");
     packet.destinationAddress = inet_addr("192.168.1.10");
     packet.length = 1000;

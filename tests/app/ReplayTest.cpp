@@ -16,18 +16,13 @@ namespace
 constexpr int64_t kMay5 = 1714903200; // 2024-05-05 10:00:00 UTC
 constexpr int64_t kMay6 = kMay5 + 86400;
 
-// An Ethernet frame whose IP total length is ipLength.
-PcapRecord Frame(int64_t time, const char* source, const char* destination, uint8_t protocol,
-                 uint16_t sourcePort, uint16_t destinationPort, uint16_t ipLength)
+// An IPv4 packet whose total length is ipLength.
+Bytes Packet(const char* source, const char* destination, uint8_t protocol, uint16_t sourcePort,
+             uint16_t destinationPort, uint16_t ipLength)
 {
-    PacketFields fields;
-    fields.protocol = protocol;
-    fields.source = Ipv4(source);
-    fields.destination = Ipv4(destination);
-    fields.sourcePort = sourcePort;
-    fields.destinationPort = destinationPort;
+    PacketFields fields{protocol, Ipv4(source), Ipv4(destination), sourcePort, destinationPort};
     fields.payloadLength = ipLength - 20 - (protocol == 6 ? 20 : 8);
-    return {WrapEthernet(BuildIpv4Packet(fields)), time};
+    return BuildIpv4Packet(fields);
 }
 
 // Traffic of 192.168.1.10 and .20 (the local network of the replay) with known totals:
@@ -35,6 +30,9 @@ PcapRecord Frame(int64_t time, const char* source, const char* destination, uint
 //   Local: sent 200 + 300 (both ends local: the source's side sends)   FTP: 1000 / 60 on May 6
 void WriteCapture(const std::string& path)
 {
+    const auto Frame = [](int64_t time, auto... packet) {
+        return PcapRecord{WrapEthernet(Packet(packet...)), time};
+    };
     WritePcapFile(path, DLT_EN10MB,
                   {Frame(kMay5, "192.168.1.10", "93.184.216.34", 6, 50000, 80, 100),
                    Frame(kMay5 + 1, "93.184.216.34", "192.168.1.10", 6, 80, 50000, 1500),
@@ -63,19 +61,16 @@ struct ReplayFixture : ::testing::Test
     const std::string db = dir.File("stats.db");
 };
 
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
 } // namespace
 
-TEST_F(ReplayFixture, DatabaseHoldsTheCaptureTotalsPerFilterDayAndHostAndReportsThem)
+// The path from capture file to database and report as a whole, and the lock that keeps a
+// second writer off the file.
+TEST_F(ReplayFixture, CaptureTotalsPerFilterDayAndHostAreSavedByOneWriterAtATime)
 {
     const ProcessResult run = Replay();
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_TRUE(Contains(run.output, "Internet Traffic: received 2584 bytes, sent 160 bytes"));
     EXPECT_TRUE(Contains(run.output, "8 frames read, 8 packets counted")) << run.output;
-
     EXPECT_EQ(QueryRows(db, "select ID, NAME, RECV, SENT, HOST, CACHE, ENABLED from MAIN"),
               "0|Internet Traffic|2584.0|160.0|0.0.0.0|1|1\n"
               "1|Local Traffic|0.0|500.0|0.0.0.0|1|1\n"
@@ -100,18 +95,39 @@ TEST_F(ReplayFixture, DatabaseHoldsTheCaptureTotalsPerFilterDayAndHostAndReports
               "0|2|192.168.1.0|255.255.255.0|0\n"
               "1|2|192.168.1.0|255.255.255.0|1\n");
 
-    // A report of the saved statistics without a window; an unknown filter writes nothing.
-    const ProcessResult csv = RunOmbrix(
-        dir.Path(), {"--report", dir.File("r.csv"), "--db", db, "--filter", "FTP Traffic"});
-    EXPECT_EQ(csv.status, 0) << csv.output;
-    EXPECT_TRUE(Contains(ReadText(dir.File("r_ip1.csv")), "198.51.100.7")) << csv.output;
-    const ProcessResult unknown =
-        RunOmbrix(dir.Path(), {"--report", dir.File("x.htm"), "--db", db, "--filter", "Nope"});
-    EXPECT_EQ(unknown.status, 1) << unknown.output;
-    EXPECT_TRUE(Contains(unknown.output, db)) << unknown.output; // not the copy's name
-    EXPECT_FALSE(std::filesystem::exists(dir.File("x.htm")));
+    // Another process holds the writer lock: a replay is refused with the holder named and
+    // leaves the file alone.
+    const std::string before = ReadText(db);
+    const pid_t holder = fork();
+    if (holder == 0)
+    {
+        CDatabaseLock lock(db);
+        if (lock.Acquire())
+            pause();
+        _exit(1);
+    }
+    ASSERT_TRUE(WaitForText(db + ".lock", std::to_string(holder)));
+    const ProcessResult refused = Replay();
+    EXPECT_EQ(refused.status, 1) << refused.output;
+    EXPECT_TRUE(Contains(refused.output, db)) << refused.output;
+    EXPECT_TRUE(Contains(refused.output, "PID " + std::to_string(holder))) << refused.output;
+    EXPECT_EQ(ReadText(db), before);
 
-    // A second replay into the same file adds to what it loaded: one row per day and host still.
+    // Reports only read, beside the writer; a failed one names the file, not its copy.
+    const auto Report = [&](const char* filter) {
+        return RunOmbrix(dir.Path(),
+                         {"--report", dir.File("r.csv"), "--db", db, "--filter", filter});
+    };
+    EXPECT_EQ(Report("FTP Traffic").status, 0);
+    EXPECT_TRUE(Contains(ReadText(dir.File("r_ip1.csv")), "198.51.100.7"));
+    const ProcessResult unknown = Report("Nope");
+    EXPECT_EQ(unknown.status, 1) << unknown.output;
+    EXPECT_TRUE(Contains(unknown.output, db)) << unknown.output;
+
+    // The kernel lets a killed holder's lock go: the next writer takes the file over and adds
+    // to what it loaded, one row per day and host still.
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
     ASSERT_EQ(Replay().status, 0);
     EXPECT_EQ(Totals(), "5168.0|320.0\n");
     EXPECT_EQ(QueryRows(db, "select count(*), sum(RECV), sum(SENT) from HISTORY"),
@@ -121,33 +137,41 @@ TEST_F(ReplayFixture, DatabaseHoldsTheCaptureTotalsPerFilterDayAndHostAndReports
 
 TEST_F(ReplayFixture, BadInputsAreReportedAndTheRestCounts)
 {
-    // A file that is not a database is left alone; counting goes on in memory.
+    // A file that is not a database is left alone, and the run does not pass for a success.
     const std::string text(5000, 'x');
     std::ofstream(db) << text;
-    const ProcessResult notDatabase = Replay({});
-    EXPECT_EQ(notDatabase.status, 1) << notDatabase.output;
-    EXPECT_TRUE(Contains(notDatabase.output, "Application Error")) << notDatabase.output;
-    EXPECT_TRUE(Contains(notDatabase.output, "Internet Traffic: received 2584 bytes"));
+    EXPECT_EQ(Replay({}).status, 1);
     EXPECT_EQ(ReadText(db), text);
 
     // Captures that are missing, not captures, or cut off inside a record are each named, and
-    // what could be read still counts, here with the private ranges as the local networks:
-    // 10.1.1.1's DNS query in the last whole record is sent traffic then.
+    // what could be read still counts, each file read with its own link type, here with the
+    // private ranges as the local networks: 10.1.1.1's DNS query in the last whole record of
+    // the cut file is sent traffic then, and the Linux cooked file's 50 bytes are received, but
+    // neither its IPv6 frame nor its frame of 0 bytes on the wire.
     std::filesystem::remove(db);
     std::ofstream(dir.File("junk.pcap")) << "not a capture";
     const std::string cut = dir.File("cut.pcap");
     std::filesystem::copy_file(capture, cut);
     std::ofstream(cut, std::ios::app) << std::string(20, '\x7f');
-    const ProcessResult bad = RunOmbrix(
-        dir.Path(), {"--replay", dir.File("missing.pcap"), dir.File("junk.pcap"), cut, "--db", db});
+    const std::string cooked = dir.File("cooked.pcap");
+    const Bytes received = Packet("198.51.100.9", "10.1.1.1", 17, 53, 53, 50);
+    WritePcapFile(cooked, DLT_LINUX_SLL,
+                  {{WrapLinuxCooked(received, 0x86DD), kMay6},
+                   {WrapLinuxCooked(received), kMay6, 0},
+                   {WrapLinuxCooked(received), kMay6}});
+    const ProcessResult bad =
+        RunOmbrix(dir.Path(), {"--replay", dir.File("missing.pcap"), dir.File("junk.pcap"), cut,
+                               cooked, "--db", db});
     EXPECT_EQ(bad.status, 1) << bad.output;
     for (const char* name : {"missing.pcap", "junk.pcap", "cut.pcap"})
         EXPECT_TRUE(Contains(bad.output, name)) << name << bad.output;
-    EXPECT_EQ(Totals(), "2584.0|236.0\n");
+    EXPECT_TRUE(Contains(bad.output, "11 frames read, 9 packets counted")) << bad.output;
+    EXPECT_EQ(Totals(), "2634.0|236.0\n");
     EXPECT_EQ(QueryRows(db, "select IP1, IP2 from IP_FILTER where ID = 0"),
               "10.0.0.0|255.0.0.0\n172.16.0.0|255.240.0.0\n192.168.0.0|255.255.0.0\n");
 }
 
+// The rules between options that the program adds to the parser's own.
 TEST(Replay, UsageErrorsExitWithStatusTwo)
 {
     TempDir dir;
@@ -155,49 +179,9 @@ TEST(Replay, UsageErrorsExitWithStatusTwo)
          {std::vector<std::string>{"--replay"},
           {"--replay", "x.pcap", "--local-net", "300.1.1.1/8"},
           {"--headless", "--local-net", "10.0.0.0/8"},
-          {"--report", "r.htm", "--replay", "x.pcap"}})
+          {"--report", "r.htm", "--replay", "x.pcap"},
+          {"x.pcap"}})
         EXPECT_EQ(RunOmbrix(dir.Path(), arguments).status, 2) << arguments[0];
-    const ProcessResult help = RunOmbrix(dir.Path(), {"--help"});
-    EXPECT_EQ(help.status, 0);
-    for (const char* option : {"--headless", "--replay", "--db", "--local-net", "--resolve"})
-        EXPECT_TRUE(Contains(help.output, option)) << option;
-}
-
-TEST_F(ReplayFixture, SecondWriterIsRefusedUntilTheHolderDies)
-{
-    ASSERT_EQ(Replay().status, 0);
-    const std::string before = ReadText(db);
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t holder = fork();
-    if (holder == 0)
-    {
-        CDatabaseLock lock(db);
-        const char answer = lock.Acquire() ? 'y' : 'n';
-        (void)!write(ready[1], &answer, 1);
-        pause();
-        _exit(0);
-    }
-    char answer = 0;
-    ASSERT_EQ(read(ready[0], &answer, 1), 1);
-    ASSERT_EQ(answer, 'y');
-
-    const ProcessResult refused = Replay();
-    EXPECT_EQ(refused.status, 1) << refused.output;
-    EXPECT_TRUE(Contains(refused.output, db)) << refused.output;
-    EXPECT_TRUE(Contains(refused.output, "PID " + std::to_string(holder))) << refused.output;
-    EXPECT_EQ(ReadText(db), before);
-    // A report only reads: it runs beside the writer.
-    EXPECT_EQ(RunOmbrix(dir.Path(), {"--report", dir.File("r.csv"), "--db", db}).status, 0);
-
-    // The kernel lets a killed holder's lock go: the next writer takes the file over.
-    kill(holder, SIGKILL);
-    waitpid(holder, nullptr, 0);
-    close(ready[0]);
-    close(ready[1]);
-    const ProcessResult taken = Replay();
-    EXPECT_EQ(taken.status, 0) << taken.output;
-    EXPECT_EQ(Totals(), "5168.0|320.0\n");
 }
 
 TEST_F(ReplayFixture, EndSignalStopsTheReadingAndSavesWhatWasCounted)
@@ -206,21 +190,15 @@ TEST_F(ReplayFixture, EndSignalStopsTheReadingAndSavesWhatWasCounted)
     const std::string stream = dir.File("endless.pcap");
     ASSERT_EQ(mkfifo(stream.c_str(), 0600), 0);
     const std::string file = ReadText(capture);
-    const std::string header = file.substr(0, 24);
-    const std::string frames = file.substr(24);
+    const ssize_t frames = static_cast<ssize_t>(file.size()) - 24; // after the file header
     std::atomic<uint64_t> written{0};
     std::thread feeder(
         [&]
         {
             signal(SIGPIPE, SIG_IGN);
             const int fd = open(stream.c_str(), O_WRONLY);
-            bool open = write(fd, header.data(), header.size()) > 0;
-            while (open)
-            {
-                open =
-                    write(fd, frames.data(), frames.size()) == static_cast<ssize_t>(frames.size());
-                written += open ? 1 : 0;
-            }
+            for (bool open = write(fd, file.data(), 24) == 24; open; ++written)
+                open = write(fd, file.data() + 24, frames) == frames;
             close(fd);
         });
     const std::string output = dir.File("out.txt");

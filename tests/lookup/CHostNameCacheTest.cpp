@@ -1,6 +1,4 @@
 #include "lookup/CHostNameCache.h"
-#include "core/CKavoEvent.h"
-#include "core/CKavoLocker.h"
 #include "core/CKavoThread.h"
 
 #include <gtest/gtest.h>
@@ -8,23 +6,12 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 
-#include <atomic>
-#include <map>
-#include <memory>
-#include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
 using namespace std::chrono_literals;
 
 namespace
 {
-uint32_t Address(const char* dotted)
-{
-    return inet_addr(dotted);
-}
-
 using Pairs = std::vector<std::pair<uint32_t, std::string>>;
 
 // The name server: tables set before the resolver starts, a number of "try later" answers per
@@ -56,19 +43,17 @@ CHostNameCache::Resolver ResolverOf(const std::shared_ptr<FakeDns>& dns)
                 if (dns->alwaysFail || dns->failuresFirst[address]-- > 0)
                     return ReverseAnswer::TryLater;
                 const auto found = dns->names.find(address);
-                if (found == dns->names.end())
-                    return ReverseAnswer::NoName;
-                name = found->second;
-                return ReverseAnswer::Named;
+                if (found != dns->names.end())
+                    name = found->second;
+                return found != dns->names.end();
             },
             [dns](const std::string& host, uint32_t& address)
             {
                 ++dns->forwardCalls;
                 const auto found = dns->hosts.find(host);
-                if (found == dns->hosts.end())
-                    return false;
-                address = found->second;
-                return true;
+                if (found != dns->hosts.end())
+                    address = found->second;
+                return found != dns->hosts.end();
             }};
 }
 
@@ -88,23 +73,20 @@ struct ResolverFixture : IResolveListener
     }
     void Record(Pairs& pairs, uint32_t address, const std::string& name)
     {
-        {
-            CKavoLock lock(m_lock);
-            pairs.emplace_back(address, name);
-        }
+        CKavoLock lock(m_lock);
+        pairs.emplace_back(address, name);
         m_arrived.Set();
     }
-    // A copy of what the resolver handed to the listener, once count pairs came (or 10 s went).
-    Pairs Resolved(size_t count = 0)
+    // A copy of the pairs once there are count of them, or after 10 s.
+    Pairs Get(const Pairs& pairs, size_t count = 0)
     {
-        for (int i = 0; i < 100 && Get(resolved).size() < count; ++i)
-            m_arrived.Wait(100ms);
-        return Get(resolved);
-    }
-    Pairs Get(const Pairs& pairs)
-    {
-        CKavoLock lock(m_lock);
-        return pairs;
+        for (int i = 0; i <= 100; m_arrived.Wait(100ms), ++i)
+        {
+            CKavoLock lock(m_lock);
+            if (pairs.size() >= count || i == 100)
+                return pairs;
+        }
+        return {};
     }
     void Start(std::chrono::milliseconds firstRetry = 10ms, std::chrono::milliseconds pause = 10ms)
     {
@@ -133,48 +115,48 @@ TEST(CHostNameCache, OnlyNoSuchNameIsPermanent)
         EXPECT_EQ(CHostNameCache::ClassifyNameInfoStatus(status), kind) << gai_strerror(status);
 }
 
-TEST(CHostNameCache, NoNameIsItsTextWrittenOnceNeverAskedAgain)
+// Requests made while the resolver is inside DNS are served once each, in address order; an
+// address without a name gets its dotted text and is answered from the cache from then on; one
+// whose name server fails for now stays unnamed and holds up no other.
+TEST(CHostNameCache, RequestsAreServedOnceInAddressOrderAndFailuresWait)
 {
     ResolverFixture fixture;
-    const uint32_t address = Address("198.18.0.7");
-    fixture.Start();
-    fixture.cache.Request(address);
-    ASSERT_EQ(fixture.Resolved(1).size(), 1u);
-    EXPECT_EQ(fixture.Resolved(), (Pairs{{address, "198.18.0.7"}}));
-    EXPECT_EQ(fixture.Get(fixture.written), (Pairs{{address, "198.18.0.7"}}));
-
-    // Asked again, it is answered from the cache: no DNS, nothing written.
-    fixture.cache.Request(address);
-    ASSERT_EQ(fixture.Resolved(2).size(), 2u);
-    std::string name;
-    EXPECT_TRUE(fixture.cache.ResolveAddress(address, name));
-    EXPECT_EQ(name, "198.18.0.7");
-    EXPECT_EQ(fixture.dns->reverseCalls.load(), 1);
-    EXPECT_EQ(fixture.Get(fixture.written).size(), 1u);
-}
-
-TEST(CHostNameCache, TemporaryFailureLeavesTheHostUnnamedAndIsAskedAgainLater)
-{
-    ResolverFixture fixture;
-    const uint32_t dead = Address("198.18.0.1"); // its name server never answers
-    const uint32_t none = Address("198.18.0.2");
-    const uint32_t late = Address("198.18.0.3");
-    fixture.dns->names = {{late, "late.example"}};
+    const uint32_t first = inet_addr("198.18.0.1");
+    const uint32_t dead = inet_addr("198.18.0.2"); // its name server never answers
+    const uint32_t late = inet_addr("198.18.0.3"); // answered on the second question
+    const uint32_t low = inet_addr("198.18.0.20");
+    const uint32_t high = inet_addr("198.18.1.3");
+    // A reverse name can hold any bytes; it is kept and passed on as it came.
+    const std::string odd = "it's \"<b>\"\x01\xff;--";
+    fixture.dns->names = {{first, "first.example"}, {late, "late.example"}, {high, odd}};
     fixture.dns->failuresFirst = {{dead, 1000}, {late, 1}};
+    fixture.dns->held = first;
     std::string name;
     EXPECT_FALSE(fixture.cache.ResolveAddress(dead, name));
-    EXPECT_FALSE(fixture.cache.Lookup(dead).has_value());
-
-    // The failing address, first in order, must not hold up the others.
     fixture.Start(200ms, 5ms);
-    for (const uint32_t address : {dead, none, late})
+    fixture.cache.Request(first);
+    ASSERT_TRUE(fixture.dns->entered.Wait(10000ms));
+
+    // The resolver is inside DNS: the table and the requests must still be free to use.
+    EXPECT_FALSE(fixture.cache.Lookup(first).has_value());
+    for (const uint32_t address : {high, first, dead, late, high, low})
         fixture.cache.Request(address);
-    ASSERT_EQ(fixture.Resolved(2).size(), 2u);
-    const Pairs expected{{none, "198.18.0.2"}, {late, "late.example"}};
-    EXPECT_EQ(fixture.Resolved(), expected);
+    EXPECT_EQ(fixture.cache.GetRequestCount(), 5u);
+    fixture.dns->release.Set();
+
+    const Pairs expected{
+        {first, "first.example"}, {low, "198.18.0.20"}, {high, odd}, {late, "late.example"}};
+    EXPECT_EQ(fixture.Get(fixture.resolved, 4), expected);
     EXPECT_EQ(fixture.Get(fixture.written), expected);
     EXPECT_EQ(fixture.cache.GetRequestCount(), 1u);
     EXPECT_FALSE(fixture.cache.Lookup(dead).has_value());
+
+    // Asked again, it is answered from the cache: nothing written again.
+    fixture.cache.Request(low);
+    EXPECT_EQ(fixture.Get(fixture.resolved, 5).size(), 5u);
+    EXPECT_TRUE(fixture.cache.ResolveAddress(low, name));
+    EXPECT_EQ(name, "198.18.0.20");
+    EXPECT_EQ(fixture.Get(fixture.written), expected);
 }
 
 TEST(CHostNameCache, DeadNameServerIsAskedLessAndLessOften)
@@ -182,51 +164,19 @@ TEST(CHostNameCache, DeadNameServerIsAskedLessAndLessOften)
     ResolverFixture fixture;
     fixture.dns->alwaysFail = true;
     for (int i = 1; i <= 20; ++i)
-        fixture.cache.Request(Address(("198.18.0." + std::to_string(i)).c_str()));
+        fixture.cache.Request(inet_addr(("198.18.0." + std::to_string(i)).c_str()));
     fixture.Start(1ms, 20ms);
     std::this_thread::sleep_for(400ms);
     // Pauses of 20, 40, 80, 160 ms after each failure: five questions at most; without the
     // growing pause there would be twenty or more.
     EXPECT_GE(fixture.dns->reverseCalls.load(), 1);
     EXPECT_LE(fixture.dns->reverseCalls.load(), 6);
-    EXPECT_TRUE(fixture.Get(fixture.written).empty());
-    EXPECT_FALSE(fixture.cache.Lookup(Address("198.18.0.1")).has_value());
-    EXPECT_EQ(fixture.cache.GetRequestCount(), 20u);
-}
-
-TEST(CHostNameCache, RequestsWhileBusyAreServedOnceInAddressOrder)
-{
-    ResolverFixture fixture;
-    const uint32_t first = Address("198.18.0.1");
-    const uint32_t low = Address("198.18.0.20");
-    const uint32_t high = Address("198.18.1.3");
-    // A reverse name can hold any bytes; it is kept and passed on as it came.
-    const std::string odd = "it's \"<b>\"\x01\xff;--";
-    fixture.dns->names = {{first, "first.example"}, {high, odd}};
-    fixture.dns->held = first;
-    fixture.Start();
-    fixture.cache.Request(first);
-    ASSERT_TRUE(fixture.dns->entered.Wait(10000ms));
-
-    // The resolver is inside DNS: the table and the requests must still be free to use.
-    EXPECT_FALSE(fixture.cache.Lookup(first).has_value());
-    for (const uint32_t address : {high, first, high, low})
-        fixture.cache.Request(address);
-    EXPECT_EQ(fixture.cache.GetRequestCount(), 3u);
-    fixture.dns->release.Set();
-
-    ASSERT_EQ(fixture.Resolved(3).size(), 3u);
-    EXPECT_EQ(fixture.Resolved(),
-              (Pairs{{first, "first.example"}, {low, "198.18.0.20"}, {high, odd}}));
-    EXPECT_EQ(fixture.Get(fixture.written), fixture.Resolved());
-    EXPECT_EQ(fixture.dns->reverseCalls.load(), 3);
-    EXPECT_EQ(fixture.cache.GetRequestCount(), 0u);
 }
 
 TEST(CHostNameCache, StopNeverWaitsForDnsAndHandsNothingOn)
 {
     ResolverFixture fixture;
-    const uint32_t address = Address("198.18.0.9");
+    const uint32_t address = inet_addr("198.18.0.9");
     fixture.dns->names = {{address, "late.example"}};
     fixture.dns->held = address;
     fixture.Start();
@@ -237,73 +187,64 @@ TEST(CHostNameCache, StopNeverWaitsForDnsAndHandsNothingOn)
     EXPECT_EQ(fixture.thread.Wait(1000ms), CKavoThread::WaitResult::Ended);
     fixture.dns->release.Set();
     std::this_thread::sleep_for(20ms); // the look-up thread's answer arrives too late
-    EXPECT_TRUE(fixture.Resolved().empty());
+    EXPECT_TRUE(fixture.Get(fixture.resolved).empty());
     EXPECT_TRUE(fixture.Get(fixture.written).empty());
     EXPECT_FALSE(fixture.cache.Lookup(address).has_value());
 
     // Once stopped, the job is over: a later run returns at once, asking nothing.
-    fixture.cache.Request(Address("198.18.0.10"));
+    fixture.cache.Request(inet_addr("198.18.0.10"));
     fixture.thread.Start(&fixture.cache);
     EXPECT_EQ(fixture.thread.Wait(1000ms), CKavoThread::WaitResult::Ended);
     EXPECT_EQ(fixture.dns->reverseCalls.load(), 1);
 }
 
-TEST(CHostNameCache, ResolveHostUsesDnsOnlyForUnknownNames)
+// Names loaded from the database and typed host names, without the resolver thread.
+TEST(CHostNameCache, LoadedAndTypedNamesUseDnsOnlyWhenUnknown)
 {
     ResolverFixture fixture;
-    uint32_t address = 0;
-    ASSERT_TRUE(fixture.cache.ResolveHost("10.1.2.3", address));
-    EXPECT_EQ(address, Address("10.1.2.3"));
-
-    // A name the cache holds; with two addresses of that name the lower address is taken.
-    fixture.cache.Add(Address("198.18.2.1"), "host.example");
-    fixture.cache.Add(Address("198.18.1.2"), "host.example");
-    ASSERT_TRUE(fixture.cache.ResolveHost("host.example", address));
-    EXPECT_EQ(address, Address("198.18.1.2"));
-
-    // An empty text finds neither an address whose stored name is empty nor asks DNS.
-    fixture.cache.Add(Address("198.18.0.5"), "");
-    EXPECT_FALSE(fixture.cache.ResolveHost("", address));
-    EXPECT_EQ(fixture.dns->forwardCalls.load(), 0);
-
-    // Names compare case-sensitively; unknown to DNS as well, the answer is no.
-    EXPECT_FALSE(fixture.cache.ResolveHost("HOST.example", address));
-    EXPECT_EQ(fixture.dns->forwardCalls.load(), 1);
-
-    // Found by DNS: remembered for the address, not written, not entered in order.
-    fixture.dns->hosts = {{"new.example", Address("198.18.3.3")}};
-    const int counter = fixture.cache.GetCounter();
-    ASSERT_TRUE(fixture.cache.ResolveHost("new.example", address));
-    EXPECT_EQ(address, Address("198.18.3.3"));
-    EXPECT_EQ(fixture.cache.Lookup(address), "new.example");
-    ASSERT_TRUE(fixture.cache.ResolveHost("new.example", address));
-    EXPECT_EQ(fixture.dns->forwardCalls.load(), 2);
-    EXPECT_EQ(fixture.cache.GetCounter(), counter);
-    EXPECT_TRUE(fixture.Get(fixture.written).empty());
-}
-
-TEST(CHostNameCache, LoadedNamesLastWinsAndWalkInEntryOrder)
-{
-    ResolverFixture fixture;
-    const uint32_t one = Address("198.18.0.1");
-    const uint32_t two = Address("198.18.0.2");
+    const uint32_t one = inet_addr("198.18.0.1");
+    const uint32_t two = inet_addr("198.18.0.2");
     IResolveCache& loaded = fixture.cache;
-    const CHostNameCache::NameSink fromDatabase = fixture.cache.LoadedNameSink();
-    fromDatabase(two, "two");
-    fromDatabase(one, "one");
+    fixture.cache.LoadedNameSink()(two, "two");
+    fixture.cache.LoadedNameSink()(one, "one");
     loaded.Add(two, "deux");
-
+    loaded.Add(inet_addr("198.18.0.5"), ""); // an empty database cell
     Pairs walked;
     loaded.First();
     do
         walked.emplace_back(loaded.GetAddress(), loaded.GetName());
     while (loaded.Next());
-    EXPECT_EQ(walked, (Pairs{{two, "deux"}, {one, "one"}, {two, "deux"}}));
-
-    // A loaded name is answered without DNS and not queued for the database again.
+    EXPECT_EQ(walked,
+              (Pairs{{two, "deux"}, {one, "one"}, {two, "deux"}, {inet_addr("198.18.0.5"), ""}}));
+    // A loaded name needs no DNS; one found by DNS on the calling thread is kept and written.
+    const uint32_t three = inet_addr("198.18.0.3");
+    fixture.dns->names = {{three, "three.example"}};
     std::string name;
     EXPECT_TRUE(fixture.cache.ResolveAddress(one, name));
     EXPECT_EQ(name, "one");
-    EXPECT_EQ(fixture.dns->reverseCalls.load(), 0);
-    EXPECT_TRUE(fixture.Get(fixture.written).empty());
+    EXPECT_TRUE(fixture.cache.ResolveAddress(three, name));
+    EXPECT_EQ(fixture.cache.Lookup(three), "three.example");
+
+    // Dotted addresses and held names need no DNS: of two addresses of a name the lower is
+    // taken, names compare case-sensitively, and an empty text finds nothing.
+    fixture.cache.Add(inet_addr("198.18.2.1"), "host.example");
+    fixture.cache.Add(inet_addr("198.18.1.2"), "host.example");
+    fixture.dns->hosts = {{"new.example", inet_addr("198.18.3.3")}};
+    const int counter = fixture.cache.GetCounter();
+    const std::pair<const char*, const char*> typed[] = {
+        {"10.1.2.3", "10.1.2.3"},  {"host.example", "198.18.1.2"}, {"", nullptr},
+        {"HOST.example", nullptr}, {"new.example", "198.18.3.3"},  {"new.example", "198.18.3.3"},
+    };
+    for (const auto& [text, expected] : typed)
+    {
+        uint32_t address = 0;
+        EXPECT_EQ(fixture.cache.ResolveHost(text, address), expected != nullptr) << text;
+        EXPECT_EQ(address, expected != nullptr ? inet_addr(expected) : 0) << text;
+    }
+    // Asked for the unknown names only; what it found is remembered, not written nor entered.
+    EXPECT_EQ(fixture.dns->forwardCalls.load(), 2);
+    EXPECT_EQ(fixture.cache.Lookup(inet_addr("198.18.3.3")), "new.example");
+    EXPECT_EQ(fixture.cache.GetCounter(), counter);
+    EXPECT_EQ(fixture.dns->reverseCalls.load(), 1);
+    EXPECT_EQ(fixture.Get(fixture.written), (Pairs{{three, "three.example"}}));
 }

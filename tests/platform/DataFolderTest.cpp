@@ -6,78 +6,53 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 namespace fs = std::filesystem;
 
-namespace
-{
-void WriteFile(const fs::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-} // namespace
-
-TEST(DataFolder, IsCreatedBelowTheDataHome)
+TEST(DataFolder, IsCreatedBelowTheDataHomeOrFallsBack)
 {
     TempDir dir;
-    const std::string folder = MakeDataFolder(dir.File("share"), "/fallback/");
-    EXPECT_EQ(folder, dir.File("share/Ombrix") + "/");
-    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_EQ(MakeDataFolder(dir.File("share"), "/fallback/"), dir.File("share/Ombrix") + "/");
+    EXPECT_TRUE(fs::is_directory(dir.Path() / "share/Ombrix"));
+    std::ofstream(dir.Path() / "file") << "a file where the folder should go";
+    EXPECT_EQ(MakeDataFolder(dir.File("file"), dir.File("exe")), dir.File("exe") + "/");
 }
 
-TEST(DataFolder, FallsBackWhenItCannotBeCreated)
+// The old database moves only as a whole copy, once, and leaves a backup.
+TEST(DataFolder, OldDatabaseMovesOnceAndOnlyWhenTheCopyIsWhole)
 {
+    const auto ReadFile = [](const fs::path& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
     TempDir dir;
-    WriteFile(dir.Path() / "share", "a file where the folder should go");
-    EXPECT_EQ(MakeDataFolder(dir.File("share"), dir.File("exe")), dir.File("exe") + "/");
-}
-
-TEST(DataFolder, OldDatabaseMovesOnceLeavingABackup)
-{
-    TempDir dir;
-    fs::create_directories(dir.Path() / "data");
+    const fs::path old = dir.Path() / "exe/traffic.db";
     fs::create_directories(dir.Path() / "exe");
-    WriteFile(dir.Path() / "exe/traffic.db", "old statistics");
+    fs::create_directories(dir.Path() / "data");
+    // An old file that fails to read (this process's memory file fails at its first byte) is
+    // not taken for a short one.
+    fs::create_symlink("/proc/self/mem", old);
+    EXPECT_FALSE(PlaceDatabase(dir.File("data/"), dir.File("exe/")));
+    EXPECT_TRUE(fs::is_empty(dir.Path() / "data"));
+    EXPECT_TRUE(fs::is_symlink(old));
+
+    // A data folder that is missing cannot take the copy.
+    fs::remove(old);
+    std::ofstream(old) << "old statistics";
+    EXPECT_FALSE(PlaceDatabase(dir.File("missing/"), dir.File("exe/")));
+    EXPECT_EQ(ReadFile(old), "old statistics");
 
     EXPECT_TRUE(PlaceDatabase(dir.File("data/"), dir.File("exe/")));
     EXPECT_EQ(ReadFile(dir.Path() / "data/traffic.db"), "old statistics");
     EXPECT_EQ(ReadFile(dir.Path() / "exe/traffic.bak"), "old statistics");
-    EXPECT_FALSE(fs::exists(dir.Path() / "exe/traffic.db"));
+    EXPECT_FALSE(fs::exists(old));
     EXPECT_FALSE(fs::exists(dir.Path() / "data/traffic.db.part"));
 
     // Another old copy turning up later never replaces the database in use.
-    WriteFile(dir.Path() / "exe/traffic.db", "stale");
+    std::ofstream(old) << "stale";
     EXPECT_FALSE(PlaceDatabase(dir.File("data/"), dir.File("exe/")));
     EXPECT_EQ(ReadFile(dir.Path() / "data/traffic.db"), "old statistics");
-    EXPECT_EQ(ReadFile(dir.Path() / "exe/traffic.db"), "stale");
-}
-
-TEST(DataFolder, FailedCopyKeepsTheOldDatabaseInPlace)
-{
-    TempDir dir;
-    fs::create_directories(dir.Path() / "exe");
-    WriteFile(dir.Path() / "exe/traffic.db", "old statistics");
-
-    // The data folder is missing, so the copy cannot be written.
-    EXPECT_FALSE(PlaceDatabase(dir.File("missing/"), dir.File("exe/")));
-    EXPECT_EQ(ReadFile(dir.Path() / "exe/traffic.db"), "old statistics");
-    EXPECT_FALSE(fs::exists(dir.Path() / "exe/traffic.bak"));
-
-    // An old file that fails to read (this process's memory file fails at its first byte) is
-    // not taken for a short one.
-    fs::create_directories(dir.Path() / "data");
-    fs::remove(dir.Path() / "exe/traffic.db");
-    fs::create_symlink("/proc/self/mem", dir.Path() / "exe/traffic.db");
-    EXPECT_FALSE(PlaceDatabase(dir.File("data/"), dir.File("exe/")));
-    EXPECT_FALSE(fs::exists(dir.Path() / "data/traffic.db"));
-    EXPECT_TRUE(fs::is_symlink(dir.Path() / "exe/traffic.db"));
+    EXPECT_EQ(ReadFile(old), "stale");
 }

@@ -11,11 +11,7 @@ TEST(StartupEntry, ProgramReplacedWhileRunningIsStartedFromItsPathOrNotAtAll)
     TempDir dir;
     const std::string upgraded = dir.File("ombrix");
     std::ofstream(upgraded) << "new program";
-    const struct
-    {
-        std::string running;
-        std::string expected;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {upgraded, upgraded},
         {upgraded + " (deleted)", upgraded},
         {dir.File("gone") + " (deleted)", ""},

@@ -202,7 +202,13 @@ TEST_F(CDatabaseManagerTest, HostNamesWaitForTheFlushRuleAndKeepQuotes)
     session.store.QueueHostName(Ip("198.18.1.101"), "late");
     EXPECT_EQ(session.store.GetPendingHostNameCount(), 0u);
     EXPECT_EQ(Count(Path(), "select count(*) from HOSTNAMES;"), 101);
-    // The next flush counts its 600 s from this one.
+    // The next flush counts its 600 s from this one, and needs 100 names, not more.
+    clock.Set(kNow + 1202);
+    for (int i = 0; i < 99; ++i)
+        session.store.QueueHostName(Ip("198.18.3.1"), "third");
+    EXPECT_EQ(session.store.GetPendingHostNameCount(), 99u);
+    session.store.QueueHostName(Ip("198.18.3.1"), "third");
+    EXPECT_EQ(session.store.GetPendingHostNameCount(), 0u);
     for (int i = 0; i < 150; ++i)
         session.store.QueueHostName(Ip("198.18.2.1"), "again");
     EXPECT_EQ(session.store.GetPendingHostNameCount(), 150u);
@@ -211,7 +217,7 @@ TEST_F(CDatabaseManagerTest, HostNamesWaitForTheFlushRuleAndKeepQuotes)
     std::vector<std::pair<uint32_t, std::string>> loaded;
     EXPECT_TRUE(session.store.LoadHostNames([&](uint32_t address, const std::string& name)
                                             { loaded.emplace_back(address, name); }));
-    ASSERT_EQ(loaded.size(), 251u);
+    ASSERT_EQ(loaded.size(), 351u);
     EXPECT_EQ(loaded[0], std::make_pair(Ip("198.18.0.1"), odd));
     EXPECT_EQ(Count(Path(), "select count(*) from sqlite_master where name = 'HOSTS';"), 1);
 }

@@ -69,9 +69,7 @@ inline void Exec(const std::string& path, const std::string& sql)
 
 inline int Count(const std::string& path, const char* sql)
 {
-    CppSQLite3DB db;
-    db.Open(path);
-    return db.ExecScalar(sql);
+    return std::stoi(Dump(path, sql));
 }
 
 inline uint32_t Ip(const char* text)

@@ -99,39 +99,9 @@ TEST(CFilterFactory, NewFilterTakesTheSmallestFreeIdAndIndexesAreChecked)
     EXPECT_EQ(damaged.NewFilter(true)->GetId(), 2);
 }
 
-TEST(CFilterFactory, EveryFilterSeesEveryPacketAndTouchedRecordsArePending)
-{
-    FakeLocalAddresses local{"192.168.0.10"};
-    CPendingHosts pending;
-    CFilterFactory manager;
-    manager.SetLocalAddressTest(&local);
-    manager.SetPendingHosts(&pending);
-    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80)); // no filter: nothing happens
-    EXPECT_EQ(pending.GetCount(), 0u);
-
-    CFilter* all = manager.NewFilter(true);
-    CFilter* web = manager.NewFilter(true);
-    web->AddPortRule(PortRule(PortRuleType::Single, 80, 0, RuleAction::Include));
-
-    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
-    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
-    manager.DispatchPacket(Tcp("192.168.0.10", 1, "9.9.9.9", 443, 10));
-    EXPECT_EQ(all->GetSent(), 210.0);
-    EXPECT_EQ(web->GetSent(), 200.0);
-
-    // Each record once, oldest first.
-    ASSERT_EQ(pending.GetCount(), 3u);
-    EXPECT_EQ(pending.TakeFirst(), all->GetHost(0));
-    std::vector<CFilterHost*> rest;
-    EXPECT_EQ(pending.Take(10, rest), 2u);
-    EXPECT_EQ(rest, (std::vector<CFilterHost*>{web->GetHost(0), all->GetHost(1)}));
-    EXPECT_EQ(pending.TakeFirst(), nullptr);
-
-    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
-    EXPECT_EQ(pending.GetCount(), 2u); // taken records can come back
-}
-
-TEST(CFilterFactory, RemovingAFilterOrClearingItsHostsDropsItsPendingRecords)
+// Pending records: each once, oldest first, back once counted again, gone with a clear of
+// their filter's hosts or with the filter.
+TEST(CFilterFactory, EveryFilterSeesEveryPacketAndPendingRecordsFollowClearsAndRemovals)
 {
     FakeLocalAddresses local{"192.168.0.10"};
     CPendingHosts pending;
@@ -139,21 +109,31 @@ TEST(CFilterFactory, RemovingAFilterOrClearingItsHostsDropsItsPendingRecords)
     CFilterFactory manager;
     manager.SetLocalAddressTest(&local);
     manager.SetPendingHosts(&pending);
-    manager.SetStore(&store);
-    CFilter* first = manager.NewFilter(true);
-    CFilter* second = manager.NewFilter(true);
-    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80));
-    ASSERT_EQ(pending.GetCount(), 2u);
-
-    manager.ClearHosts(first);
-    EXPECT_EQ(first->GetHostCount(), 0);
-    ASSERT_EQ(pending.GetCount(), 1u);
-
-    manager.RemoveFilter(second);
+    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80)); // no filter: nothing happens
     EXPECT_EQ(pending.GetCount(), 0u);
-    EXPECT_EQ(store.m_calls, "delete 1;");
+    CFilter* all = manager.NewFilter(true);
+    CFilter* web = manager.NewFilter(true);
+    web->AddPortRule(PortRule(PortRuleType::Single, 80, 0, RuleAction::Include));
+    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
+    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
+    manager.DispatchPacket(Tcp("192.168.0.10", 1, "9.9.9.9", 443, 10));
+    EXPECT_EQ(all->GetSent(), 210.0);
+    EXPECT_EQ(web->GetSent(), 200.0);
+    ASSERT_EQ(pending.GetCount(), 3u);
+    EXPECT_EQ(pending.TakeFirst(), all->GetHost(0));
+    std::vector<CFilterHost*> rest;
+    EXPECT_EQ(pending.Take(10, rest), 2u);
+    EXPECT_EQ(rest, (std::vector<CFilterHost*>{web->GetHost(0), all->GetHost(1)}));
+    EXPECT_EQ(pending.TakeFirst(), nullptr);
+    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
+    ASSERT_EQ(pending.GetCount(), 2u);
+    manager.SetStore(&store);
+    manager.ClearHosts(all);
+    EXPECT_EQ(all->GetHostCount(), 0);
+    ASSERT_EQ(pending.GetCount(), 1u);
+    manager.RemoveFilter(web);
+    EXPECT_EQ(pending.GetCount(), 0u);
     EXPECT_EQ(manager.GetCount(), 1u);
-
     CFilter stranger;
     manager.RemoveFilter(&stranger); // not ours: neither destroyed nor deleted from the store
     EXPECT_EQ(store.m_calls, "delete 1;");

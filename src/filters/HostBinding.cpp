@@ -68,12 +68,15 @@ std::string FormatHostBinding(int binding, uint32_t address, const std::vector<u
 DecodedHostBinding DecodeHostBinding(const std::string& text)
 {
     DecodedHostBinding decoded;
-    decoded.address = inet_addr(text.c_str());
     in_addr parsed{};
     if (ParseHardwareAddress(text, decoded.hardware))
         decoded.binding = static_cast<int>(HostBinding::Hardware);
-    else if (decoded.address != 0 && inet_aton(text.c_str(), &parsed) != 0)
-        decoded.binding = static_cast<int>(HostBinding::Address); // not inet_addr's error value
+    else if (inet_aton(text.c_str(), &parsed) != 0 && parsed.s_addr != 0)
+    {
+        // Only a readable address is kept: inet_addr's error value is the broadcast address.
+        decoded.binding = static_cast<int>(HostBinding::Address);
+        decoded.address = parsed.s_addr;
+    }
 
     return decoded;
 }

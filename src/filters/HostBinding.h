@@ -25,7 +25,7 @@ std::string FormatHostBinding(int binding, uint32_t address, const std::vector<u
 struct DecodedHostBinding
 {
     int binding = static_cast<int>(HostBinding::LocalMachine);
-    uint32_t address = 0;          // inet_addr of the text whatever the binding
+    uint32_t address = 0;          // the address of an Address binding, 0 otherwise
     std::vector<uint8_t> hardware; // the parsed bytes, or empty
 };
 

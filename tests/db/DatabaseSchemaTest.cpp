@@ -1,34 +1,24 @@
 #include "db/DatabaseSchema.h"
 #include "DbTestSupport.h"
-#include "db/CppSQLite3DB.h"
 #include "db/CppSQLite3Exception.h"
-#include "testsupport/TempDir.h"
-
-#include <gtest/gtest.h>
 
 #include <string>
 
 namespace
 {
-std::string Version(CppSQLite3DB& db)
-{
-    CppSQLite3Query query = db.ExecQuery("select VALUE from INFO where PROPERTY = 'VERSION';");
-    return query.Eof() ? std::string("<none>") : query.GetStringField("VALUE");
-}
+const char* kVersion = "select * from INFO;";
 
 void MakeOldLayout(CppSQLite3DB& db, bool withInfo)
 {
     db.ExecDml("create table MAIN(ID integer, NAME text, RECV float, SENT float, HOST varchar(32), "
-               "CACHE integer, ENABLED integer, PORT integer);");
-    db.ExecDml("insert into MAIN values (0, 'Internet', 100, 200, '0.0.0.0', 1, 1, 0);");
-    db.ExecDml("insert into MAIN values (1, 'Web', 5, 6, '10.0.0.5', 0, 1, 80);");
-    db.ExecDml("create table HISTORY(ID integer, ID_DATE char(24), RECV float, SENT float);");
-    db.ExecDml("insert into HISTORY values (1, '2004-05-06', 10, 20);");
+               "CACHE integer, ENABLED integer, PORT integer);"
+               "insert into MAIN values (0, 'Internet', 100, 200, '0.0.0.0', 1, 1, 0);"
+               "insert into MAIN values (1, 'Web', 5, 6, '10.0.0.5', 0, 1, 80);"
+               "create table HISTORY(ID integer, ID_DATE char(24), RECV float, SENT float);"
+               "insert into HISTORY values (1, '2004-05-06', 10, 20);");
     if (withInfo)
-    {
-        db.ExecDml("create table INFO(PROPERTY varchar(32), VALUE varchar(32));");
-        db.ExecDml("insert into INFO values ('VERSION', '2.2.0.0');");
-    }
+        db.ExecDml("create table INFO(PROPERTY varchar(32), VALUE varchar(32));"
+                   "insert into INFO values ('VERSION', '2.2.0.0');");
 }
 } // namespace
 
@@ -42,7 +32,7 @@ TEST(DatabaseSchema, NewFileGetsEveryTableAndACurrentFileKeepsItsRows)
     EXPECT_EQ(CreateSchema(db), "2.6.1.0");
     for (int id = 0; id < TableCount; ++id)
         EXPECT_TRUE(db.TableExists(TableName(static_cast<TableId>(id))));
-    EXPECT_EQ(Dump(db, "select * from INFO;"), "VERSION|2.6.1.0|\n");
+    EXPECT_EQ(Dump(db, kVersion), "VERSION|2.6.1.0|\n");
     EXPECT_EQ(db.ExecScalar("select count(*) from sqlite_master where type = 'index';"), 4);
     EXPECT_EQ(Dump(db, "select sql from sqlite_master where name = 'HOSTS';"),
               "CREATE TABLE HOSTS(ID integer, IP char(16), RECV float, SENT float, "
@@ -57,10 +47,10 @@ TEST(DatabaseSchema, NewFileGetsEveryTableAndACurrentFileKeepsItsRows)
     db.ExecDml("update INFO set VALUE = '2.5.0.0';");
     EXPECT_EQ(CreateSchema(db), "2.5.0.0");
     EXPECT_EQ(rows(), before);
-    EXPECT_EQ(Version(db), "2.6.1.0");
+    EXPECT_EQ(Dump(db, kVersion), "VERSION|2.6.1.0|\n");
     db.ExecDml("delete from INFO;");
     CreateSchema(db);
-    EXPECT_EQ(Version(db), "2.6.1.0");
+    EXPECT_EQ(Dump(db, kVersion), "VERSION|2.6.1.0|\n");
 }
 
 TEST(DatabaseSchema, OldLayoutIsUpgradedOnceKeepingEveryRow)
@@ -78,7 +68,7 @@ TEST(DatabaseSchema, OldLayoutIsUpgradedOnceKeepingEveryRow)
         EXPECT_EQ(Dump(db, "select * from PORT_FILTER order by ID;"),
                   "0|NULL|0|NULL|NULL|\n1|NULL|80|NULL|NULL|\n");
         EXPECT_EQ(Dump(db, "select * from HISTORY;"), "1|2004-05-06|10.0|20.0|\n");
-        EXPECT_EQ(Version(db), "2.6.1.0");
+        EXPECT_EQ(Dump(db, kVersion), "VERSION|2.6.1.0|\n");
         EXPECT_FALSE(HasOldMainLayout(db));
         EXPECT_FALSE(db.InTransaction());
 

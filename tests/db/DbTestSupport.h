@@ -69,9 +69,7 @@ inline void Exec(const std::string& path, const std::string& sql)
 
 inline int Count(const std::string& path, const char* sql)
 {
-    CppSQLite3DB db;
-    db.Open(path);
-    return db.ExecScalar(sql);
+    return std::stoi(Dump(path, sql));
 }
 
 inline uint32_t Ip(const char* text)
@@ -82,16 +80,26 @@ inline uint32_t Ip(const char* text)
 // A TCP packet from `from` to `to` with the given length and time.
 inline PacketInfo Packet(uint32_t from, uint32_t to, uint32_t length, int64_t time)
 {
-    PacketInfo packet;
-    packet.protocol = 6;
-    packet.sourceAddress = from;
-    packet.destinationAddress = to;
-    packet.hasPorts = 1;
-    packet.sourcePort = htons(40000);
-    packet.destinationPort = htons(80);
-    packet.length = length;
-    packet.time = time;
-    return packet;
+    return {.protocol = 6,
+            .sourceAddress = from,
+            .destinationAddress = to,
+            .hasPorts = 1,
+            .sourcePort = htons(40000),
+            .destinationPort = htons(80),
+            .length = length,
+            .time = time};
+}
+
+// Every row of the filter, rule, host and day tables, in a fixed order.
+inline std::string Tables(const std::string& path)
+{
+    std::string text;
+    for (const char* table : {"MAIN", "IP_FILTER", "PORT_FILTER", "HOSTS", "HISTORY"})
+        text +=
+            table +
+            (":\n" +
+             Dump(path, ("select * from " + std::string(table) + " order by 1, 2, 3, 4;").c_str()));
+    return text;
 }
 
 // `hosts` packets of `length` bytes from `local` to 198.20.0.0 onwards, `step` seconds apart.

@@ -30,9 +30,8 @@ public:
     void SaveFilter(IFilter* filter) override
     {
         auto* own = dynamic_cast<CFilter*>(filter);
-        m_calls += "filter " + own->GetName() + ";";
-        m_lockedWhileStoring =
-            m_lockedWhileStoring && HeldByCaller(m_lock) && HeldByCaller(own->GetLock());
+        const bool locked = HeldByCaller(m_lock) && HeldByCaller(own->GetLock());
+        m_calls += "filter " + own->GetName() + (locked ? ";" : " unlocked;");
         filter->SetStored(true);
     }
     void SaveIpRules(IFilter* filter) override
@@ -59,13 +58,10 @@ public:
     }
     void DeleteFilter(int id) override
     {
-        m_calls += "delete " + std::to_string(id) + ";";
-        m_lockedWhileDeleting = HeldByCaller(m_lock);
+        m_calls += "delete " + std::to_string(id) + (HeldByCaller(m_lock) ? ";" : " unlocked;");
     }
 
-    std::string m_calls;
-    bool m_lockedWhileStoring = true;
-    bool m_lockedWhileDeleting = false;
+    std::string m_calls; // each call, "unlocked" where the locks it needs were not held
 
 private:
     CKavoLocker m_lock;
@@ -80,22 +76,21 @@ std::vector<int> Ids(const CFilterFactory& manager)
 }
 } // namespace
 
-TEST(CFilterFactory, NewFilterTakesTheSmallestFreeId)
+TEST(CFilterFactory, NewFilterTakesTheSmallestFreeIdAndIndexesAreChecked)
 {
     CFilterFactory manager;
+    EXPECT_THROW(manager.GetFilter(0), std::out_of_range);
     EXPECT_EQ(manager.NewFilter(true)->GetId(), 0);
+    EXPECT_THROW(manager.GetFilter(1), std::out_of_range);
     manager.GetFilter(0)->SetId(1);
     manager.NewFilter(true)->SetId(2);
     EXPECT_EQ(manager.NewFilter(false)->GetId(), 0); // {1, 2}
     EXPECT_FALSE(manager.GetFilter(2)->IsEnabled());
-
     manager.GetFilter(1)->SetId(3); // {1, 3, 0}
     EXPECT_EQ(manager.NewFilter(true)->GetId(), 2);
-
     manager.RemoveFilter(manager.GetFilter(0)); // id 1
     EXPECT_EQ(Ids(manager), (std::vector<int>{3, 0, 2}));
     EXPECT_EQ(manager.NewFilter(true)->GetId(), 1);
-
     // Duplicate ids (a damaged database) do not hand out an id in use.
     CFilterFactory damaged;
     damaged.NewFilter(true);
@@ -104,51 +99,9 @@ TEST(CFilterFactory, NewFilterTakesTheSmallestFreeId)
     EXPECT_EQ(damaged.NewFilter(true)->GetId(), 2);
 }
 
-TEST(CFilterFactory, GetFilterPastTheEndThrowsOutOfRange)
-{
-    CFilterFactory manager;
-    EXPECT_THROW(manager.GetFilter(0), std::out_of_range);
-    manager.NewFilter(true);
-    EXPECT_THROW(manager.GetFilter(manager.GetCount()), std::out_of_range);
-}
-
-TEST(CFilterFactory, EveryFilterSeesEveryPacketAndTouchedRecordsArePending)
-{
-    FakeLocalAddresses local{"192.168.0.10"};
-    CPendingHosts pending;
-    CFilterFactory manager;
-    manager.SetLocalAddressTest(&local);
-    manager.SetPendingHosts(&pending);
-    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80)); // no filter: nothing happens
-    EXPECT_EQ(pending.GetCount(), 0u);
-
-    CFilter* all = manager.NewFilter(true);
-    CFilter* web = manager.NewFilter(true);
-    CFilterParamPort* rule = web->CreatePortRule();
-    rule->SetType(static_cast<int>(PortRuleType::Single));
-    rule->SetFirstPort(htons(80));
-    rule->SetAction(static_cast<int>(RuleAction::Include));
-    web->AddPortRule(rule);
-
-    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
-    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
-    manager.DispatchPacket(Tcp("192.168.0.10", 1, "9.9.9.9", 443, 10));
-    EXPECT_EQ(all->GetSent(), 210.0);
-    EXPECT_EQ(web->GetSent(), 200.0);
-
-    // Each record once, oldest first.
-    ASSERT_EQ(pending.GetCount(), 3u);
-    EXPECT_EQ(pending.TakeFirst(), all->GetHost(0));
-    std::vector<CFilterHost*> rest;
-    EXPECT_EQ(pending.Take(10, rest), 2u);
-    EXPECT_EQ(rest, (std::vector<CFilterHost*>{web->GetHost(0), all->GetHost(1)}));
-    EXPECT_EQ(pending.TakeFirst(), nullptr);
-
-    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
-    EXPECT_EQ(pending.GetCount(), 2u); // taken records can come back
-}
-
-TEST(CFilterFactory, RemovingAFilterOrClearingItsHostsDropsItsPendingRecords)
+// Pending records: each once, oldest first, back once counted again, gone with a clear of
+// their filter's hosts or with the filter.
+TEST(CFilterFactory, EveryFilterSeesEveryPacketAndPendingRecordsFollowClearsAndRemovals)
 {
     FakeLocalAddresses local{"192.168.0.10"};
     CPendingHosts pending;
@@ -156,22 +109,31 @@ TEST(CFilterFactory, RemovingAFilterOrClearingItsHostsDropsItsPendingRecords)
     CFilterFactory manager;
     manager.SetLocalAddressTest(&local);
     manager.SetPendingHosts(&pending);
-    manager.SetStore(&store);
-    CFilter* first = manager.NewFilter(true);
-    CFilter* second = manager.NewFilter(true);
-    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80));
-    ASSERT_EQ(pending.GetCount(), 2u);
-
-    manager.ClearHosts(first);
-    EXPECT_EQ(first->GetHostCount(), 0);
-    ASSERT_EQ(pending.GetCount(), 1u);
-
-    manager.RemoveFilter(second);
+    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80)); // no filter: nothing happens
     EXPECT_EQ(pending.GetCount(), 0u);
-    EXPECT_EQ(store.m_calls, "delete 1;");
-    EXPECT_TRUE(store.m_lockedWhileDeleting);
+    CFilter* all = manager.NewFilter(true);
+    CFilter* web = manager.NewFilter(true);
+    web->AddPortRule(PortRule(PortRuleType::Single, 80, 0, RuleAction::Include));
+    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
+    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
+    manager.DispatchPacket(Tcp("192.168.0.10", 1, "9.9.9.9", 443, 10));
+    EXPECT_EQ(all->GetSent(), 210.0);
+    EXPECT_EQ(web->GetSent(), 200.0);
+    ASSERT_EQ(pending.GetCount(), 3u);
+    EXPECT_EQ(pending.TakeFirst(), all->GetHost(0));
+    std::vector<CFilterHost*> rest;
+    EXPECT_EQ(pending.Take(10, rest), 2u);
+    EXPECT_EQ(rest, (std::vector<CFilterHost*>{web->GetHost(0), all->GetHost(1)}));
+    EXPECT_EQ(pending.TakeFirst(), nullptr);
+    manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
+    ASSERT_EQ(pending.GetCount(), 2u);
+    manager.SetStore(&store);
+    manager.ClearHosts(all);
+    EXPECT_EQ(all->GetHostCount(), 0);
+    ASSERT_EQ(pending.GetCount(), 1u);
+    manager.RemoveFilter(web);
+    EXPECT_EQ(pending.GetCount(), 0u);
     EXPECT_EQ(manager.GetCount(), 1u);
-
     CFilter stranger;
     manager.RemoveFilter(&stranger); // not ours: neither destroyed nor deleted from the store
     EXPECT_EQ(store.m_calls, "delete 1;");
@@ -186,7 +148,6 @@ TEST(CFilterFactory, DefaultFiltersFromAGivenAddressTable)
     manager.SetStore(&store);
     manager.CreateDefaultFilters({{Ip("127.0.0.1"), Ip("255.0.0.0"), 1, "lo"},
                                   {Ip("192.168.0.10"), Ip("255.255.255.0"), 2, "eth0"}});
-
     ASSERT_EQ(manager.GetCount(), 4u);
     const char* names[] = {"Internet Traffic", "Local Traffic", "HTTP Traffic", "FTP Traffic"};
     for (unsigned i = 0; i < 4; ++i)
@@ -194,17 +155,12 @@ TEST(CFilterFactory, DefaultFiltersFromAGivenAddressTable)
         CFilter* filter = manager.GetFilter(i);
         EXPECT_EQ(filter->GetId(), static_cast<int>(i));
         EXPECT_EQ(filter->GetName(), names[i]);
-        EXPECT_TRUE(filter->IsEnabled());
-        EXPECT_TRUE(filter->IsStored());
-        EXPECT_TRUE(filter->GetCacheHosts());
+        EXPECT_TRUE(filter->IsEnabled() && filter->IsStored() && filter->GetCacheHosts());
         EXPECT_EQ(filter->GetBinding(), 0);
     }
     EXPECT_EQ(store.m_calls, "filter Internet Traffic;ip 1;port 0;filter Local Traffic;ip 1;port 0;"
                              "filter HTTP Traffic;ip 0;port 1;filter FTP Traffic;ip 0;port 1;");
-    EXPECT_TRUE(store.m_lockedWhileStoring);
-
-    CFilter* internet = manager.GetFilter(0);
-    CFilterParamIp* rule = internet->GetIpRule(0);
+    CFilterParamIp* rule = manager.GetFilter(0)->GetIpRule(0);
     uint32_t value = 0;
     EXPECT_EQ(rule->GetType(), static_cast<int>(IpRuleType::Subnet));
     EXPECT_EQ(rule->GetAction(), static_cast<int>(RuleAction::Exclude));
@@ -215,22 +171,16 @@ TEST(CFilterFactory, DefaultFiltersFromAGivenAddressTable)
     CFilterParamPort* ftp = manager.GetFilter(3)->GetPortRule(0);
     EXPECT_EQ(ftp->GetFirstPort(), htons(20));
     EXPECT_EQ(ftp->GetLastPort(), htons(21));
-
     manager.DispatchPacket(Tcp("192.168.0.10", 5000, "8.8.8.8", 80, 100));
     manager.DispatchPacket(Tcp("192.168.0.10", 5000, "192.168.0.20", 21, 10));
-    EXPECT_EQ(internet->GetSent(), 100.0);
-    EXPECT_EQ(manager.GetFilter(1)->GetSent(), 10.0);
-    EXPECT_EQ(manager.GetFilter(2)->GetSent(), 100.0);
-    EXPECT_EQ(manager.GetFilter(3)->GetSent(), 10.0);
-}
-
-TEST(CFilterFactory, OnlyLoopbackLeavesInternetAndLocalWithoutRules)
-{
-    CFilterFactory manager;
-    manager.CreateDefaultFilters(
+    const double sent[] = {100, 10, 100, 10};
+    for (unsigned i = 0; i < 4; ++i)
+        EXPECT_EQ(manager.GetFilter(i)->GetSent(), sent[i]) << names[i];
+    // Only loopback: Internet and Local have no rules.
+    CFilterFactory loopback;
+    loopback.CreateDefaultFilters(
         {{Ip("127.0.0.1"), Ip("255.0.0.0"), 1, "lo"}, {Ip("0.0.0.0"), Ip("0.0.0.0"), 3, "tun0"}});
-    EXPECT_EQ(manager.GetFilter(0)->GetIpRuleCount(), 0);
-    EXPECT_EQ(manager.GetFilter(1)->GetIpRuleCount(), 0);
+    EXPECT_EQ(loopback.GetFilter(0)->GetIpRuleCount() + loopback.GetFilter(1)->GetIpRuleCount(), 0);
 }
 
 TEST(CFilterFactory, StoreHooksReachTheStoreAndDoNothingWithoutOne)

@@ -96,38 +96,36 @@ TEST_F(ProcessPacketTest, EachBindingPicksItsSideAndDirection)
 
 TEST_F(ProcessPacketTest, RulesLookAtTheRemoteSideOnly)
 {
-    CFilterParamPort* web = m_filter.CreatePortRule();
-    web->SetType(static_cast<int>(PortRuleType::Single));
-    web->SetFirstPort(htons(80));
-    web->SetAction(static_cast<int>(RuleAction::Include));
-    m_filter.AddPortRule(web);
-
+    m_filter.AddPortRule(PortRule(PortRuleType::Single, 80, 0, RuleAction::Include));
     EXPECT_NE(m_filter.ProcessPacket(Tcp("192.168.0.10", 5000, "1.2.3.4", 80)), nullptr);
     EXPECT_NE(m_filter.ProcessPacket(Tcp("1.2.3.4", 80, "192.168.0.10", 5000)), nullptr);
     // Local port 80 does not make it web traffic.
     EXPECT_EQ(m_filter.ProcessPacket(Tcp("1.2.3.4", 5000, "192.168.0.10", 80)), nullptr);
     EXPECT_EQ(m_filter.ProcessPacket(Icmp("192.168.0.10", "1.2.3.4")), nullptr);
-
-    CFilterParamIp* exclude = m_filter.CreateIpRule();
-    exclude->SetType(static_cast<int>(IpRuleType::Single));
-    exclude->SetAddress(Ip("1.2.3.4"));
-    m_filter.AddIpRule(exclude);
+    m_filter.AddIpRule(IpRule(IpRuleType::Single, "1.2.3.4", "0.0.0.0", RuleAction::Exclude));
     EXPECT_EQ(m_filter.ProcessPacket(Tcp("192.168.0.10", 5000, "1.2.3.4", 80)), nullptr);
 }
 
-TEST_F(ProcessPacketTest, SuspendedFilterLeavesEverythingUntouched)
+// A loaded host is found again and keeps its count; a suspended filter leaves it untouched.
+TEST_F(ProcessPacketTest, LoadedHostCountsOnAndSuspendedFilterLeavesItUntouched)
 {
-    m_filter.ProcessPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 2, 100));
-    CFilterHost* host = m_filter.GetHost(0);
-    host->SetModified(false);
+    CFilterHost* loaded = m_filter.AddHost(Ip("8.8.8.8"));
+    loaded->SetReceived(5000);
+    loaded->SetStored(true);
+    loaded->SetModified(false);
+    EXPECT_EQ(m_filter.AddHost(Ip("8.8.8.8")), loaded);
+    EXPECT_EQ(m_filter.ProcessPacket(Tcp("8.8.8.8", 2, "192.168.0.10", 1, 100)), loaded);
+    EXPECT_EQ(loaded->GetReceived(), 5100.0);
+    EXPECT_TRUE(loaded->IsModified() && loaded->IsStored());
+    loaded->SetModified(false);
     m_filter.SetEnabled(false);
     EXPECT_EQ(m_filter.ProcessPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 2, 100)), nullptr);
     EXPECT_EQ(m_filter.ProcessPacket(Tcp("192.168.0.10", 1, "9.9.9.9", 2, 100)), nullptr);
-    EXPECT_EQ(m_filter.GetSent(), 100.0);
-    EXPECT_EQ(host->GetSent(), 100.0);
-    EXPECT_FALSE(host->IsModified());
+    EXPECT_EQ(m_filter.GetTotal(), 100.0);
+    EXPECT_EQ(loaded->GetSent(), 0.0);
+    EXPECT_FALSE(loaded->IsModified());
     EXPECT_EQ(m_filter.GetHostCount(), 1);
-    EXPECT_EQ(m_filter.GetHistoryItem(0)->GetSent(), 100.0);
+    EXPECT_EQ(m_filter.GetHistoryItem(0)->GetReceived(), 100.0);
 }
 
 TEST_F(ProcessPacketTest, EveryHostIsFoundAgainAfterGrowthAndAResetKeepsThem)
@@ -162,21 +160,6 @@ TEST_F(ProcessPacketTest, EveryHostIsFoundAgainAfterGrowthAndAResetKeepsThem)
     EXPECT_EQ(m_filter.GetTotal(), 0.0);
     EXPECT_EQ(m_filter.GetHostCount(), static_cast<int>(kHosts));
     EXPECT_EQ(m_filter.GetHost(1)->GetSent(), 4.0);
-}
-
-TEST_F(ProcessPacketTest, LoadedHostIsFoundAgainAndKeepsItsNumber)
-{
-    CFilterHost* loaded = m_filter.AddHost(Ip("8.8.8.8"));
-    loaded->SetReceived(5000);
-    loaded->SetStored(true);
-    loaded->SetModified(false);
-    EXPECT_EQ(m_filter.AddHost(Ip("8.8.8.8")), loaded);
-
-    EXPECT_EQ(m_filter.ProcessPacket(Tcp("8.8.8.8", 2, "192.168.0.10", 1, 100)), loaded);
-    EXPECT_EQ(loaded->GetReceived(), 5100.0);
-    EXPECT_TRUE(loaded->IsModified());
-    EXPECT_TRUE(loaded->IsStored());
-    EXPECT_EQ(m_filter.GetHostCount(), 1);
 }
 
 TEST(CFilterRules, RulesFromAnotherImplementationAreCopiedAndOutOfRangeIndexesAnswerNone)

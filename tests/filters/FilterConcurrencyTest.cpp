@@ -8,24 +8,20 @@
 
 namespace
 {
-void SetRules(CFilter* filter, bool withExtraRule)
+// One or two rules that exclude everything, refilled under the lock: a packet must never see
+// the list empty (which accepts all).
+void SetRules(CFilter* filter, int count)
 {
-    // Refilled under the lock: a packet must never see the list empty (which accepts all).
     CKavoLock lock(filter->GetLock());
     filter->ClearIpRules();
-    if (withExtraRule)
+    for (int i = 0; i < count; ++i)
     {
-        CFilterParamIp* single = filter->CreateIpRule();
-        single->SetType(static_cast<int>(IpRuleType::Single));
-        single->SetAddress(Ip("10.0.0.1"));
-        filter->AddIpRule(single);
+        CFilterParamIp* everything = filter->CreateIpRule();
+        everything->SetType(static_cast<int>(IpRuleType::Subnet));
+        everything->SetAddress(0);
+        everything->SetSecondAddress(0);
+        filter->AddIpRule(everything);
     }
-    CFilterParamIp* everything = filter->CreateIpRule();
-    everything->SetType(static_cast<int>(IpRuleType::Subnet));
-    everything->SetAddress(0);
-    everything->SetSecondAddress(0);
-    everything->SetAction(static_cast<int>(RuleAction::Exclude));
-    filter->AddIpRule(everything);
 }
 
 PacketInfo Packet(uint32_t i)
@@ -53,13 +49,9 @@ TEST(FilterConcurrency, DispatchAgainstReadersRuleChangesDrainsAndRemovals)
     manager.SetPendingHosts(&pending);
     CFilter* all = manager.NewFilter(true);
     CFilter* never = manager.NewFilter(true);
-    SetRules(never, false);
+    SetRules(never, 1);
     CFilter* web = manager.NewFilter(true);
-    CFilterParamPort* rule = web->CreatePortRule();
-    rule->SetType(static_cast<int>(PortRuleType::Single));
-    rule->SetFirstPort(htons(80));
-    rule->SetAction(static_cast<int>(RuleAction::Include));
-    web->AddPortRule(rule);
+    web->AddPortRule(PortRule(PortRuleType::Single, 80, 0, RuleAction::Include));
 
     constexpr uint32_t kPackets = 30000; // every host at least once, the later ones twice
     std::atomic<bool> done{false};
@@ -103,7 +95,7 @@ TEST(FilterConcurrency, DispatchAgainstReadersRuleChangesDrainsAndRemovals)
             ASSERT_EQ(hostTotal, filter->GetTotal());
             ASSERT_EQ(dayTotal, filter->GetTotal());
         }
-        SetRules(never, rounds % 2 == 0);
+        SetRules(never, 1 + rounds % 2);
 
         drained.clear();
         pending.Take(100, drained);

@@ -1,8 +1,10 @@
-// Packets and a local-address test for the filter tests.
+// Packets, rules and a local-address test for the filter tests.
 #pragma once
 
 #include "capture/ILocalAddressTest.h"
 #include "capture/PacketInfo.h"
+#include "filters/CFilterParamIp.h"
+#include "filters/CFilterParamPort.h"
 
 #include <arpa/inet.h>
 #include <set>
@@ -49,4 +51,27 @@ inline PacketInfo Icmp(const char* source, const char* destination, uint32_t len
     packet.protocol = 1;
     packet.hasPorts = 0;
     return packet;
+}
+
+// New rules, for a filter or a rule list to own; ports in host order here.
+inline CFilterParamIp* IpRule(IpRuleType type, const char* first, const char* second,
+                              RuleAction action)
+{
+    auto* rule = new CFilterParamIp;
+    rule->SetType(static_cast<int>(type));
+    rule->SetAddress(Ip(first));
+    rule->SetSecondAddress(Ip(second));
+    rule->SetAction(static_cast<int>(action));
+    return rule;
+}
+
+inline CFilterParamPort* PortRule(PortRuleType type, uint16_t first, uint16_t last,
+                                  RuleAction action)
+{
+    auto* rule = new CFilterParamPort;
+    rule->SetType(static_cast<int>(type));
+    rule->SetFirstPort(htons(first));
+    rule->SetLastPort(htons(last));
+    rule->SetAction(static_cast<int>(action));
+    return rule;
 }

@@ -33,11 +33,10 @@ TEST(HostBindingText, DecodesEveryShapeAndRejectsNearMisses)
         SCOPED_TRACE(c.text);
         const DecodedHostBinding decoded = DecodeHostBinding(c.text);
         EXPECT_EQ(decoded.binding, static_cast<int>(c.binding));
-        if (c.binding == HostBinding::Address)
-            EXPECT_EQ(decoded.address, c.address);
+        EXPECT_EQ(decoded.address, c.address);
+        EXPECT_EQ(decoded.hardware, c.hardware);
         if (c.binding == HostBinding::Hardware)
         {
-            EXPECT_EQ(decoded.hardware, c.hardware);
             EXPECT_EQ(FormatHostBinding(2, 0, decoded.hardware), "00-1A-2B-3C-4D-5E");
         }
     }

@@ -158,9 +158,15 @@ TEST(SettingsText, DesktopExecQuotingAndDriverCheckByKernelVersion)
         EXPECT_EQ(CheckDriverDefault(release), expected) << release;
 }
 
-TEST_F(SettingsTest, ColumnLayoutIsUsedOnlyWhenItFitsTheList)
+// Column layouts apply only when they fit the list; the window placement comes back as saved.
+TEST_F(SettingsTest, ColumnLayoutAndWindowPlacement)
 {
     CSettingsStore store(Ini());
+    EXPECT_FALSE(LoadWindowPlacement(store));
+    const QByteArray placement("\x01\x00\xff geometry", 12);
+    SaveWindowPlacement(store, placement);
+    store.Sync();
+    EXPECT_EQ(LoadWindowPlacement(CSettingsStore(Ini())), placement);
     SaveColumnLayout(store, "Adapter", {{35, 90, 80, 140}, {2, 0, 3, 1}});
     EXPECT_EQ(store.ReadString("Adapter", "Columns width"), "35,90,80,140,");
     ColumnLayout layout = LoadColumnLayout(store, "Adapter", 4);
@@ -170,22 +176,11 @@ TEST_F(SettingsTest, ColumnLayoutIsUsedOnlyWhenItFitsTheList)
     store.WriteString("Filter", "Columns width", "10,20,-3,");
     store.WriteString("Filter", "Columns order", "0,2,2,");
     layout = LoadColumnLayout(store, "Filter", 3);
-    EXPECT_TRUE(layout.widths.empty());
-    EXPECT_TRUE(layout.order.empty());
+    EXPECT_TRUE(layout.widths.empty() && layout.order.empty());
     store.WriteString("History", "Columns order", "0,3,1,");
     EXPECT_TRUE(LoadColumnLayout(store, "History", 3).order.empty());
     EXPECT_FALSE(ParseColumnList("1,2", 2));   // last number without its comma
     EXPECT_FALSE(ParseColumnList("1,,2,", 3)); // empty field
     EXPECT_FALSE(ParseColumnList("1, 2,", 2)); // blank
     EXPECT_EQ(ParseColumnList("", 0), std::vector<int>{});
-}
-
-TEST_F(SettingsTest, WindowPlacementRoundTrips)
-{
-    CSettingsStore store(Ini());
-    EXPECT_FALSE(LoadWindowPlacement(store));
-    const QByteArray placement("\x01\x00\xff geometry", 12);
-    SaveWindowPlacement(store, placement);
-    store.Sync();
-    EXPECT_EQ(LoadWindowPlacement(CSettingsStore(Ini())), placement);
 }

@@ -94,24 +94,32 @@ void AddIp(CDlgFilterList& page, int type, const char* first, const char* second
 }
 } // namespace
 
-TEST_F(FilterSheetTest, CancelOnAddLeavesNoFilterAndFreesTheId)
+TEST_F(FilterSheetTest, CancelLeavesNoNewFilterAndResumesAnExistingOneUnchanged)
 {
-    manager.NewFilter(true); // id 0
-    auto sheet = MakeSheet();
-    CFilter* created = sheet->GetFilter();
-    ASSERT_NE(created, nullptr);
-    EXPECT_EQ(created->GetId(), 1);
-    EXPECT_FALSE(created->IsEnabled());
-    EXPECT_EQ(manager.GetCount(), 2u);
-
-    EXPECT_EQ(sheet->Finish(QDialog::Rejected), QDialog::Rejected);
-    EXPECT_EQ(sheet->GetFilter(), nullptr);
-    EXPECT_EQ(manager.GetCount(), 1u);
+    manager.NewFilter(true);                // id 0
+    for (int round = 0; round < 2; ++round) // the cancelled id is free again
+    {
+        auto sheet = MakeSheet();
+        CFilter* created = sheet->GetFilter();
+        ASSERT_NE(created, nullptr);
+        EXPECT_EQ(created->GetId(), 1);
+        EXPECT_FALSE(created->IsEnabled());
+        EXPECT_EQ(manager.GetCount(), 2u);
+        EXPECT_EQ(sheet->Finish(QDialog::Rejected), QDialog::Rejected);
+        EXPECT_EQ(sheet->GetFilter(), nullptr);
+        EXPECT_EQ(manager.GetCount(), 1u);
+    }
     EXPECT_EQ(store.saved, 0);
 
-    auto again = MakeSheet();
-    EXPECT_EQ(again->GetFilter()->GetId(), 1);
-    again->Finish(QDialog::Rejected);
+    CFilter* suspended = manager.GetFilter(0);
+    suspended->SetEnabled(false);
+    suspended->SetName("Suspended");
+    auto sheet = MakeSheet(suspended);
+    sheet->GeneralPage()->NameEdit()->setText(QStringLiteral("Changed"));
+    sheet->Finish(QDialog::Rejected);
+    EXPECT_TRUE(suspended->IsEnabled());
+    EXPECT_EQ(suspended->GetName(), "Suspended");
+    EXPECT_EQ(manager.GetCount(), 1u);
 }
 
 TEST_F(FilterSheetTest, OkOnAddWithoutRulePagesCountsAllTrafficOfThisMachine)
@@ -122,13 +130,11 @@ TEST_F(FilterSheetTest, OkOnAddWithoutRulePagesCountsAllTrafficOfThisMachine)
     EXPECT_EQ(sheet->Finish(QDialog::Accepted), QDialog::Accepted);
     EXPECT_EQ(sheet->IpPage(), nullptr);
     EXPECT_EQ(sheet->PortPage(), nullptr);
-
     CFilter* filter = sheet->GetFilter();
     EXPECT_TRUE(filter->IsEnabled());
     EXPECT_EQ(filter->GetName(), "Everything");
     EXPECT_EQ(filter->GetBinding(), static_cast<int>(HostBinding::LocalMachine));
-    EXPECT_EQ(filter->GetIpRuleCount(), 0);
-    EXPECT_EQ(filter->GetPortRuleCount(), 0);
+    EXPECT_EQ(filter->GetIpRuleCount() + filter->GetPortRuleCount(), 0);
 
     PacketInfo packet;
     packet.sourceAddress = inet_addr("198.18.0.1");
@@ -141,70 +147,61 @@ TEST_F(FilterSheetTest, OkOnAddWithoutRulePagesCountsAllTrafficOfThisMachine)
     EXPECT_EQ(filter->GetSent(), 1500.0);
 }
 
-TEST_F(FilterSheetTest, CustomMacKeepsItsAddressThroughAnUnchangedOk)
+TEST_F(FilterSheetTest, AddressFollowsTheTypeAndWhatDoesNotParseIsRefused)
 {
     CFilter* filter = manager.NewFilter(true);
     const std::vector<uint8_t> mac = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
     filter->SetBinding(static_cast<int>(HostBinding::Hardware));
     filter->SetHardwareAddress(mac);
-    auto sheet = MakeSheet(filter);
-    CDlgFilterGeneral* page = sheet->GeneralPage();
-    EXPECT_EQ(page->AddressEdit()->text(), "00-1A-2B-3C-4D-5E");
-    EXPECT_EQ(page->AddressLabel()->text(), "MAC Address:");
-    ASSERT_TRUE(sheet->Confirm());
-    sheet->Finish(QDialog::Accepted);
-    EXPECT_EQ(filter->GetHardwareAddress(), mac);
-    EXPECT_EQ(filter->GetBinding(), static_cast<int>(HostBinding::Hardware));
-}
-
-TEST_F(FilterSheetTest, TypeFollowsLabelsAndSwitchToMacPutsZeroAddress)
-{
-    CFilter* filter = manager.NewFilter(true);
-    filter->SetBinding(static_cast<int>(HostBinding::Address));
     filter->SetAddress(inet_addr("10.1.2.3"));
     auto sheet = MakeSheet(filter);
     CDlgFilterGeneral* page = sheet->GeneralPage();
-    EXPECT_EQ(page->AddressEdit()->text(), "10.1.2.3");
-    EXPECT_FALSE(page->SelectButton()->isVisibleTo(page));
+    EXPECT_EQ(page->AddressEdit()->text(), "00-1A-2B-3C-4D-5E");
+    ASSERT_TRUE(sheet->Confirm()); // unchanged: the custom address stays
+    EXPECT_EQ(filter->GetHardwareAddress(), mac);
 
-    page->TypeBox()->setCurrentIndex(static_cast<int>(HostBinding::Hardware));
-    EXPECT_EQ(page->AddressEdit()->text(), "00-00-00-00-00-00");
-    EXPECT_EQ(page->AddressLabel()->text(), "MAC Address:");
-    EXPECT_TRUE(page->SelectButton()->isVisibleTo(page));
-
+    const int ip = static_cast<int>(HostBinding::Address);
+    const int hardware = static_cast<int>(HostBinding::Hardware);
+    const struct
+    {
+        int type;
+        const char* typed;                   // nullptr: as the type change left it
+        const char *shown, *label, *refusal; // refusal "": accepted
+        bool select;
+    } steps[] = {{ip, "10.1.2", "10.1.2", "IP Address:", "Invalid IP address", false},
+                 {hardware, nullptr, "00-00-00-00-00-00", "MAC Address:", "", true},
+                 {hardware, "00-1A-2B", "00-1A-2B", "MAC Address:", "Invalid MAC address", true},
+                 {ip, "10.9.8.7", "10.9.8.7", "IP Address:", "", false}};
+    for (const auto& step : steps)
+    {
+        SCOPED_TRACE(step.shown);
+        messages.clear();
+        page->TypeBox()->setCurrentIndex(step.type);
+        if (step.typed != nullptr)
+            page->AddressEdit()->setText(QString::fromLatin1(step.typed));
+        EXPECT_EQ(page->AddressEdit()->text(), step.shown);
+        EXPECT_EQ(page->AddressLabel()->text(), step.label);
+        EXPECT_EQ(page->SelectButton()->isVisibleTo(page), step.select);
+        const int binding = filter->GetBinding();
+        const std::vector<uint8_t> written = filter->GetHardwareAddress();
+        EXPECT_EQ(sheet->Confirm(), *step.refusal == 0);
+        EXPECT_EQ(LastMessage(), step.refusal);
+        if (*step.refusal != 0) // nothing written by a refused confirmation
+        {
+            EXPECT_EQ(filter->GetBinding(), binding);
+            EXPECT_EQ(filter->GetHardwareAddress(), written);
+        }
+    }
+    uint32_t address = 0;
+    EXPECT_EQ(filter->GetAddress(address), inet_addr("10.9.8.7"));
     page->TypeBox()->setCurrentIndex(static_cast<int>(HostBinding::LocalMachine));
     EXPECT_FALSE(page->AddressEdit()->isEnabled());
     EXPECT_EQ(page->AddressLabel()->text(), "IP Address:");
     sheet->Finish(QDialog::Rejected);
-}
-
-TEST_F(FilterSheetTest, AddressTextThatDoesNotParseIsRefused)
-{
-    CFilter* filter = manager.NewFilter(true);
-    filter->SetBinding(static_cast<int>(HostBinding::Address));
-    filter->SetAddress(inet_addr("10.1.2.3"));
-    auto sheet = MakeSheet(filter);
-    CDlgFilterGeneral* page = sheet->GeneralPage();
-
-    page->AddressEdit()->setText(QStringLiteral("10.1.2"));
-    EXPECT_FALSE(sheet->Confirm());
-    EXPECT_EQ(LastMessage(), "Invalid IP address");
-
-    page->TypeBox()->setCurrentIndex(static_cast<int>(HostBinding::Hardware));
-    page->AddressEdit()->setText(QStringLiteral("00-1A-2B"));
-    EXPECT_FALSE(sheet->Confirm());
-    EXPECT_EQ(LastMessage(), "Invalid MAC address");
-
-    // Nothing was written by the refused confirmations.
-    uint32_t address = 0;
-    EXPECT_EQ(filter->GetAddress(address), inet_addr("10.1.2.3"));
-    EXPECT_EQ(filter->GetBinding(), static_cast<int>(HostBinding::Address));
-
-    page->TypeBox()->setCurrentIndex(static_cast<int>(HostBinding::Address));
-    page->AddressEdit()->setText(QStringLiteral("10.9.8.7"));
-    EXPECT_TRUE(sheet->Confirm());
-    EXPECT_EQ(filter->GetAddress(address), inet_addr("10.9.8.7"));
-    sheet->Finish(QDialog::Accepted);
+    auto again = MakeSheet(filter);
+    EXPECT_EQ(again->GeneralPage()->AddressEdit()->text(), "10.9.8.7");
+    EXPECT_FALSE(again->GeneralPage()->SelectButton()->isVisibleTo(again->GeneralPage()));
+    again->Finish(QDialog::Rejected);
 }
 
 TEST_F(FilterSheetTest, IpRulesAreCheckedStrictly)
@@ -319,18 +316,6 @@ TEST_F(FilterSheetTest, RemovingTwoSelectedRowsRemovesBothFromWhatOkCommits)
     ASSERT_EQ(filter->GetIpRuleCount(), 1);
     uint32_t address = 0;
     EXPECT_EQ(filter->GetIpRule(0)->GetAddress(address), inet_addr("10.0.0.2"));
-}
-
-TEST_F(FilterSheetTest, CancelOnASuspendedFilterResumesItAndKeepsItsSettings)
-{
-    CFilter* filter = manager.NewFilter(false);
-    filter->SetName("Suspended");
-    auto sheet = MakeSheet(filter);
-    sheet->GeneralPage()->NameEdit()->setText(QStringLiteral("Changed"));
-    sheet->Finish(QDialog::Rejected);
-    EXPECT_TRUE(filter->IsEnabled());
-    EXPECT_EQ(filter->GetName(), "Suspended");
-    EXPECT_EQ(manager.GetCount(), 1u);
 }
 
 TEST_F(FilterSheetTest, SelectFindsTheHardwareAddressOrSaysWhyNot)

@@ -21,7 +21,6 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
-#include <tuple>
 
 namespace
 {
@@ -84,10 +83,13 @@ protected:
     std::vector<std::string> messages;
 };
 
-void AddIp(CDlgFilterList& page, int type, const char* first, const char* second, int action = 1)
+// Types a rule into the page's edits and presses "Add"; only the address page has an action.
+void AddRule(CDlgFilterRulePage& page, int type, const char* first, const char* second,
+             int action = 1)
 {
     page.TypeBox()->setCurrentIndex(type);
-    page.ActionBox()->setCurrentIndex(action);
+    if (auto* ip = dynamic_cast<CDlgFilterList*>(&page))
+        ip->ActionBox()->setCurrentIndex(action);
     page.FirstEdit()->setText(QString::fromLatin1(first));
     page.SecondEdit()->setText(QString::fromLatin1(second));
     page.AddButton()->click();
@@ -204,44 +206,56 @@ TEST_F(FilterSheetTest, AddressFollowsTheTypeAndWhatDoesNotParseIsRefused)
     again->Finish(QDialog::Rejected);
 }
 
-TEST_F(FilterSheetTest, IpRulesAreCheckedStrictly)
+TEST_F(FilterSheetTest, AddressAndPortRulesAreCheckedStrictly)
 {
     auto sheet = MakeSheet();
     sheet->ShowPage(1);
-    CDlgFilterList& page = *sheet->IpPage();
-    EXPECT_EQ(page.FirstLabel()->text(), "IP Address:");
-    EXPECT_FALSE(page.SecondEdit()->isEnabled());
-
+    sheet->ShowPage(2);
+    CDlgFilterList& ip = *sheet->IpPage();
+    CDlgFilterPort& port = *sheet->PortPage();
+    EXPECT_EQ(ip.FirstLabel()->text(), "IP Address:");
+    EXPECT_FALSE(ip.SecondEdit()->isEnabled());
     const struct
     {
+        CDlgFilterRulePage& page;
         int type;
         const char *first, *second, *refusal;
-    } refused[] = {{1, "10.0.0.5", "10.0.0.5", "Invalid IP range"},
-                   {1, "10.0.0.5", "", "Invalid IP range"},
-                   {1, "10.0.0.5", "10.0.0.x", "Invalid IP address"},
-                   {0, "printer.local", "", "Invalid IP address"},
-                   {2, "192.168.1.0", "", "Invalid subnet mask"},
-                   {2, "192.168.1.0", "255.255.255", "Invalid IP address"}};
+    } refused[] = {{ip, 1, "10.0.0.5", "10.0.0.5", "Invalid IP range"},
+                   {ip, 1, "10.0.0.5", "", "Invalid IP range"},
+                   {ip, 1, "10.0.0.5", "10.0.0.x", "Invalid IP address"},
+                   {ip, 0, "printer.local", "", "Invalid IP address"},
+                   {ip, 2, "192.168.1.0", "", "Invalid subnet mask"},
+                   {ip, 2, "192.168.1.0", "255.255.255", "Invalid IP address"},
+                   {port, 0, "70000", "", "Invalid port"},
+                   {port, 1, "70000", "80", "Invalid port"},
+                   {port, 1, "20", "70000", "Invalid port"},
+                   {port, 1, "21", "20", "Invalid port range"},
+                   {port, 1, "21", "", "Invalid port range"}};
     for (const auto& item : refused)
     {
         SCOPED_TRACE(item.first + std::string(" ") + item.second);
-        AddIp(page, item.type, item.first, item.second);
+        AddRule(item.page, item.type, item.first, item.second);
         EXPECT_EQ(LastMessage(), item.refusal);
     }
-    EXPECT_EQ(page.SecondLabel()->text(), "Mask:");
+    EXPECT_EQ(ip.SecondLabel()->text(), "Mask:");
     const size_t refusals = messages.size();
-    AddIp(page, 0, "", "");
+    AddRule(ip, 0, "", "");
     EXPECT_EQ(messages.size(), refusals); // an empty first field only takes the focus
-    EXPECT_EQ(page.RuleCount(), 0);
+    EXPECT_EQ(ip.RuleCount() + port.RuleCount(), 0);
 
-    AddIp(page, 1, "10.0.0.5", "10.0.0.6");
-    AddIp(page, 2, "192.168.1.0", "255.255.255.0", 0);
+    AddRule(ip, 1, "10.0.0.5", "10.0.0.6");
+    AddRule(ip, 2, "192.168.1.0", "255.255.255.0", 0);
+    AddRule(port, 1, "20", "21");
+    AddRule(port, 0, "443", "");
     EXPECT_EQ(messages.size(), refusals);
-    ASSERT_EQ(page.List()->topLevelItemCount(), 2);
-    EXPECT_EQ(page.List()->topLevelItem(0)->text(1), "10.0.0.5 - 10.0.0.6");
-    EXPECT_EQ(page.List()->topLevelItem(1)->text(0), "Subnet");
-    EXPECT_EQ(page.List()->topLevelItem(1)->text(1), "192.168.1.0 / 255.255.255.0");
-    EXPECT_EQ(page.List()->topLevelItem(1)->text(2), "Exclude");
+    ASSERT_EQ(ip.List()->topLevelItemCount(), 2);
+    EXPECT_EQ(ip.List()->topLevelItem(0)->text(1), "10.0.0.5 - 10.0.0.6");
+    EXPECT_EQ(ip.List()->topLevelItem(1)->text(0), "Subnet");
+    EXPECT_EQ(ip.List()->topLevelItem(1)->text(1), "192.168.1.0 / 255.255.255.0");
+    EXPECT_EQ(ip.List()->topLevelItem(1)->text(2), "Exclude");
+    ASSERT_EQ(port.RuleCount(), 2);
+    EXPECT_EQ(port.List()->topLevelItem(0)->text(1), "20 - 21");
+    EXPECT_EQ(port.Rules()[1].GetFirstPort(), htons(443));
 
     ASSERT_TRUE(sheet->Confirm());
     sheet->Finish(QDialog::Accepted);
@@ -249,41 +263,8 @@ TEST_F(FilterSheetTest, IpRulesAreCheckedStrictly)
     ASSERT_EQ(filter->GetIpRuleCount(), 2);
     EXPECT_TRUE(filter->MatchIpRules(inet_addr("10.0.0.6")));
     EXPECT_FALSE(filter->MatchIpRules(inet_addr("192.168.1.7")));
-}
-
-TEST_F(FilterSheetTest, PortRulesAreCheckedStrictly)
-{
-    auto sheet = MakeSheet();
-    sheet->ShowPage(2);
-    CDlgFilterPort& page = *sheet->PortPage();
-    auto add = [&](int type, const char* first, const char* last)
-    {
-        page.TypeBox()->setCurrentIndex(type);
-        page.FirstEdit()->setText(QString::fromLatin1(first));
-        page.SecondEdit()->setText(QString::fromLatin1(last));
-        page.AddButton()->click();
-    };
-    for (const auto& [type, first, last, refusal] : {std::tuple{0, "70000", "", "Invalid port"},
-                                                     {1, "70000", "80", "Invalid port"},
-                                                     {1, "20", "70000", "Invalid port"},
-                                                     {1, "21", "20", "Invalid port range"},
-                                                     {1, "21", "", "Invalid port range"}})
-    {
-        SCOPED_TRACE(first);
-        add(type, first, last);
-        EXPECT_EQ(LastMessage(), refusal);
-    }
-    EXPECT_EQ(page.RuleCount(), 0);
-
-    add(1, "20", "21");
-    add(0, "443", "");
-    ASSERT_EQ(page.RuleCount(), 2);
-    EXPECT_EQ(page.List()->topLevelItem(0)->text(1), "20 - 21");
-    EXPECT_EQ(page.Rules()[1].GetFirstPort(), htons(443));
-    ASSERT_TRUE(sheet->Confirm());
-    sheet->Finish(QDialog::Accepted);
-    EXPECT_TRUE(sheet->GetFilter()->MatchPortRules(htons(21)));
-    EXPECT_FALSE(sheet->GetFilter()->MatchPortRules(htons(22)));
+    EXPECT_TRUE(filter->MatchPortRules(htons(21)));
+    EXPECT_FALSE(filter->MatchPortRules(htons(22)));
 }
 
 TEST_F(FilterSheetTest, RemovingTwoSelectedRowsRemovesBothFromWhatOkCommits)

@@ -3,6 +3,8 @@
 
 #include <QClipboard>
 
+#include <thread>
+
 using namespace viewtest;
 
 TEST_F(ViewFixture, FillsAndFormatsTheThreeLists)

@@ -20,35 +20,24 @@ TEST_F(ViewFixture, FillsAndFormatsTheThreeLists)
     COmbrixView& v = MakeView();
     CExtListCtrl* list = v.FilterList();
     ASSERT_EQ(list->Model().GetRowCount(), 2);
-    EXPECT_EQ(Cell(list, 0, 0), "1");
-    EXPECT_EQ(Cell(list, 0, 1), "Internet Traffic");
+    EXPECT_EQ(Row(list, 0), "1|Internet Traffic|198.18.0.1|1 999|234 567|236 566");
+    EXPECT_EQ(Row(list, 1), "2|Other|198.18.0.2|0|0|0");
     EXPECT_EQ(list->Model().GetImage(0), 1); // suspended
     EXPECT_EQ(list->Model().GetImage(1), 0);
-    EXPECT_EQ(Cell(list, 0, 2), "198.18.0.1");
-    EXPECT_EQ(Cell(list, 0, 3), "1 999");
-    EXPECT_EQ(Cell(list, 0, 4), "234 567");
-    EXPECT_EQ(Cell(list, 0, 5), "236 566");
-    EXPECT_EQ(Cell(list, 1, 0), "2");
 
     EXPECT_EQ(v.GetCurrentFilter(), internet);
     CExtListCtrl* hosts = v.HostList();
     ASSERT_EQ(hosts->Model().GetRowCount(), 2);
-    EXPECT_EQ(Cell(hosts, 0, 0), "198.18.1.1");
-    EXPECT_EQ(Cell(hosts, 0, 1), "zero.example");
-    EXPECT_EQ(Cell(hosts, 0, 2), "");
-    EXPECT_EQ(Cell(hosts, 0, 3), "1 000");
-    EXPECT_EQ(Cell(hosts, 0, 4), "234 567");
-    EXPECT_EQ(Cell(hosts, 0, 5), "235 567");
-    EXPECT_EQ(Cell(hosts, 0, 6), "2024-05-06  12:00:00");
-    EXPECT_EQ(Cell(hosts, 1, 1), ""); // unknown yet: asked of the resolver
+    EXPECT_EQ(Row(hosts, 0), "198.18.1.1|zero.example||1 000|234 567|235 567|2024-05-06  12:00:00");
+    // Unknown yet: asked of the resolver.
+    EXPECT_EQ(Row(hosts, 1), "198.18.1.2|||999|0|999|2024-05-05  12:00:00");
     EXPECT_EQ(names.GetRequestCount(), 1u);
     EXPECT_EQ(internet->GetHost(0)->GetRow(), 0);
 
     CExtListCtrl* history = v.HistoryList();
     ASSERT_EQ(history->Model().GetRowCount(), 2);
-    EXPECT_EQ(Cell(history, 0, 0), "2024-05-06");
-    EXPECT_EQ(Cell(history, 0, 3), "235 567");
-    EXPECT_EQ(Cell(history, 1, 0), "2024-05-05");
+    EXPECT_EQ(Row(history, 0), "2024-05-06|1 000|234 567|235 567");
+    EXPECT_EQ(Row(history, 1), "2024-05-05|999|0|999");
 
     G_View = 1;
     v.Refresh();

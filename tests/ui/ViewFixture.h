@@ -127,6 +127,14 @@ struct ViewFixture : testing::Test
     {
         return list->Model().GetText(row, column);
     }
+    // Every column of a row, joined by '|'.
+    QString Row(CExtListCtrl* list, int row)
+    {
+        QStringList texts;
+        for (int column = 0; column < list->Model().columnCount(); ++column)
+            texts << Cell(list, row, column);
+        return texts.join('|');
+    }
 
     TempDir folder;
     CSettingsStore profile;

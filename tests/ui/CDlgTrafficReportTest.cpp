@@ -18,7 +18,6 @@ class TrafficReportTest : public ::testing::Test
 protected:
     TrafficReportTest()
     {
-        EnsureDialogTestApp();
         ResetSettings();
         for (const char* name : {"Internet Traffic", "Local Traffic", "HTTP Traffic"})
             manager.NewFilter(true)->SetName(name);

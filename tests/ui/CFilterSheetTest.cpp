@@ -34,11 +34,10 @@ public:
     void SavePortRules(IFilter*) override {}
     void LoadFilters(IFilterManager*) override {}
     void SaveFilters(IFilterManager*) override {}
-    void DeleteFilter(int id) override { deleted.push_back(id); }
+    void DeleteFilter(int) override {}
 
     CKavoLocker lock;
     int saved = 0;
-    std::vector<int> deleted;
 };
 
 class CLocalTest final : public ILocalAddressTest
@@ -52,7 +51,6 @@ class FilterSheetTest : public ::testing::Test
 protected:
     FilterSheetTest()
     {
-        EnsureDialogTestApp();
         manager.SetStore(&store);
         manager.SetLocalAddressTest(&local);
     }

@@ -21,11 +21,7 @@ namespace
 class OptionsSheetTest : public ::testing::Test
 {
 protected:
-    OptionsSheetTest() : adapters([] { return std::vector<CaptureDevice>{}; })
-    {
-        EnsureDialogTestApp();
-        ResetSettings();
-    }
+    OptionsSheetTest() : adapters([] { return std::vector<CaptureDevice>{}; }) { ResetSettings(); }
     ~OptionsSheetTest() override { ResetSettings(); }
 
     std::unique_ptr<COptionsSheet> MakeSheet(AdapterTables tables = NoTables())

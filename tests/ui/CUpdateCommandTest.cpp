@@ -20,7 +20,7 @@ const std::string kHeaders = "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n"
 
 struct Harness
 {
-    explicit Harness(uint16_t port, std::chrono::milliseconds limit) : app(EnsureDialogTestApp())
+    explicit Harness(uint16_t port, std::chrono::milliseconds limit)
     {
         action = new QAction(QStringLiteral("&Check for update now"), &window);
         command = new CUpdateCommand(action, &window,
@@ -28,7 +28,6 @@ struct Harness
         command->SetShowFunction([this](const QString& text) { shown.push_back(text); });
         QObject::connect(command, &CUpdateCommand::CheckFinished, [this] { finished = true; });
     }
-    QApplication* app;
     QWidget window;
     QAction* action;
     CUpdateCommand* command;
@@ -100,7 +99,6 @@ TEST(CUpdateCommand, TheFeedAddressIsASettingReadStrictly)
     }
 
     // Without a usable address the command is greyed out, says why and never starts.
-    EnsureDialogTestApp();
     ResetSettings();
     for (const char* url : {"", "ftp://a/x", "http://198.18.0.9:8080/v"})
     {
@@ -138,7 +136,6 @@ TEST(CUpdateCommand, SilentServerDisablesTheCommandUntilTheLimitWithoutDialog)
 
 TEST(CDlgUpdateVersion, TextCannotBeEditedAndIsPlain)
 {
-    EnsureDialogTestApp();
     CDlgUpdateVersion dialog(QStringLiteral("<b>bold</b>\r\nline"));
     QPlainTextEdit* edit = dialog.TextEdit();
     EXPECT_EQ(edit->toPlainText(), "<b>bold</b>\nline");

@@ -229,9 +229,3 @@ TEST_F(WindowFixture, AddInsertsARowOnlyAfterOkAndEditKeepsTheFilterAndResumesIt
     EXPECT_EQ(answered, 4);
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
-
-TEST(DialogCommands, ManualIsLookedForBesideTheInstalledProgram)
-{
-    const QStringList candidates = ManualCandidates(QStringLiteral("/usr/lib/ombrix"));
-    EXPECT_EQ(candidates.front(), "/usr/lib/ombrix/../../share/doc/Ombrix/README.md");
-}

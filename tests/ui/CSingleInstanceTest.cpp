@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 // Run as a second process by the test below: the copy that finds the first one running.
 TEST(SingleInstanceChild, AsksTheFirstCopy)
@@ -61,6 +62,7 @@ TEST(CSingleInstance, OneOfTwoCopiesWinsOverAStaleSocketAndALaterOneAfterIt)
         CSingleInstance first(path);
         CSingleInstance second(path);
         EXPECT_TRUE(first.Acquire());
+        EXPECT_TRUE(std::filesystem::is_socket(folder.File(CSingleInstance::kMessage)));
         EXPECT_FALSE(second.Acquire());
         // Nobody answers a copy while the first one is busy: it gives up rather than hang.
         EXPECT_FALSE(second.AskFirstToShow(100));

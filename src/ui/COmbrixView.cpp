@@ -327,21 +327,9 @@ bool COmbrixView::HandlesCommand(int id) const
 
 bool COmbrixView::IsCommandEnabled(int id) const
 {
+    // Edit, Suspend and Resume follow the selection in the frame, which asks for them first.
     bool enabled = false;
-    const bool selected = GetSelectedFilterState(enabled);
-    switch (id)
-    {
-    case ID_CLEAR_HOSTS:
-    case ID_CLEAR_HISTORY:
-    case ID_FILTER_EDIT:
-        return selected;
-    case ID_FILTER_SUSPEND:
-        return selected && enabled;
-    case ID_FILTER_RESUME:
-        return selected && !enabled;
-    default:
-        return true;
-    }
+    return (id != ID_CLEAR_HOSTS && id != ID_CLEAR_HISTORY) || GetSelectedFilterState(enabled);
 }
 
 bool COmbrixView::IsCommandChecked(int id) const

@@ -18,7 +18,6 @@ class TrafficReportTest : public ::testing::Test
 protected:
     TrafficReportTest()
     {
-        EnsureDialogTestApp();
         ResetSettings();
         for (const char* name : {"Internet Traffic", "Local Traffic", "HTTP Traffic"})
             manager.NewFilter(true)->SetName(name);
@@ -37,7 +36,7 @@ protected:
 };
 } // namespace
 
-TEST_F(TrafficReportTest, EveryFilterCheckedOnOpeningAndSortChoicesFromSettings)
+TEST_F(TrafficReportTest, OpensWithEveryFilterCheckedAndSavesTheChoices)
 {
     Report_HostColumn = 2;
     Report_HostAsc = 0;
@@ -50,49 +49,24 @@ TEST_F(TrafficReportTest, EveryFilterCheckedOnOpeningAndSortChoicesFromSettings)
     EXPECT_EQ(dialog.HostDirectionBox()->currentText(), "Ascending");
     EXPECT_EQ(dialog.HistoryColumnBox()->currentText(), "Total");
     EXPECT_EQ(dialog.HistoryDirectionBox()->currentText(), "Descending");
-}
 
-TEST_F(TrafficReportTest, ContextCommandsCheckUncheckAndInvert)
-{
-    CDlgTrafficReport dialog(manager);
     dialog.List()->topLevelItem(2)->setCheckState(0, Qt::Unchecked);
     dialog.InvertSelection();
     EXPECT_EQ(Checks(dialog), (std::vector<bool>{false, false, true}));
     dialog.DeselectAll();
     EXPECT_EQ(Checks(dialog), (std::vector<bool>{false, false, false}));
     dialog.SelectAll();
-    EXPECT_EQ(Checks(dialog), (std::vector<bool>{true, true, true}));
-}
-
-TEST_F(TrafficReportTest, SaveStoresSortChoicesAndCollectsCheckedFiltersInOrder)
-{
-    CDlgTrafficReport dialog(manager);
     dialog.List()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
     dialog.HostColumnBox()->setCurrentIndex(6);
-    dialog.HistoryDirectionBox()->setCurrentIndex(1);
+    dialog.HostDirectionBox()->setCurrentIndex(1);
+    dialog.HistoryDirectionBox()->setCurrentIndex(0);
     dialog.Save();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    ASSERT_EQ(dialog.GetSelectedFilters().size(), 2u);
-    EXPECT_EQ(dialog.GetSelectedFilters()[0], manager.GetFilter(0));
-    EXPECT_EQ(dialog.GetSelectedFilters()[1], manager.GetFilter(2));
+    EXPECT_EQ(dialog.GetSelectedFilters(),
+              (std::vector<CFilter*>{manager.GetFilter(0), manager.GetFilter(2)}));
     EXPECT_EQ(Report_HostColumn, 6);
-    EXPECT_EQ(Report_HistoryAsc, 1);
-}
-
-TEST_F(TrafficReportTest, CommandWritesNothingWithNoFilterChecked)
-{
-    TempDir folder;
-    const std::string path = folder.File("week.htm");
-    ReportCommandSteps steps;
-    steps.runDialog = [](CDlgTrafficReport& dialog)
-    {
-        dialog.DeselectAll();
-        dialog.Save();
-        return dialog.result();
-    };
-    steps.chooseFile = [&](QWidget*) { return QString::fromStdString(path); };
-    EXPECT_FALSE(RunReportCommand(nullptr, manager, steps));
-    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
+    EXPECT_EQ(Report_HostAsc, 1);
+    EXPECT_EQ(Report_HistoryAsc, 0);
 }
 
 TEST_F(TrafficReportTest, CommandWritesTheHtmlOrCsvFilesOfTheCheckedFilters)
@@ -100,19 +74,24 @@ TEST_F(TrafficReportTest, CommandWritesTheHtmlOrCsvFilesOfTheCheckedFilters)
     TempDir folder;
     std::string path = folder.File("week.htm");
     std::vector<std::string> messages;
+    bool none = true;
     ReportCommandSteps steps;
-    steps.runDialog = [](CDlgTrafficReport& dialog)
+    steps.runDialog = [&none](CDlgTrafficReport& dialog)
     {
-        dialog.List()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+        none ? dialog.DeselectAll()
+             : dialog.List()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
         dialog.Save();
         return dialog.result();
     };
     steps.chooseFile = [&](QWidget*) { return QString::fromStdString(path); };
     steps.message = [&](QWidget*, const QString& text) { messages.push_back(text.toStdString()); };
+    EXPECT_FALSE(RunReportCommand(nullptr, manager, steps)); // nothing checked: nothing written
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
+
+    none = false;
     ASSERT_TRUE(RunReportCommand(nullptr, manager, steps));
-    EXPECT_TRUE(std::filesystem::exists(folder.File("week.htm")));
-    EXPECT_TRUE(std::filesystem::exists(folder.File("week_filter1.htm")));
-    EXPECT_TRUE(std::filesystem::exists(folder.File("week_filter2.htm")));
+    for (const char* name : {"week.htm", "week_filter1.htm", "week_filter2.htm"})
+        EXPECT_TRUE(std::filesystem::exists(folder.File(name))) << name;
     EXPECT_FALSE(std::filesystem::exists(folder.File("week_filter3.htm")));
 
     path = folder.File("week.csv");

@@ -6,55 +6,43 @@
 
 #include <gtest/gtest.h>
 
-namespace
-{
-std::span<const ListColumn> FourColumns()
-{
-    return HistoryListColumns();
-}
-} // namespace
-
-TEST(CExtListCtrl, StoresAndRestoresWidthsAndOrder)
+TEST(CExtListCtrl, StoresAndRestoresWidthsAndOrderAndMalformedValuesKeepDefaults)
 {
     TempDir folder;
     CSettingsStore profile(folder.File("ombrix.ini"));
     {
-        CExtListCtrl list("History", FourColumns());
-        EXPECT_EQ(list.GetColumnWidths(),
-                  (std::vector<int>{list.ScaledWidth(175), list.ScaledWidth(85),
-                                    list.ScaledWidth(85), list.ScaledWidth(85)}));
-        list.setColumnWidth(0, 175);
-        list.setColumnWidth(1, 85);
-        list.setColumnWidth(3, 85);
-        list.setColumnWidth(2, 60);
+        CExtListCtrl list("History", HistoryListColumns());
+        const int wide = list.ScaledWidth(175), narrow = list.ScaledWidth(85);
+        EXPECT_GE(narrow, 85);
+        EXPECT_EQ(list.GetColumnWidths(), (std::vector<int>{wide, narrow, narrow, narrow}));
+        for (const auto& [column, width] : {std::pair{0, 175}, {1, 85}, {3, 85}, {2, 60}})
+            list.setColumnWidth(column, width);
         list.horizontalHeader()->moveSection(3, 0);
         list.SaveLayout(profile);
     }
     EXPECT_EQ(profile.ReadString("History", "Columns width"), "175,85,60,85,");
     EXPECT_EQ(profile.ReadString("History", "Columns order"), "3,0,1,2,");
-
-    CExtListCtrl restored("History", FourColumns());
-    restored.LoadLayout(profile);
-    EXPECT_EQ(restored.GetColumnWidths(), (std::vector<int>{175, 85, 60, 85}));
-    EXPECT_EQ(restored.GetColumnOrder(), (std::vector<int>{3, 0, 1, 2}));
-}
-
-TEST(CExtListCtrl, MalformedLayoutKeepsDefaults)
-{
-    TempDir folder;
-    CSettingsStore profile(folder.File("ombrix.ini"));
     profile.WriteString("Logging", "Columns width", "10,20,");
     profile.WriteString("Logging", "Columns order", "0,0,1,2,"); // not a permutation
-    CExtListCtrl list("Logging", FourColumns());
-    list.LoadLayout(profile);
-    EXPECT_EQ(list.GetColumnWidths()[1], list.ScaledWidth(85));
-    EXPECT_GE(list.ScaledWidth(85), 85);
-    EXPECT_EQ(list.GetColumnOrder(), (std::vector<int>{0, 1, 2, 3}));
+    const struct
+    {
+        const char* section;
+        std::vector<int> widths, order; // widths empty: the defaults
+    } cases[] = {{"History", {175, 85, 60, 85}, {3, 0, 1, 2}}, {"Logging", {}, {0, 1, 2, 3}}};
+    for (const auto& item : cases)
+    {
+        SCOPED_TRACE(item.section);
+        CExtListCtrl restored(item.section, HistoryListColumns());
+        const std::vector<int> defaults = restored.GetColumnWidths();
+        restored.LoadLayout(profile);
+        EXPECT_EQ(restored.GetColumnWidths(), item.widths.empty() ? defaults : item.widths);
+        EXPECT_EQ(restored.GetColumnOrder(), item.order);
+    }
 }
 
 TEST(CListModel, ChangedTextOnlyIsRepaintedAndSortKeepsSelection)
 {
-    CExtListCtrl list("History", FourColumns());
+    CExtListCtrl list("History", HistoryListColumns());
     CListModel& model = list.Model();
     int records[3] = {30, 10, 20};
     for (int& record : records)

@@ -3,6 +3,8 @@
 
 #include <QClipboard>
 
+#include <thread>
+
 using namespace viewtest;
 
 TEST_F(ViewFixture, FillsAndFormatsTheThreeLists)
@@ -18,35 +20,24 @@ TEST_F(ViewFixture, FillsAndFormatsTheThreeLists)
     COmbrixView& v = MakeView();
     CExtListCtrl* list = v.FilterList();
     ASSERT_EQ(list->Model().GetRowCount(), 2);
-    EXPECT_EQ(Cell(list, 0, 0), "1");
-    EXPECT_EQ(Cell(list, 0, 1), "Internet Traffic");
+    EXPECT_EQ(Row(list, 0), "1|Internet Traffic|198.18.0.1|1 999|234 567|236 566");
+    EXPECT_EQ(Row(list, 1), "2|Other|198.18.0.2|0|0|0");
     EXPECT_EQ(list->Model().GetImage(0), 1); // suspended
     EXPECT_EQ(list->Model().GetImage(1), 0);
-    EXPECT_EQ(Cell(list, 0, 2), "198.18.0.1");
-    EXPECT_EQ(Cell(list, 0, 3), "1 999");
-    EXPECT_EQ(Cell(list, 0, 4), "234 567");
-    EXPECT_EQ(Cell(list, 0, 5), "236 566");
-    EXPECT_EQ(Cell(list, 1, 0), "2");
 
     EXPECT_EQ(v.GetCurrentFilter(), internet);
     CExtListCtrl* hosts = v.HostList();
     ASSERT_EQ(hosts->Model().GetRowCount(), 2);
-    EXPECT_EQ(Cell(hosts, 0, 0), "198.18.1.1");
-    EXPECT_EQ(Cell(hosts, 0, 1), "zero.example");
-    EXPECT_EQ(Cell(hosts, 0, 2), "");
-    EXPECT_EQ(Cell(hosts, 0, 3), "1 000");
-    EXPECT_EQ(Cell(hosts, 0, 4), "234 567");
-    EXPECT_EQ(Cell(hosts, 0, 5), "235 567");
-    EXPECT_EQ(Cell(hosts, 0, 6), "2024-05-06  12:00:00");
-    EXPECT_EQ(Cell(hosts, 1, 1), ""); // unknown yet: asked of the resolver
+    EXPECT_EQ(Row(hosts, 0), "198.18.1.1|zero.example||1 000|234 567|235 567|2024-05-06  12:00:00");
+    // Unknown yet: asked of the resolver.
+    EXPECT_EQ(Row(hosts, 1), "198.18.1.2|||999|0|999|2024-05-05  12:00:00");
     EXPECT_EQ(names.GetRequestCount(), 1u);
     EXPECT_EQ(internet->GetHost(0)->GetRow(), 0);
 
     CExtListCtrl* history = v.HistoryList();
     ASSERT_EQ(history->Model().GetRowCount(), 2);
-    EXPECT_EQ(Cell(history, 0, 0), "2024-05-06");
-    EXPECT_EQ(Cell(history, 0, 3), "235 567");
-    EXPECT_EQ(Cell(history, 1, 0), "2024-05-05");
+    EXPECT_EQ(Row(history, 0), "2024-05-06|1 000|234 567|235 567");
+    EXPECT_EQ(Row(history, 1), "2024-05-05|999|0|999");
 
     G_View = 1;
     v.Refresh();
@@ -167,7 +158,7 @@ TEST_F(ViewFixture, RemoveSelectsTheFirstRemainingRowAndTheLastLeavesNothing)
     EXPECT_FALSE(v.IsCommandEnabled(ID_CLEAR_HOSTS));
 }
 
-TEST_F(ViewFixture, ClearCommandsEmptyMemoryListsAndStore)
+TEST_F(ViewFixture, FilterCommandsClearSuspendResumeAndReset)
 {
     CFilter* filter = AddFilter("Internet Traffic", "198.18.0.1");
     Packet("198.18.0.1", Remote(0), 100, false);
@@ -192,37 +183,45 @@ TEST_F(ViewFixture, ClearCommandsEmptyMemoryListsAndStore)
     v.Refresh();
     EXPECT_EQ(v.HostList()->Model().GetRowCount(), 1);
     EXPECT_EQ(v.HistoryList()->Model().GetRowCount(), 1);
-}
 
-TEST_F(ViewFixture, CopyPutsRowTextsOnTheClipboard)
-{
-    AddFilter("Internet Traffic", "198.18.0.1");
+    v.OnCommand(ID_FILTER_SUSPEND);
+    EXPECT_FALSE(filter->IsEnabled());
+    EXPECT_EQ(v.FilterList()->Model().GetImage(0), 1);
     Packet("198.18.0.1", Remote(0), 1000, false);
-    COmbrixView& v = MakeView();
-    v.OnCommand(ID_EDIT_COPY); // no host selected: clipboard untouched
-    QApplication::clipboard()->setText("before");
-    v.OnCommand(ID_EDIT_COPY);
-    EXPECT_EQ(QApplication::clipboard()->text(), "before");
-
-    v.HostList()->SetSelectionMark(0);
-    v.OnCommand(ID_EDIT_COPY);
-    EXPECT_EQ(QApplication::clipboard()->text(),
-              "198.18.1.1; ; ; 1 000; 0; 1 000; 2024-05-06  12:00:00");
-    v.OnCommand(ID_EDIT_COPY_IP);
-    EXPECT_EQ(QApplication::clipboard()->text(), "198.18.1.1");
-    names.Add(Remote(0), "zero.example");
-    v.OnResolved(Remote(0), "zero.example");
-    QApplication::processEvents();
-    v.OnCommand(ID_EDIT_COPY_HOSTNAME);
-    EXPECT_EQ(QApplication::clipboard()->text(), "zero.example");
+    EXPECT_EQ(filter->GetReceived(), 300);
+    v.OnCommand(ID_FILTER_RESUME);
+    EXPECT_TRUE(filter->IsEnabled());
+    EXPECT_EQ(v.FilterList()->Model().GetImage(0), 0);
+    v.OnCommand(ID_FILTER_RESET);
+    EXPECT_EQ(filter->GetReceived(), 0);
+    EXPECT_EQ(Cell(v.FilterList(), 0, 3), "0");
 }
 
-TEST_F(ViewFixture, ExcludeAndIncludeAddOneSavedRule)
+TEST_F(ViewFixture, HostCommandsCopyAndAddOneSavedRule)
 {
     CFilter* filter = AddFilter("Internet Traffic", "198.18.0.1");
     Packet("198.18.0.1", Remote(0), 1000, false);
     COmbrixView& v = MakeView();
+    QApplication::clipboard()->setText("before");
+    v.OnCommand(ID_EDIT_COPY); // no host selected: clipboard and rules untouched
+    v.OnCommand(ID_EDIT_EXCLUDE);
+    EXPECT_EQ(QApplication::clipboard()->text(), "before");
+    EXPECT_EQ(filter->GetIpRuleCount(), 0);
+
     v.HostList()->SetSelectionMark(0);
+    names.Add(Remote(0), "zero.example");
+    v.OnResolved(Remote(0), "zero.example");
+    QApplication::processEvents();
+    const std::pair<int, const char*> copies[] = {
+        {ID_EDIT_COPY, "198.18.1.1; zero.example; ; 1 000; 0; 1 000; 2024-05-06  12:00:00"},
+        {ID_EDIT_COPY_IP, "198.18.1.1"},
+        {ID_EDIT_COPY_HOSTNAME, "zero.example"}};
+    for (const auto& [command, text] : copies)
+    {
+        v.OnCommand(command);
+        EXPECT_EQ(QApplication::clipboard()->text(), text);
+    }
+
     v.OnCommand(ID_EDIT_EXCLUDE);
     ASSERT_EQ(filter->GetIpRuleCount(), 1);
     uint32_t address = 0;
@@ -230,62 +229,33 @@ TEST_F(ViewFixture, ExcludeAndIncludeAddOneSavedRule)
     EXPECT_EQ(filter->GetIpRule(0)->GetType(), 0);
     EXPECT_EQ(filter->GetIpRule(0)->GetAction(), 0);
     EXPECT_EQ(store.savedRules.size(), 1u);
-    // The excluded host is no longer counted.
-    Packet("198.18.0.1", Remote(0), 1000, false);
+    Packet("198.18.0.1", Remote(0), 1000, false); // the excluded host is no longer counted
     EXPECT_EQ(filter->GetReceived(), 1000);
-
     v.OnCommand(ID_EDIT_INCLUDE);
     ASSERT_EQ(filter->GetIpRuleCount(), 2);
     EXPECT_EQ(filter->GetIpRule(1)->GetAction(), 1);
     EXPECT_EQ(store.savedRules.size(), 2u);
 }
 
-TEST_F(ViewFixture, SuspendAndResumeToggleTheImageAndCounting)
-{
-    CFilter* filter = AddFilter("Internet Traffic", "198.18.0.1");
-    COmbrixView& v = MakeView();
-    v.OnCommand(ID_FILTER_SUSPEND);
-    EXPECT_FALSE(filter->IsEnabled());
-    EXPECT_EQ(v.FilterList()->Model().GetImage(0), 1);
-    Packet("198.18.0.1", Remote(0), 1000, false);
-    EXPECT_EQ(filter->GetReceived(), 0);
-    v.OnCommand(ID_FILTER_RESUME);
-    EXPECT_TRUE(filter->IsEnabled());
-    EXPECT_EQ(v.FilterList()->Model().GetImage(0), 0);
-
-    Packet("198.18.0.1", Remote(0), 1000, false);
-    v.OnCommand(ID_FILTER_RESET);
-    EXPECT_EQ(filter->GetReceived(), 0);
-    EXPECT_EQ(Cell(v.FilterList(), 0, 3), "0");
-}
-
-TEST_F(ViewFixture, ErrorsFromOtherThreadsArriveQueuedAsPlainText)
-{
-    AddFilter("Internet Traffic", "198.18.0.1");
-    COmbrixView& v = MakeView();
-    std::thread worker(
-        [&v]
-        {
-            v.OnError(CKavoException("no such table: <b>MAIN</b>", 5, true));
-            v.OnError(CKavoException("quiet", 7, false));
-        });
-    worker.join();
-    EXPECT_TRUE(errors.isEmpty()); // nothing shown off the window thread
-    QApplication::processEvents();
-    EXPECT_EQ(errors, QStringList{"Application Error[ 5 ]:\nno such table: <b>MAIN</b>\n"});
-}
-
-TEST_F(ViewFixture, ResolvedNameReachesTheRowWithoutBlockingTheResolver)
+TEST_F(ViewFixture, ErrorsAndNamesFromOtherThreadsArriveQueued)
 {
     AddFilter("Internet Traffic", "198.18.0.1");
     Packet("198.18.0.1", Remote(0), 1000, false);
     COmbrixView& v = MakeView();
     names.Add(Remote(0), "zero.example");
-    // The window thread is busy (not processing events); the resolver must still get through.
-    std::thread resolver([&v] { v.OnResolved(Remote(0), "zero.example"); });
-    resolver.join();
+    // The window thread is busy (not processing events); the other threads must still get through.
+    std::thread worker(
+        [&v]
+        {
+            v.OnError(CKavoException("no such table: <b>MAIN</b>", 5, true));
+            v.OnError(CKavoException("quiet", 7, false));
+            v.OnResolved(Remote(0), "zero.example");
+        });
+    worker.join();
+    EXPECT_TRUE(errors.isEmpty()); // nothing shown off the window thread
     EXPECT_EQ(Cell(v.HostList(), 0, 1), "");
     QApplication::processEvents();
+    EXPECT_EQ(errors, QStringList{"Application Error[ 5 ]:\nno such table: <b>MAIN</b>\n"});
     EXPECT_EQ(Cell(v.HostList(), 0, 1), "zero.example");
 }
 
@@ -306,22 +276,20 @@ TEST_F(ViewFixture, SplitWindowKeepsTheDividerOfTheMomentItWasHidden)
     v.OnCommand(ID_VIEW_SPLIT);
     EXPECT_EQ(v.Splitter()->GetPosition(), 150);
     EXPECT_TRUE(v.Tabs()->isVisible());
-}
 
-TEST_F(ViewFixture, DividerSurvivesAHiddenStartAndAShortWindow)
-{
+    // Stored hidden and updated before it has a size, as at start; then a short window.
+    view.reset();
     S_Show = 0;
     S_Position = 400;
-    AddFilter("Internet Traffic", "198.18.0.1");
-    COmbrixView& v = MakeView(false); // updated before it has a size, as at start
-    v.resize(800, 600);
-    v.show();
+    MakeView(false);
+    view->resize(800, 600);
+    view->show();
     EXPECT_EQ(S_Position, 400);
-    v.OnCommand(ID_VIEW_SPLIT);
-    EXPECT_EQ(v.Splitter()->GetPosition(), 400);
-    v.resize(800, 10);
-    v.resize(800, 600);
-    EXPECT_EQ(v.Splitter()->GetPosition(), 400);
+    view->OnCommand(ID_VIEW_SPLIT);
+    EXPECT_EQ(view->Splitter()->GetPosition(), 400);
+    view->resize(800, 10);
+    view->resize(800, 600);
+    EXPECT_EQ(view->Splitter()->GetPosition(), 400);
 }
 
 TEST(RowTexts, TimeTextMatchesTheZoneAcrossOffsetChanges)

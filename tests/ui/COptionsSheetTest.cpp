@@ -21,11 +21,7 @@ namespace
 class OptionsSheetTest : public ::testing::Test
 {
 protected:
-    OptionsSheetTest() : adapters([] { return std::vector<CaptureDevice>{}; })
-    {
-        EnsureDialogTestApp();
-        ResetSettings();
-    }
+    OptionsSheetTest() : adapters([] { return std::vector<CaptureDevice>{}; }) { ResetSettings(); }
     ~OptionsSheetTest() override { ResetSettings(); }
 
     std::unique_ptr<COptionsSheet> MakeSheet(AdapterTables tables = NoTables())
@@ -48,38 +44,32 @@ protected:
 };
 } // namespace
 
-TEST_F(OptionsSheetTest, SavePeriodShowsWholeMinutesAndIsStoredBackAsMinutes)
-{
-    DB_AutoSave = 90000;
-    auto sheet = MakeSheet();
-    sheet->ShowPage(2);
-    EXPECT_EQ(sheet->DatabasePage()->MinutesEdit()->text(), "1");
-    ASSERT_TRUE(sheet->Confirm());
-    EXPECT_EQ(DB_AutoSave, 60000);
-}
-
 TEST_F(OptionsSheetTest, NumbersOutOfRangeAreRefusedAndNothingIsStored)
 {
+    DB_AutoSave = 90000;
     DB_KeepRecords = 30;
     auto sheet = MakeSheet();
     sheet->ShowPage(2);
     CDlgOptDatabase& page = *sheet->DatabasePage();
-    page.MinutesEdit()->setText(QStringLiteral("0"));
-    EXPECT_FALSE(sheet->Confirm());
-    EXPECT_EQ(messages.back(), "Please enter an integer between 1 and 120.");
-    page.MinutesEdit()->setText(QStringLiteral("121"));
-    EXPECT_FALSE(sheet->Confirm());
-    EXPECT_EQ(messages.back(), "Please enter an integer between 1 and 120.");
-    page.MinutesEdit()->setText(QStringLiteral("twelve"));
-    EXPECT_FALSE(sheet->Confirm());
-    EXPECT_EQ(messages.back(), "Please enter an integer.");
-    page.MinutesEdit()->setText(QStringLiteral("120"));
-    page.DaysEdit()->setText(QStringLiteral("366"));
-    EXPECT_FALSE(sheet->Confirm());
-    EXPECT_EQ(messages.back(), "Please enter an integer between 1 and 365.");
-    EXPECT_EQ(DB_AutoSave, 300000);
-    EXPECT_EQ(DB_KeepRecords, 30);
-
+    EXPECT_EQ(page.MinutesEdit()->text(), "1"); // whole minutes
+    const struct
+    {
+        const char *minutes, *days, *refusal;
+    } refused[] = {{"0", "30", "Please enter an integer between 1 and 120."},
+                   {"121", "30", "Please enter an integer between 1 and 120."},
+                   {"twelve", "30", "Please enter an integer."},
+                   {"120", "0", "Please enter an integer between 1 and 365."},
+                   {"120", "366", "Please enter an integer between 1 and 365."}};
+    for (const auto& item : refused)
+    {
+        SCOPED_TRACE(item.refusal);
+        page.MinutesEdit()->setText(QString::fromLatin1(item.minutes));
+        page.DaysEdit()->setText(QString::fromLatin1(item.days));
+        EXPECT_FALSE(sheet->Confirm());
+        EXPECT_EQ(messages.back(), item.refusal);
+        EXPECT_EQ(DB_AutoSave, 90000);
+        EXPECT_EQ(DB_KeepRecords, 30);
+    }
     page.DaysEdit()->setText(QStringLiteral("365"));
     page.AutoSaveBox()->setChecked(false);
     EXPECT_FALSE(page.MinutesEdit()->isEnabled());
@@ -89,46 +79,46 @@ TEST_F(OptionsSheetTest, NumbersOutOfRangeAreRefusedAndNothingIsStored)
     EXPECT_EQ(DB_AutoSaveEnabled, 0);
 }
 
-TEST_F(OptionsSheetTest, UnknownLineStyleLeavesTheListEmptyAndTheValueKept)
+TEST_F(OptionsSheetTest, OnlyOpenedPagesAreWrittenAndUnknownValuesAreKept)
 {
     V_LineStyle = 7;
-    auto sheet = MakeSheet();
-    sheet->ShowPage(3);
-    EXPECT_EQ(sheet->ViewPage()->StyleBox()->currentIndex(), -1);
-    ASSERT_TRUE(sheet->Confirm());
-    EXPECT_EQ(V_LineStyle, 7);
-
-    sheet->ViewPage()->StyleBox()->setCurrentIndex(2); // "Dot"
-    EXPECT_EQ(sheet->ViewPage()->Example()->GetLineStyle(), 2);
-    ASSERT_TRUE(sheet->Confirm());
-    EXPECT_EQ(V_LineStyle, 2);
-}
-
-TEST_F(OptionsSheetTest, OnlyOpenedPagesAreConfirmed)
-{
-    V_LineStyle = 7;
-    auto sheet = MakeSheet();
-    sheet->DatabasePage()->MinutesEdit()->setText(QStringLiteral("0"));
-    sheet->GeneralPage()->HideBox()->setChecked(true);
-    ASSERT_TRUE(sheet->Confirm()); // the database page was never opened: no check, no write
-    EXPECT_EQ(G_Hide, 1);
-    EXPECT_EQ(DB_AutoSave, 300000);
-    EXPECT_EQ(V_LineStyle, 7);
-    EXPECT_FALSE(sheet->WasOpened(1));
-}
-
-TEST_F(OptionsSheetTest, GeneralPageUnitAndDelimiter)
-{
+    V_ColorLine = 0x00E0E0E0;
     G_CsvDelimiter = "|";
     G_View = 2;
     auto sheet = MakeSheet();
-    CDlgOptGeneral& page = *sheet->GeneralPage();
-    EXPECT_EQ(page.DelimiterBox()->currentText(), ",");
-    EXPECT_EQ(page.UnitBox()->currentText(), "MBytes");
-    page.UnitBox()->setCurrentIndex(3);
-    ASSERT_TRUE(sheet->Confirm());
+    CDlgOptGeneral& general = *sheet->GeneralPage();
+    EXPECT_EQ(general.DelimiterBox()->currentText(), ",");
+    EXPECT_EQ(general.UnitBox()->currentText(), "MBytes");
+    general.UnitBox()->setCurrentIndex(3);
+    general.HideBox()->setChecked(true);
+    sheet->DatabasePage()->MinutesEdit()->setText(QStringLiteral("0"));
+    ASSERT_TRUE(sheet->Confirm()); // the database page was never opened: no check, no write
+    EXPECT_EQ(G_Hide, 1);
     EXPECT_EQ(G_View, 3);
     EXPECT_EQ(G_CsvDelimiter, ",");
+    EXPECT_EQ(DB_AutoSave, 300000);
+    EXPECT_EQ(V_LineStyle, 7);
+    EXPECT_FALSE(sheet->WasOpened(1));
+
+    sheet->ShowPage(3);
+    CDlgOptView& view = *sheet->ViewPage();
+    EXPECT_EQ(view.StyleBox()->currentIndex(), -1);
+    EXPECT_EQ(view.LinePicker()->GetColor(), QColor(0xE0, 0xE0, 0xE0));
+    ASSERT_TRUE(sheet->Confirm());
+    EXPECT_EQ(V_LineStyle, 7);
+
+    view.StyleBox()->setCurrentIndex(2); // "Dot"
+    EXPECT_EQ(view.Example()->GetLineStyle(), 2);
+    view.LinePicker()->Choose(QColor(1, 2, 3));
+    view.SecondPicker()->Choose(QColor(0x10, 0x20, 0x30));
+    EXPECT_EQ(view.Example()->GetLineColor(), QColor(1, 2, 3));
+    view.HilightBox()->setChecked(false);
+    ASSERT_TRUE(sheet->Confirm());
+    EXPECT_EQ(V_LineStyle, 2);
+    EXPECT_EQ(V_ColorLine, 0x00030201);
+    EXPECT_EQ(V_ColorSec, 0x00302010);
+    EXPECT_EQ(V_ColorFirst, 0x00F7F4F4);
+    EXPECT_EQ(V_ColorHilight, 0);
 }
 
 TEST_F(OptionsSheetTest, AdapterPageStoresItsBoxesAndReportsUnreadableTables)
@@ -151,22 +141,4 @@ TEST_F(OptionsSheetTest, AdapterPageStoresItsBoxesAndReportsUnreadableTables)
     failing->ShowPage(1);
     EXPECT_EQ(messages.back(), "Can't read interface table!");
     EXPECT_EQ(failing->AdapterPage()->List()->topLevelItemCount(), 0);
-}
-
-TEST_F(OptionsSheetTest, ColourChoicesGoToTheSettingsAsColourValues)
-{
-    V_ColorLine = 0x00E0E0E0;
-    auto sheet = MakeSheet();
-    sheet->ShowPage(3);
-    CDlgOptView& page = *sheet->ViewPage();
-    EXPECT_EQ(page.LinePicker()->GetColor(), QColor(0xE0, 0xE0, 0xE0));
-    page.LinePicker()->Choose(QColor(1, 2, 3));
-    page.SecondPicker()->Choose(QColor(0x10, 0x20, 0x30));
-    EXPECT_EQ(page.Example()->GetLineColor(), QColor(1, 2, 3));
-    page.HilightBox()->setChecked(false);
-    ASSERT_TRUE(sheet->Confirm());
-    EXPECT_EQ(V_ColorLine, 0x00030201);
-    EXPECT_EQ(V_ColorSec, 0x00302010);
-    EXPECT_EQ(V_ColorFirst, 0x00F7F4F4);
-    EXPECT_EQ(V_ColorHilight, 0);
 }

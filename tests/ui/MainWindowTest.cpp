@@ -187,9 +187,9 @@ TEST_F(WindowFixture, FirstStartFillsTwoThirdsAndALostScreenIsLeft)
     }
 }
 
-TEST_F(WindowFixture, AddInsertsARowOnlyAfterOkAndEditWithoutAFilterIsOff)
+TEST_F(WindowFixture, AddInsertsARowOnlyAfterOkAndEditKeepsTheFilterAndResumesIt)
 {
-    MakeWindow(); // no filter: nothing to edit
+    COmbrixView& v = MakeWindow(); // no filter: nothing to edit
     EXPECT_FALSE(Enabled(ID_FILTER_EDIT));
     frame->Action(ID_FILTER_EDIT)->trigger();
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
@@ -200,46 +200,32 @@ TEST_F(WindowFixture, AddInsertsARowOnlyAfterOkAndEditWithoutAFilterIsOff)
     EXPECT_EQ(filters.GetCount(), 0u);
     AnswerNextDialog(true, &answered);
     frame->Actions(ID_FILTER_ADD).back()->trigger(); // the tray menu's "&Add Filter"
-    EXPECT_EQ(answered, 2);
     ASSERT_EQ(filters.GetCount(), 1u);
-    const CListModel& rows = frame->findChild<COmbrixView*>()->FilterList()->Model();
+    CFilter* filter = filters.GetFilter(0);
+    const CListModel& rows = v.FilterList()->Model();
     ASSERT_EQ(rows.GetRowCount(), 1);
-    EXPECT_EQ(rows.GetItem(0), filters.GetFilter(0));
     EXPECT_EQ(rows.GetText(0, 0), "1");
-    EXPECT_EQ(frame->DialogCommands().viewOrder(), std::vector<CFilter*>{filters.GetFilter(0)});
+    EXPECT_EQ(frame->DialogCommands().viewOrder(), std::vector<CFilter*>{filter});
+    Click(v.FilterList(), 0);
+
+    // Edit of a suspended filter resumes it, by OK or by Cancel; the row and the commands show
+    // that at once. The double click on the row runs the same command.
+    for (const bool accept : {true, false})
+    {
+        SCOPED_TRACE(accept);
+        frame->OnCommand(ID_FILTER_SUSPEND);
+        EXPECT_EQ(Image(v, 0), 1);
+        AnswerNextDialog(accept, &answered);
+        if (accept)
+            frame->Action(ID_FILTER_EDIT)->trigger();
+        else
+            emit v.FilterList()->doubleClicked(v.FilterList()->model()->index(0, 1));
+        ASSERT_EQ(filters.GetCount(), 1u);
+        EXPECT_EQ(rows.GetItem(0), filter);
+        EXPECT_TRUE(filter->IsEnabled());
+        EXPECT_EQ(Image(v, 0), 0);
+        EXPECT_TRUE(Enabled(ID_FILTER_SUSPEND));
+    }
+    EXPECT_EQ(answered, 4);
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
-}
-
-TEST_F(WindowFixture, EditKeepsTheFilterAndItsImageFollowsTheState)
-{
-    CFilter* filter = AddFilter("Internet Traffic", "198.18.0.1");
-    filter->SetEnabled(false);
-    COmbrixView& v = MakeWindow();
-    EXPECT_EQ(Image(v, 0), 1);
-    int answered = 0;
-    AnswerNextDialog(true, &answered);
-    frame->Action(ID_FILTER_EDIT)->trigger();
-    ASSERT_EQ(filters.GetCount(), 1u);
-    EXPECT_EQ(v.FilterList()->Model().GetItem(0), filter);
-    EXPECT_EQ(v.FilterList()->Model().GetText(0, 1), "Internet Traffic");
-    EXPECT_TRUE(filter->IsEnabled());
-    EXPECT_EQ(Image(v, 0), 0);
-
-    // Cancel on a suspended filter resumes it; the row and the commands show that at once. The
-    // double click on the row runs the same command.
-    frame->OnCommand(ID_FILTER_SUSPEND);
-    EXPECT_EQ(Image(v, 0), 1);
-    AnswerNextDialog(false, &answered);
-    emit v.FilterList()->doubleClicked(v.FilterList()->model()->index(0, 1));
-    EXPECT_EQ(answered, 2);
-    EXPECT_TRUE(filter->IsEnabled());
-    EXPECT_EQ(Image(v, 0), 0);
-    EXPECT_TRUE(Enabled(ID_FILTER_SUSPEND));
-    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
-}
-
-TEST(DialogCommands, ManualIsLookedForBesideTheInstalledProgram)
-{
-    const QStringList candidates = ManualCandidates(QStringLiteral("/usr/lib/ombrix"));
-    EXPECT_EQ(candidates.front(), "/usr/lib/ombrix/../../share/doc/Ombrix/README.md");
 }

@@ -21,7 +21,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-#include <thread>
+#include <future>
 
 namespace viewtest
 {
@@ -45,27 +45,21 @@ public:
     CKavoLocker& GetDatabaseLock() override { return lock; }
     void SaveIpRules(IFilter* filter) override
     {
-        // The lock order demands the database lock first.
-        EXPECT_TRUE(lockHeldBySaver());
+        // The lock order demands the database lock first: held by this thread, so another
+        // thread's try fails.
+        EXPECT_FALSE(std::async(std::launch::async,
+                                [this]
+                                {
+                                    const bool free = lock.TryLock();
+                                    if (free)
+                                        lock.Unlock();
+                                    return free;
+                                })
+                         .get());
         savedRules.push_back(filter);
     }
     void ClearHosts(IFilter* filter) override { clearedHosts.push_back(filter); }
     void ClearHistory(IFilter* filter) override { clearedHistory.push_back(filter); }
-
-    bool lockHeldBySaver()
-    {
-        // Taken by this thread already (re-entrant) and by no other: another thread's try fails.
-        bool free = false;
-        std::thread other(
-            [this, &free]
-            {
-                free = lock.TryLock();
-                if (free)
-                    lock.Unlock();
-            });
-        other.join();
-        return !free;
-    }
 
     CKavoLocker lock;
     std::vector<IFilter*> savedRules;
@@ -132,6 +126,14 @@ struct ViewFixture : testing::Test
     QString Cell(CExtListCtrl* list, int row, int column)
     {
         return list->Model().GetText(row, column);
+    }
+    // Every column of a row, joined by '|'.
+    QString Row(CExtListCtrl* list, int row)
+    {
+        QStringList texts;
+        for (int column = 0; column < list->Model().columnCount(); ++column)
+            texts << Cell(list, row, column);
+        return texts.join('|');
     }
 
     TempDir folder;

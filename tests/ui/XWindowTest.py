@@ -38,25 +38,22 @@ def write_capture(path):
 
 def read_state(path):
     state = {"filters": [], "commands": {}, "hosts": [], "selected": None, "window": None}
-    try:
-        with open(path, encoding="utf-8") as source:
-            lines = source.read().splitlines()
-    except FileNotFoundError:
+    if not os.path.exists(path):
         return None
-    for line in lines:
-        kind, _, rest = line.partition(" ")
-        if kind == "window":
-            state["window"] = [int(value) for value in rest.split()]
-        elif kind == "filter":
-            parts = rest.split(" ", 5)
-            state["filters"].append(([int(value) for value in parts[1:5]], parts[5]))
-        elif kind == "selected":
-            state["selected"] = rest or None
-        elif kind == "command":
-            name, value = rest.split()
-            state["commands"][name] = value == "1"
-        elif kind == "host":
-            state["hosts"].append(rest)
+    with open(path, encoding="utf-8") as source:
+        for line in source.read().splitlines():
+            kind, _, rest = line.partition(" ")
+            if kind == "window":
+                state["window"] = [int(value) for value in rest.split()]
+            elif kind == "filter":
+                parts = rest.split(" ", 5)
+                state["filters"].append(([int(value) for value in parts[1:5]], parts[5]))
+            elif kind == "selected":
+                state["selected"] = rest or None
+            elif kind == "command":
+                state["commands"][rest.split()[0]] = rest.split()[1] == "1"
+            elif kind == "host":
+                state["hosts"].append(rest)
     return state
 
 
@@ -111,8 +108,8 @@ def main():
         assert name == "Local Traffic", name
         subprocess.run(["xdotool", "mousemove", str(row_x + row_width // 2),
                         str(row_y + row_height // 2), "click", "1"], env=env, check=True)
-        state = wait_for(state_file, lambda s: s["selected"] == "Local Traffic")
-        state = wait_for(state_file, lambda s: s["hosts"] and s["commands"].get("Suspend"))
+        state = wait_for(state_file, lambda s: s["selected"] == "Local Traffic" and s["hosts"]
+                         and s["commands"].get("Suspend"))
         # The window also captures live; the replayed host must be there, the other filter's not.
         assert "198.18.0.20" in state["hosts"], state["hosts"]
         assert "198.51.100.7" not in state["hosts"], state["hosts"]

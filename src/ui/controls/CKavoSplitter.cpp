@@ -7,18 +7,6 @@
 #include <qdrawutil.h>
 
 #include <algorithm>
-#include <cmath>
-
-namespace
-{
-// a * b / c rounded to the nearest integer, without overflow on pixel sizes.
-int MulDiv(int a, int b, int c)
-{
-    if (c == 0)
-        return -1;
-    return static_cast<int>(std::lround(static_cast<double>(a) * b / c));
-}
-} // namespace
 
 CKavoSplitter::CKavoSplitter(QWidget* parent, Orientation orientation, bool clientEdge)
     : QWidget(parent), m_orientation(orientation), m_clientEdge(clientEdge)
@@ -115,10 +103,6 @@ bool CKavoSplitter::SetPosition(int position, bool redraw)
     const bool changed = position != m_position;
     m_position = position;
     m_wanted = position;
-    if ((m_policy & KeepRatio) != 0 && available > 0)
-        m_ratio = MulDiv(position, 10000, available);
-    if ((m_policy & KeepSecondPane) != 0)
-        m_secondSize = available - position;
     if (redraw)
         Layout();
     return changed;
@@ -177,16 +161,10 @@ void CKavoSplitter::resizeEvent(QResizeEvent*)
         m_layoutRect = QRect(QPoint(0, 0), size());
     if (m_position != -1)
     {
-        const int available = GetAvailableExtent();
-        int position = m_wanted;
-        if ((m_policy & KeepRatio) != 0)
-            position = MulDiv(m_ratio, available, 10000);
-        else if ((m_policy & KeepSecondPane) != 0)
-            position = available - m_secondSize;
-        // Clamp without rewriting what the policy remembers: a window shrunk to nothing
-        // must find the old proportion again when it grows back.
+        // The first pane keeps its size. Clamp without rewriting the wanted position: a window
+        // shrunk to nothing must find the old divider again when it grows back.
         const int highest = Extent() - m_thickness - m_minPane - m_border;
-        m_position = std::max(m_minPane, std::min(position, highest));
+        m_position = std::max(m_minPane, std::min(m_wanted, highest));
     }
     Layout();
 }

@@ -13,13 +13,6 @@ public:
         Stacked,   // pane 0 above pane 1, horizontal divider
         SideBySide // pane 0 left of pane 1, vertical divider
     };
-    // Resize policy bits: with neither, the first pane keeps its size.
-    enum Policy
-    {
-        KeepRatio = 0x1,     // the divider keeps its proportion (ten-thousandths)
-        KeepSecondPane = 0x4 // the second pane keeps its size
-    };
-
     explicit CKavoSplitter(QWidget* parent = nullptr,
                            Orientation orientation = Orientation::Stacked, bool clientEdge = false);
 
@@ -38,7 +31,6 @@ public:
     void ShowPane(int index);
     int GetShownAlone() const { return m_shownAlone; }
 
-    void SetPolicy(int policy) { m_policy = policy; }
     // The divider thickness and the edge size normally come from the style; tests fix them.
     void SetMetrics(int thickness, int edgeSize);
     int GetThickness() const { return m_thickness; }
@@ -81,9 +73,6 @@ private:
     int m_border = 0;
     int m_minPane = 4;
     bool m_fixedMetrics = false;
-    int m_policy = 0;
-    int m_ratio = 5000;
-    int m_secondSize = 0;
     int m_shownAlone = -1;
     int m_focusPane = 0;
     bool m_dragging = false;

@@ -1,8 +1,10 @@
-// Needs root: a veth pair into a namespace of the test's own; only its near end is captured.
+// Needs root: a veth pair into a namespace of the test's own, with a known hardware address on
+// the far side; only the near end is captured.
 #include "../DialogTestApp.h"
 #include "capture/CAdapterManager.h"
 #include "platform/Settings.h"
 #include "ui/CDlgOptAdapter.h"
+#include "ui/CDlgSelectMac.h"
 
 #include <QCheckBox>
 #include <QTreeWidget>
@@ -22,7 +24,7 @@ bool Shell(const std::string& command)
 }
 } // namespace
 
-TEST(CDlgOptAdapter, ListsTheAdapterAndClosesAndReopensIt)
+TEST(AdapterPage, NeighbourAddressThenClosesReopensAndLosesTheAdapter)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root for the network namespace";
@@ -31,11 +33,15 @@ TEST(CDlgOptAdapter, ListsTheAdapterAndClosesAndReopensIt)
     const std::string space = "omxopt" + std::to_string(getpid());
     const std::string near = "omxo" + std::to_string(getpid() % 100000);
     const std::string far = "omxq" + std::to_string(getpid() % 100000);
+    const std::string in = "ip netns exec " + space + " ";
     const bool ready = Shell("ip netns add " + space) &&
                        Shell("ip link add " + near + " type veth peer name " + far) &&
                        Shell("ip link set " + far + " netns " + space) &&
                        Shell("ip addr add 198.18.78.1/29 dev " + near) &&
-                       Shell("ip link set " + near + " up");
+                       Shell("ip link set " + near + " up") &&
+                       Shell(in + "ip link set " + far + " address 02:00:00:00:78:02") &&
+                       Shell(in + "ip addr add 198.18.78.2/29 dev " + far) &&
+                       Shell(in + "ip link set " + far + " up");
     struct Cleanup
     {
         std::string space, near;
@@ -46,6 +52,12 @@ TEST(CDlgOptAdapter, ListsTheAdapterAndClosesAndReopensIt)
         }
     } cleanup{space, near};
     ASSERT_TRUE(ready);
+
+    // "Select...": the neighbour's hardware address; an address nobody holds has no entry.
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(ReadNeighbourHardwareAddress(inet_addr("198.18.78.2"), bytes));
+    EXPECT_EQ(bytes, (std::vector<uint8_t>{0x02, 0x00, 0x00, 0x00, 0x78, 0x02}));
+    EXPECT_FALSE(ReadNeighbourHardwareAddress(inet_addr("198.18.78.3"), bytes));
 
     CAdapterManager manager(
         [&]
@@ -63,31 +75,23 @@ TEST(CDlgOptAdapter, ListsTheAdapterAndClosesAndReopensIt)
 
     std::vector<std::string> messages;
     auto record = [&](QWidget*, const QString& text) { messages.push_back(text.toStdString()); };
+    // Listed checked and unchecked closes it; listed unchecked and checked opens it again.
+    for (const bool running : {true, false})
     {
+        SCOPED_TRACE(running);
         CDlgOptAdapter page(manager, record);
         ASSERT_EQ(page.List()->topLevelItemCount(), 1);
         QTreeWidgetItem* row = page.List()->topLevelItem(0);
-        EXPECT_EQ(row->checkState(0), Qt::Checked);
+        EXPECT_EQ(row->checkState(0), running ? Qt::Checked : Qt::Unchecked);
         EXPECT_EQ(row->text(1), "198.18.78.1");
         EXPECT_EQ(row->text(3).toStdString(), near);
-        row->setCheckState(0, Qt::Unchecked);
+        row->setCheckState(0, running ? Qt::Unchecked : Qt::Checked);
         page.Commit();
-        EXPECT_FALSE(adapter->IsRunning());
+        EXPECT_EQ(adapter->IsRunning(), !running);
     }
-    {
-        // The closed adapter is listed unchecked; checking it opens it again.
-        CDlgOptAdapter page(manager, record);
-        ASSERT_EQ(page.List()->topLevelItemCount(), 1);
-        QTreeWidgetItem* row = page.List()->topLevelItem(0);
-        EXPECT_EQ(row->checkState(0), Qt::Unchecked);
-        row->setCheckState(0, Qt::Checked);
-        page.Commit();
-        EXPECT_TRUE(adapter->IsRunning());
-        EXPECT_FALSE(adapter->IsPromiscuous());
-    }
+    EXPECT_FALSE(adapter->IsPromiscuous());
     {
         CDlgOptAdapter page(manager, record);
-        ASSERT_EQ(page.List()->topLevelItemCount(), 1);
         page.PromiscuousBox()->setChecked(true);
         // The device goes away before OK: reopening it in promiscuous mode fails.
         Shell("ip link del " + near);

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cerrno>
 #include <memory>
+#include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -109,6 +111,23 @@ TEST(CKavoEvent, AutoResetWakesOnceManualStays)
     EXPECT_TRUE(manual.Wait(-1ms));
     manual.Reset();
     EXPECT_FALSE(manual.Wait(0ms));
+}
+
+// Every waiter of a manual event wakes at Set, not only one of them at the end of its wait.
+TEST(CKavoEvent, ManualSetWakesEveryWaiter)
+{
+    CKavoEvent manual(CKavoEvent::Reset::Manual);
+    std::atomic<int> woken{0};
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 3; ++i)
+        waiters.emplace_back([&] { woken += manual.Wait(30s) ? 1 : 0; });
+    std::this_thread::sleep_for(100ms); // let them wait; a late one only proves less
+    const auto start = std::chrono::steady_clock::now();
+    manual.Set();
+    for (std::thread& waiter : waiters)
+        waiter.join();
+    EXPECT_EQ(woken.load(), 3);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
 }
 
 TEST(ErrorText, NamesTheCodeAndTheMessage)

@@ -90,6 +90,18 @@ TEST(HtmlReport, SeveralFiltersGetAPageEachLinkedFromTheSummary)
     }
 }
 
+// No filter at all: an empty summary, and no filter section to take from nothing.
+TEST(HtmlReport, NoFiltersGiveAnEmptySummary)
+{
+    TempDir dir;
+    const ReportResult result = WriteHtmlReport(dir.File("r.htm"), {}, {});
+    ASSERT_TRUE(result.Succeeded()) << result.error;
+    EXPECT_EQ(result.written, std::vector<std::string>{dir.File("r.htm")});
+    const std::string page = ReadFile(dir.File("r.htm"));
+    Find(page, "Summary Traffic");
+    EXPECT_EQ(page.find("IP Statistics"), std::string::npos);
+}
+
 // Without a dot the whole path is the base; a dot in a folder name does not move the pages
 // into the parent folder; links are percent-encoded file names.
 TEST(HtmlReport, NamesComeFromTheFileNameAlone)

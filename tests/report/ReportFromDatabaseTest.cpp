@@ -1,12 +1,15 @@
 #include "report/ReportFromDatabase.h"
 #include "db/CDatabaseManager.h"
 #include "filters/CFilterFactory.h"
+#include "filters/HostBinding.h"
+#include "report/HtmlReport.h"
 #include "report/ReportSamples.h"
 #include "testsupport/GeoBaseWriter.h"
 #include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -14,82 +17,158 @@ namespace fs = std::filesystem;
 
 namespace
 {
-// Two filters saved the way the running program saves them, and one stored host name.
-void SaveSampleDatabase(const std::string& path)
+struct SavedHost
 {
+    const char* address;
+    double received, sent;
+    int64_t updated;
+};
+
+struct SavedFilter
+{
+    const char* name;
+    int binding;
+    std::vector<SavedHost> hosts;
+    std::vector<ReportDay> days;
+};
+
+// Names that must be escaped, quoted or kept whole, figures that differ in every column, and
+// filters bound to this machine, to an address and to a hardware address.
+void SaveDatabase(const std::string& path)
+{
+    const std::vector<SavedFilter> saved = {
+        {"Internet Traffic",
+         int(HostBinding::LocalMachine),
+         {{"81.2.3.4", 2048, 1024, LocalTime(2024, 5, 5, 10)},
+          {"10.0.0.10", 1000, 3000, LocalTime(2024, 5, 6, 8, 5, 9)},
+          {"10.0.0.9", 1234567, 5, LocalTime(2024, 5, 4, 23, 59, 59)}},
+         {{LocalTime(2024, 5, 5), 2048, 512}, {LocalTime(2024, 5, 6), 1000, 3000}}},
+        {"F<img src=x> \"A&B\", best",
+         int(HostBinding::Address),
+         {{"10.9.9.9", 100, 200, LocalTime(2024, 5, 7, 1, 2, 3)}},
+         {{LocalTime(2024, 5, 7), 100, 200}}},
+        {"Mac", int(HostBinding::Hardware), {}, {}}};
     CDatabaseManager database;
     ASSERT_TRUE(database.Open(path));
     CFilterFactory filters;
     filters.SetStore(&database);
-    const char* names[] = {"Internet Traffic", "Web"};
-    for (int i = 0; i < 2; ++i)
+    for (const SavedFilter& source : saved)
     {
         CFilter* filter = filters.NewFilter(true);
-        filter->SetName(names[i]);
-        filter->SetReceived(4096.0 * (i + 1));
+        filter->SetName(source.name);
+        filter->SetBinding(source.binding);
+        filter->SetAddress(Address("192.168.7.9"));
+        filter->SetHardwareAddress({0, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E});
+        filter->SetReceived(3000000.0);
+        filter->SetSent(1500.0);
         filters.StoreFilter(filter);
-        IFilterHost* host = filter->AddHost(Address(i == 0 ? "81.2.3.4" : "10.9.9.9"));
-        host->SetAddress(Address(i == 0 ? "81.2.3.4" : "10.9.9.9"));
-        host->SetReceived(2048);
-        host->SetSent(1024);
-        host->SetUpdated(LocalTime(2024, 5, 5, 10, 0, 0));
-        IFilterHistory* day = filter->AddHistoryDay(LocalTime(2024, 5, 5));
-        day->SetReceived(2048);
-        day->SetSent(512);
+        for (const SavedHost& saved : source.hosts)
+        {
+            IFilterHost* host = filter->AddHost(Address(saved.address));
+            host->SetAddress(Address(saved.address));
+            host->SetReceived(saved.received);
+            host->SetSent(saved.sent);
+            host->SetUpdated(saved.updated);
+        }
+        for (const ReportDay& saved : source.days)
+        {
+            IFilterHistory* day = filter->AddHistoryDay(saved.day);
+            day->SetReceived(saved.received);
+            day->SetSent(saved.sent);
+        }
     }
     database.SaveFilters(&filters);
     database.QueueHostName(Address("81.2.3.4"), "<b>mail</b>.example");
+    database.QueueHostName(Address("10.0.0.9"), "line\nbreak");
+    database.QueueHostName(Address("10.9.9.9"), "<script>alert(\"x\")</script> & co");
     database.FlushHostNames();
     filters.SetStore(nullptr);
 }
 
+struct ReportCase
+{
+    const char* folder; // under tests/report/expected, and under the test's own folder
+    const char* output;
+    std::vector<std::string> filters; // none: every filter
+    ReportOptions options;
+    std::vector<std::string> written;
+};
 } // namespace
 
-TEST(ReportFromDatabase, WritesTheNamedFiltersWithStoredNamesAndCountries)
+// The saved database goes through the report of the command line into every kind of file; each
+// file must match, byte by byte, the file kept beside this test. OMBRIX_UPDATE_EXPECTED=1
+// rewrites the kept files instead, for a deliberate change of the format (review the diff).
+TEST(ReportFromDatabase, WritesHtmlAndCsvFilesAsKept)
 {
+    const ReportCase cases[] = {
+        {"all-html",
+         "my.reports/week #1&2.htm",
+         {},
+         {1, ";", 0x00112233, 0x00ABCDEF, {0, 0}, {0, 1}},
+         {"my.reports/week #1&2_filter1.htm", "my.reports/week #1&2_filter2.htm",
+          "my.reports/week #1&2_filter3.htm", "my.reports/week #1&2.htm"}},
+        {"one-html", "one", {"Internet Traffic"}, {}, {"one"}},
+        {"empty-html", "none.htm", {}, {}, {"none.htm"}},
+        {"all-csv",
+         "t.csv",
+         {},
+         {0, ",", 0, 0, {1, 0}, {3, 1}},
+         {"t_ip1.csv", "t_ip2.csv", "t_ip3.csv", "t_history1.csv", "t_history2.csv",
+          "t_history3.csv"}},
+        {"blank-csv",
+         "b.csv",
+         {"Mac", "Internet Traffic"},
+         {2, " ", 0, 0, {4, 1}, {2, 0}},
+         {"b_ip1.csv", "b_ip2.csv", "b_history1.csv", "b_history2.csv"}}};
     TempDir dir;
-    SaveSampleDatabase(dir.File("traffic.db"));
-    GeoBaseWriter().Country("GB", {{"81.0.0.0", 8}}).Write(dir.File("GeoBase.dat"));
-    std::ofstream(dir.File("Countries.dat")) << "GB\tUnited Kingdom\n";
-
-    DatabaseReportRequest request;
-    request.databasePath = dir.File("traffic.db");
-    request.outputPath = dir.File("out.csv");
-    request.filterNames = {"Internet Traffic"};
-    request.countryFolder = dir.Path().string();
-    request.options.unit = 1;
-    const ReportResult csv = WriteReportFromDatabase(request);
-    ASSERT_TRUE(csv.Succeeded()) << csv.error;
-    EXPECT_EQ(csv.written,
-              (std::vector<std::string>{dir.File("out_ip1.csv"), dir.File("out_history1.csv")}));
-    EXPECT_EQ(ReadFile(dir.File("out_ip1.csv")),
-              "# IP: Internet Traffic\r\n"
-              "81.2.3.4;<b>mail</b>.example;United Kingdom;2.000 Kb;1.000 Kb;3.000 Kb;"
-              "2024-05-05 10:00:00\r\n");
-    EXPECT_EQ(ReadFile(dir.File("out_history1.csv")),
-              "# History: Internet Traffic\r\n2024-05-05  Sunday;2.000 Kb;0.500 Kb;2.500 Kb\r\n");
-
-    // Every filter when none is named; the page escapes the stored name.
-    request.filterNames.clear();
-    request.outputPath = dir.File("all.htm");
-    const ReportResult html = WriteReportFromDatabase(request);
-    ASSERT_TRUE(html.Succeeded()) << html.error;
-    EXPECT_EQ(html.written.size(), 3u);
-    const std::string main = ReadFile(dir.File("all.htm"));
-    EXPECT_NE(main.find("href=\"all_filter2.htm\">Web</a>"), std::string::npos);
-    EXPECT_NE(ReadFile(dir.File("all_filter1.htm")).find("&lt;b&gt;mail&lt;/b&gt;.example"),
-              std::string::npos);
+    SaveDatabase(dir.File("traffic.db"));
+    GeoBaseWriter().Country("KR", {{"81.0.0.0", 8}}).Write(dir.File("GeoBase.dat"));
+    std::ofstream(dir.File("Countries.dat")) << "KR\tKorea, Republic of\n";
+    const fs::path expectedRoot = OMBRIX_REPORT_EXPECTED;
+    const bool update = std::getenv("OMBRIX_UPDATE_EXPECTED") != nullptr;
+    for (const ReportCase& test : cases)
+    {
+        SCOPED_TRACE(test.folder);
+        const fs::path out = dir.Path() / test.folder;
+        const fs::path expected = expectedRoot / test.folder;
+        fs::create_directories(out / "my.reports");
+        DatabaseReportRequest request{dir.File("traffic.db"), (out / test.output).string(),
+                                      test.filters, dir.Path().string(), test.options};
+        // The window may report no filter at all, which the command line refuses.
+        const bool none = test.folder == std::string("empty-html");
+        const ReportResult result =
+            none ? WriteHtmlReport(request.outputPath, {}, {}) : WriteReportFromDatabase(request);
+        ASSERT_TRUE(result.Succeeded()) << result.error;
+        std::vector<std::string> written;
+        for (const std::string& name : test.written)
+            written.push_back((out / name).string());
+        EXPECT_EQ(result.written, written);
+        size_t files = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(out))
+            files += entry.is_regular_file();
+        EXPECT_EQ(files, written.size());
+        for (const std::string& name : test.written)
+        {
+            if (update)
+            {
+                fs::create_directories((expected / name).parent_path());
+                fs::copy_file(out / name, expected / name, fs::copy_options::overwrite_existing);
+            }
+            EXPECT_EQ(ReadFile((out / name).string()), ReadFile((expected / name).string()))
+                << name;
+        }
+    }
 }
 
 TEST(ReportFromDatabase, WritesNothingForAnUnknownFilterOrAMissingDatabase)
 {
     TempDir dir;
-    SaveSampleDatabase(dir.File("traffic.db"));
+    SaveDatabase(dir.File("traffic.db"));
 
     DatabaseReportRequest request;
     request.databasePath = dir.File("traffic.db");
     request.outputPath = dir.File("out.htm");
-    request.filterNames = {"Web", "Nope"};
+    request.filterNames = {"Mac", "Nope"};
     const ReportResult unknown = WriteReportFromDatabase(request);
     EXPECT_FALSE(unknown.Succeeded());
     EXPECT_NE(unknown.error.find("\"Nope\""), std::string::npos) << unknown.error;

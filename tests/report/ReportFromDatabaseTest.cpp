@@ -17,82 +17,59 @@ namespace fs = std::filesystem;
 
 namespace
 {
-struct SavedHost
-{
-    const char* address;
-    double received, sent;
-    int64_t updated;
-};
-
-struct SavedFilter
-{
-    const char* name;
-    int binding;
-    std::vector<SavedHost> hosts;
-    std::vector<ReportDay> days;
-};
-
 // Names that must be escaped, quoted or kept whole, figures that differ in every column, and
 // filters bound to this machine, to an address and to a hardware address.
 void SaveDatabase(const std::string& path)
 {
-    const std::vector<SavedFilter> saved = {
-        {"Internet Traffic",
-         int(HostBinding::LocalMachine),
-         {{"81.2.3.4", 2048, 1024, LocalTime(2024, 5, 5, 10)},
-          {"10.0.0.10", 1000, 3000, LocalTime(2024, 5, 6, 8, 5, 9)},
-          {"10.0.0.9", 1234567, 5, LocalTime(2024, 5, 4, 23, 59, 59)}},
-         {{LocalTime(2024, 5, 5), 2048, 512}, {LocalTime(2024, 5, 6), 1000, 3000}}},
-        {"F<img src=x> \"A&B\", best",
-         int(HostBinding::Address),
-         {{"10.9.9.9", 100, 200, LocalTime(2024, 5, 7, 1, 2, 3)}},
-         {{LocalTime(2024, 5, 7), 100, 200}}},
-        {"Mac", int(HostBinding::Hardware), {}, {}}};
+    const std::tuple<const char*, HostBinding, double> filterRows[] = {
+        {"Internet Traffic", HostBinding::LocalMachine, 3000000},
+        {"F<img src=x> \"A&B\", best", HostBinding::Address, 4000},
+        {"Mac", HostBinding::Hardware, 0}};
+    const std::tuple<int, const char*, const char*, double, double, int64_t> hostRows[] = {
+        {0, "81.2.3.4", "<b>mail</b>.example", 2048, 1024, LocalTime(2024, 5, 5, 10)},
+        {0, "10.0.0.10", nullptr, 1000, 3000, LocalTime(2024, 5, 6, 8, 5, 9)},
+        {0, "10.0.0.9", "line\nbreak", 1234567, 5, LocalTime(2024, 5, 4, 23, 59, 59)},
+        {1, "10.9.9.9", "<script>alert(\"x\")</script> & co", 100, 200,
+         LocalTime(2024, 5, 7, 1, 2, 3)}};
+    const std::tuple<int, ReportDay> dayRows[] = {{0, {LocalTime(2024, 5, 5), 2048, 512}},
+                                                  {0, {LocalTime(2024, 5, 6), 1000, 3000}},
+                                                  {1, {LocalTime(2024, 5, 7), 100, 200}}};
     CDatabaseManager database;
     ASSERT_TRUE(database.Open(path));
     CFilterFactory filters;
     filters.SetStore(&database);
-    for (const SavedFilter& source : saved)
+    std::vector<CFilter*> made;
+    for (const auto& [name, binding, received] : filterRows)
     {
-        CFilter* filter = filters.NewFilter(true);
-        filter->SetName(source.name);
-        filter->SetBinding(source.binding);
+        CFilter* filter = made.emplace_back(filters.NewFilter(true));
+        filter->SetName(name);
+        filter->SetBinding(static_cast<int>(binding));
         filter->SetAddress(Address("192.168.7.9"));
         filter->SetHardwareAddress({0, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E});
-        filter->SetReceived(3000000.0);
+        filter->SetReceived(received);
         filter->SetSent(1500.0);
         filters.StoreFilter(filter);
-        for (const SavedHost& saved : source.hosts)
-        {
-            IFilterHost* host = filter->AddHost(Address(saved.address));
-            host->SetAddress(Address(saved.address));
-            host->SetReceived(saved.received);
-            host->SetSent(saved.sent);
-            host->SetUpdated(saved.updated);
-        }
-        for (const ReportDay& saved : source.days)
-        {
-            IFilterHistory* day = filter->AddHistoryDay(saved.day);
-            day->SetReceived(saved.received);
-            day->SetSent(saved.sent);
-        }
+    }
+    for (const auto& [index, address, name, received, sent, updated] : hostRows)
+    {
+        IFilterHost* host = made[index]->AddHost(Address(address));
+        host->SetAddress(Address(address));
+        host->SetReceived(received);
+        host->SetSent(sent);
+        host->SetUpdated(updated);
+        if (name != nullptr)
+            database.QueueHostName(Address(address), name);
+    }
+    for (const auto& [index, saved] : dayRows)
+    {
+        IFilterHistory* day = made[index]->AddHistoryDay(saved.day);
+        day->SetReceived(saved.received);
+        day->SetSent(saved.sent);
     }
     database.SaveFilters(&filters);
-    database.QueueHostName(Address("81.2.3.4"), "<b>mail</b>.example");
-    database.QueueHostName(Address("10.0.0.9"), "line\nbreak");
-    database.QueueHostName(Address("10.9.9.9"), "<script>alert(\"x\")</script> & co");
     database.FlushHostNames();
     filters.SetStore(nullptr);
 }
-
-struct ReportCase
-{
-    const char* folder; // under tests/report/expected, and under the test's own folder
-    const char* output;
-    std::vector<std::string> filters; // none: every filter
-    ReportOptions options;
-    std::vector<std::string> written;
-};
 } // namespace
 
 // The saved database goes through the report of the command line into every kind of file; each
@@ -100,90 +77,73 @@ struct ReportCase
 // rewrites the kept files instead, for a deliberate change of the format (review the diff).
 TEST(ReportFromDatabase, WritesHtmlAndCsvFilesAsKept)
 {
-    const ReportCase cases[] = {
-        {"all-html",
-         "my.reports/week #1&2.htm",
-         {},
-         {1, ";", 0x00112233, 0x00ABCDEF, {0, 0}, {0, 1}},
-         {"my.reports/week #1&2_filter1.htm", "my.reports/week #1&2_filter2.htm",
-          "my.reports/week #1&2_filter3.htm", "my.reports/week #1&2.htm"}},
-        {"one-html", "one", {"Internet Traffic"}, {}, {"one"}},
-        {"empty-html", "none.htm", {}, {}, {"none.htm"}},
-        {"all-csv",
-         "t.csv",
-         {},
-         {0, ",", 0, 0, {1, 0}, {3, 1}},
-         {"t_ip1.csv", "t_ip2.csv", "t_ip3.csv", "t_history1.csv", "t_history2.csv",
-          "t_history3.csv"}},
-        {"blank-csv",
-         "b.csv",
-         {"Mac", "Internet Traffic"},
-         {2, " ", 0, 0, {4, 1}, {2, 0}},
-         {"b_ip1.csv", "b_ip2.csv", "b_history1.csv", "b_history2.csv"}}};
+    const std::tuple<const char*, std::vector<std::string>, ReportOptions, std::vector<std::string>>
+        cases[] = {{"all-html/my.reports/week #1&2.htm",
+                    {},
+                    {1, ";", 0x00112233, 0x00ABCDEF, {0, 0}, {0, 1}},
+                    {"_filter1.htm", "_filter2.htm", "_filter3.htm", ".htm"}},
+                   {"one-html/one", {"Internet Traffic"}, {}, {""}},
+                   {"empty-html/none.htm", {}, {}, {".htm"}}, // written by the window
+                   {"all-csv/t.csv",
+                    {},
+                    {0, ",", 0, 0, {1, 0}, {3, 1}},
+                    {"_ip1.csv", "_ip2.csv", "_ip3.csv", "_history1.csv", "_history2.csv",
+                     "_history3.csv"}},
+                   {"blank-csv/b.csv",
+                    {"Mac", "Internet Traffic"},
+                    {2, " ", 0, 0, {4, 1}, {2, 0}},
+                    {"_ip1.csv", "_ip2.csv", "_history1.csv", "_history2.csv"}}};
     TempDir dir;
     SaveDatabase(dir.File("traffic.db"));
     GeoBaseWriter().Country("KR", {{"81.0.0.0", 8}}).Write(dir.File("GeoBase.dat"));
     std::ofstream(dir.File("Countries.dat")) << "KR\tKorea, Republic of\n";
-    const fs::path expectedRoot = OMBRIX_REPORT_EXPECTED;
     const bool update = std::getenv("OMBRIX_UPDATE_EXPECTED") != nullptr;
-    for (const ReportCase& test : cases)
+    for (const auto& [output, filterNames, options, suffixes] : cases)
     {
-        SCOPED_TRACE(test.folder);
-        const fs::path out = dir.Path() / test.folder;
-        const fs::path expected = expectedRoot / test.folder;
-        fs::create_directories(out / "my.reports");
-        DatabaseReportRequest request{dir.File("traffic.db"), (out / test.output).string(),
-                                      test.filters, dir.Path().string(), test.options};
+        SCOPED_TRACE(output);
+        const fs::path out = dir.Path() / output;
+        const std::string base = out.parent_path() / out.stem();
+        fs::create_directories(out.parent_path());
+        const DatabaseReportRequest request{dir.File("traffic.db"), out, filterNames,
+                                            dir.Path().string(), options};
         // The window may report no filter at all, which the command line refuses.
-        const bool none = test.folder == std::string("empty-html");
-        const ReportResult result =
-            none ? WriteHtmlReport(request.outputPath, {}, {}) : WriteReportFromDatabase(request);
+        const ReportResult result = fs::path(output).stem() == "none"
+                                        ? WriteHtmlReport(out, {}, {})
+                                        : WriteReportFromDatabase(request);
         ASSERT_TRUE(result.Succeeded()) << result.error;
         std::vector<std::string> written;
-        for (const std::string& name : test.written)
-            written.push_back((out / name).string());
+        for (const std::string& suffix : suffixes)
+            written.push_back(base + suffix);
         EXPECT_EQ(result.written, written);
-        size_t files = 0;
-        for (const auto& entry : fs::recursive_directory_iterator(out))
-            files += entry.is_regular_file();
-        EXPECT_EQ(files, written.size());
-        for (const std::string& name : test.written)
+        EXPECT_EQ(FileCount(out.parent_path()), written.size());
+        for (const std::string& path : written)
         {
+            const fs::path kept = OMBRIX_REPORT_EXPECTED / fs::relative(path, dir.Path());
             if (update)
-            {
-                fs::create_directories((expected / name).parent_path());
-                fs::copy_file(out / name, expected / name, fs::copy_options::overwrite_existing);
-            }
-            EXPECT_EQ(ReadFile((out / name).string()), ReadFile((expected / name).string()))
-                << name;
+                fs::copy_file(path, kept, fs::copy_options::overwrite_existing);
+            EXPECT_EQ(ReadFile(path), ReadFile(kept)) << path;
         }
     }
 }
 
+// A filter name that matches none, a mistyped database path (not created as an empty
+// database) and a file that is no database write nothing and say why.
 TEST(ReportFromDatabase, WritesNothingForAnUnknownFilterOrAMissingDatabase)
 {
     TempDir dir;
     SaveDatabase(dir.File("traffic.db"));
-
-    DatabaseReportRequest request;
-    request.databasePath = dir.File("traffic.db");
-    request.outputPath = dir.File("out.htm");
-    request.filterNames = {"Mac", "Nope"};
-    const ReportResult unknown = WriteReportFromDatabase(request);
-    EXPECT_FALSE(unknown.Succeeded());
-    EXPECT_NE(unknown.error.find("\"Nope\""), std::string::npos) << unknown.error;
-    EXPECT_FALSE(fs::exists(dir.File("out.htm")));
-
-    // A mistyped database path is not created as an empty database.
-    request.databasePath = dir.File("missing.db");
-    request.filterNames.clear();
-    const ReportResult missing = WriteReportFromDatabase(request);
-    EXPECT_FALSE(missing.Succeeded());
-    EXPECT_NE(missing.error.find(dir.File("missing.db")), std::string::npos);
-    EXPECT_FALSE(fs::exists(dir.File("missing.db")));
-
-    // A file that is not a database.
     std::ofstream(dir.File("junk.db")) << "not a database at all, just some text";
-    request.databasePath = dir.File("junk.db");
-    EXPECT_FALSE(WriteReportFromDatabase(request).Succeeded());
+    for (const auto& [database, filterName, named] :
+         {std::tuple("traffic.db", "Nope", "\"Nope\""), std::tuple("missing.db", "", "missing.db"),
+          std::tuple("junk.db", "", "junk.db")})
+    {
+        DatabaseReportRequest request{dir.File(database), dir.File("out.htm"), {"Mac"}};
+        if (*filterName != '\0')
+            request.filterNames.push_back(filterName);
+        const ReportResult result = WriteReportFromDatabase(request);
+        EXPECT_FALSE(result.Succeeded()) << database;
+        EXPECT_NE(result.error.find(named), std::string::npos) << result.error;
+        EXPECT_FALSE(fs::exists(dir.File("out.htm")));
+        EXPECT_EQ(fs::exists(dir.File("missing.db")), false);
+    }
 }

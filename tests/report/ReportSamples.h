@@ -1,4 +1,4 @@
-// Filters, hosts and days for the report tests, and small file helpers.
+// Times, addresses and hosts for the report tests, and small file helpers.
 #pragma once
 
 #include "report/ReportData.h"
@@ -32,20 +32,6 @@ inline ReportHost Host(const char* address, std::string name, std::string countr
                        double sent, int64_t updated)
 {
     return {Address(address), std::move(name), std::move(country), received, sent, updated};
-}
-
-// A filter with two hosts and two days.
-inline ReportFilter SampleFilter(std::string name, const std::string& hostPrefix = "10.0.0.")
-{
-    return {std::move(name),
-            0,
-            "",
-            3000,
-            1500,
-            {Host((hostPrefix + "1").c_str(), "one.example", "Germany", 1000, 500,
-                  LocalTime(2024, 5, 5, 13, 20, 0)),
-             Host((hostPrefix + "2").c_str(), "", "", 2000, 1000, LocalTime(2024, 5, 6, 8, 5, 9))},
-            {{LocalTime(2024, 5, 5), 1000, 500}, {LocalTime(2024, 5, 6), 2000, 1000}}};
 }
 
 inline std::string ReadFile(const std::string& path)

@@ -1,0 +1,74 @@
+#include "report/WriteReport.h"
+#include "report/ReportSamples.h"
+#include "testsupport/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+// A file that cannot be opened (a folder stands there) or whose disk fills up is named, and the
+// files before and after it are still written; an HTML main page is only written when all its
+// filter pages were.
+TEST(WriteReport, AFileThatCannotBeWrittenIsNamedAndTheOthersAreWritten)
+{
+    struct Case
+    {
+        const char* output;
+        const char* folder;
+        const char* full;
+        std::vector<std::string> written, failed;
+    };
+    const Case cases[] = {
+        {"r.htm", "r_filter2.htm", "", {"r_filter1.htm"}, {"r_filter2.htm"}},
+        {"full.htm", "", "full.htm", {"full_filter1.htm", "full_filter2.htm"}, {"full.htm"}},
+        {"t.csv",
+         "t_ip1.csv",
+         "t_history2.csv",
+         {"t_ip2.csv", "t_history1.csv"},
+         {"t_ip1.csv", "t_history2.csv"}}};
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.output);
+        TempDir dir;
+        if (*test.folder != '\0')
+            fs::create_directory(dir.File(test.folder));
+        if (*test.full != '\0')
+            fs::create_symlink("/dev/full", dir.File(test.full));
+        const std::vector<ReportFilter> filters = {ReportFilter{"A"}, ReportFilter{"B"}};
+        const ReportResult result = WriteReport(dir.File(test.output), filters, {});
+        EXPECT_FALSE(result.Succeeded());
+        std::vector<std::string> written, failed;
+        for (const std::string& name : test.written)
+            written.push_back(dir.File(name));
+        for (const std::string& name : test.failed)
+        {
+            failed.push_back(dir.File(name));
+            EXPECT_NE(result.error.find(dir.File(name)), std::string::npos) << result.error;
+        }
+        EXPECT_EQ(result.written, written);
+        EXPECT_EQ(result.failed, failed);
+        EXPECT_EQ(FileCount(dir.Path()), written.size() + failed.size());
+    }
+}
+
+// The window lists C first; its row links to the page of its place in the selection, and the
+// row numbers follow the summary's rows.
+TEST(WriteReport, SummaryRowsFollowTheWindowsOrder)
+{
+    TempDir dir;
+    const ReportResult result =
+        WriteReport(dir.File("w.htm"), {ReportFilter{"A"}, ReportFilter{"B"}, ReportFilter{"C"}},
+                    {}, {2, 0, 1});
+    ASSERT_TRUE(result.Succeeded()) << result.error;
+    const std::string page = ReadFile(dir.File("w.htm"));
+    size_t at = 0;
+    for (const char* row : {"1</td>\r\n<td align=\"left\"><a href=\"w_filter3.htm\">C<",
+                            "2</td>\r\n<td align=\"left\"><a href=\"w_filter1.htm\">A<",
+                            "3</td>\r\n<td align=\"left\"><a href=\"w_filter2.htm\">B<"})
+    {
+        at = page.find(row, at);
+        ASSERT_NE(at, std::string::npos) << row;
+    }
+}

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 namespace fs = std::filesystem;
 
@@ -77,28 +78,40 @@ void SaveDatabase(const std::string& path)
 // rewrites the kept files instead, for a deliberate change of the format (review the diff).
 TEST(ReportFromDatabase, WritesHtmlAndCsvFilesAsKept)
 {
-    const std::tuple<const char*, std::vector<std::string>, ReportOptions, std::vector<std::string>>
+    // The window writes filters of the names given, in the summary order given; it may also
+    // write a report of no filter, which the command line refuses.
+    using Order = std::optional<std::vector<size_t>>;
+    const std::tuple<const char*, std::vector<std::string>, ReportOptions, std::vector<std::string>,
+                     Order>
         cases[] = {{"all-html/my.reports/week #1&2.htm",
                     {},
                     {1, ";", 0x00112233, 0x00ABCDEF, {0, 0}, {0, 1}},
-                    {"_filter1.htm", "_filter2.htm", "_filter3.htm", ".htm"}},
-                   {"one-html/one", {"Internet Traffic"}, {}, {""}},
-                   {"empty-html/none.htm", {}, {}, {".htm"}}, // written by the window
+                    {"_filter1.htm", "_filter2.htm", "_filter3.htm", ".htm"},
+                    {}},
+                   {"one-html/one", {"Internet Traffic"}, {}, {""}, {}},
+                   {"empty-html/none.htm", {}, {}, {".htm"}, Order(std::vector<size_t>{})},
+                   {"window-html/w.htm",
+                    {"A", "B", "C"},
+                    {},
+                    {"_filter1.htm", "_filter2.htm", "_filter3.htm", ".htm"},
+                    Order({2, 0, 1})},
                    {"all-csv/t.csv",
                     {},
                     {0, ",", 0, 0, {1, 0}, {3, 1}},
                     {"_ip1.csv", "_ip2.csv", "_ip3.csv", "_history1.csv", "_history2.csv",
-                     "_history3.csv"}},
+                     "_history3.csv"},
+                    {}},
                    {"blank-csv/b.csv",
                     {"Mac", "Internet Traffic"},
                     {2, " ", 0, 0, {4, 1}, {2, 0}},
-                    {"_ip1.csv", "_ip2.csv", "_history1.csv", "_history2.csv"}}};
+                    {"_ip1.csv", "_ip2.csv", "_history1.csv", "_history2.csv"},
+                    {}}};
     TempDir dir;
     SaveDatabase(dir.File("traffic.db"));
     GeoBaseWriter().Country("KR", {{"81.0.0.0", 8}}).Write(dir.File("GeoBase.dat"));
     std::ofstream(dir.File("Countries.dat")) << "KR\tKorea, Republic of\n";
     const bool update = std::getenv("OMBRIX_UPDATE_EXPECTED") != nullptr;
-    for (const auto& [output, filterNames, options, suffixes] : cases)
+    for (const auto& [output, filterNames, options, suffixes, order] : cases)
     {
         SCOPED_TRACE(output);
         const fs::path out = dir.Path() / output;
@@ -106,10 +119,11 @@ TEST(ReportFromDatabase, WritesHtmlAndCsvFilesAsKept)
         fs::create_directories(out.parent_path());
         const DatabaseReportRequest request{dir.File("traffic.db"), out, filterNames,
                                             dir.Path().string(), options};
-        // The window may report no filter at all, which the command line refuses.
-        const ReportResult result = fs::path(output).stem() == "none"
-                                        ? WriteHtmlReport(out, {}, {})
-                                        : WriteReportFromDatabase(request);
+        std::vector<ReportFilter> windowFilters;
+        for (const std::string& name : filterNames)
+            windowFilters.push_back(Named(name));
+        const ReportResult result = order ? WriteHtmlReport(out, windowFilters, options, *order)
+                                          : WriteReportFromDatabase(request);
         ASSERT_TRUE(result.Succeeded()) << result.error;
         std::vector<std::string> written;
         for (const std::string& suffix : suffixes)
@@ -120,7 +134,10 @@ TEST(ReportFromDatabase, WritesHtmlAndCsvFilesAsKept)
         {
             const fs::path kept = OMBRIX_REPORT_EXPECTED / fs::relative(path, dir.Path());
             if (update)
+            {
+                fs::create_directories(kept.parent_path());
                 fs::copy_file(path, kept, fs::copy_options::overwrite_existing);
+            }
             EXPECT_EQ(ReadFile(path), ReadFile(kept)) << path;
         }
     }
@@ -137,7 +154,7 @@ TEST(ReportFromDatabase, WritesNothingForAnUnknownFilterOrAMissingDatabase)
          {std::tuple("traffic.db", "Nope", "\"Nope\""), std::tuple("missing.db", "", "missing.db"),
           std::tuple("junk.db", "", "junk.db")})
     {
-        DatabaseReportRequest request{dir.File(database), dir.File("out.htm"), {"Mac"}};
+        DatabaseReportRequest request{dir.File(database), dir.File("out.htm"), {"Mac"}, "", {}};
         if (*filterName != '\0')
             request.filterNames.push_back(filterName);
         const ReportResult result = WriteReportFromDatabase(request);

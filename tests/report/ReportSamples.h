@@ -12,14 +12,7 @@
 
 inline int64_t LocalTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
 {
-    std::tm local{};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;
+    std::tm local{second, minute, hour, day, month - 1, year - 1900, 0, 0, -1, 0, nullptr};
     return std::mktime(&local);
 }
 
@@ -32,6 +25,13 @@ inline ReportHost Host(const char* address, std::string name, std::string countr
                        double sent, int64_t updated)
 {
     return {Address(address), std::move(name), std::move(country), received, sent, updated};
+}
+
+inline ReportFilter Named(std::string name)
+{
+    ReportFilter filter;
+    filter.name = std::move(name);
+    return filter;
 }
 
 inline std::string ReadFile(const std::string& path)

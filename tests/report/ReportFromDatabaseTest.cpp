@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -75,7 +76,8 @@ void SaveDatabase(const std::string& path)
 
 // The saved database goes through the report of the command line into every kind of file; each
 // file must match, byte by byte, the file kept beside this test. OMBRIX_UPDATE_EXPECTED=1
-// rewrites the kept files instead, for a deliberate change of the format (review the diff).
+// rewrites the kept files instead, for a deliberate change of the format (review the diff). The
+// files are written in a German locale, whose printf writes "1,5": they must not follow it.
 TEST(ReportFromDatabase, WritesHtmlAndCsvFilesAsKept)
 {
     // The window writes filters of the names given, in the summary order given; it may also
@@ -111,6 +113,10 @@ TEST(ReportFromDatabase, WritesHtmlAndCsvFilesAsKept)
     GeoBaseWriter().Country("KR", {{"81.0.0.0", 8}}).Write(dir.File("GeoBase.dat"));
     std::ofstream(dir.File("Countries.dat")) << "KR\tKorea, Republic of\n";
     const bool update = std::getenv("OMBRIX_UPDATE_EXPECTED") != nullptr;
+    const std::string locale = "localedef -i de_DE -f UTF-8 '" + dir.File("de_DE.UTF-8") + "'";
+    ASSERT_EQ(std::system((locale + " >/dev/null 2>&1").c_str()), 0) << locale;
+    setenv("LOCPATH", dir.Path().c_str(), 1);
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
     for (const auto& [output, filterNames, options, suffixes, order] : cases)
     {
         SCOPED_TRACE(output);
@@ -141,6 +147,7 @@ TEST(ReportFromDatabase, WritesHtmlAndCsvFilesAsKept)
             EXPECT_EQ(ReadFile(path), ReadFile(kept)) << path;
         }
     }
+    std::setlocale(LC_ALL, "C");
 }
 
 // A filter name that matches none, a mistyped database path (not created as an empty

@@ -1,4 +1,4 @@
-// Times, addresses and hosts for the report tests, and small file helpers.
+// Times, addresses and filters for the report tests, and small file helpers.
 #pragma once
 
 #include "report/ReportData.h"
@@ -19,12 +19,6 @@ inline int64_t LocalTime(int year, int month, int day, int hour = 0, int minute 
 inline uint32_t Address(const char* dotted)
 {
     return inet_addr(dotted);
-}
-
-inline ReportHost Host(const char* address, std::string name, std::string country, double received,
-                       double sent, int64_t updated)
-{
-    return {Address(address), std::move(name), std::move(country), received, sent, updated};
 }
 
 inline ReportFilter Named(std::string name)

@@ -13,14 +13,9 @@ namespace fs = std::filesystem;
 // filter pages were.
 TEST(WriteReport, AFileThatCannotBeWrittenIsNamedAndTheOthersAreWritten)
 {
-    struct Case
-    {
-        const char* output;
-        const char* folder;
-        const char* full;
-        std::vector<std::string> written, failed;
-    };
-    const Case cases[] = {
+    // The report, a folder in the way, a link to a full disk, the files written and failed.
+    using Names = std::vector<std::string>;
+    const std::tuple<const char*, const char*, const char*, Names, Names> cases[] = {
         {"r.htm", "r_filter2.htm", "", {"r_filter1.htm"}, {"r_filter2.htm"}},
         {"full.htm", "", "full.htm", {"full_filter1.htm", "full_filter2.htm"}, {"full.htm"}},
         {"t.csv",
@@ -28,21 +23,21 @@ TEST(WriteReport, AFileThatCannotBeWrittenIsNamedAndTheOthersAreWritten)
          "t_history2.csv",
          {"t_ip2.csv", "t_history1.csv"},
          {"t_ip1.csv", "t_history2.csv"}}};
-    for (const Case& test : cases)
+    for (const auto& [output, folder, full, writtenNames, failedNames] : cases)
     {
-        SCOPED_TRACE(test.output);
+        SCOPED_TRACE(output);
         TempDir dir;
-        if (*test.folder != '\0')
-            fs::create_directory(dir.File(test.folder));
-        if (*test.full != '\0')
-            fs::create_symlink("/dev/full", dir.File(test.full));
+        if (*folder != '\0')
+            fs::create_directory(dir.File(folder));
+        if (*full != '\0')
+            fs::create_symlink("/dev/full", dir.File(full));
         const std::vector<ReportFilter> filters = {Named("A"), Named("B")};
-        const ReportResult result = WriteReport(dir.File(test.output), filters, {});
+        const ReportResult result = WriteReport(dir.File(output), filters, {});
         EXPECT_FALSE(result.Succeeded());
         std::vector<std::string> written, failed;
-        for (const std::string& name : test.written)
+        for (const std::string& name : writtenNames)
             written.push_back(dir.File(name));
-        for (const std::string& name : test.failed)
+        for (const std::string& name : failedNames)
         {
             failed.push_back(dir.File(name));
             EXPECT_NE(result.error.find(dir.File(name)), std::string::npos) << result.error;

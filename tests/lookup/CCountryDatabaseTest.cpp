@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <sstream>
@@ -31,14 +32,10 @@ std::string Blocks(const std::string& spec, int width = 16)
     {
         std::istringstream words(country);
         std::string code, address;
-        std::vector<std::pair<std::string, int>> ranges;
-        int prefix = 0;
         words >> code;
-        while (std::getline(words >> std::ws, address, '/') && words >> prefix)
-            ranges.emplace_back(address, prefix);
-        writer.Block(code.c_str(), int32_t(ranges.size()));
-        for (const auto& [first, bits] : ranges)
-            writer.Range(first.c_str(), bits);
+        writer.Block(code.c_str(), int32_t(std::count(country.begin(), country.end(), '/')));
+        for (int prefix = 0; std::getline(words >> std::ws, address, '/') && words >> prefix;)
+            writer.Range(address.c_str(), prefix);
     }
     return writer.Bytes();
 }
@@ -109,9 +106,7 @@ TEST(CCountryDatabase, AnswersTheNarrowestLoadedRange)
         }
         catch (const CKavoException& error)
         {
-            EXPECT_EQ(width, -1) << error.GetMessage();
-            EXPECT_STREQ(error.GetMessage(), "Can't open country database");
-            EXPECT_FALSE(error.IsDisplayed());
+            EXPECT_TRUE(width == -1 && !error.IsDisplayed()) << error.GetMessage();
         }
         EXPECT_EQ(database.GetIndexWidth(), width == -1 ? 8 : width);
         std::istringstream expected(answers);

@@ -70,7 +70,8 @@ TEST(CCountryDatabase, AnswersTheNarrowestLoadedRange)
         {Blocks("AA 1.1.0.0/33 1.2.0.0/16 1.3.0.0/-3 1.4.0.0/16; BB 2.0.0.0/16"), 16,
          "1.1.0.0= 1.2.0.0=AA 1.3.0.0= 1.4.0.0=AA 2.0.0.0=BB"},
         // A count beyond the end keeps the complete ranges: a cut range read as zeros would be
-        // 0.0.0.0/0 and cover everything. So does a file that ends inside a block header.
+        // 0.0.0.0/0 and cover everything. So does a file that ends one byte short of a block
+        // header.
         {G().Block("EE", 0)
              .Block("FF", -5)
              .Country("AA", {{"1.2.0.0", 16}})
@@ -80,7 +81,7 @@ TEST(CCountryDatabase, AnswersTheNarrowestLoadedRange)
              .Raw(std::string("\x00\x00", 2))
              .Bytes(),
          16, "1.2.3.4=AA 2.0.0.1=BB 2.1.0.1=BB 3.0.0.0= 99.0.0.1="},
-        {Blocks("AA 1.2.0.0/16") + "BB\x01", 16, "1.2.3.4=AA 99.0.0.1="},
+        {Blocks("AA 1.2.0.0/16") + std::string("BB\x01\0\0", 5), 16, "1.2.3.4=AA 99.0.0.1="},
         {std::string(), 16, "1.2.3.4= 99.0.0.1="},
         {std::string(1, '\0'), 16, "1.2.3.4= 99.0.0.1="},
         {std::nullopt, -1, kept},

@@ -21,7 +21,7 @@ void AddColumns(CTemplateText& table, std::span<const ListColumn> columns)
     {
         std::string header(s_empty);
         AppendEscapedHtml(header, column.header);
-        HtmlReportTemplate::AddColumn(table, header, -1, AlignAttribute(column.align));
+        HtmlReportTemplate::AddColumn(table, header, AlignAttribute(column.align));
     }
 }
 

@@ -42,12 +42,10 @@ void HtmlReportTemplate::SetTitle(CTemplateText& table, std::string_view title)
     table.InsertBefore(s_titleMarker, title);
 }
 
-void HtmlReportTemplate::AddColumn(CTemplateText& table, std::string_view header, int width,
+void HtmlReportTemplate::AddColumn(CTemplateText& table, std::string_view header,
                                    std::string_view align)
 {
     std::string column = "<th";
-    if (width >= 0)
-        column += " width=\"" + std::to_string(width) + '"';
     AppendAlign(column, align);
     column += '>';
     column.append(header);

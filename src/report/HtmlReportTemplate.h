@@ -22,9 +22,8 @@ public:
     CTemplateText NewTable() const { return CTemplateText(m_table); }
 
     static void SetTitle(CTemplateText& table, std::string_view title);
-    // width < 0 writes no width attribute; an empty alignment no align attribute.
-    static void AddColumn(CTemplateText& table, std::string_view header, int width,
-                          std::string_view align);
+    // An empty alignment writes no align attribute.
+    static void AddColumn(CTemplateText& table, std::string_view header, std::string_view align);
     // Starts a row in the colour 0x00BBGGRR.
     static void BeginRow(std::string& row, uint32_t color);
     // The text is inserted as it is: callers escape what came from outside, and pass "&nbsp;"

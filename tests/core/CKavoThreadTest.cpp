@@ -7,124 +7,106 @@
 #include <atomic>
 #include <cerrno>
 #include <memory>
+#include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 
 namespace
 {
-// Runs until told to stop, the way every job in the program behaves; or ends at once, or
-// throws, when asked to.
-class CJob final : public IExecutable
+// Runs until told to stop, the way every job in the program behaves, and waits in Stop for its
+// thread to end; or ends by itself, or throws at once, when asked to.
+struct CJob final : IExecutable
 {
-public:
-    enum class Kind
-    {
-        Loop,
-        Once,
-        Throw
-    };
-    explicit CJob(Kind kind, CKavoThread* thread = nullptr) : m_kind(kind), m_thread(thread) {}
+    static constexpr int Loop = 0, Once = 1, Throw = 2;
+    CJob(int kind, CKavoThread& thread) : kind(kind), thread(thread) {}
     void Run() override
     {
         ++runs;
         started.Set();
-        if (m_kind == Kind::Throw)
+        if (kind == Throw)
             throw CKavoException("job failed", 5, false);
-        while (m_kind == Kind::Loop && !m_stop.exchange(false))
-            m_wake.Wait(1000ms);
+        // The stop event resets itself, so a restarted job runs until stopped again; a job that
+        // ends by itself takes a moment, which a Wait must wait for.
+        stop.Wait(kind == Loop ? -1ms : 20ms);
     }
     void Stop() override
     {
         ++stops;
-        m_stop = true;
-        m_wake.Set();
-        if (m_thread != nullptr)
-            m_thread->Wait(-1ms);
+        stop.Set();
+        thread.Wait(-1ms);
     }
 
-    std::atomic<int> runs{0};
-    std::atomic<int> stops{0};
-    CKavoEvent started;
-
-private:
-    const Kind m_kind;
-    CKavoThread* const m_thread;
-    std::atomic<bool> m_stop{false};
-    CKavoEvent m_wake;
+    const int kind;
+    CKavoThread& thread;
+    std::atomic<int> runs{0}, stops{0};
+    CKavoEvent started, stop;
 };
 } // namespace
 
-TEST(CKavoThread, StartsStopsAndRestarts)
+// A job that loops is stopped by Stop and by the destructor; one that ended, normally or by an
+// exception, is joined by Wait or by the next Start. Each runs again after a restart.
+TEST(CKavoThread, StartsStopsJoinsAndRestarts)
 {
-    auto owner = std::make_unique<CKavoThread>();
-    CKavoThread& thread = *owner;
-    CJob job(CJob::Kind::Loop, &thread);
-    thread.Stop(); // never started: nothing to ask
-    EXPECT_EQ(thread.Wait(0ms), CKavoThread::WaitResult::NotStarted);
-    EXPECT_EQ(job.stops.load(), 0);
-    for (int run = 1; run <= 2; ++run)
+    for (const int kind : {CJob::Loop, CJob::Once, CJob::Throw})
     {
-        thread.Start(&job);
-        ASSERT_TRUE(job.started.Wait(5000ms));
-        EXPECT_TRUE(thread.IsRunning());
-        EXPECT_EQ(thread.Wait(10ms), CKavoThread::WaitResult::Timeout);
-        // A second start while running is refused, not a crash.
-        EXPECT_THROW(thread.Start(&job), CKavoException);
-        if (run == 1)
-            thread.Stop();
-        else
-            owner.reset(); // the destructor stops the job; nothing terminates
-        EXPECT_EQ(job.runs.load(), run);
-        EXPECT_EQ(job.stops.load(), run);
+        SCOPED_TRACE(kind);
+        auto owner = std::make_unique<CKavoThread>();
+        CKavoThread& thread = *owner;
+        CJob job(kind, thread);
+        thread.Stop(); // never started: nothing to ask
+        EXPECT_EQ(thread.Wait(0ms), CKavoThread::WaitResult::NotStarted);
+        for (int run = 1; run <= 2; ++run)
+        {
+            thread.Start(&job);
+            if (kind != CJob::Loop)
+            {
+                EXPECT_EQ(thread.Wait(run == 1 ? -1ms : 5000ms), CKavoThread::WaitResult::Ended);
+                EXPECT_FALSE(thread.IsRunning());
+            }
+            else
+            {
+                ASSERT_TRUE(job.started.Wait(5000ms));
+                EXPECT_TRUE(thread.IsRunning());
+                EXPECT_EQ(thread.Wait(10ms), CKavoThread::WaitResult::Timeout);
+                // A second start while running is refused, not a crash.
+                EXPECT_THROW(thread.Start(&job), CKavoException);
+                run == 1 ? thread.Stop() : owner.reset(); // the destructor stops the job
+            }
+            EXPECT_EQ(job.runs.load(), run);
+            EXPECT_EQ(job.stops.load(), kind == CJob::Loop ? run : 0);
+        }
     }
 }
 
-// A thread that ended, normally or by an exception, is joined by the next Start or by Wait.
-TEST(CKavoThread, EndedThreadsAreJoinedAndRestartable)
+// A manual event stays set until Reset, and its Set wakes every waiter at once, not each at the
+// end of its wait. (The jobs above restart only because their automatic events reset.)
+TEST(CKavoEvent, ManualSetWakesEveryWaiterAndStays)
 {
-    for (const CJob::Kind kind : {CJob::Kind::Once, CJob::Kind::Throw})
-    {
-        CKavoThread thread;
-        CJob job(kind);
-        thread.Start(&job);
-        EXPECT_EQ(thread.Wait(-1ms), CKavoThread::WaitResult::Ended);
-        EXPECT_FALSE(thread.IsRunning());
-        thread.Start(&job);
-        EXPECT_EQ(thread.Wait(5000ms), CKavoThread::WaitResult::Ended);
-        EXPECT_EQ(job.runs.load(), 2);
-    }
-}
-
-TEST(CKavoEvent, AutoResetWakesOnceManualStays)
-{
-    CKavoEvent autoEvent;
-    EXPECT_FALSE(autoEvent.Wait(0ms));
-    autoEvent.Set();
-    EXPECT_TRUE(autoEvent.Wait(0ms));
-    EXPECT_FALSE(autoEvent.Wait(0ms));
-
     CKavoEvent manual(CKavoEvent::Reset::Manual);
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 3; ++i)
+        waiters.emplace_back([&] { EXPECT_TRUE(manual.Wait(30s)); });
+    std::this_thread::sleep_for(100ms); // let them wait; a late one only proves less
+    const auto start = std::chrono::steady_clock::now();
     manual.Set();
+    for (std::thread& waiter : waiters)
+        waiter.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
     EXPECT_TRUE(manual.Wait(0ms));
-    EXPECT_TRUE(manual.Wait(-1ms));
     manual.Reset();
     EXPECT_FALSE(manual.Wait(0ms));
 }
 
 TEST(ErrorText, NamesTheCodeAndTheMessage)
 {
-    const struct
-    {
-        CKavoException error;
-        const char* text;
-    } cases[] = {
-        {CKavoException("Disk full", 28, true), "Application Error[ 28 ]:\nDisk full\n"},
-        {CKavoException(ENOENT, false), "Application Error[ 2 ]:\nNo such file or directory"},
-        // A code without a description still names the code.
-        {CKavoException(987654u, false), "Application Error[ 987654 ]:\n"},
-        {CKavoException(0x80000000u, false), "Application Error[ 2147483648 ]:\n"},
-        {CKavoException(0u, true), ""}};
-    for (const auto& test : cases)
-        EXPECT_EQ(FormatErrorText(test.error), test.text);
-    EXPECT_STREQ(CKavoException(5u, false).GetMessage(), "");
+    for (const auto& [error, text] :
+         {std::pair(CKavoException("Disk full", 28, true), "Application Error[ 28 ]:\nDisk full\n"),
+          std::pair(CKavoException(ENOENT, false),
+                    "Application Error[ 2 ]:\nNo such file or directory"),
+          // A code without a description still names the code.
+          std::pair(CKavoException(987654u, false), "Application Error[ 987654 ]:\n"),
+          std::pair(CKavoException(0x80000000u, false), "Application Error[ 2147483648 ]:\n"),
+          std::pair(CKavoException(0u, true), "")})
+        EXPECT_EQ(FormatErrorText(error), text);
 }

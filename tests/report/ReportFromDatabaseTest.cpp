@@ -1,110 +1,173 @@
 #include "report/ReportFromDatabase.h"
 #include "db/CDatabaseManager.h"
 #include "filters/CFilterFactory.h"
+#include "filters/HostBinding.h"
+#include "report/HtmlReport.h"
 #include "report/ReportSamples.h"
 #include "testsupport/GeoBaseWriter.h"
 #include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 namespace fs = std::filesystem;
 
 namespace
 {
-// Two filters saved the way the running program saves them, and one stored host name.
-void SaveSampleDatabase(const std::string& path)
+// Names that must be escaped, quoted or kept whole, figures that differ in every column, and
+// filters bound to this machine, to an address and to a hardware address.
+void SaveDatabase(const std::string& path)
 {
+    const std::tuple<const char*, HostBinding, double> filterRows[] = {
+        {"Internet Traffic", HostBinding::LocalMachine, 3000000},
+        {"F<img src=x> \"A&B\", best", HostBinding::Address, 4000},
+        {"Mac", HostBinding::Hardware, 0}};
+    const std::tuple<int, const char*, const char*, double, double, int64_t> hostRows[] = {
+        {0, "81.2.3.4", "<b>mail</b>.example", 2048, 1024, LocalTime(2024, 5, 5, 10)},
+        {0, "10.0.0.10", nullptr, 1000, 3000, LocalTime(2024, 5, 6, 8, 5, 9)},
+        {0, "10.0.0.9", "line\nbreak", 1234567, 5, LocalTime(2024, 5, 4, 23, 59, 59)},
+        {1, "10.9.9.9", "<script>alert(\"x\")</script> & co", 100, 200,
+         LocalTime(2024, 5, 7, 1, 2, 3)}};
+    const std::tuple<int, ReportDay> dayRows[] = {{0, {LocalTime(2024, 5, 5), 2048, 512}},
+                                                  {0, {LocalTime(2024, 5, 6), 1000, 3000}},
+                                                  {1, {LocalTime(2024, 5, 7), 100, 200}}};
     CDatabaseManager database;
     ASSERT_TRUE(database.Open(path));
     CFilterFactory filters;
     filters.SetStore(&database);
-    const char* names[] = {"Internet Traffic", "Web"};
-    for (int i = 0; i < 2; ++i)
+    std::vector<CFilter*> made;
+    for (const auto& [name, binding, received] : filterRows)
     {
-        CFilter* filter = filters.NewFilter(true);
-        filter->SetName(names[i]);
-        filter->SetReceived(4096.0 * (i + 1));
+        CFilter* filter = made.emplace_back(filters.NewFilter(true));
+        filter->SetName(name);
+        filter->SetBinding(static_cast<int>(binding));
+        filter->SetAddress(Address("192.168.7.9"));
+        filter->SetHardwareAddress({0, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E});
+        filter->SetReceived(received);
+        filter->SetSent(1500.0);
         filters.StoreFilter(filter);
-        IFilterHost* host = filter->AddHost(Address(i == 0 ? "81.2.3.4" : "10.9.9.9"));
-        host->SetAddress(Address(i == 0 ? "81.2.3.4" : "10.9.9.9"));
-        host->SetReceived(2048);
-        host->SetSent(1024);
-        host->SetUpdated(LocalTime(2024, 5, 5, 10, 0, 0));
-        IFilterHistory* day = filter->AddHistoryDay(LocalTime(2024, 5, 5));
-        day->SetReceived(2048);
-        day->SetSent(512);
+    }
+    for (const auto& [index, address, name, received, sent, updated] : hostRows)
+    {
+        IFilterHost* host = made[index]->AddHost(Address(address));
+        host->SetAddress(Address(address));
+        host->SetReceived(received);
+        host->SetSent(sent);
+        host->SetUpdated(updated);
+        if (name != nullptr)
+            database.QueueHostName(Address(address), name);
+    }
+    for (const auto& [index, saved] : dayRows)
+    {
+        IFilterHistory* day = made[index]->AddHistoryDay(saved.day);
+        day->SetReceived(saved.received);
+        day->SetSent(saved.sent);
     }
     database.SaveFilters(&filters);
-    database.QueueHostName(Address("81.2.3.4"), "<b>mail</b>.example");
     database.FlushHostNames();
     filters.SetStore(nullptr);
 }
-
 } // namespace
 
-TEST(ReportFromDatabase, WritesTheNamedFiltersWithStoredNamesAndCountries)
+// The saved database goes through the report of the command line into every kind of file; each
+// file must match, byte by byte, the file kept beside this test. OMBRIX_UPDATE_EXPECTED=1
+// rewrites the kept files instead, for a deliberate change of the format (review the diff). The
+// files are written in a German locale, whose printf writes "1,5": they must not follow it.
+TEST(ReportFromDatabase, WritesHtmlAndCsvFilesAsKept)
 {
+    // The window writes filters of the names given, in the summary order given; it may also
+    // write a report of no filter, which the command line refuses.
+    using Order = std::optional<std::vector<size_t>>;
+    const std::tuple<const char*, std::vector<std::string>, ReportOptions, std::vector<std::string>,
+                     Order>
+        cases[] = {{"all-html/my.reports/week #1&2.htm",
+                    {},
+                    {1, ";", 0x00112233, 0x00ABCDEF, {0, 0}, {0, 1}},
+                    {"_filter1.htm", "_filter2.htm", "_filter3.htm", ".htm"},
+                    {}},
+                   {"one-html/one", {"Internet Traffic"}, {}, {""}, {}},
+                   {"empty-html/none.htm", {}, {}, {".htm"}, Order(std::vector<size_t>{})},
+                   {"window-html/w.htm",
+                    {"A", "B", "C"},
+                    {},
+                    {"_filter1.htm", "_filter2.htm", "_filter3.htm", ".htm"},
+                    Order({2, 0, 1})},
+                   {"all-csv/t.csv",
+                    {},
+                    {0, ",", 0, 0, {1, 0}, {3, 1}},
+                    {"_ip1.csv", "_ip2.csv", "_ip3.csv", "_history1.csv", "_history2.csv",
+                     "_history3.csv"},
+                    {}},
+                   {"blank-csv/b.csv",
+                    {"Mac", "Internet Traffic"},
+                    {2, " ", 0, 0, {4, 1}, {2, 0}},
+                    {"_ip1.csv", "_ip2.csv", "_history1.csv", "_history2.csv"},
+                    {}}};
     TempDir dir;
-    SaveSampleDatabase(dir.File("traffic.db"));
-    GeoBaseWriter().Country("GB", {{"81.0.0.0", 8}}).Write(dir.File("GeoBase.dat"));
-    std::ofstream(dir.File("Countries.dat")) << "GB\tUnited Kingdom\n";
-
-    DatabaseReportRequest request;
-    request.databasePath = dir.File("traffic.db");
-    request.outputPath = dir.File("out.csv");
-    request.filterNames = {"Internet Traffic"};
-    request.countryFolder = dir.Path().string();
-    request.options.unit = 1;
-    const ReportResult csv = WriteReportFromDatabase(request);
-    ASSERT_TRUE(csv.Succeeded()) << csv.error;
-    EXPECT_EQ(csv.written,
-              (std::vector<std::string>{dir.File("out_ip1.csv"), dir.File("out_history1.csv")}));
-    EXPECT_EQ(ReadFile(dir.File("out_ip1.csv")),
-              "# IP: Internet Traffic\r\n"
-              "81.2.3.4;<b>mail</b>.example;United Kingdom;2.000 Kb;1.000 Kb;3.000 Kb;"
-              "2024-05-05 10:00:00\r\n");
-    EXPECT_EQ(ReadFile(dir.File("out_history1.csv")),
-              "# History: Internet Traffic\r\n2024-05-05  Sunday;2.000 Kb;0.500 Kb;2.500 Kb\r\n");
-
-    // Every filter when none is named; the page escapes the stored name.
-    request.filterNames.clear();
-    request.outputPath = dir.File("all.htm");
-    const ReportResult html = WriteReportFromDatabase(request);
-    ASSERT_TRUE(html.Succeeded()) << html.error;
-    EXPECT_EQ(html.written.size(), 3u);
-    const std::string main = ReadFile(dir.File("all.htm"));
-    EXPECT_NE(main.find("href=\"all_filter2.htm\">Web</a>"), std::string::npos);
-    EXPECT_NE(ReadFile(dir.File("all_filter1.htm")).find("&lt;b&gt;mail&lt;/b&gt;.example"),
-              std::string::npos);
+    SaveDatabase(dir.File("traffic.db"));
+    GeoBaseWriter().Country("KR", {{"81.0.0.0", 8}}).Write(dir.File("GeoBase.dat"));
+    std::ofstream(dir.File("Countries.dat")) << "KR\tKorea, Republic of\n";
+    const bool update = std::getenv("OMBRIX_UPDATE_EXPECTED") != nullptr;
+    const std::string locale = "localedef -i de_DE -f UTF-8 '" + dir.File("de_DE.UTF-8") + "'";
+    ASSERT_EQ(std::system((locale + " >/dev/null 2>&1").c_str()), 0) << locale;
+    setenv("LOCPATH", dir.Path().c_str(), 1);
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
+    for (const auto& [output, filterNames, options, suffixes, order] : cases)
+    {
+        SCOPED_TRACE(output);
+        const fs::path out = dir.Path() / output;
+        const std::string base = out.parent_path() / out.stem();
+        fs::create_directories(out.parent_path());
+        const DatabaseReportRequest request{dir.File("traffic.db"), out, filterNames,
+                                            dir.Path().string(), options};
+        std::vector<ReportFilter> windowFilters;
+        for (const std::string& name : filterNames)
+            windowFilters.push_back(Named(name));
+        const ReportResult result = order ? WriteHtmlReport(out, windowFilters, options, *order)
+                                          : WriteReportFromDatabase(request);
+        ASSERT_TRUE(result.Succeeded()) << result.error;
+        std::vector<std::string> written;
+        for (const std::string& suffix : suffixes)
+            written.push_back(base + suffix);
+        EXPECT_EQ(result.written, written);
+        EXPECT_EQ(FileCount(out.parent_path()), written.size());
+        for (const std::string& path : written)
+        {
+            const fs::path kept = OMBRIX_REPORT_EXPECTED / fs::relative(path, dir.Path());
+            if (update)
+            {
+                fs::create_directories(kept.parent_path());
+                fs::copy_file(path, kept, fs::copy_options::overwrite_existing);
+            }
+            EXPECT_EQ(ReadFile(path), ReadFile(kept)) << path;
+        }
+    }
+    std::setlocale(LC_ALL, "C");
 }
 
+// A filter name that matches none, a mistyped database path (not created as an empty
+// database) and a file that is no database write nothing and say why.
 TEST(ReportFromDatabase, WritesNothingForAnUnknownFilterOrAMissingDatabase)
 {
     TempDir dir;
-    SaveSampleDatabase(dir.File("traffic.db"));
-
-    DatabaseReportRequest request;
-    request.databasePath = dir.File("traffic.db");
-    request.outputPath = dir.File("out.htm");
-    request.filterNames = {"Web", "Nope"};
-    const ReportResult unknown = WriteReportFromDatabase(request);
-    EXPECT_FALSE(unknown.Succeeded());
-    EXPECT_NE(unknown.error.find("\"Nope\""), std::string::npos) << unknown.error;
-    EXPECT_FALSE(fs::exists(dir.File("out.htm")));
-
-    // A mistyped database path is not created as an empty database.
-    request.databasePath = dir.File("missing.db");
-    request.filterNames.clear();
-    const ReportResult missing = WriteReportFromDatabase(request);
-    EXPECT_FALSE(missing.Succeeded());
-    EXPECT_NE(missing.error.find(dir.File("missing.db")), std::string::npos);
-    EXPECT_FALSE(fs::exists(dir.File("missing.db")));
-
-    // A file that is not a database.
+    SaveDatabase(dir.File("traffic.db"));
     std::ofstream(dir.File("junk.db")) << "not a database at all, just some text";
-    request.databasePath = dir.File("junk.db");
-    EXPECT_FALSE(WriteReportFromDatabase(request).Succeeded());
+    for (const auto& [database, filterName, named] :
+         {std::tuple("traffic.db", "Nope", "\"Nope\""), std::tuple("missing.db", "", "missing.db"),
+          std::tuple("junk.db", "", "junk.db")})
+    {
+        DatabaseReportRequest request{dir.File(database), dir.File("out.htm"), {"Mac"}, "", {}};
+        if (*filterName != '\0')
+            request.filterNames.push_back(filterName);
+        const ReportResult result = WriteReportFromDatabase(request);
+        EXPECT_FALSE(result.Succeeded()) << database;
+        EXPECT_NE(result.error.find(named), std::string::npos) << result.error;
+        EXPECT_FALSE(fs::exists(dir.File("out.htm")));
+        EXPECT_EQ(fs::exists(dir.File("missing.db")), false);
+    }
 }

@@ -1,4 +1,4 @@
-// Filters, hosts and days for the report tests, and small file helpers.
+// Times, addresses and filters for the report tests, and small file helpers.
 #pragma once
 
 #include "report/ReportData.h"
@@ -12,14 +12,7 @@
 
 inline int64_t LocalTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
 {
-    std::tm local{};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;
+    std::tm local{second, minute, hour, day, month - 1, year - 1900, 0, 0, -1, 0, nullptr};
     return std::mktime(&local);
 }
 
@@ -28,24 +21,11 @@ inline uint32_t Address(const char* dotted)
     return inet_addr(dotted);
 }
 
-inline ReportHost Host(const char* address, std::string name, std::string country, double received,
-                       double sent, int64_t updated)
+inline ReportFilter Named(std::string name)
 {
-    return {Address(address), std::move(name), std::move(country), received, sent, updated};
-}
-
-// A filter with two hosts and two days.
-inline ReportFilter SampleFilter(std::string name, const std::string& hostPrefix = "10.0.0.")
-{
-    return {std::move(name),
-            0,
-            "",
-            3000,
-            1500,
-            {Host((hostPrefix + "1").c_str(), "one.example", "Germany", 1000, 500,
-                  LocalTime(2024, 5, 5, 13, 20, 0)),
-             Host((hostPrefix + "2").c_str(), "", "", 2000, 1000, LocalTime(2024, 5, 6, 8, 5, 9))},
-            {{LocalTime(2024, 5, 5), 1000, 500}, {LocalTime(2024, 5, 6), 2000, 1000}}};
+    ReportFilter filter;
+    filter.name = std::move(name);
+    return filter;
 }
 
 inline std::string ReadFile(const std::string& path)

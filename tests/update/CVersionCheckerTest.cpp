@@ -34,53 +34,35 @@ TEST(CVersionChecker, PassesTheReplyFromItsXmlDeclarationOn)
 {
     const std::string full = kXml + std::string(512 - kXml.size(), 'x');
     const std::string flood = kXml + std::string(200 * 1024, 'y');
-    const struct
+    const std::string tail = std::string("a\0b", 3) + "</Ombrix>";
+    // Host, what the server sends, whether it closes the connection then, and the text passed on.
+    const std::tuple<std::string, std::vector<std::string>, bool, std::vector<std::string>>
+        cases[] = {
+            // The server keeps the connection open: only the closing tag can end the read in time.
+            {"127.0.0.1", {kHeader, kBody}, false, {kBody}},
+            {"localhost", {kBody}, false, {kBody}},
+            // Stale bytes of a full buffer must not follow a short read; a NUL does not cut.
+            {"127.0.0.1", {full, tail}, true, {full + tail}},
+            // A header read alone puts the end of the cap inside a read.
+            {"127.0.0.1",
+             {kHeader, flood},
+             false,
+             {flood.substr(0, CVersionChecker::kReplyLimit - kHeader.size())}},
+            // No XML declaration; a silent server, given up on after 300 ms.
+            {"127.0.0.1", {"HTTP/1.0 404 Not Found\r\n\r\n<html>gone</html>"}, true, {}},
+            {"127.0.0.1", {}, false, {}}};
+    for (const auto& [host, chunks, close, expected] : cases)
     {
-        const char* what;
-        std::string host;
-        std::vector<std::string> chunks;
-        bool close;
-        std::chrono::milliseconds limit;
-        std::vector<std::string> expected;
-    } cases[] = {
-        // The server keeps the connection open: only the closing tag can end the read in time.
-        {"a reply on an open connection", "127.0.0.1", {kHeader, kBody}, false, 60s, {kBody}},
-        {"a host name", "localhost", {kBody}, false, 60s, {kBody}},
-        // Stale bytes of a full buffer must not follow a short read; a NUL does not cut.
-        {"a full buffer, then a short one",
-         "127.0.0.1",
-         {full, std::string("a\0b", 3) + "</Ombrix>"},
-         true,
-         60s,
-         {full + std::string("a\0b", 3) + "</Ombrix>"}},
-        // A header read alone puts the end of the cap inside a read.
-        {"a runaway reply",
-         "127.0.0.1",
-         {kHeader, flood},
-         false,
-         60s,
-         {flood.substr(0, CVersionChecker::kReplyLimit - kHeader.size())}},
-        {"no XML declaration",
-         "127.0.0.1",
-         {"HTTP/1.0 404 Not Found\r\n\r\n<html>gone</html>"},
-         true,
-         60s,
-         {}},
-        {"a silent server", "127.0.0.1", {}, false, 300ms, {}}};
-    for (const auto& test : cases)
-    {
-        SCOPED_TRACE(test.what);
-        LocalHttpServer server(test.chunks, test.close);
+        SCOPED_TRACE(host + " " + std::to_string(chunks.size()) + " chunks");
+        LocalHttpServer server(chunks, close);
         CRecordingListener listener;
-        CVersionChecker checker(test.host, server.Port(), test.limit);
+        CVersionChecker checker(host, server.Port(), chunks.empty() ? 300ms : 60s);
         checker.Check(&listener);
         ASSERT_TRUE(WaitIdle(checker));
-        EXPECT_EQ(listener.texts, test.expected);
-        EXPECT_EQ(server.Request(), "GET /cgi-bin/kavo_version.cgi?id=2&ver=2.6.1.0 HTTP/1.0\r\n"
-                                    "Host: " +
-                                        test.host +
-                                        "\r\nAccept: text/*\r\n"
-                                        "User-Agent: Ombrix 2.6.1.0\r\n\r\n");
+        EXPECT_EQ(listener.texts, expected);
+        EXPECT_EQ(server.Request(),
+                  "GET /cgi-bin/kavo_version.cgi?id=2&ver=2.6.1.0 HTTP/1.0\r\nHost: " + host +
+                      "\r\nAccept: text/*\r\nUser-Agent: Ombrix 2.6.1.0\r\n\r\n");
     }
 }
 

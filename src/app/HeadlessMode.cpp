@@ -68,6 +68,12 @@ int RunHeadless(const AppOptions& options, CSignalWatch& endSignals)
         engine.StartSaver();
     if (started)
     {
+        IpfixSettings exportSettings;
+        exportSettings.collectors = options.exportCollectors;
+        engine.StartExport(exportSettings, true);
+    }
+    if (started)
+    {
         try
         {
             CAdapterManager::Instance().Start(&engine.GetAnalyzer(), Adapter_PromiscMode != 0);

@@ -49,10 +49,19 @@ int RunReplay(const AppOptions& options)
     if (!engine.Start(setup))
         return 1;
 
+    IpfixSettings exportSettings;
+    exportSettings.collectors = options.exportCollectors;
+    engine.StartExport(exportSettings, false);
+
     const auto start = std::chrono::steady_clock::now();
     CReplayReader reader(engine.GetQueue(), errors);
+    if (!options.exportCollectors.empty())
+        reader.SetIntervals(exportSettings.intervalSeconds,
+                            [&engine](uint64_t startMs, uint64_t endMs)
+                            { engine.ExportInterval(startMs, endMs); });
     reader.Read(options.replayFiles, progress);
     engine.Drain();
+    engine.ExportInterval(reader.GetIntervalStartMs(), reader.GetIntervalEndMs());
     const double countSeconds = SecondsSince(start);
 
     if (options.resolve)

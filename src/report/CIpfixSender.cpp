@@ -52,6 +52,19 @@ fbInfoElementSpec_t kOptionsSpec[] = {{const_cast<char*>("observationDomainId"),
                                       {const_cast<char*>("observationDomainName"), FB_IE_VARLEN, 0},
                                       FB_IESPEC_NULL};
 
+// fixbuf reports a failed UDP send only as a GLib warning and carries on, so the warning is
+// caught while this thread emits and becomes the sender's error.
+thread_local std::string* t_sendError = nullptr;
+
+void CatchSendWarning(const gchar* domain, GLogLevelFlags level, const gchar* message,
+                      gpointer data)
+{
+    if (t_sendError == nullptr)
+        g_log_default_handler(domain, level, message, data);
+    else if (t_sendError->empty())
+        *t_sendError = message;
+}
+
 std::string TakeMessage(GError*& error)
 {
     std::string text = error != nullptr ? error->message : "unknown fixbuf failure";
@@ -118,6 +131,23 @@ void CIpfixSender::Close()
 
 bool CIpfixSender::Send(const std::vector<IpfixDomain>& domains, uint64_t startMs, uint64_t endMs,
                         bool withTemplates, int paceMicroseconds, std::string& error)
+{
+    static const guint handler = g_log_set_handler(
+        nullptr, static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
+        CatchSendWarning, nullptr);
+    (void)handler;
+    std::string sendError;
+    t_sendError = &sendError;
+    const bool sent = SendAll(domains, startMs, endMs, withTemplates, paceMicroseconds, error);
+    t_sendError = nullptr;
+    if (sent && !sendError.empty())
+        error = sendError;
+    return sent && sendError.empty();
+}
+
+bool CIpfixSender::SendAll(const std::vector<IpfixDomain>& domains, uint64_t startMs,
+                           uint64_t endMs, bool withTemplates, int paceMicroseconds,
+                           std::string& error)
 {
     if (m_buffer == nullptr && !Open(error))
         return false;

@@ -23,8 +23,9 @@ public:
 
     // One message per domain at least: the message header carries the domain. Templates go
     // ahead of a domain's first records and again whenever withTemplates is set, as does the
-    // options record naming the domain (in domain 0). On a failure the session is dropped (the next
-    // call opens a new one, templates first) and false comes back with the reason in error.
+    // options record naming the domain (in domain 0). A failed send comes back as false with
+    // the reason in error, after the rest was sent (a refused datagram is lost like any other);
+    // a failure to encode or connect drops the session, and the next call opens a new one.
     bool Send(const std::vector<IpfixDomain>& domains, uint64_t startMs, uint64_t endMs,
               bool withTemplates, int paceMicroseconds, std::string& error);
 
@@ -32,6 +33,8 @@ public:
     uint64_t GetMessageCount() const { return m_messages; }
 
 private:
+    bool SendAll(const std::vector<IpfixDomain>& domains, uint64_t startMs, uint64_t endMs,
+                 bool withTemplates, int paceMicroseconds, std::string& error);
     bool Open(std::string& error);
     void Close();
     bool SendDomain(const IpfixDomain& domain, uint64_t startMs, uint64_t endMs, bool withTemplates,

@@ -11,9 +11,10 @@ namespace
 {
 constexpr uint16_t kDataTemplate = 256;
 constexpr uint16_t kOptionsTemplate = 257;
-// A message ends after this many records (about 12 KB), or earlier where fixbuf finds the
-// message full, so that the pause after each one paces the collector.
-constexpr size_t kRecordsPerMessage = 256;
+// fixbuf's UDP messages stay within about 1,400 bytes (no IP fragments); ending each after this
+// many 45-byte records makes every message one this code emits, so the pause after each one
+// paces the collector.
+constexpr size_t kRecordsPerMessage = 28;
 
 // The data record as fixbuf reads it: fields in template order, no padding between them.
 // Internal templates need every length spelled out, so the specs below repeat these sizes.
@@ -138,6 +139,7 @@ bool CIpfixSender::Send(const std::vector<IpfixDomain>& domains, uint64_t startM
     (void)handler;
     std::string sendError;
     t_sendError = &sendError;
+    m_paceNext = std::chrono::steady_clock::now();
     const bool sent = SendAll(domains, startMs, endMs, withTemplates, paceMicroseconds, error);
     t_sendError = nullptr;
     if (sent && !sendError.empty())
@@ -249,7 +251,13 @@ bool CIpfixSender::Emit(int paceMicroseconds, std::string& error)
         return false;
     }
     ++m_messages;
+    // The pace is kept on average: a sleep overshoots by tens of microseconds, and the messages
+    // after it go at once until the schedule is met again.
     if (paceMicroseconds > 0)
-        std::this_thread::sleep_for(std::chrono::microseconds(paceMicroseconds));
+    {
+        m_paceNext += std::chrono::microseconds(paceMicroseconds);
+        if (std::chrono::steady_clock::now() < m_paceNext)
+            std::this_thread::sleep_until(m_paceNext);
+    }
     return true;
 }

@@ -3,6 +3,7 @@
 
 #include "report/IpfixRecords.h"
 
+#include <chrono>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -50,4 +51,5 @@ private:
     fbTemplate_st* m_optionsTemplate = nullptr;
     std::set<uint32_t> m_domainsWithTemplates;
     uint64_t m_messages = 0;
+    std::chrono::steady_clock::time_point m_paceNext; // when the next message may go
 };

@@ -38,6 +38,6 @@ struct IpfixSettings
     int intervalSeconds = 60;
     int templateSeconds = 600;
     // Pause after each message so that a collector's socket buffer keeps up; 0: none.
-    int paceMicroseconds = 200;
+    int paceMicroseconds = 100;
     std::vector<int> filterIds; // filters exported; empty: every filter
 };

@@ -5,7 +5,9 @@
 #include "app/CSignalWatch.h"
 #include "capture/CAdapterManager.h"
 #include "platform/DataFolder.h"
+#include "platform/ExportSettings.h"
 #include "platform/Settings.h"
+#include "ui/IpfixSetup.h"
 
 #include <chrono>
 #include <cstdio>
@@ -68,9 +70,7 @@ int RunHeadless(const AppOptions& options, CSignalWatch& endSignals)
         engine.StartSaver();
     if (started)
     {
-        IpfixSettings exportSettings;
-        exportSettings.collectors = options.exportCollectors;
-        engine.StartExport(exportSettings, true);
+        engine.StartExport(MakeIpfixSettings(LoadExportSettings(), options.exportCollectors), true);
     }
     if (started)
     {

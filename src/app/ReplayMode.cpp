@@ -5,6 +5,7 @@
 #include "app/CLocalNetworks.h"
 #include "app/CReplayReader.h"
 #include "platform/DataFolder.h"
+#include "ui/IpfixSetup.h"
 
 #include <chrono>
 #include <cstdio>
@@ -49,7 +50,8 @@ int RunReplay(const AppOptions& options)
     if (!engine.Start(setup))
         return 1;
 
-    IpfixSettings exportSettings;
+    // Only the command line's collectors: a stored collector is for live counts.
+    IpfixSettings exportSettings = MakeIpfixSettings(LoadExportSettings(), {});
     exportSettings.collectors = options.exportCollectors;
     engine.StartExport(exportSettings, false);
 

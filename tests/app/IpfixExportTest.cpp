@@ -201,3 +201,17 @@ TEST(IpfixExport, CollectorNotListeningChangesNoCountAndIsReportedOnce)
     ASSERT_NE(first, std::string::npos) << output;
     EXPECT_EQ(output.find("IPFIX collector", first + 1), std::string::npos) << output;
 }
+
+TEST(IpfixExport, CommandLineRefusesABadCollectorAndTheOtherModes)
+{
+    TempDir dir;
+    for (const char* arguments :
+         {"--replay x.pcap --export-ipfix 127.0.0.1:0", "--replay x.pcap --export-ipfix 127.0.0.1",
+          "--report x.csv --export-ipfix 127.0.0.1:4739"})
+    {
+        SCOPED_TRACE(arguments);
+        const ProcessResult run = RunOmbrix(dir.Path(), arguments);
+        EXPECT_EQ(run.status, 2) << run.output;
+        EXPECT_NE(run.output.find("ombrix: "), std::string::npos) << run.output;
+    }
+}

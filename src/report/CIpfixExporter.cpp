@@ -77,11 +77,11 @@ void CIpfixExporter::ExportInterval(uint64_t startMs, uint64_t endMs)
     const uint64_t templateMs = static_cast<uint64_t>(m_settings.templateSeconds) * 1000;
     // Interval times may be a replay's, far from now: re-send by their clock, not the wall's.
     const bool withTemplates = endMs >= m_lastTemplatesMs + templateMs || endMs < m_lastTemplatesMs;
-    if (withTemplates)
-        m_lastTemplatesMs = endMs;
     m_lastEndMs = endMs;
     if (domains.empty())
-        return;
+        return; // the templates go with the next records, which need them
+    if (withTemplates)
+        m_lastTemplatesMs = endMs;
     for (size_t i = 0; i < m_senders.size(); ++i)
     {
         std::string error;

@@ -17,8 +17,6 @@ CFilterHost& CFilterHost::operator=(const CFilterHost& other)
     SetUpdated(other.GetUpdated());
     m_receivedPackets.store(other.GetReceivedPackets(), std::memory_order_relaxed);
     m_sentPackets.store(other.GetSentPackets(), std::memory_order_relaxed);
-    m_exportMark.store(other.m_exportMark.load(std::memory_order_relaxed),
-                       std::memory_order_relaxed);
     m_hostName = other.m_hostName;
     SetOwner(other.GetOwner());
     m_row = other.m_row;

@@ -56,25 +56,18 @@ public:
     void AddSent(double bytes) { SetSent(GetSent() + bytes); }
 
     // Packets counted since this run loaded the record (the stored tables keep no packet count).
-    // Counting thread only, like the byte sums; each count marks the record for the
-    // exporter, which clears the mark when it takes the change.
+    // Counting thread only, like the byte sums. A count that moved is how the exporter finds
+    // the records that changed, so counting pays for no separate mark.
     void CountReceivedPacket()
     {
         m_receivedPackets.store(GetReceivedPackets() + 1, std::memory_order_relaxed);
-        m_exportMark.store(true, std::memory_order_relaxed);
     }
-    void CountSentPacket()
-    {
-        m_sentPackets.store(GetSentPackets() + 1, std::memory_order_relaxed);
-        m_exportMark.store(true, std::memory_order_relaxed);
-    }
+    void CountSentPacket() { m_sentPackets.store(GetSentPackets() + 1, std::memory_order_relaxed); }
     uint64_t GetReceivedPackets() const
     {
         return m_receivedPackets.load(std::memory_order_relaxed);
     }
     uint64_t GetSentPackets() const { return m_sentPackets.load(std::memory_order_relaxed); }
-    // True when packets were counted since the last call.
-    bool TakeExportMark() { return m_exportMark.exchange(false, std::memory_order_relaxed); }
 
 private:
     friend class CPendingHosts;
@@ -83,7 +76,6 @@ private:
     std::atomic<bool> m_modified{false};
     std::atomic<bool> m_stored{false};
     bool m_pending = false; // in the view's pending set; guarded by that set's lock
-    std::atomic<bool> m_exportMark{false};
     int32_t m_row = -1;
     std::atomic<double> m_received{0.0};
     std::atomic<double> m_sent{0.0};

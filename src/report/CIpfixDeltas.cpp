@@ -58,9 +58,14 @@ void CIpfixDeltas::Walk(bool baselineOnly, const std::vector<int>& filterIds,
         for (int i = 0; i < count; ++i)
         {
             CFilterHost* host = filter->GetHost(i);
-            if (host == nullptr || (!host->TakeExportMark() && !baselineOnly))
+            if (host == nullptr)
                 continue;
             Exported& before = state.hosts[static_cast<size_t>(i)];
+            // Every counted packet moves a packet count: unchanged counts, unchanged record.
+            if (!baselineOnly && host->GetReceivedPackets() == before.receivedPackets &&
+                host->GetSentPackets() == before.sentPackets &&
+                host->GetAddress() == before.address)
+                continue;
             Exported now;
             now.address = host->GetAddress();
             now.received = host->GetReceived();

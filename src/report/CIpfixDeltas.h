@@ -11,10 +11,11 @@ class CFilter;
 class CFilterFactory;
 
 // Keeps, per filter and host insertion number, the totals last exported. The counting path
-// only marks a record; Collect visits the marked ones under the manager's lock (which keeps
-// filters and host tables from being removed or cleared meanwhile) and reads the counters
-// without the filter's lock, so the packet thread waits only for the walk, never for a send.
-// A count that lands between reading and clearing a mark is taken by the next Collect.
+// only counts; Collect walks the records under the manager's lock (which keeps filters and host
+// tables from being removed or cleared meanwhile), takes those whose packet counts moved and
+// reads the counters without the filter's lock, so the packet thread waits only for the walk,
+// never for a send. What a Collect reads is its baseline: a count that lands while it reads is
+// taken, whole, by the next one.
 class CIpfixDeltas
 {
 public:

@@ -29,7 +29,9 @@ TEST(IpfixEndpoint, ParsesHostAndPortWithinRange)
         IpfixEndpoint endpoint;
         ASSERT_EQ(ParseIpfixEndpoint(c.text, endpoint), c.valid);
         if (c.valid)
+        {
             EXPECT_EQ(endpoint.host, c.host);
+        }
     }
 }
 

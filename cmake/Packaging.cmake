@@ -19,6 +19,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/ombrix.svg
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
     DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The IPFIX export service: installed, never enabled by the package.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/ombrix.service DESTINATION lib/systemd/system)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ombrix)

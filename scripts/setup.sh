@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config git
-    libpcap-dev libcap-dev libsqlite3-dev sqlite3
+    libpcap-dev libcap-dev libsqlite3-dev sqlite3 libfixbuf-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev
     iproute2 iputils-ping libcap2-bin kmod
@@ -13,6 +13,7 @@ packages=(
     tor-geoipdb iso-codes
     clang libclang-rt-14-dev clang-format
     xvfb xauth xdotool x11-apps
+    nfdump
 )
 
 missing=()

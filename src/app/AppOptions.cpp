@@ -67,7 +67,12 @@ AppOptions ParseAppOptions(const QStringList& arguments)
         "NAME");
     const QCommandLineOption resolve("resolve", "Replay: also resolve the remote hosts' names, "
                                                 "waiting at most 30 s for them after counting.");
-    parser.addOptions({headless, replay, report, filter, database, localNet, resolve});
+    const QCommandLineOption exportIpfix(
+        "export-ipfix",
+        "Headless and replay: send the per-host counts as IPFIX over UDP to a collector "
+        "(repeatable).",
+        "HOST:PORT");
+    parser.addOptions({headless, replay, report, filter, database, localNet, resolve, exportIpfix});
     parser.addPositionalArgument("FILE", "Replay: the capture files, read in this order.",
                                  "[FILE...]");
     parser.process(arguments);
@@ -110,6 +115,16 @@ AppOptions ParseAppOptions(const QStringList& arguments)
         options.localNetworks.push_back(*network);
     }
     options.resolve = parser.isSet(resolve);
+    for (const QString& text : parser.values(exportIpfix))
+    {
+        IpfixEndpoint endpoint;
+        if (!ParseIpfixEndpoint(text.toStdString(), endpoint))
+            fail("not a collector: " + text.toStdString() + " (expected HOST:PORT)");
+        options.exportCollectors.push_back(endpoint);
+    }
+    if (!options.exportCollectors.empty() && options.mode != AppOptions::Mode::Headless &&
+        options.mode != AppOptions::Mode::Replay)
+        fail("--export-ipfix applies to --headless and --replay only");
 
     if (options.mode == AppOptions::Mode::Replay && options.replayFiles.empty())
         fail("--replay needs at least one capture file");

@@ -1,6 +1,8 @@
 // The command line of the program: which mode runs and with what.
 #pragma once
 
+#include "report/IpfixRecords.h"
+
 #include <QStringList>
 
 #include <cstdint>
@@ -27,10 +29,11 @@ struct AppOptions
     Mode mode = Mode::Window;
     std::string databasePath; // empty: the data folder's "traffic.db"
     std::vector<std::string> replayFiles;
-    std::vector<LocalNetwork> localNetworks; // replay only; the private ranges when none given
-    bool resolve = false;                    // replay only: resolve host names too
-    std::string reportPath;                  // report only: ".csv" or an HTML file
-    std::vector<std::string> reportFilters;  // report only: filter names; empty: every filter
+    std::vector<LocalNetwork> localNetworks;     // replay only; the private ranges when none given
+    bool resolve = false;                        // replay only: resolve host names too
+    std::string reportPath;                      // report only: ".csv" or an HTML file
+    std::vector<std::string> reportFilters;      // report only: filter names; empty: every filter
+    std::vector<IpfixEndpoint> exportCollectors; // headless and replay: IPFIX collectors
 };
 
 // Parses arguments (argv[0] first). Prints --help and --version itself and exits; on a usage

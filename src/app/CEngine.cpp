@@ -165,6 +165,24 @@ size_t CEngine::GetPendingNameCount() const
     return CHostNameCache::Instance().GetRequestCount();
 }
 
+void CEngine::StartExport(const IpfixSettings& settings, bool wallClock)
+{
+    if (settings.collectors.empty())
+        return;
+    m_exporter = std::make_unique<CIpfixExporter>(CFilterFactory::Instance(), m_errors);
+    m_exporter->Configure(settings);
+    if (wallClock)
+        m_exporter->Start();
+}
+
+void CEngine::ExportInterval(uint64_t startMs, uint64_t endMs)
+{
+    if (!m_exporter)
+        return;
+    Drain();
+    m_exporter->ExportInterval(startMs, endMs);
+}
+
 void CEngine::Stop()
 {
     if (m_stopped)
@@ -180,6 +198,9 @@ void CEngine::Stop()
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     m_packets.Stop();
     m_saver.Stop();
+    // Counting has ended: the exporter's last interval holds every count.
+    if (m_exporter)
+        m_exporter->Stop();
 
     CFilterFactory::Instance().SaveFilters();
     CDatabaseManager::Instance().FlushHostNames();

@@ -13,8 +13,10 @@
 #include "db/IDatabaseListener.h"
 #include "filters/CPendingHosts.h"
 #include "platform/IpAddressTable.h"
+#include "report/CIpfixExporter.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,6 +55,11 @@ public:
     void StartSaver();
     void SignalSave();
 
+    // IPFIX export of what is counted from now on (the loaded totals are not sent). A replay
+    // passes wallClock false and calls ExportInterval with its packets' times instead.
+    void StartExport(const IpfixSettings& settings, bool wallClock);
+    void ExportInterval(uint64_t startMs, uint64_t endMs);
+
     // The analyzer that capture threads (or a replay) hand frames to.
     CPacketAnalyzer& GetAnalyzer() { return m_analyzer; }
     CPacketQueue& GetQueue() { return m_queue; }
@@ -84,6 +91,7 @@ private:
     CPacketAnalyzer m_analyzer;
     CPacketThread m_packets;
     CDatabaseSaver m_saver;
+    std::unique_ptr<CIpfixExporter> m_exporter;
     CKavoThread m_resolverThread;
     CDatabaseLock* m_writerLock = nullptr;
     bool m_databaseOpen = false;

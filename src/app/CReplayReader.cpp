@@ -61,6 +61,29 @@ void CReplayReader::Read(const std::vector<std::string>& files, bool progress)
         std::fputs("\r\033[K", stderr);
 }
 
+void CReplayReader::SetIntervals(int seconds, IntervalEnded ended)
+{
+    m_intervalMs = seconds > 0 ? static_cast<uint64_t>(seconds) * 1000 : 0;
+    m_intervalEnded = std::move(ended);
+}
+
+void CReplayReader::PassInterval(uint64_t timeMs)
+{
+    if (m_intervalEndMs != 0 && timeMs < m_intervalEndMs && timeMs >= m_intervalStartMs)
+        return;
+    // The current frame is not in the burst yet, so the flush queues only earlier ones; it
+    // moves to the front of the emptied burst.
+    if (m_intervalEndMs != 0)
+    {
+        const PacketInfo current = m_burst[m_burstCount];
+        Flush();
+        m_burst[0] = current;
+        m_intervalEnded(m_intervalStartMs, m_intervalEndMs);
+    }
+    m_intervalStartMs = timeMs - timeMs % m_intervalMs;
+    m_intervalEndMs = m_intervalStartMs + m_intervalMs;
+}
+
 void CReplayReader::Flush()
 {
     // A few bursts ahead of the packet thread at most: records still in the cache when it takes
@@ -115,6 +138,9 @@ void CReplayReader::ReadFile(const std::string& file, size_t number, size_t coun
         {
             // The recorded stamp is the packet's time, so days are those of the capture.
             packet.time = header->ts.tv_sec;
+            if (m_intervalMs != 0)
+                PassInterval(static_cast<uint64_t>(header->ts.tv_sec) * 1000 +
+                             static_cast<uint64_t>(header->ts.tv_usec) / 1000);
             m_counters.Add(packet.length);
             if (++m_burstCount == BurstSize)
                 Flush();

@@ -30,6 +30,15 @@ public:
     bool WasStopped() const { return m_stopped; }
     size_t GetFailedFileCount() const { return m_failedFiles; }
 
+    // Calls ended(start, end) in milliseconds whenever a frame's stamp passes the end of an
+    // interval of that many seconds (aligned to multiples of it), after every earlier frame
+    // was queued and before this one is; the interval still open at the end is the caller's.
+    using IntervalEnded = std::function<void(uint64_t startMs, uint64_t endMs)>;
+    void SetIntervals(int seconds, IntervalEnded ended);
+    // The interval of the last frame read: [start, end), both 0 before any frame.
+    uint64_t GetIntervalStartMs() const { return m_intervalStartMs; }
+    uint64_t GetIntervalEndMs() const { return m_intervalEndMs; }
+
     uint64_t GetFrameCount() const { return m_frames; }
     // Frames that were not IPv4 or too short to decode.
     uint64_t GetUndecodedCount() const { return m_undecoded; }
@@ -38,6 +47,7 @@ public:
 private:
     void ReadFile(const std::string& file, size_t number, size_t count, bool progress);
     void Flush();
+    void PassInterval(uint64_t timeMs);
 
     static constexpr size_t BurstSize = 1024;
     static constexpr size_t InFlight = 4 * BurstSize;
@@ -52,4 +62,8 @@ private:
     size_t m_failedFiles = 0;
     std::function<bool()> m_stopCheck;
     bool m_stopped = false;
+    uint64_t m_intervalMs = 0;
+    IntervalEnded m_intervalEnded;
+    uint64_t m_intervalStartMs = 0;
+    uint64_t m_intervalEndMs = 0;
 };

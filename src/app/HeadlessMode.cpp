@@ -7,7 +7,9 @@
 #include "capture/DriverCheck.h"
 #include "db/CDatabaseLock.h"
 #include "platform/DataFolder.h"
+#include "platform/ExportSettings.h"
 #include "platform/Settings.h"
+#include "ui/IpfixSetup.h"
 
 #include <chrono>
 #include <cstdio>
@@ -76,6 +78,10 @@ int RunHeadless(const AppOptions& options, CSignalWatch& endSignals)
     const bool started = engine.Start(setup);
     if (started && DB_AutoSaveEnabled != 0)
         engine.StartSaver();
+    if (started)
+    {
+        engine.StartExport(MakeIpfixSettings(LoadExportSettings(), options.exportCollectors), true);
+    }
     if (started)
     {
         // As the window does: a missing capture module is loaded before the first adapter opens.

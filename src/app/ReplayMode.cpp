@@ -7,6 +7,7 @@
 #include "app/CSignalWatch.h"
 #include "db/CDatabaseLock.h"
 #include "platform/DataFolder.h"
+#include "ui/IpfixSetup.h"
 
 #include <chrono>
 #include <cstdio>
@@ -74,6 +75,11 @@ int RunReplay(const AppOptions& options, CSignalWatch& endSignals)
     if (!engine.Start(setup))
         return 1;
 
+    // Only the command line's collectors: a stored collector is for live counts.
+    IpfixSettings exportSettings = MakeIpfixSettings(LoadExportSettings(), {});
+    exportSettings.collectors = options.exportCollectors;
+    engine.StartExport(exportSettings, false);
+
     const auto start = std::chrono::steady_clock::now();
     CReplayReader reader(engine.GetQueue(), errors);
     int signal = 0;
@@ -83,8 +89,13 @@ int RunReplay(const AppOptions& options, CSignalWatch& endSignals)
             signal = endSignals.Poll();
             return signal != 0;
         });
+    if (!options.exportCollectors.empty())
+        reader.SetIntervals(exportSettings.intervalSeconds,
+                            [&engine](uint64_t startMs, uint64_t endMs)
+                            { engine.ExportInterval(startMs, endMs); });
     reader.Read(options.replayFiles, progress);
     engine.Drain();
+    engine.ExportInterval(reader.GetIntervalStartMs(), reader.GetIntervalEndMs());
     const double countSeconds = SecondsSince(start);
 
     if (options.resolve && signal == 0)

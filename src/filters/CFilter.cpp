@@ -248,11 +248,13 @@ CFilterHost* CFilter::ProcessPacket(const PacketInfo& packet, CLocalSides& sides
     {
         SetSent(GetSent() + length);
         host->AddSent(length);
+        host->CountSentPacket();
     }
     else
     {
         SetReceived(GetReceived() + length);
         host->AddReceived(length);
+        host->CountReceivedPacket();
     }
     host->SetUpdated(packet.time);
     host->SetOwner(this);

@@ -15,9 +15,11 @@ CFilterHost& CFilterHost::operator=(const CFilterHost& other)
     SetReceived(other.GetReceived());
     SetSent(other.GetSent());
     SetUpdated(other.GetUpdated());
+    m_receivedPackets.store(other.GetReceivedPackets(), std::memory_order_relaxed);
+    m_sentPackets.store(other.GetSentPackets(), std::memory_order_relaxed);
     m_hostName = other.m_hostName;
     SetOwner(other.GetOwner());
     m_row = other.m_row;
     return *this;
 }
-static_assert(sizeof(CFilterHost) <= 96, "captured-host records are counted in tens of thousands");
+static_assert(sizeof(CFilterHost) <= 128, "captured-host records are counted in tens of thousands");

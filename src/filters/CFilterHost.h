@@ -9,7 +9,7 @@
 // Counters, marks, time and owner are relaxed atomics: the packet thread writes them under the
 // filter's lock, and the view and the saver may read them without it (the view refreshes a row
 // outside the filter's lock, the saver walks under the database lock only). Host name and row
-// belong to the window thread. The record stays within 96 bytes before its host name's text.
+// belong to the window thread. The record stays within 128 bytes before its host name's text.
 class CFilterHost final : public IFilterHost
 {
 public:
@@ -55,6 +55,20 @@ public:
     void AddReceived(double bytes) { SetReceived(GetReceived() + bytes); }
     void AddSent(double bytes) { SetSent(GetSent() + bytes); }
 
+    // Packets counted since this run loaded the record (the stored tables keep no packet count).
+    // Counting thread only, like the byte sums. A count that moved is how the exporter finds
+    // the records that changed, so counting pays for no separate mark.
+    void CountReceivedPacket()
+    {
+        m_receivedPackets.store(GetReceivedPackets() + 1, std::memory_order_relaxed);
+    }
+    void CountSentPacket() { m_sentPackets.store(GetSentPackets() + 1, std::memory_order_relaxed); }
+    uint64_t GetReceivedPackets() const
+    {
+        return m_receivedPackets.load(std::memory_order_relaxed);
+    }
+    uint64_t GetSentPackets() const { return m_sentPackets.load(std::memory_order_relaxed); }
+
 private:
     friend class CPendingHosts;
 
@@ -66,6 +80,8 @@ private:
     std::atomic<double> m_received{0.0};
     std::atomic<double> m_sent{0.0};
     std::atomic<int64_t> m_updated{0};
+    std::atomic<uint64_t> m_receivedPackets{0};
+    std::atomic<uint64_t> m_sentPackets{0};
     std::atomic<IFilter*> m_owner{nullptr};
     std::string m_hostName;
 };

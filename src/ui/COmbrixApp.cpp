@@ -14,6 +14,7 @@
 #include "ui/COmbrixView.h"
 #include "ui/CSysTray.h"
 #include "ui/DialogCommands.h"
+#include "ui/IpfixSetup.h"
 #include "ui/WindowStateFile.h"
 
 #include <QApplication>
@@ -162,6 +163,14 @@ void COmbrixApp::StartEngine()
             OnError(error);
         }
     }
+    // After the load: the loaded totals are the export's baseline, never sent.
+    const IpfixSettings exportSettings = MakeIpfixSettings(LoadExportSettings(), {});
+    if (!exportSettings.collectors.empty())
+    {
+        m_exporter = std::make_unique<CIpfixExporter>(filters, *this);
+        m_exporter->Configure(exportSettings);
+        m_exporter->Start();
+    }
 }
 
 void COmbrixApp::ArmSaver()
@@ -244,6 +253,8 @@ void COmbrixApp::Shutdown()
     m_saveTimer.stop();
     m_packets.Stop();
     m_saver.Stop();
+    if (m_exporter)
+        m_exporter->Stop(); // sends what was counted since the last interval
     if (m_capturing)
         CAdapterManager::Instance().CloseAll();
     if (m_view)

@@ -10,6 +10,7 @@
 #include "db/IDatabaseListener.h"
 #include "filters/CPendingHosts.h"
 #include "platform/CSettingsStore.h"
+#include "report/CIpfixExporter.h"
 #include "ui/CCaptureHealth.h"
 #include "ui/CDatabaseViewStore.h"
 #include "ui/CSingleInstance.h"
@@ -61,6 +62,7 @@ private:
     CPacketAnalyzer m_analyzer;
     CPacketThread m_packets;
     CDatabaseSaver m_saver;
+    std::unique_ptr<CIpfixExporter> m_exporter; // when export is enabled; from the next start
     CKavoThread m_resolverThread;
     CDatabaseViewStore m_viewStore;
     CCaptureHealth m_health;

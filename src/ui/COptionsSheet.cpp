@@ -1,7 +1,9 @@
 #include "ui/COptionsSheet.h"
 
+#include "filters/CFilterFactory.h"
 #include "platform/Settings.h"
 #include "ui/CDlgOptDatabase.h"
+#include "ui/CDlgOptExport.h"
 #include "ui/CDlgOptGeneral.h"
 #include "ui/CDlgOptView.h"
 
@@ -29,10 +31,16 @@ COptionsSheet::COptionsSheet(CAdapterManager& adapters, MessageFunction message,
     m_tabs->addTab(m_adapterHolder, QStringLiteral("Adapters"));
     m_tabs->addTab(m_database, QStringLiteral("Database"));
     m_tabs->addTab(m_view, QStringLiteral("Interface"));
+    std::vector<std::pair<int, std::string>> filters;
+    CFilterFactory& manager = CFilterFactory::Instance();
+    for (unsigned i = 0; i < manager.GetCount(); ++i)
+        filters.emplace_back(manager.GetFilter(i)->GetId(), manager.GetFilter(i)->GetName());
+    m_export = new CDlgOptExport(filters, message);
+    m_tabs->addTab(m_export, QStringLiteral("Export"));
     connect(m_tabs, &QTabWidget::currentChanged, this,
             [this](int index)
             {
-                if (index >= 0 && index < 4)
+                if (index >= 0 && index < 5)
                     Open(index);
             });
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -72,6 +80,11 @@ bool COptionsSheet::Confirm()
         m_tabs->setCurrentIndex(2);
         return false;
     }
+    if (m_opened[4] && !m_export->Validate())
+    {
+        m_tabs->setCurrentIndex(4);
+        return false;
+    }
     if (m_opened[0])
         m_general->Commit();
     if (m_adapter != nullptr)
@@ -80,6 +93,8 @@ bool COptionsSheet::Confirm()
         m_database->Commit();
     if (m_opened[3])
         m_view->Commit();
+    if (m_opened[4])
+        m_export->Commit();
     return true;
 }
 

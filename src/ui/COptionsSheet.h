@@ -10,6 +10,7 @@
 
 class CAdapterManager;
 class CDlgOptDatabase;
+class CDlgOptExport;
 class CDlgOptGeneral;
 class CDlgOptView;
 class CSettingsStore;
@@ -50,6 +51,7 @@ public:
     CDlgOptAdapter* AdapterPage() const { return m_adapter; }
     CDlgOptDatabase* DatabasePage() const { return m_database; }
     CDlgOptView* ViewPage() const { return m_view; }
+    CDlgOptExport* ExportPage() const { return m_export; }
 
 private:
     void Open(int index);
@@ -61,5 +63,6 @@ private:
     CDlgOptAdapter* m_adapter = nullptr;
     CDlgOptDatabase* m_database;
     CDlgOptView* m_view;
-    bool m_opened[4] = {true, false, false, false};
+    CDlgOptExport* m_export;
+    bool m_opened[5] = {true, false, false, false, false};
 };

@@ -50,6 +50,13 @@ void CQuotaStore::Set(int id, const Quota& quota)
     m_database.RunOnFile([&](CppSQLite3DB& db) { WriteQuota(db, id, quota); });
 }
 
+void CQuotaStore::Forget(int id)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_quotas.erase(id);
+    std::erase_if(m_told, [id](const auto& entry) { return entry.first.first == id; });
+}
+
 std::vector<int> CQuotaStore::TakeCrossings(int id, int64_t periodStart, double received,
                                             double sent)
 {

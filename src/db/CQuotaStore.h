@@ -32,6 +32,9 @@ public:
     // Kept in memory even when the file cannot be written (reported by the database).
     void Set(int id, const Quota& quota);
 
+    // A removed filter's quota and levels, from memory (the database removes its rows).
+    void Forget(int id);
+
     // The levels reached in the month starting at periodStart that were not told yet, marked
     // told before they are returned.
     std::vector<int> TakeCrossings(int id, int64_t periodStart, double received, double sent);

@@ -8,7 +8,7 @@
 
 namespace fs = std::filesystem;
 
-TEST(CsvReport, TwoFilesPerFilterAndNoneWithTheChosenName)
+TEST(CsvReport, ThreeFilesPerFilterAndNoneWithTheChosenName)
 {
     TempDir dir;
     ReportFilter empty;
@@ -17,10 +17,11 @@ TEST(CsvReport, TwoFilesPerFilterAndNoneWithTheChosenName)
         WriteCsvReport(dir.File("traffic.csv"), {SampleFilter("Internet Traffic"), empty}, {});
     ASSERT_TRUE(result.Succeeded()) << result.error;
     const std::vector<std::string> expected = {
-        dir.File("traffic_ip1.csv"), dir.File("traffic_ip2.csv"), dir.File("traffic_history1.csv"),
-        dir.File("traffic_history2.csv")};
+        dir.File("traffic_ip1.csv"),      dir.File("traffic_ip2.csv"),
+        dir.File("traffic_history1.csv"), dir.File("traffic_history2.csv"),
+        dir.File("traffic_months1.csv"),  dir.File("traffic_months2.csv")};
     EXPECT_EQ(result.written, expected);
-    EXPECT_EQ(FileCount(dir.Path()), 4u);
+    EXPECT_EQ(FileCount(dir.Path()), 6u);
     EXPECT_FALSE(fs::exists(dir.File("traffic.csv")));
 
     // Default order: hosts by total descending, days ascending; ";" between fields, CR LF ends.
@@ -34,6 +35,23 @@ TEST(CsvReport, TwoFilesPerFilterAndNoneWithTheChosenName)
               "2024-05-06  Monday;2 000;1 000;3 000\r\n");
     EXPECT_EQ(ReadFile(dir.File("traffic_ip2.csv")), "# IP: Nothing yet\r\n");
     EXPECT_EQ(ReadFile(dir.File("traffic_history2.csv")), "# History: Nothing yet\r\n");
+    EXPECT_EQ(ReadFile(dir.File("traffic_months1.csv")),
+              "# Months: Internet Traffic\r\n2024-05-01 - 2024-05-31;3 000;1 500;4 500;\r\n");
+    EXPECT_EQ(ReadFile(dir.File("traffic_months2.csv")), "# Months: Nothing yet\r\n");
+}
+
+// The billing day splits the two sample days; only the month holding now is projected.
+TEST(CsvReport, MonthsFollowTheBillingDayAndProjectTheCurrentOne)
+{
+    TempDir dir;
+    ReportOptions options;
+    options.billingDay = 6;
+    options.now = LocalTime(2024, 5, 6, 12, 0, 0); // half of the 31 days' first
+    ASSERT_TRUE(WriteCsvReport(dir.File("m.csv"), {SampleFilter("F")}, options).Succeeded());
+    EXPECT_EQ(ReadFile(dir.File("m_months1.csv")),
+              "# Months: F\r\n"
+              "2024-04-06 - 2024-05-05;1 000;500;1 500;\r\n"
+              "2024-05-06 - 2024-06-05;2 000;1 000;3 000;186 000\r\n");
 }
 
 TEST(CsvReport, UnitsDelimitersAndSorting)
@@ -96,7 +114,8 @@ TEST(CsvReport, WritesWhatItCanAndNamesWhatItCouldNot)
         WriteCsvReport(dir.File("t.csv"), {SampleFilter("A"), SampleFilter("B")}, {});
     EXPECT_FALSE(result.Succeeded());
     EXPECT_EQ(result.written,
-              (std::vector<std::string>{dir.File("t_ip2.csv"), dir.File("t_history1.csv")}));
+              (std::vector<std::string>{dir.File("t_ip2.csv"), dir.File("t_history1.csv"),
+                                        dir.File("t_months1.csv"), dir.File("t_months2.csv")}));
     EXPECT_EQ(result.failed,
               (std::vector<std::string>{dir.File("t_ip1.csv"), dir.File("t_history2.csv")}));
     EXPECT_NE(result.error.find(dir.File("t_ip1.csv")), std::string::npos) << result.error;

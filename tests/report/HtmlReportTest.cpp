@@ -30,8 +30,9 @@ TEST(HtmlReport, OneFilterGoesOntoOnePageInOrder)
     EXPECT_EQ(result.written, std::vector<std::string>{path});
     EXPECT_EQ(FileCount(dir.Path()), 1u);
 
-    // Summary, hosts, history, each with its headers, in this order; the link to the history
-    // leads to its anchor. Hosts sort by total, descending, by default, in alternating colours.
+    // Summary, hosts, the days' chart, history and months, each with its headers, in this order;
+    // the link to the history leads to its anchor. Hosts sort by total, descending, by default, in
+    // alternating colours.
     const std::string page = ReadFile(path);
     size_t at = 0;
     for (const char* part :
@@ -46,9 +47,11 @@ TEST(HtmlReport, OneFilterGoesOntoOnePageInOrder)
           "<th align=\"left\">&nbsp;Last Update</th>\r\n",
           "<tr bgcolor=\"#332211\">\r\n<td align=\"left\">10.0.0.2<",
           "<tr bgcolor=\"#EFCDAB\">\r\n<td align=\"left\">10.0.0.1<", "<br />\r\n<br />\r\n",
+          "<svg ", "<title>day 2024-05-06: received 2 000, sent 1 000</title>", "</svg>",
           "<a name=\"History\"></a>History<!--TITLE-->",
           "<th align=\"left\">&nbsp;Date</th>\r\n<th align=\"right\">&nbsp;Received</th>\r\n"
-          "<th align=\"right\">&nbsp;Sent</th>\r\n<th align=\"right\">&nbsp;Total</th>\r\n"})
+          "<th align=\"right\">&nbsp;Sent</th>\r\n<th align=\"right\">&nbsp;Total</th>\r\n",
+          "Months<!--TITLE-->", "<td align=\"left\">2024-05-01 - 2024-05-31</td>"})
         at = Find(page, part, at);
     // Markers stay in the page as comments, and every line ends in CR LF.
     for (const char* marker : {"<!--TEMPLATE-->", "<!--MAIN-->", "<!--DATE-->"})

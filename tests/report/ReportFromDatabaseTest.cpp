@@ -61,7 +61,8 @@ TEST(ReportFromDatabase, WritesTheNamedFiltersWithStoredNamesAndCountries)
     const ReportResult csv = WriteReportFromDatabase(request);
     ASSERT_TRUE(csv.Succeeded()) << csv.error;
     EXPECT_EQ(csv.written,
-              (std::vector<std::string>{dir.File("out_ip1.csv"), dir.File("out_history1.csv")}));
+              (std::vector<std::string>{dir.File("out_ip1.csv"), dir.File("out_history1.csv"),
+                                        dir.File("out_months1.csv")}));
     EXPECT_EQ(ReadFile(dir.File("out_ip1.csv")),
               "# IP: Internet Traffic\r\n"
               "81.2.3.4;<b>mail</b>.example;United Kingdom;2.000 Kb;1.000 Kb;3.000 Kb;"

@@ -8,6 +8,7 @@
 #include "filters/RuleTypes.h"
 #include "platform/Settings.h"
 #include "report/ListColumns.h"
+#include "ui/CHistoryChart.h"
 #include "ui/CMonthList.h"
 #include "ui/CommandIds.h"
 #include "ui/IViewStore.h"
@@ -24,6 +25,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QSplitter>
 
 #include <arpa/inet.h>
 #include <ctime>
@@ -45,7 +47,14 @@ COmbrixView::COmbrixView(const Services& services, CSettingsStore& profile, QWid
     m_hostList->LoadLayout(m_profile);
     m_historyList->LoadLayout(m_profile);
     m_tabs->AddPage(m_hostList, "Captured IP");
-    m_tabs->AddPage(m_historyList, "History");
+    // The chart above the days' list; where the user put the divider is kept in the profile.
+    m_historyChart = new CHistoryChart;
+    m_historySplit = new QSplitter(Qt::Vertical);
+    m_historySplit->addWidget(m_historyChart);
+    m_historySplit->addWidget(m_historyList);
+    if (const auto state = m_profile.ReadBinary("History", "Chart divider"))
+        m_historySplit->restoreState(*state);
+    m_tabs->AddPage(m_historySplit, "History");
     m_monthList = new CMonthList;
     m_monthList->LoadLayout(m_profile);
     m_tabs->AddPage(m_monthList, "Months");
@@ -139,6 +148,7 @@ void COmbrixView::SaveLayout()
     m_hostList->SaveLayout(m_profile);
     m_historyList->SaveLayout(m_profile);
     m_monthList->SaveLayout(m_profile);
+    m_profile.WriteBinary("History", "Chart divider", m_historySplit->saveState());
     m_layoutSaved = true;
 }
 
@@ -266,6 +276,8 @@ void COmbrixView::Refresh()
     // A handful of rows from the days: only while it is in sight.
     if (m_tabs->currentWidget() == m_monthList)
         m_monthList->Show(m_rows.Current(), G_BillingDay, std::time(nullptr));
+    else if (m_tabs->currentWidget() == m_historySplit)
+        m_historyChart->Show(m_rows.Current());
     emit RefreshDone();
 }
 
@@ -287,6 +299,7 @@ void COmbrixView::OnSelectionChange(bool forced)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_rows.Show(filter);
     m_monthList->Show(filter, G_BillingDay, std::time(nullptr));
+    m_historyChart->Show(filter);
     QApplication::restoreOverrideCursor();
 }
 

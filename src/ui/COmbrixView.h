@@ -25,7 +25,9 @@ class CFilterHost;
 class CHostNameCache;
 class CKavoException;
 class CKavoSplitter;
+class CHistoryChart;
 class CMonthList;
+class QSplitter;
 class CPendingHosts;
 class CSettingsStore;
 class HistoryItem;
@@ -103,6 +105,7 @@ public:
     CExtListCtrl* HostList() const { return m_hostList; }
     CExtListCtrl* HistoryList() const { return m_historyList; }
     CMonthList* MonthList() const { return m_monthList; }
+    CHistoryChart* HistoryChart() const { return m_historyChart; }
     CExtTabCtrl* Tabs() const { return m_tabs; }
     CKavoSplitter* Splitter() const { return m_splitter; }
     CFilter* GetCurrentFilter() const { return m_rows.Current(); }
@@ -150,6 +153,8 @@ private:
     CExtListCtrl* m_hostList;
     CExtListCtrl* m_historyList;
     CMonthList* m_monthList;
+    CHistoryChart* m_historyChart;
+    QSplitter* m_historySplit;
     CKavoSplitter* m_splitter;
     QTimer m_timer;
     CHostRows m_rows;

@@ -10,6 +10,7 @@
 #include "report/ListColumns.h"
 #include "ui/CHistoryChart.h"
 #include "ui/CMonthList.h"
+#include "ui/CRateChart.h"
 #include "ui/CommandIds.h"
 #include "ui/IViewStore.h"
 #include "ui/Images.h"
@@ -58,6 +59,8 @@ COmbrixView::COmbrixView(const Services& services, CSettingsStore& profile, QWid
     m_monthList = new CMonthList;
     m_monthList->LoadLayout(m_profile);
     m_tabs->AddPage(m_monthList, "Months");
+    m_rateChart = new CRateChart;
+    m_tabs->AddPage(m_rateChart, "Live rate");
     m_tabs->setCurrentIndex(0);
 
     m_splitter = new CKavoSplitter(this);
@@ -273,6 +276,7 @@ void COmbrixView::Refresh()
         for (CFilterHost* host : m_drained)
             m_rows.RefreshHost(host, true);
     }
+    m_rateChart->SampleFilter(m_rows.Current());
     // A handful of rows from the days: only while it is in sight.
     if (m_tabs->currentWidget() == m_monthList)
         m_monthList->Show(m_rows.Current(), G_BillingDay, std::time(nullptr));

@@ -27,6 +27,7 @@ class CKavoException;
 class CKavoSplitter;
 class CHistoryChart;
 class CMonthList;
+class CRateChart;
 class QSplitter;
 class CPendingHosts;
 class CSettingsStore;
@@ -106,6 +107,7 @@ public:
     CExtListCtrl* HistoryList() const { return m_historyList; }
     CMonthList* MonthList() const { return m_monthList; }
     CHistoryChart* HistoryChart() const { return m_historyChart; }
+    CRateChart* RateChart() const { return m_rateChart; }
     CExtTabCtrl* Tabs() const { return m_tabs; }
     CKavoSplitter* Splitter() const { return m_splitter; }
     CFilter* GetCurrentFilter() const { return m_rows.Current(); }
@@ -155,6 +157,7 @@ private:
     CMonthList* m_monthList;
     CHistoryChart* m_historyChart;
     QSplitter* m_historySplit;
+    CRateChart* m_rateChart;
     CKavoSplitter* m_splitter;
     QTimer m_timer;
     CHostRows m_rows;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <utility>
 
 namespace
 {
@@ -16,24 +17,33 @@ constexpr int kHeight = 160;
 constexpr int kMinBar = 3;
 constexpr int kAxis = 16; // room for the date labels below the bars
 
-// The first day key of the bucket holding a day.
-int64_t BucketStart(int64_t day, ChartBucket bucket)
+// Noon is never skipped by a daylight-saving change, so its day key is that of its date.
+int64_t KeyOf(std::tm fields)
 {
-    if (bucket == ChartBucket::Day)
-        return day;
+    fields.tm_hour = 12;
+    fields.tm_min = 0;
+    fields.tm_sec = 0;
+    fields.tm_isdst = -1;
+    return DayOfUncached(static_cast<int64_t>(std::mktime(&fields)));
+}
+
+// [first day key, first key of the next bucket) of the week or month holding a day.
+std::pair<int64_t, int64_t> BucketRange(int64_t day, ChartBucket bucket)
+{
     const std::time_t value = static_cast<std::time_t>(day);
     std::tm local{};
-    if (localtime_r(&value, &local) == nullptr)
-        return day;
+    if (bucket == ChartBucket::Day || localtime_r(&value, &local) == nullptr)
+        return {day, day + 1};
     if (bucket == ChartBucket::Week)
         local.tm_mday -= (local.tm_wday + 6) % 7; // back to Monday; mktime carries the month
     else
         local.tm_mday = 1;
-    local.tm_hour = 12; // never skipped by a daylight-saving change
-    local.tm_min = 0;
-    local.tm_sec = 0;
-    local.tm_isdst = -1;
-    return DayOfUncached(static_cast<int64_t>(std::mktime(&local)));
+    std::tm next = local;
+    if (bucket == ChartBucket::Week)
+        next.tm_mday += 7;
+    else
+        ++next.tm_mon;
+    return {KeyOf(local), KeyOf(next)};
 }
 
 std::string Number(double value)
@@ -69,11 +79,14 @@ ChartBucket ChooseBucket(const std::vector<ReportDay>& days, int width, int minW
 std::vector<ChartBar> ChartBars(const std::vector<ReportDay>& days, ChartBucket bucket)
 {
     std::map<int64_t, ChartBar> bars;
+    std::pair<int64_t, int64_t> range{0, 0};
     for (const ReportDay& day : days)
     {
-        const int64_t start = BucketStart(day.day, bucket);
-        ChartBar& bar = bars[start];
-        bar.start = start;
+        // The days mostly come in order: the C library is asked once per bucket, not per day.
+        if (day.day < range.first || day.day >= range.second)
+            range = BucketRange(day.day, bucket);
+        ChartBar& bar = bars[range.first];
+        bar.start = range.first;
         bar.received += day.received;
         bar.sent += day.sent;
     }

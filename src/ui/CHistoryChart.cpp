@@ -22,6 +22,16 @@ constexpr int kMinBarWidth = 4; // pixels
 constexpr int kLabelCount = 8;  // dates along the axis, whatever the number of bars
 constexpr int kDefaultWidth = 600;
 
+// Categories must differ: the bars between two dates get distinct labels of zero-width
+// characters, the bar's number written in binary with two of them.
+QString InvisibleLabel(size_t index)
+{
+    QString label;
+    for (; index > 0; index /= 2)
+        label += QChar(index % 2 == 0 ? 0x200B : 0x200C);
+    return label;
+}
+
 bool SameBars(const std::vector<ChartBar>& a, const std::vector<ChartBar>& b)
 {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
@@ -112,16 +122,16 @@ void CHistoryChart::Redraw()
         received.append(m_bars[i].received / divisor);
         sent.append(m_bars[i].sent / divisor);
         top = std::max(top, (m_bars[i].received + m_bars[i].sent) / divisor);
-        // Categories must differ; bars between two dates get invisible distinct labels.
-        labels.append(i % step == 0 ? DayText(m_bars[i].start)
-                                    : QString(static_cast<qsizetype>(i % step), QChar(0x200B)));
+        labels.append(i % step == 0 ? DayText(m_bars[i].start) : InvisibleLabel(i));
     }
-    m_received->remove(0, m_received->count());
-    m_sent->remove(0, m_sent->count());
+    // New sets in one go: emptying and refilling the old ones lays the bars out twice.
+    m_series->clear();
+    m_received = new QBarSet(QStringLiteral("Received"));
+    m_sent = new QBarSet(QStringLiteral("Sent"));
     m_received->append(received);
     m_sent->append(sent);
-    m_axisX->clear();
-    m_axisX->append(labels);
+    m_axisX->setCategories(labels);
+    m_series->append(QList<QBarSet*>{m_received, m_sent});
     m_axisY->setRange(0.0, top > 0.0 ? top * 1.05 : 1.0);
     static const char* const units[] = {"Bytes", "KBytes", "MBytes", "GBytes"};
     m_axisY->setTitleText(QString::fromLatin1(units[std::clamp(m_unit, 0, 3)]));

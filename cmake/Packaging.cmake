@@ -21,6 +21,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
     DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The IPFIX export service: installed, never enabled by the package.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/ombrix.service DESTINATION lib/systemd/system)
+# CPack writes no copyright file; Debian expects one beside the package's documents.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/ombrix)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ombrix)

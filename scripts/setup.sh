@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config git
     libpcap-dev libcap-dev libsqlite3-dev sqlite3 libfixbuf-dev
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev qt6-charts-dev libqt6opengl6-dev
     libgtest-dev
     iproute2 iputils-ping libcap2-bin kmod
     python3 locales tzdata

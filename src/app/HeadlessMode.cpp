@@ -6,6 +6,9 @@
 #include "capture/CAdapterManager.h"
 #include "capture/DriverCheck.h"
 #include "db/CDatabaseLock.h"
+#include "db/CQuotaStore.h"
+#include "filters/CFilterFactory.h"
+#include "platform/ChildProcess.h"
 #include "platform/DataFolder.h"
 #include "platform/ExportSettings.h"
 #include "platform/Settings.h"
@@ -14,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <unistd.h>
 
 namespace
@@ -45,6 +49,19 @@ void PrintStatus(CEngine& engine)
                 static_cast<unsigned long long>(queued.droppedPackets),
                 static_cast<unsigned long long>(pcapDropped));
     std::fflush(stdout);
+}
+
+void AnnounceQuotaCrossings()
+{
+    for (const QuotaNotice& notice : CQuotaStore::Instance().Check(
+             CFilterFactory::Instance(), G_BillingDay, static_cast<int64_t>(std::time(nullptr))))
+    {
+        std::printf("ombrix: %s\n", QuotaMessage(notice).c_str());
+        std::fflush(stdout);
+        if (!G_QuotaCommand.empty())
+            StartWithTimeout(QuotaCommandArguments(G_QuotaCommand, notice),
+                             std::chrono::seconds(30));
+    }
 }
 } // namespace
 
@@ -78,6 +95,8 @@ int RunHeadless(const AppOptions& options, CSignalWatch& endSignals)
     const bool started = engine.Start(setup);
     if (started && DB_AutoSaveEnabled != 0)
         engine.StartSaver();
+    if (started)
+        CQuotaStore::Instance().Load();
     if (started)
     {
         engine.StartExport(MakeIpfixSettings(LoadExportSettings(), options.exportCollectors), true);
@@ -115,6 +134,7 @@ int RunHeadless(const AppOptions& options, CSignalWatch& endSignals)
         {
             engine.RequestHostNames();
             PrintStatus(engine);
+            AnnounceQuotaCrossings();
             nextStatus += std::chrono::seconds(1);
         }
         if (DB_AutoSaveEnabled != 0 && Clock::now() >= nextSave)

@@ -81,6 +81,7 @@ int RunReport(const AppOptions& options)
     request.countryFolder = GetExecutableFolder();
     request.options.unit = G_View;
     request.options.csvDelimiter = G_CsvDelimiter;
+    request.options.billingDay = G_BillingDay;
     request.options.colorFirst = static_cast<uint32_t>(V_ColorFirst);
     request.options.colorSecond = static_cast<uint32_t>(V_ColorSec);
     request.options.hostSort = {Report_HostColumn, Report_HostAsc};

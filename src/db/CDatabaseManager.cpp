@@ -4,6 +4,7 @@
 #include "db/CSnapshotWriter.h"
 #include "db/CTransaction.h"
 #include "db/DatabaseSchema.h"
+#include "db/QuotaTables.h"
 #include "db/SqlText.h"
 #include "filters/CFilter.h"
 #include "filters/HostBinding.h"
@@ -246,6 +247,30 @@ std::string CDatabaseManager::GetDatabaseVersion() const
 {
     CKavoLock lock(m_lock);
     return m_databaseVersion;
+}
+
+bool CDatabaseManager::RunOnFile(const std::function<void(CppSQLite3DB&)>& work)
+{
+    std::optional<CppSQLite3Exception> failure;
+    {
+        CKavoLock lock(m_lock);
+        if (!PrepareWrite())
+            return false;
+        try
+        {
+            CTransaction transaction(m_db);
+            work(m_db);
+            transaction.Commit();
+        }
+        catch (const CppSQLite3Exception& error)
+        {
+            failure = error;
+        }
+    }
+    DeliverNotice();
+    if (failure)
+        Report(*failure, false);
+    return !failure;
 }
 
 bool CDatabaseManager::PurgeOldRecords(int days)
@@ -562,6 +587,7 @@ void CDatabaseManager::DeleteFilter(int id)
                 remove.BindInt(1, id);
                 remove.ExecDml();
             }
+            DeleteQuotaRows(m_db, id);
             transaction.Commit();
         }
         catch (const CppSQLite3Exception& error)

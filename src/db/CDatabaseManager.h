@@ -14,6 +14,7 @@
 #include "filters/IFilterStore.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -71,6 +72,11 @@ public:
     bool LoadSucceeded() const;
     // "2.3.0.0" when the old layout was upgraded during this run.
     std::string GetDatabaseVersion() const;
+
+    // Runs work on the file in one transaction under the database lock: for the tables kept
+    // beside the seven (db/QuotaTables.h). False, reported, when the file cannot be written or a
+    // statement failed; the transaction is then rolled back.
+    bool RunOnFile(const std::function<void(CppSQLite3DB&)>& work);
 
     // Deletes host and history rows older than that many days, in local time.
     bool PurgeOldRecords(int days);

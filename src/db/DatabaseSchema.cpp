@@ -2,6 +2,7 @@
 
 #include "db/CTransaction.h"
 #include "db/CppSQLite3Exception.h"
+#include "db/QuotaTables.h"
 #include "db/SqlText.h"
 
 #include <strings.h>
@@ -102,6 +103,7 @@ std::string CreateSchema(CppSQLite3DB& db)
             existed[id] = CreateTableIfMissing(db, s_tables[id].name, s_tables[id].create);
         for (const char* index : s_indexes)
             db.ExecDml(index);
+        CreateQuotaTables(db);
         if (!existed[TableInfo])
         {
             CppSQLite3Statement insert = db.CompileStatement(

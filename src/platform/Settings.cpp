@@ -21,6 +21,8 @@ int32_t G_View;
 int32_t G_CheckUpdate;
 std::string G_UpdateUrl;
 std::string G_CsvDelimiter;
+int32_t G_BillingDay;
+std::string G_QuotaCommand;
 int32_t L_Enable;
 std::string L_Folder;
 int32_t L_Clear;
@@ -105,6 +107,8 @@ void ResetSettings()
     G_CheckUpdate = 0;
     G_UpdateUrl.clear();
     G_CsvDelimiter = ";";
+    G_BillingDay = 1;
+    G_QuotaCommand.clear();
     L_Enable = 0;
     L_Folder = GetExecutableFolder();
     L_Clear = 1;
@@ -140,6 +144,11 @@ void LoadSettings(const CSettingsStore& store)
     // An empty delimiter would run every field of an export together.
     if (G_CsvDelimiter.empty())
         G_CsvDelimiter = ";";
+    // Every month has days 1 to 28, so each of them starts exactly one billing month.
+    if (const auto value = store.ReadNumber(S, "G_BillingDay");
+        value && *value >= 1 && *value <= 28)
+        G_BillingDay = *value;
+    LoadString(store, "G_QuotaCommand", G_QuotaCommand);
     LoadNumber(store, "L_Enable", L_Enable);
     LoadString(store, "L_Folder", L_Folder);
     if (L_Folder.empty())
@@ -194,6 +203,8 @@ void SaveSettings(CSettingsStore& store)
     store.WriteNumber(S, "G_CheckUpdate", G_CheckUpdate);
     store.WriteString(S, "G_UpdateUrl", G_UpdateUrl);
     store.WriteString(S, "G_CsvDelimiter", G_CsvDelimiter);
+    store.WriteNumber(S, "G_BillingDay", G_BillingDay);
+    store.WriteString(S, "G_QuotaCommand", G_QuotaCommand);
     if (G_Startup != 0)
         AddStartupEntry();
     else

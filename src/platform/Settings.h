@@ -25,6 +25,8 @@ extern int32_t G_View; // 0 Bytes, 1 KBytes, 2 MBytes, 3 GBytes
 extern int32_t G_CheckUpdate;
 extern std::string G_UpdateUrl; // the version feed, "http://host[:port]/path"; empty: none
 extern std::string G_CsvDelimiter;
+extern int32_t G_BillingDay;       // 1..28: the day each billing month starts
+extern std::string G_QuotaCommand; // run when a quota level is crossed; empty: none
 extern int32_t L_Enable;
 extern std::string L_Folder; // ends with "/"
 extern int32_t L_Clear;

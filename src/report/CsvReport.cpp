@@ -2,9 +2,12 @@
 
 #include "report/CReportFile.h"
 #include "report/FormatTraffic.h"
+#include "report/ReportMonths.h"
 #include "report/ReportPath.h"
 #include "report/ReportSorting.h"
 #include "report/ReportText.h"
+
+#include <ctime>
 
 namespace
 {
@@ -90,6 +93,25 @@ void WriteHistory(CCsvLines& lines, const ReportFilter& filter, const ReportOpti
         lines.EndLine();
     }
 }
+void WriteMonths(CCsvLines& lines, const ReportFilter& filter, const ReportOptions& options)
+{
+    lines.Field("# Months: " + filter.name);
+    lines.EndLine();
+    const int64_t now = options.now != 0 ? options.now : static_cast<int64_t>(std::time(nullptr));
+    for (const MonthTraffic& month : ReportMonths(filter, options.billingDay))
+    {
+        lines.Field(MonthPeriodText(month.period));
+        lines.Traffic(month.received, options.unit);
+        lines.Traffic(month.sent, options.unit);
+        lines.Traffic(month.Total(), options.unit);
+        double projected = 0.0;
+        if (MonthProjection(month, now, projected))
+            lines.Traffic(projected, options.unit);
+        else
+            lines.Field("");
+        lines.EndLine();
+    }
+}
 } // namespace
 
 ReportResult WriteCsvReport(const std::string& path, const std::vector<ReportFilter>& filters,
@@ -103,6 +125,7 @@ ReportResult WriteCsvReport(const std::string& path, const std::vector<ReportFil
     const std::pair<Writer, std::string (*)(const std::string&, size_t)> kinds[] = {
         {&WriteHosts, &HostCsvName},
         {&WriteHistory, &HistoryCsvName},
+        {&WriteMonths, &MonthsCsvName},
     };
     for (const auto& [write, nameOf] : kinds)
     {

@@ -2,12 +2,15 @@
 
 #include "core/CKavoException.h"
 #include "report/FormatTraffic.h"
+#include "report/HistoryChart.h"
 #include "report/HtmlReportTemplate.h"
 #include "report/ListColumns.h"
+#include "report/ReportMonths.h"
 #include "report/ReportPath.h"
 #include "report/ReportSorting.h"
 #include "report/ReportText.h"
 
+#include <ctime>
 #include <span>
 
 namespace
@@ -86,6 +89,8 @@ void AddFilterSection(HtmlReportTemplate& page, const ReportFilter& filter,
     page.AddTable(std::move(hosts));
     page.AddTable(s_separator);
 
+    // The chart goes above the table, in the page itself: printable, nothing to fetch.
+    page.AddTable(HistoryChartSvg(filter.history, options.unit));
     CTemplateText history = page.NewTable();
     // The anchor is where the summary's "#History" link of a one-filter report leads.
     HtmlReportTemplate::SetTitle(history, "<a name=\"History\"></a>History");
@@ -102,6 +107,27 @@ void AddFilterSection(HtmlReportTemplate& page, const ReportFilter& filter,
         HtmlReportTemplate::AddRow(history, row);
     }
     page.AddTable(std::move(history));
+    page.AddTable(s_separator);
+
+    CTemplateText months = page.NewTable();
+    HtmlReportTemplate::SetTitle(months, "Months");
+    AddColumns(months, MonthListColumns());
+    const int64_t now = options.now != 0 ? options.now : static_cast<int64_t>(std::time(nullptr));
+    size_t i = 0;
+    for (const MonthTraffic& month : ReportMonths(filter, options.billingDay))
+    {
+        row.clear();
+        HtmlReportTemplate::BeginRow(row, RowColor(options, i++));
+        HtmlReportTemplate::AddCell(row, MonthPeriodText(month.period), "left");
+        AddTrafficCells(row, cell, month.received, month.sent, options.unit);
+        double projected = 0.0;
+        cell.clear();
+        if (MonthProjection(month, now, projected))
+            AppendTraffic(cell, projected, options.unit);
+        HtmlReportTemplate::AddCell(row, cell.empty() ? std::string(s_empty) : cell, "right");
+        HtmlReportTemplate::AddRow(months, row);
+    }
+    page.AddTable(std::move(months));
 }
 
 // Saves a page; on failure records the message and the file and answers false.

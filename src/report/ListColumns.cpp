@@ -21,7 +21,18 @@ constexpr ListColumn s_historyColumns[] = {
     {"Sent", ColumnAlign::Right, 85},
     {"Total", ColumnAlign::Right, 85},
 };
+
+constexpr ListColumn s_monthColumns[] = {
+    {"Month", ColumnAlign::Left, 175},     {"Received", ColumnAlign::Right, 85},
+    {"Sent", ColumnAlign::Right, 85},      {"Total", ColumnAlign::Right, 85},
+    {"Projected", ColumnAlign::Right, 85},
+};
 } // namespace
+
+std::span<const ListColumn> MonthListColumns()
+{
+    return s_monthColumns;
+}
 
 std::span<const ListColumn> FilterListColumns()
 {

@@ -21,6 +21,8 @@ struct ListColumn
 std::span<const ListColumn> FilterListColumns();
 std::span<const ListColumn> HostListColumns();
 std::span<const ListColumn> HistoryListColumns();
+// Billing months: period, received, sent, total, and the current month's projected total.
+std::span<const ListColumn> MonthListColumns();
 
 // "left", "right" or "center", as an HTML align attribute.
 const char* AlignAttribute(ColumnAlign align);

@@ -52,6 +52,8 @@ struct ReportOptions
     uint32_t colorSecond = 0x00FFFFFF; // V_ColorSec
     ReportSort hostSort{5, 1};         // Report_HostColumn, Report_HostAsc
     ReportSort historySort{0, 0};      // Report_HistoryColumn, Report_HistoryAsc
+    int billingDay = 1;                // G_BillingDay
+    int64_t now = 0;                   // the projection's time; 0: the clock's
 };
 
 // The files a report wrote, and when something failed, the message for the user naming the

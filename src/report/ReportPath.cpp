@@ -23,6 +23,11 @@ std::string HostCsvName(const std::string& base, size_t number)
     return base + "_ip" + std::to_string(number) + ".csv";
 }
 
+std::string MonthsCsvName(const std::string& base, size_t number)
+{
+    return base + "_months" + std::to_string(number) + ".csv";
+}
+
 std::string HistoryCsvName(const std::string& base, size_t number)
 {
     return base + "_history" + std::to_string(number) + ".csv";

@@ -19,3 +19,4 @@ ReportPath SplitReportPath(const std::string& path);
 std::string FilterPageName(const std::string& base, size_t number);
 std::string HostCsvName(const std::string& base, size_t number);
 std::string HistoryCsvName(const std::string& base, size_t number);
+std::string MonthsCsvName(const std::string& base, size_t number);

@@ -1,9 +1,11 @@
 #include "ui/CDlgFilterGeneral.h"
 
 #include "core/CKavoLocker.h"
+#include "db/CQuotaStore.h"
 #include "filters/CFilter.h"
 #include "filters/HostBinding.h"
 #include "filters/RuleText.h"
+#include "ui/CQuotaFields.h"
 #include "ui/controls/CGroupStatic.h"
 
 #include <QCheckBox>
@@ -59,6 +61,11 @@ CDlgFilterGeneral::CDlgFilterGeneral(CFilter* filter, bool isNew, MessageFunctio
     hostCaption->setObjectName(QStringLiteral("1012"));
     layout->addWidget(hostCaption);
     layout->addLayout(host);
+    auto* quotaCaption = new CGroupStatic(QStringLiteral("Quota"), this);
+    layout->addWidget(quotaCaption);
+    m_quota = new CQuotaFields(
+        m_filter != nullptr && !m_new ? CQuotaStore::Instance().Get(FilterId()) : Quota{}, this);
+    layout->addWidget(m_quota);
     layout->addStretch();
 
     int binding = static_cast<int>(HostBinding::LocalMachine);
@@ -196,19 +203,29 @@ void CDlgFilterGeneral::Commit()
         return;
     const int type = m_type->currentIndex();
     const std::string text = m_address->text().toStdString();
+    {
+        CKavoLock lock(m_filter->GetLock());
+        m_filter->SetName(m_name->text().toStdString());
+        if (type == static_cast<int>(HostBinding::Address))
+        {
+            if (const auto address = ParseStrictAddress(text))
+                m_filter->SetAddress(*address);
+        }
+        else if (type == static_cast<int>(HostBinding::Hardware))
+        {
+            std::vector<uint8_t> bytes;
+            if (ParseHardwareAddress(text, bytes))
+                m_filter->SetHardwareAddress(bytes);
+        }
+        m_filter->SetCacheHosts(m_cache->isChecked());
+        m_filter->SetBinding(type);
+    }
+    // Outside the filter's lock: the store takes the database lock, which comes first.
+    CQuotaStore::Instance().Set(FilterId(), m_quota->GetQuota());
+}
+
+int CDlgFilterGeneral::FilterId() const
+{
     CKavoLock lock(m_filter->GetLock());
-    m_filter->SetName(m_name->text().toStdString());
-    if (type == static_cast<int>(HostBinding::Address))
-    {
-        if (const auto address = ParseStrictAddress(text))
-            m_filter->SetAddress(*address);
-    }
-    else if (type == static_cast<int>(HostBinding::Hardware))
-    {
-        std::vector<uint8_t> bytes;
-        if (ParseHardwareAddress(text, bytes))
-            m_filter->SetHardwareAddress(bytes);
-    }
-    m_filter->SetCacheHosts(m_cache->isChecked());
-    m_filter->SetBinding(type);
+    return m_filter->GetId();
 }

@@ -1,4 +1,5 @@
-// The "General" page of the filter sheet: name, host caching and the filter's own side.
+// The "General" page of the filter sheet: name, host caching, the filter's own side and its
+// monthly quota.
 #pragma once
 
 #include "ui/CDlgSelectMac.h"
@@ -10,6 +11,7 @@
 #include <thread>
 
 class CFilter;
+class CQuotaFields;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -41,8 +43,10 @@ public:
     QLabel* AddressLabel() const { return m_addressLabel; }
     QLineEdit* AddressEdit() const { return m_address; }
     QPushButton* SelectButton() const { return m_select; }
+    CQuotaFields* QuotaFields() const { return m_quota; }
 
 private:
+    int FilterId() const;
     void OnTypeChanged(int index);
     void UpdateTypeControls();
     // On the window thread: the look-up's answer; error is empty when it succeeded.
@@ -58,6 +62,7 @@ private:
     QLabel* m_addressLabel;
     QLineEdit* m_address;
     QPushButton* m_select;
+    CQuotaFields* m_quota;
     std::thread m_worker;
     bool m_busy = false;
 };

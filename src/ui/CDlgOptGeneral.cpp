@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 CDlgOptGeneral::CDlgOptGeneral(QWidget* parent) : QWidget(parent)
@@ -27,6 +29,14 @@ CDlgOptGeneral::CDlgOptGeneral(QWidget* parent) : QWidget(parent)
     m_checkUpdate->setChecked(G_CheckUpdate != 0);
     m_unit->setCurrentIndex(G_View >= 0 && G_View < 4 ? G_View : 0);
     m_delimiter->setCurrentIndex(G_CsvDelimiter == ";" ? 0 : 1);
+    m_billingDay = new QSpinBox(this);
+    m_billingDay->setRange(1, 28);
+    m_billingDay->setValue(G_BillingDay >= 1 && G_BillingDay <= 28 ? G_BillingDay : 1);
+    m_quotaCommand = new QLineEdit(QString::fromStdString(G_QuotaCommand), this);
+    m_quotaCommand->setPlaceholderText(QStringLiteral("none"));
+    m_quotaCommand->setToolTip(QStringLiteral(
+        "A program run when a quota level is crossed, with the arguments FILTER LEVEL RECEIVED "
+        "SENT QUOTA; no shell is involved, and it is ended after 30 seconds."));
 
     auto* view = new QFormLayout;
     view->addRow(QStringLiteral("Show recv/sent traffic in"), m_unit);
@@ -39,6 +49,11 @@ CDlgOptGeneral::CDlgOptGeneral(QWidget* parent) : QWidget(parent)
     layout->addWidget(m_checkUpdate);
     layout->addWidget(new CGroupStatic(QStringLiteral("View"), this));
     layout->addLayout(view);
+    auto* quotas = new QFormLayout;
+    quotas->addRow(QStringLiteral("Billing month starts on day"), m_billingDay);
+    quotas->addRow(QStringLiteral("Quota command"), m_quotaCommand);
+    layout->addWidget(new CGroupStatic(QStringLiteral("Months and quotas"), this));
+    layout->addLayout(quotas);
     layout->addStretch();
 }
 
@@ -50,4 +65,6 @@ void CDlgOptGeneral::Commit()
     G_Hide = m_hide->isChecked() ? 1 : 0;
     G_CheckUpdate = m_checkUpdate->isChecked() ? 1 : 0;
     G_CsvDelimiter = m_delimiter->currentText().toStdString();
+    G_BillingDay = m_billingDay->value();
+    G_QuotaCommand = m_quotaCommand->text().trimmed().toStdString();
 }

@@ -1,4 +1,5 @@
-// The "General" options page: start-up behaviour, the traffic unit and the CSV delimiter.
+// The "General" options page: start-up behaviour, the traffic unit, the CSV delimiter, the
+// billing day and the quota command.
 #pragma once
 
 #include <QWidget>
@@ -7,6 +8,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
+class QSpinBox;
 
 class CDlgOptGeneral : public QWidget
 {
@@ -23,6 +26,8 @@ public:
     QCheckBox* CheckUpdateBox() const { return m_checkUpdate; }
     QComboBox* UnitBox() const { return m_unit; }
     QComboBox* DelimiterBox() const { return m_delimiter; }
+    QSpinBox* BillingDayBox() const { return m_billingDay; }
+    QLineEdit* QuotaCommandEdit() const { return m_quotaCommand; }
 
 private:
     QCheckBox* m_startup;
@@ -31,4 +36,6 @@ private:
     QCheckBox* m_checkUpdate;
     QComboBox* m_unit;
     QComboBox* m_delimiter;
+    QSpinBox* m_billingDay;
+    QLineEdit* m_quotaCommand;
 };

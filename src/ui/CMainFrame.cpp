@@ -378,6 +378,12 @@ void CMainFrame::SetCaptureHealth(const QString& text)
     m_health->setText(text);
 }
 
+void CMainFrame::ShowQuotaNotice(const QString& text)
+{
+    statusBar()->showMessage(text);
+    m_tray->ShowMessage(QStringLiteral("Ombrix quota"), text);
+}
+
 void CMainFrame::OnCommand(int id)
 {
     if (IsDialogCommandId(id))

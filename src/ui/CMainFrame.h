@@ -62,6 +62,8 @@ signals:
 public slots:
     void UpdateCommandUi();
     void SetCaptureHealth(const QString& text);
+    // A quota level crossed: a line in the status bar and a notification from the tray icon.
+    void ShowQuotaNotice(const QString& text);
 
 protected:
     void changeEvent(QEvent* event) override;

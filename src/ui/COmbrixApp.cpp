@@ -4,9 +4,13 @@
 #include "capture/DriverCheck.h"
 #include "core/CKavoException.h"
 #include "db/CDatabaseManager.h"
+#include "db/CQuotaStore.h"
+#include "filters/BillingMonths.h"
+#include "filters/CFilter.h"
 #include "filters/CFilterFactory.h"
 #include "lookup/CCountryDatabase.h"
 #include "lookup/CHostNameCache.h"
+#include "platform/ChildProcess.h"
 #include "platform/DataFolder.h"
 #include "platform/Settings.h"
 #include "report/ReportSnapshot.h"
@@ -21,7 +25,9 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 
+#include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <unistd.h>
 
 COmbrixApp::COmbrixApp(const MainWindowSetup& setup)
@@ -141,6 +147,8 @@ void COmbrixApp::StartEngine()
         if (opened && DB_KeepRecordsEnabled != 0)
             database.PurgeOldRecords(DB_KeepRecords);
         filters.LoadFilters();
+        if (opened)
+            CQuotaStore::Instance().Load();
         database.LoadHostNames([&names](uint32_t address, const std::string& name)
                                { names.Add(address, name); });
         names.SetNameSink([&database](uint32_t address, const std::string& name)
@@ -239,6 +247,33 @@ void COmbrixApp::OnRefresh()
         m_frame->SetCaptureHealth(m_health.Sample(seconds));
     if (m_frame && m_view && !m_statePath.isEmpty())
         WriteWindowState(m_statePath, *m_frame, *m_view);
+    CheckQuotas();
+}
+
+void COmbrixApp::CheckQuotas()
+{
+    if (!m_frame || !m_view)
+        return;
+    CQuotaStore& quotas = CQuotaStore::Instance();
+    const auto now = static_cast<int64_t>(std::time(nullptr));
+    for (const QuotaNotice& notice : quotas.Check(CFilterFactory::Instance(), G_BillingDay, now))
+    {
+        m_frame->ShowQuotaNotice(QString::fromStdString(QuotaMessage(notice)));
+        if (!G_QuotaCommand.empty())
+            StartWithTimeout(QuotaCommandArguments(G_QuotaCommand, notice),
+                             std::chrono::seconds(30));
+    }
+    const int64_t month = BillingPeriodOf(now, G_BillingDay).start;
+    for (CFilter* filter : m_view->FilterOrder())
+    {
+        int id = 0;
+        {
+            CKavoLock lock(filter->GetLock());
+            id = filter->GetId();
+        }
+        if (quotas.Get(id).IsSet())
+            m_view->MarkQuota(filter, quotas.TopLevel(id, month));
+    }
 }
 
 void COmbrixApp::Shutdown()

@@ -53,6 +53,8 @@ private:
     void StartCapture();
     void ShowWindow();
     void OnRefresh();
+    // New quota crossings told, and every quota filter's row marked with its level.
+    void CheckQuotas();
 
     MainWindowSetup m_setup;
     CSettingsStore m_store;

@@ -1,12 +1,16 @@
 #include "ui/COmbrixView.h"
 
 #include "core/CKavoException.h"
+#include "db/CQuotaStore.h"
 #include "filters/CFilterFactory.h"
 #include "filters/CPendingHosts.h"
 #include "filters/HostBinding.h"
 #include "filters/RuleTypes.h"
 #include "platform/Settings.h"
 #include "report/ListColumns.h"
+#include "ui/CHistoryChart.h"
+#include "ui/CMonthList.h"
+#include "ui/CRateChart.h"
 #include "ui/CommandIds.h"
 #include "ui/IViewStore.h"
 #include "ui/Images.h"
@@ -22,8 +26,10 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QSplitter>
 
 #include <arpa/inet.h>
+#include <ctime>
 
 COmbrixView::COmbrixView(const Services& services, CSettingsStore& profile, QWidget* parent)
     : QWidget(parent), m_services(services), m_profile(profile),
@@ -42,7 +48,19 @@ COmbrixView::COmbrixView(const Services& services, CSettingsStore& profile, QWid
     m_hostList->LoadLayout(m_profile);
     m_historyList->LoadLayout(m_profile);
     m_tabs->AddPage(m_hostList, "Captured IP");
-    m_tabs->AddPage(m_historyList, "History");
+    // The chart above the days' list; where the user put the divider is kept in the profile.
+    m_historyChart = new CHistoryChart;
+    m_historySplit = new QSplitter(Qt::Vertical);
+    m_historySplit->addWidget(m_historyChart);
+    m_historySplit->addWidget(m_historyList);
+    if (const auto state = m_profile.ReadBinary("History", "Chart divider"))
+        m_historySplit->restoreState(*state);
+    m_tabs->AddPage(m_historySplit, "History");
+    m_monthList = new CMonthList;
+    m_monthList->LoadLayout(m_profile);
+    m_tabs->AddPage(m_monthList, "Months");
+    m_rateChart = new CRateChart;
+    m_tabs->AddPage(m_rateChart, "Live rate");
     m_tabs->setCurrentIndex(0);
 
     m_splitter = new CKavoSplitter(this);
@@ -132,6 +150,8 @@ void COmbrixView::SaveLayout()
     m_filterList->SaveLayout(m_profile);
     m_hostList->SaveLayout(m_profile);
     m_historyList->SaveLayout(m_profile);
+    m_monthList->SaveLayout(m_profile);
+    m_profile.WriteBinary("History", "Chart divider", m_historySplit->saveState());
     m_layoutSaved = true;
 }
 
@@ -209,6 +229,22 @@ QString COmbrixView::AddressText(CFilter* filter) const
         FormatHostBinding(filter->GetBinding(), address, filter->GetHardwareAddress()));
 }
 
+void COmbrixView::MarkQuota(CFilter* filter, int level)
+{
+    const int row = FindFilterRow(filter);
+    if (row < 0)
+        return;
+    QString name;
+    {
+        CKavoLock lock(filter->GetLock());
+        name = QString::fromStdString(filter->GetName());
+    }
+    if (level > 0)
+        name += level >= 100 ? QStringLiteral("  [quota reached]")
+                             : QStringLiteral("  [%1% of quota]").arg(level);
+    m_filterList->Model().SetText(row, 1, name);
+}
+
 void COmbrixView::RefreshFilterRow(int row)
 {
     CListModel& model = m_filterList->Model();
@@ -240,6 +276,12 @@ void COmbrixView::Refresh()
         for (CFilterHost* host : m_drained)
             m_rows.RefreshHost(host, true);
     }
+    m_rateChart->SampleFilter(m_rows.Current());
+    // A handful of rows from the days: only while it is in sight.
+    if (m_tabs->currentWidget() == m_monthList)
+        m_monthList->Show(m_rows.Current(), G_BillingDay, std::time(nullptr));
+    else if (m_tabs->currentWidget() == m_historySplit)
+        m_historyChart->Show(m_rows.Current());
     emit RefreshDone();
 }
 
@@ -260,6 +302,8 @@ void COmbrixView::OnSelectionChange(bool forced)
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_rows.Show(filter);
+    m_monthList->Show(filter, G_BillingDay, std::time(nullptr));
+    m_historyChart->Show(filter);
     QApplication::restoreOverrideCursor();
 }
 
@@ -410,8 +454,15 @@ void COmbrixView::RemoveFilter()
         m_rows.Forget();
     else
         m_rows.ClearHosts();
+    int id = 0;
+    {
+        CKavoLock lock(filter->GetLock());
+        id = filter->GetId();
+    }
     m_selecting = true;
     m_services.filters->RemoveFilter(filter);
+    // The next new filter gets this id; it must not inherit the quota.
+    CQuotaStore::Instance().Forget(id);
     CListModel& model = m_filterList->Model();
     model.RemoveRow(row);
     for (int i = 0; i < model.GetRowCount(); ++i)

@@ -1,5 +1,6 @@
-// The main view: the filter list above, the captured hosts and the history of the selected filter
-// on two tabs below, refreshed from the filters once a second, with the commands on them.
+// The main view: the filter list above; the captured hosts, the history and the billing months of
+// the selected filter on tabs below; refreshed from the filters once a second, with the commands
+// on them.
 #pragma once
 
 #include "core/IErrorListener.h"
@@ -24,6 +25,10 @@ class CFilterHost;
 class CHostNameCache;
 class CKavoException;
 class CKavoSplitter;
+class CHistoryChart;
+class CMonthList;
+class CRateChart;
+class QSplitter;
 class CPendingHosts;
 class CSettingsStore;
 class HistoryItem;
@@ -74,6 +79,8 @@ public:
     int AddFilterRow(CFilter* filter);
     // The filter's row image follows its state; withTexts: name, address and traffic too.
     void RedrawFilter(CFilter* filter, bool withTexts);
+    // The filter's name shows the highest quota level its month reached (0: none).
+    void MarkQuota(CFilter* filter, int level);
     // The filters in the list's order.
     std::vector<CFilter*> FilterOrder() const;
     // Sorts the list by the column; the direction flag is shared by the three lists.
@@ -98,6 +105,9 @@ public:
     CExtListCtrl* FilterList() const { return m_filterList; }
     CExtListCtrl* HostList() const { return m_hostList; }
     CExtListCtrl* HistoryList() const { return m_historyList; }
+    CMonthList* MonthList() const { return m_monthList; }
+    CHistoryChart* HistoryChart() const { return m_historyChart; }
+    CRateChart* RateChart() const { return m_rateChart; }
     CExtTabCtrl* Tabs() const { return m_tabs; }
     CKavoSplitter* Splitter() const { return m_splitter; }
     CFilter* GetCurrentFilter() const { return m_rows.Current(); }
@@ -144,6 +154,10 @@ private:
     CExtTabCtrl* m_tabs;
     CExtListCtrl* m_hostList;
     CExtListCtrl* m_historyList;
+    CMonthList* m_monthList;
+    CHistoryChart* m_historyChart;
+    QSplitter* m_historySplit;
+    CRateChart* m_rateChart;
     CKavoSplitter* m_splitter;
     QTimer m_timer;
     CHostRows m_rows;

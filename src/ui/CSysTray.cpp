@@ -59,6 +59,12 @@ void CSysTray::AddIcon()
     m_hasIcon = true;
 }
 
+void CSysTray::ShowMessage(const QString& title, const QString& text)
+{
+    if (m_hasIcon && QSystemTrayIcon::supportsMessages())
+        m_icon->showMessage(title, text, QSystemTrayIcon::Warning);
+}
+
 void CSysTray::RemoveIcon()
 {
     m_icon->hide();

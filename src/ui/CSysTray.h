@@ -25,6 +25,8 @@ public:
     void AddIcon();
     void RemoveIcon();
     bool HasIcon() const { return m_hasIcon; }
+    // A desktop notification from the icon while it is shown and the platform offers them.
+    void ShowMessage(const QString& title, const QString& text);
 
 private:
     QWidget* m_frame;

@@ -56,6 +56,7 @@ bool RunReportCommand(QWidget* parent, CFilterFactory& manager, const ReportComm
     ReportOptions options;
     options.unit = G_View;
     options.csvDelimiter = G_CsvDelimiter;
+    options.billingDay = G_BillingDay;
     options.colorFirst = static_cast<uint32_t>(V_ColorFirst);
     options.colorSecond = static_cast<uint32_t>(V_ColorSec);
     options.hostSort = {dialog.GetHostColumn(), dialog.GetHostDirection()};

@@ -76,11 +76,11 @@ TEST_F(SettingsTest, SaveThenLoadRoundTripsEveryKind)
     {
         return std::tie(V_ColorLine, V_LineStyle, G_View, G_CsvDelimiter, L_Folder, S_Show,
                         S_Position, DB_AutoSave, Report_Folder, Report_HistoryColumn,
-                        Adapter_CheckDriver, G_UpdateUrl);
+                        Adapter_CheckDriver, G_UpdateUrl, G_BillingDay, G_QuotaCommand);
     };
-    values() =
-        std::make_tuple(0x00123456, 2, 3, ",", "/var/tmp/my logs/", 0, 240, 60000,
-                        "/home/u/\"quoted\" report.htm", 3, 0, "http://198.18.0.9:8080/v?id=2");
+    values() = std::make_tuple(0x00123456, 2, 3, ",", "/var/tmp/my logs/", 0, 240, 60000,
+                               "/home/u/\"quoted\" report.htm", 3, 0,
+                               "http://198.18.0.9:8080/v?id=2", 28, "/usr/local/bin/quota mail");
     const auto saved = Copy(values());
     {
         CSettingsStore store(Ini());
@@ -104,6 +104,7 @@ TEST_F(SettingsTest, NumbersAtTheirLimits)
         {"DB_AutoSave", &DB_AutoSave, {{9999, 10000}, {10000, 10000}, {10001, 10001}}},
         {"DB_KeepRecords", &DB_KeepRecords, {{0, 1}, {1, 1}, {2, 2}}},
         {"G_View", &G_View, {{-1, 0}, {3, 3}, {4, 0}}},
+        {"G_BillingDay", &G_BillingDay, {{0, 1}, {1, 1}, {28, 28}, {29, 1}}},
         {"Report_HostColumn", &Report_HostColumn, {{-1, 5}, {0, 0}, {6, 6}, {7, 5}}},
         {"Report_HistoryColumn", &Report_HistoryColumn, {{3, 3}, {4, 0}}},
         {"Report_HostAsc", &Report_HostAsc, {{0, 0}, {2, 1}}},

@@ -101,12 +101,13 @@ TEST(ReportFromDatabase, WritesHtmlAndCsvFilesAsKept)
                     {},
                     {0, ",", 0, 0, {1, 0}, {3, 1}},
                     {"_ip1.csv", "_ip2.csv", "_ip3.csv", "_history1.csv", "_history2.csv",
-                     "_history3.csv"},
+                     "_history3.csv", "_months1.csv", "_months2.csv", "_months3.csv"},
                     {}},
                    {"blank-csv/b.csv",
                     {"Mac", "Internet Traffic"},
                     {2, " ", 0, 0, {4, 1}, {2, 0}},
-                    {"_ip1.csv", "_ip2.csv", "_history1.csv", "_history2.csv"},
+                    {"_ip1.csv", "_ip2.csv", "_history1.csv", "_history2.csv", "_months1.csv",
+                     "_months2.csv"},
                     {}}};
     TempDir dir;
     SaveDatabase(dir.File("traffic.db"));

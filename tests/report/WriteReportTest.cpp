@@ -1,4 +1,5 @@
 #include "report/WriteReport.h"
+#include "report/CsvReport.h"
 #include "report/ReportSamples.h"
 #include "testsupport/TempDir.h"
 
@@ -21,7 +22,7 @@ TEST(WriteReport, AFileThatCannotBeWrittenIsNamedAndTheOthersAreWritten)
         {"t.csv",
          "t_ip1.csv",
          "t_history2.csv",
-         {"t_ip2.csv", "t_history1.csv"},
+         {"t_ip2.csv", "t_history1.csv", "t_months1.csv", "t_months2.csv"},
          {"t_ip1.csv", "t_history2.csv"}}};
     for (const auto& [output, folder, full, writtenNames, failedNames] : cases)
     {
@@ -46,4 +47,18 @@ TEST(WriteReport, AFileThatCannotBeWrittenIsNamedAndTheOthersAreWritten)
         EXPECT_EQ(result.failed, failed);
         EXPECT_EQ(FileCount(dir.Path()), written.size() + failed.size());
     }
+}
+
+// The billing day splits the two sample days; only the month holding now is projected.
+TEST(WriteReport, MonthsFollowTheBillingDayAndProjectTheCurrentOne)
+{
+    TempDir dir;
+    ReportOptions options;
+    options.billingDay = 6;
+    options.now = LocalTime(2024, 5, 6, 12, 0, 0); // half of the 31 days' first
+    ASSERT_TRUE(WriteCsvReport(dir.File("m.csv"), {SampleFilter("F")}, options).Succeeded());
+    EXPECT_EQ(ReadFile(dir.File("m_months1.csv")),
+              "# Months: F\r\n"
+              "2024-04-06 - 2024-05-05;1 000;500;1 500;\r\n"
+              "2024-05-06 - 2024-06-05;2 000;1 000;3 000;186 000\r\n");
 }

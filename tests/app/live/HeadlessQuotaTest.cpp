@@ -1,0 +1,87 @@
+#include "../RunOmbrix.h"
+
+#include "platform/CSettingsStore.h"
+#include "platform/Settings.h"
+#include "testsupport/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace
+{
+bool WaitFor(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 300; ++i)
+    {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+size_t Occurrences(const std::string& text, const std::string& what)
+{
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
+// Runs the window-less mode until its output holds `until` `times` times, then ends it.
+std::string RunHeadlessUntil(const TempDir& dir, const std::string& db, const std::string& until,
+                             size_t times)
+{
+    const std::string output = dir.File("out.txt");
+    const pid_t pid = StartOmbrix(dir.Path(), {"--headless", "--db", db}, output);
+    const bool reached = WaitFor([&] { return Occurrences(ReadText(output), until) >= times; });
+    kill(pid, SIGTERM);
+    EXPECT_EQ(WaitForExit(pid, std::chrono::seconds(10)), 0) << ReadText(output);
+    EXPECT_TRUE(reached) << ReadText(output);
+    return ReadText(output);
+}
+} // namespace
+
+// Both levels are printed and passed to the command once; a restart in the same month tells
+// neither again.
+TEST(Headless, QuotaLevelsAreToldOnceAndSurviveARestart)
+{
+    TempDir dir;
+    const std::string db = dir.File("quota.db");
+    RunHeadlessUntil(dir, db, "adapters: decoded", 1);
+
+    sqlite3* handle = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
+    const int written = sqlite3_exec(handle,
+                                     "insert into FILTER_QUOTA values (0, 1000, 0, 0, 80);"
+                                     "insert into HISTORY values (0, date('now'), 900, 200);",
+                                     nullptr, nullptr, nullptr);
+    sqlite3_close(handle);
+    ASSERT_EQ(written, SQLITE_OK);
+    const std::string script = dir.File("told.sh");
+    std::ofstream(script) << "#!/bin/sh\necho \"$@\" >> " << dir.File("told.txt") << "\n";
+    chmod(script.c_str(), 0755);
+    CSettingsStore(dir.File("config/Korvane/Ombrix.ini"))
+        .WriteString(kSettingsSection, "G_QuotaCommand", script);
+
+    const std::string first = RunHeadlessUntil(dir, db, "of its monthly quota", 2);
+    EXPECT_EQ(Occurrences(first, "Filter \"Internet Traffic\" has used 80% of its monthly quota"),
+              1u);
+    EXPECT_EQ(Occurrences(first, "has used 100% of its monthly quota"), 1u);
+    EXPECT_TRUE(WaitFor([&] { return Occurrences(ReadText(dir.File("told.txt")), "\n") >= 2; }));
+    // Traffic captured meanwhile may add to the stored bytes, never to the quota.
+    std::istringstream told(ReadText(dir.File("told.txt")));
+    std::string line;
+    for (const char* level : {"80", "100"})
+    {
+        ASSERT_TRUE(std::getline(told, line));
+        EXPECT_EQ(line.rfind(std::string("Internet Traffic ") + level + " ", 0), 0u) << line;
+        EXPECT_EQ(line.substr(line.size() - 5), " 1000") << line;
+    }
+    const std::string second = RunHeadlessUntil(dir, db, "adapters: decoded", 3);
+    EXPECT_EQ(second.find("monthly quota"), std::string::npos) << second;
+    EXPECT_EQ(QueryRows(db, "select ID, LEVEL from QUOTA_NOTICE order by LEVEL"), "0|80\n0|100\n");
+}

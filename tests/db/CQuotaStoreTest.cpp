@@ -1,0 +1,73 @@
+#include "db/CQuotaStore.h"
+#include "DbTestSupport.h"
+#include "filters/BillingMonths.h"
+#include "filters/CFilter.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+constexpr int64_t kDay = 86400;
+
+void AddDay(CFilter* filter, int64_t time, double received, double sent)
+{
+    CKavoLock lock(filter->GetLock());
+    filter->GetHistory().AddTraffic(time, received, sent);
+}
+} // namespace
+
+// Each level is told once per billing month: not again on the next check, nor after a restart
+// that reads the file again; a new month tells it afresh.
+TEST_F(DbTest, QuotaLevelsAreToldOncePerMonthAlsoAfterARestart)
+{
+    const Quota quota{1000.0, 0, QuotaCounts::Total, 80};
+    const int64_t nextMonth = BillingPeriodOf(kNow, 5).end + 12 * 3600;
+    int id = 0;
+    {
+        Session session(Path());
+        ASSERT_TRUE(session.opened);
+        CFilter* filter = AddressFilter(session.factory, "Uplink", "198.18.0.1");
+        id = filter->GetId();
+        CQuotaStore quotas(session.store);
+        quotas.Load();
+        quotas.Set(id, quota);
+        // The day before the billing day belongs to the previous month.
+        AddDay(filter, BillingPeriodOf(kNow, 5).start - kDay, 5000, 5000);
+        const struct
+        {
+            double received, sent;
+            std::vector<int> told;
+        } steps[] = {{500, 299, {}}, {1, 0, {80}},  {0, 0, {}},
+                     {100, 99, {}},  {0, 1, {100}}, {1000, 0, {}}};
+        for (const auto& step : steps)
+        {
+            SCOPED_TRACE(testing::Message() << "+" << step.received << "/" << step.sent);
+            AddDay(filter, kNow, step.received, step.sent);
+            std::vector<int> levels;
+            for (const QuotaNotice& notice : quotas.Check(session.factory, 5, kNow))
+            {
+                EXPECT_EQ(notice.filter, "Uplink");
+                EXPECT_EQ(notice.quotaBytes, 1000.0);
+                levels.push_back(notice.level);
+            }
+            EXPECT_EQ(levels, step.told);
+        }
+        EXPECT_EQ(quotas.TopLevel(id, BillingPeriodOf(kNow, 5).start), 100);
+        session.factory.SaveFilters();
+    }
+    Session session(Path());
+    session.store.LoadFilters(&session.factory);
+    ASSERT_EQ(session.factory.GetCount(), 1u);
+    CQuotaStore quotas(session.store);
+    quotas.Load();
+    EXPECT_EQ(quotas.Get(id), quota);
+    EXPECT_TRUE(quotas.Check(session.factory, 5, kNow).empty());
+    AddDay(session.factory.GetFilter(0), nextMonth, 800, 0);
+    ASSERT_EQ(quotas.Check(session.factory, 5, nextMonth).size(), 1u);
+
+    // A removed filter's id goes to the next new filter, which starts without a quota.
+    session.factory.RemoveFilter(session.factory.GetFilter(0));
+    EXPECT_EQ(Count(Path(), "select count(*) from FILTER_QUOTA;") +
+                  Count(Path(), "select count(*) from QUOTA_NOTICE;"),
+              0);
+}

@@ -1,0 +1,66 @@
+#include "ui/CHistoryChart.h"
+#include "filters/CFilterFactory.h"
+#include "platform/Settings.h"
+#include "testsupport/TimeZone.h"
+
+#include <QBarSet>
+#include <QChart>
+#include <QStackedBarSeries>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+constexpr int64_t kMonday = 1704110400; // 2024-01-01 12:00 UTC
+
+void AddDays(CFilter* filter, int days)
+{
+    CKavoLock lock(filter->GetLock());
+    for (int day = 0; day < days; ++day)
+        filter->GetHistory().AddTraffic(kMonday + day * 86400, 1024.0 * (day + 1), 2048.0);
+}
+} // namespace
+
+// The bars follow the selected filter: a day each for a week, months for ten years; the sets
+// hold the values in the view's unit, and the hover text the bar's figures.
+TEST(CHistoryChart, BarsFollowTheFilterAndTheUnit)
+{
+    TimeZone zone("UTC");
+    ResetSettings();
+    G_View = 1; // KBytes
+    CFilterFactory factory;
+    CFilter* week = factory.NewFilter(true);
+    CFilter* decade = factory.NewFilter(true);
+    AddDays(week, 7);
+    AddDays(decade, 3650);
+    CHistoryChart chart;
+    chart.resize(700, 200);
+    auto* series = static_cast<QStackedBarSeries*>(chart.chart()->series().front());
+
+    chart.Show(week);
+    ASSERT_EQ(chart.Bucket(), ChartBucket::Day);
+    ASSERT_EQ(chart.Bars().size(), 7u);
+    for (int day = 0; day < 7; ++day)
+    {
+        SCOPED_TRACE(day);
+        EXPECT_EQ(chart.Bars()[day].start, 1704067200 + day * 86400);
+        EXPECT_EQ(series->barSets()[0]->at(day), day + 1.0);
+        EXPECT_EQ(series->barSets()[1]->at(day), 2.0);
+    }
+    EXPECT_EQ(chart.BarText(6).toStdString(),
+              "2024-01-07\nReceived: 7.000 Kb\nSent: 2.000 Kb\nTotal: 9.000 Kb");
+
+    chart.Show(decade);
+    EXPECT_EQ(chart.Bucket(), ChartBucket::Month);
+    ASSERT_EQ(chart.Bars().size(), 120u);
+    EXPECT_EQ(series->barSets()[0]->count(), 120);
+    EXPECT_EQ(chart.Bars()[1].sent, 29 * 2048.0); // February 2024
+    EXPECT_EQ(chart.BarText(1).left(21).toStdString(), "Month from 2024-02-01");
+
+    // Live counts of today reach the bar at the next refresh.
+    AddDays(week, 1);
+    chart.Show(week);
+    EXPECT_EQ(series->barSets()[0]->at(0), 2.0);
+    chart.Show(nullptr);
+    EXPECT_TRUE(chart.Bars().empty());
+}

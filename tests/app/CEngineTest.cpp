@@ -31,18 +31,14 @@ TEST(CEngine, StuckNameServerHoldsUpNeitherTheEndNorTheSave)
     CConsoleErrors errors;
     CLocalNetworks local(PrivateNetworks());
     auto engine = std::make_unique<CEngine>(errors);
-    EngineSetup setup;
-    setup.databasePath = db;
-    setup.localTest = &local;
-    setup.defaultNetworks = local.AsAddressTable();
-    setup.writerLock = &writer;
-    ASSERT_TRUE(engine->Start(setup));
-
-    PacketInfo packet;
-    packet.sourceAddress = inet_addr("198.18.0.1");
-    packet.destinationAddress = inet_addr("192.168.1.10");
-    packet.length = 1000;
-    packet.time = 1714903200;
+    ASSERT_TRUE(engine->Start({.databasePath = db,
+                               .localTest = &local,
+                               .defaultNetworks = local.AsAddressTable(),
+                               .writerLock = &writer}));
+    const PacketInfo packet{.sourceAddress = inet_addr("198.18.0.1"),
+                            .destinationAddress = inet_addr("192.168.1.10"),
+                            .length = 1000,
+                            .time = 1714903200};
     engine->GetQueue().PushBatch(&packet, 1);
     engine->Drain();
     engine->RequestHostNames();

@@ -2,7 +2,9 @@
 // the statistics database they leave.
 #pragma once
 
-#include <sqlite3.h>
+#include "testsupport/QueryRows.h"
+#include "testsupport/TempDir.h"
+#include "testsupport/WaitUntil.h"
 
 #include <chrono>
 #include <csignal>
@@ -22,12 +24,6 @@ struct ProcessResult
     std::string output; // stdout and stderr together
 };
 
-inline std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 inline bool Contains(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
@@ -36,9 +32,7 @@ inline bool Contains(const std::string& text, const std::string& part)
 // Waits up to 10 s until the file holds the text: a child has got that far by then.
 inline bool WaitForText(const std::string& file, const std::string& text)
 {
-    for (int i = 0; i < 200 && !Contains(ReadText(file), text); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return Contains(ReadText(file), text);
+    return WaitUntil([&] { return Contains(ReadText(file), text); });
 }
 
 // Starts "ombrix <arguments>" with TZ=UTC, the user folders inside home and a window (if any)
@@ -90,25 +84,4 @@ inline ProcessResult RunOmbrix(const std::string& home, const std::vector<std::s
     const std::string output = home + "/run-output.txt";
     const int status = WaitForExit(StartOmbrix(home, arguments, output), std::chrono::seconds(60));
     return {status, ReadText(output)};
-}
-
-// One SQL query over a database file; the rows as "a|b|c" lines, in the query's order, or the
-// error.
-inline std::string QueryRows(const std::string& path, const std::string& sql)
-{
-    sqlite3* db = nullptr;
-    std::string rows;
-    const auto addRow = [](void* text, int count, char** values, char**)
-    {
-        std::string& out = *static_cast<std::string*>(text);
-        for (int i = 0; i < count; ++i)
-            out += std::string(i > 0 ? "|" : "") + (values[i] != nullptr ? values[i] : "NULL");
-        out += '\n';
-        return 0;
-    };
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
-        sqlite3_exec(db, sql.c_str(), addRow, &rows, nullptr) != SQLITE_OK)
-        rows = path + ": " + sqlite3_errmsg(db); // shown by the comparison that fails
-    sqlite3_close(db);
-    return rows;
 }

@@ -50,8 +50,7 @@ TEST(CAdapterManager, ADeviceThatFailsIsReportedOnceAndTheOthersGoOn)
     EXPECT_TRUE(analyzer.m_errors[0].starts_with(
         "Can't open adapter ombrix-bad0 description with promiscuous mode:\n"));
     ASSERT_EQ(manager.GetAdapterCount(), 2u);
-    EXPECT_EQ(manager.GetDeviceName(0), "ombrix-bad0");
-    EXPECT_EQ(manager.GetDeviceName(1), "ombrix-bad1");
+    EXPECT_EQ(manager.GetDeviceName(0) + " " + manager.GetDeviceName(1), "ombrix-bad0 ombrix-bad1");
     CAdapter* failed = manager.GetAdapter(0);
     EXPECT_FALSE(failed->IsOpen() || failed->IsRunning());
     EXPECT_EQ(failed->GetName() + failed->GetLinkDescription(), "");
@@ -120,21 +119,16 @@ TEST(CAdapterManager, AChangeDuringTheFirstEnumerationIsNotLost)
     EXPECT_EQ(result, 0);
 }
 
-TEST(CAdapterManager, FailedEnumerationThrowsAndStartsNoWatch)
+TEST(CAdapterManager, EnumerationFailsWithoutAWatchOrListsDescriptionsAndNoNullAddresses)
 {
     CAdapterManager manager([]() -> std::vector<CaptureDevice>
                             { throw CKavoException("no devices", 1, true); });
     RecordingAnalyzer analyzer;
     EXPECT_THROW(manager.Start(&analyzer, false), CKavoException);
     EXPECT_FALSE(manager.IsWatching());
-}
-
-TEST(CAdapterManager, RealDeviceListHasDescriptionsAndNoNullAddresses)
-{
     for (const CaptureDevice& device : EnumerateCaptureDevices())
     {
-        SCOPED_TRACE(device.name);
-        EXPECT_FALSE(device.description.empty());
+        EXPECT_FALSE(device.description.empty()) << device.name;
         EXPECT_EQ(std::count(device.addresses.begin(), device.addresses.end(), 0u), 0);
         EXPECT_TRUE(device.loopback || device.name != "lo");
     }

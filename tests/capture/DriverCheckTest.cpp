@@ -11,16 +11,14 @@
 
 namespace
 {
-class CFakeDriverSystem final : public IDriverSystem
+struct CFakeDriverSystem final : IDriverSystem
 {
-public:
-    explicit CFakeDriverSystem(uid_t uid) : m_uid(uid) {}
-    uid_t EffectiveUserId() override { return m_uid; }
-    bool CanOpenPacketSocket() override { return m_loads > 0; }
-    bool LoadModule(const std::string&) override { return ++m_loads > 0; }
-
-    uid_t m_uid;
-    int m_loads = 0;
+    explicit CFakeDriverSystem(uid_t id) : uid(id) {}
+    uid_t EffectiveUserId() override { return uid; }
+    bool CanOpenPacketSocket() override { return loads > 0; }
+    bool LoadModule(const std::string&) override { return ++loads > 0; }
+    uid_t uid;
+    int loads = 0;
 };
 } // namespace
 
@@ -29,7 +27,7 @@ TEST(DriverCheck, OnlyAnAdministratorLoadsAMissingModule)
     CFakeDriverSystem user(1000), root(0);
     EXPECT_EQ(CheckCaptureDriver(user), DriverCheckResult::NotAdministrator);
     EXPECT_EQ(CheckCaptureDriver(root), DriverCheckResult::Loaded);
-    EXPECT_EQ(std::make_pair(user.m_loads, root.m_loads), std::make_pair(0, 1));
+    EXPECT_EQ(std::make_pair(user.loads, root.loads), std::make_pair(0, 1));
 }
 
 TEST(DriverCheck, TheLoaderGetsNothingOfTheCallersEnvironmentAndItsStatusCounts)

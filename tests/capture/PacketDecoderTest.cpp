@@ -71,10 +71,11 @@ TEST(PacketDecoder, LengthsPortsAndHeaderLimits)
         ASSERT_EQ(Decode(frame, DLT_EN10MB, info, test.captured, test.wire), test.length >= 0);
         if (test.length < 0)
             continue;
-        EXPECT_EQ(info.length, test.length);
-        EXPECT_EQ(info.hasPorts, test.ports ? 1u : 0u);
-        EXPECT_EQ(info.sourcePort, test.ports ? WirePort(test.fields.sourcePort) : 0);
-        EXPECT_EQ(info.destinationPort, test.ports ? WirePort(test.fields.destinationPort) : 0);
+        const uint16_t source = WirePort(test.fields.sourcePort);
+        const uint16_t destination = WirePort(test.fields.destinationPort);
+        EXPECT_EQ(std::tie(info.length, info.hasPorts, info.sourcePort, info.destinationPort),
+                  test.ports ? std::make_tuple(test.length, 1u, source, destination)
+                             : std::make_tuple(test.length, 0u, uint16_t{0}, uint16_t{0}));
     }
 }
 
@@ -107,17 +108,14 @@ TEST(PacketDecoder, LinkTypesHaveTheirOwnHeaderAndOnlyEthernetHasHardwareAddress
         if (!decodes)
             continue;
         // Addresses and ports stay in wire order, as rules and records expect.
-        EXPECT_EQ(info.protocol, 17);
-        EXPECT_EQ(info.sourceAddress, Ipv4("198.18.0.2"));
-        EXPECT_EQ(info.destinationAddress, Ipv4("198.18.0.1"));
-        EXPECT_EQ(info.sourcePort, WirePort(5353));
-        EXPECT_EQ(info.destinationPort, WirePort(53));
-        EXPECT_EQ(info.length, 28u);
         const bool ethernet = linkType == DLT_EN10MB;
-        EXPECT_EQ(info.hasMac, ethernet);
         const HardwareAddress none{}, to{2, 0, 0, 0, 0, 2}, from{2, 0, 0, 0, 0, 1};
-        EXPECT_EQ(info.destinationMac, ethernet ? to : none);
-        EXPECT_EQ(info.sourceMac, ethernet ? from : none);
+        EXPECT_EQ(std::tie(info.protocol, info.sourceAddress, info.destinationAddress,
+                           info.sourcePort, info.destinationPort, info.length, info.hasMac,
+                           info.destinationMac, info.sourceMac),
+                  std::make_tuple(17, Ipv4("198.18.0.2"), Ipv4("198.18.0.1"), WirePort(5353),
+                                  WirePort(53), 28u, ethernet, ethernet ? to : none,
+                                  ethernet ? from : none));
         const int64_t linkLength = LinkHeaderLength(linkType);
         EXPECT_FALSE(Decode(frame, linkType, info, linkLength + 19));
         EXPECT_TRUE(Decode(frame, linkType, info, linkLength + 20));

@@ -3,9 +3,9 @@
 #include "filters/CFilterFactory.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <arpa/inet.h>
+#include <cmath>
 #include <cstdio>
 #include <sched.h>
 #include <sys/mount.h>
@@ -75,12 +75,6 @@ std::vector<std::string> CErrorLog::Messages() const
     return m_messages;
 }
 
-size_t CErrorLog::Count() const
-{
-    CKavoLock lock(m_locker);
-    return m_messages.size();
-}
-
 FaultEngine::FaultEngine(const std::string& databasePath, const char* network)
     : local({LocalNetwork{inet_addr(network), inet_addr("255.255.0.0")}}), engine(errors)
 {
@@ -122,10 +116,8 @@ std::string MemoryTotals()
     for (unsigned i = 0; i < filters.GetCount(); ++i)
     {
         const CFilter* filter = filters.GetFilter(i);
-        char line[512];
-        std::snprintf(line, sizeof line, "%s|%.0f|%.0f\n", filter->GetName().c_str(),
-                      filter->GetReceived(), filter->GetSent());
-        text += line;
+        text += filter->GetName() + "|" + std::to_string(std::llround(filter->GetReceived())) +
+                "|" + std::to_string(std::llround(filter->GetSent())) + "\n";
     }
     return text;
 }
@@ -134,37 +126,4 @@ std::string StoredTotals(const std::string& database)
 {
     return QueryRows(
         database, "select NAME, printf('%.0f', RECV), printf('%.0f', SENT) from MAIN order by ID");
-}
-
-std::string QueryRows(const std::string& database, const std::string& sql)
-{
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
-    {
-        const std::string message = db != nullptr ? sqlite3_errmsg(db) : "no memory";
-        sqlite3_close(db);
-        return "error: " + message;
-    }
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK)
-    {
-        const std::string message = sqlite3_errmsg(db);
-        sqlite3_close(db);
-        return "error: " + message;
-    }
-    std::string rows;
-    while (sqlite3_step(statement) == SQLITE_ROW)
-    {
-        for (int i = 0; i < sqlite3_column_count(statement); ++i)
-        {
-            if (i > 0)
-                rows += '|';
-            const unsigned char* text = sqlite3_column_text(statement, i);
-            rows += text != nullptr ? reinterpret_cast<const char*>(text) : "NULL";
-        }
-        rows += '\n';
-    }
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return rows;
 }

@@ -7,6 +7,7 @@
 #include "app/CLocalNetworks.h"
 #include "core/CKavoLocker.h"
 #include "db/IDatabaseListener.h"
+#include "testsupport/QueryRows.h"
 
 #include <cstdint>
 #include <functional>
@@ -38,7 +39,7 @@ class CErrorLog final : public IDatabaseListener
 public:
     void OnError(const CKavoException& error) override;
     std::vector<std::string> Messages() const;
-    size_t Count() const;
+    size_t Count() const { return Messages().size(); }
 
 private:
     mutable CKavoLocker m_locker;
@@ -64,5 +65,3 @@ void SaveNow();
 // "name|received|sent" per filter in memory, and the same from the MAIN table of a file.
 std::string MemoryTotals();
 std::string StoredTotals(const std::string& database);
-// The rows of one query as "a|b" lines; "error: ..." when the file cannot be read.
-std::string QueryRows(const std::string& database, const std::string& sql);

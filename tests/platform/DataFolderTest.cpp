@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 namespace fs = std::filesystem;
 
@@ -22,11 +21,6 @@ TEST(DataFolder, IsCreatedBelowTheDataHomeOrFallsBack)
 // The old database moves only as a whole copy, once, and leaves a backup.
 TEST(DataFolder, OldDatabaseMovesOnceAndOnlyWhenTheCopyIsWhole)
 {
-    const auto ReadFile = [](const fs::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
     TempDir dir;
     const fs::path old = dir.Path() / "exe/traffic.db";
     fs::create_directories(dir.Path() / "exe");
@@ -42,17 +36,17 @@ TEST(DataFolder, OldDatabaseMovesOnceAndOnlyWhenTheCopyIsWhole)
     fs::remove(old);
     std::ofstream(old) << "old statistics";
     EXPECT_FALSE(PlaceDatabase(dir.File("missing/"), dir.File("exe/")));
-    EXPECT_EQ(ReadFile(old), "old statistics");
+    EXPECT_EQ(ReadText(old), "old statistics");
 
     EXPECT_TRUE(PlaceDatabase(dir.File("data/"), dir.File("exe/")));
-    EXPECT_EQ(ReadFile(dir.Path() / "data/traffic.db"), "old statistics");
-    EXPECT_EQ(ReadFile(dir.Path() / "exe/traffic.bak"), "old statistics");
+    EXPECT_EQ(ReadText(dir.Path() / "data/traffic.db"), "old statistics");
+    EXPECT_EQ(ReadText(dir.Path() / "exe/traffic.bak"), "old statistics");
     EXPECT_FALSE(fs::exists(old));
     EXPECT_FALSE(fs::exists(dir.Path() / "data/traffic.db.part"));
 
     // Another old copy turning up later never replaces the database in use.
     std::ofstream(old) << "stale";
     EXPECT_FALSE(PlaceDatabase(dir.File("data/"), dir.File("exe/")));
-    EXPECT_EQ(ReadFile(dir.Path() / "data/traffic.db"), "old statistics");
-    EXPECT_EQ(ReadFile(old), "stale");
+    EXPECT_EQ(ReadText(dir.Path() / "data/traffic.db"), "old statistics");
+    EXPECT_EQ(ReadText(old), "stale");
 }

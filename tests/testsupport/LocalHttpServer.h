@@ -26,15 +26,11 @@ public:
     explicit LocalHttpServer(std::vector<std::string> chunks, bool closeAfter = false)
         : m_chunks(std::move(chunks)), m_closeAfter(closeAfter)
     {
-        m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int yes = 1;
-        setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(m_listener, 4);
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t size = sizeof address;
+        m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        bind(m_listener, reinterpret_cast<sockaddr*>(&address), size);
+        listen(m_listener, 4);
         getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size);
         m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { Serve(); });
@@ -58,9 +54,8 @@ public:
 private:
     bool WaitReadable(int fd)
     {
-        while (!m_stop)
+        for (pollfd entry{fd, POLLIN, 0}; !m_stop;)
         {
-            pollfd entry{fd, POLLIN, 0};
             if (poll(&entry, 1, 20) > 0)
                 return true;
         }
@@ -69,43 +64,28 @@ private:
 
     void Serve()
     {
-        if (!WaitReadable(m_listener))
-            return;
-        const int client = accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+        const int client =
+            WaitReadable(m_listener) ? accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC) : -1;
         if (client < 0)
             return;
         std::string request;
         char buffer[1024];
-        while (request.find("\r\n\r\n") == std::string::npos && WaitReadable(client))
-        {
-            const ssize_t n = recv(client, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                break;
+        for (ssize_t n = 0; request.find("\r\n\r\n") == std::string::npos && WaitReadable(client) &&
+                            (n = recv(client, buffer, sizeof buffer, 0)) > 0;)
             request.append(buffer, static_cast<size_t>(n));
-        }
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_request = request;
         }
+        // Separate segments, so the client sees the reply in several reads. A blocking send
+        // returns once the whole chunk went or the client is gone.
         for (const std::string& chunk : m_chunks)
         {
-            size_t sent = 0;
-            while (sent < chunk.size() && !m_stop)
-            {
-                const ssize_t n =
-                    send(client, chunk.data() + sent, chunk.size() - sent, MSG_NOSIGNAL);
-                if (n <= 0)
-                    break;
-                sent += static_cast<size_t>(n);
-            }
-            // Separate segments, so the client sees the reply in several reads.
+            send(client, chunk.data(), chunk.size(), MSG_NOSIGNAL);
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        if (!m_closeAfter)
-        {
-            while (!m_stop)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        while (!m_closeAfter && !m_stop)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         close(client);
     }
 

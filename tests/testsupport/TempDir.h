@@ -1,4 +1,5 @@
-// A temporary folder for one test, removed with everything in it when the object goes.
+// A temporary folder for one test, removed with everything in it when the object goes; and
+// reading back what was written there.
 #pragma once
 
 #include <filesystem>
@@ -18,3 +19,6 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// The whole content of a file; empty when it cannot be read.
+std::string ReadText(const std::filesystem::path& path);

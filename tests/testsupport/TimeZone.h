@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
@@ -23,10 +24,9 @@ public:
             ADD_FAILURE() << "the zone file of " << name << " is missing: install tzdata";
         if (const char* old = std::getenv("TZ"))
             m_old = old;
-        m_hadOld = std::getenv("TZ") != nullptr;
         Apply(zone);
     }
-    ~TimeZone() { Apply(m_hadOld ? m_old.c_str() : nullptr); }
+    ~TimeZone() { Apply(m_old ? m_old->c_str() : nullptr); }
     TimeZone(const TimeZone&) = delete;
     TimeZone& operator=(const TimeZone&) = delete;
 
@@ -41,6 +41,5 @@ private:
         ResetDayCache();
     }
 
-    std::string m_old;
-    bool m_hadOld = false;
+    std::optional<std::string> m_old;
 };

@@ -1,8 +1,8 @@
 // Needs root: a veth pair into a namespace of the test's own, with a known hardware address on
 // the far side; only the near end is captured.
-#include "../DialogTestApp.h"
+#include "../UiTestSupport.h"
 #include "capture/CAdapterManager.h"
-#include "platform/Settings.h"
+#include "testsupport/VethNamespace.h"
 #include "ui/CDlgOptAdapter.h"
 #include "ui/CDlgSelectMac.h"
 
@@ -16,20 +16,12 @@
 #include <cstdlib>
 #include <string>
 
-namespace
-{
-bool Shell(const std::string& command)
-{
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-} // namespace
-
 TEST(AdapterPage, NeighbourAddressThenClosesReopensAndLosesTheAdapter)
 {
-    if (geteuid() != 0)
-        GTEST_SKIP() << "needs root for the network namespace";
+    if (!HasNetAdmin())
+        GTEST_SKIP() << "needs CAP_NET_ADMIN for the network namespace";
     EnsureDialogTestApp();
-    ResetSettings();
+    FreshSettings settings;
     const std::string space = "omxopt" + std::to_string(getpid());
     const std::string near = "omxo" + std::to_string(getpid() % 100000);
     const std::string far = "omxq" + std::to_string(getpid() % 100000);
@@ -73,8 +65,8 @@ TEST(AdapterPage, NeighbourAddressThenClosesReopensAndLosesTheAdapter)
     CAdapter* adapter = manager.GetAdapter(0);
     ASSERT_TRUE(adapter->IsRunning());
 
-    std::vector<std::string> messages;
-    auto record = [&](QWidget*, const QString& text) { messages.push_back(text.toStdString()); };
+    MessageLog messages;
+    const auto record = messages.Recorder();
     // Listed checked and unchecked closes it; listed unchecked and checked opens it again.
     for (const bool running : {true, false})
     {
@@ -96,12 +88,12 @@ TEST(AdapterPage, NeighbourAddressThenClosesReopensAndLosesTheAdapter)
         // The device goes away before OK: reopening it in promiscuous mode fails.
         Shell("ip link del " + near);
         page.Commit();
-        ASSERT_EQ(messages.size(), 1u);
-        EXPECT_EQ(messages[0].rfind("Can't open adapter " + near + " with promiscuous mode:\n", 0),
-                  0u)
-            << messages[0];
+        ASSERT_EQ(messages.texts.size(), 1u);
+        EXPECT_EQ(
+            messages.Last().rfind("Can't open adapter " + near + " with promiscuous mode:\n", 0),
+            0u)
+            << messages.Last();
         EXPECT_EQ(Adapter_PromiscMode, 1);
     }
     manager.CloseAll();
-    ResetSettings();
 }

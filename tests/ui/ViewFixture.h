@@ -55,9 +55,7 @@ public:
     void ClearHistory(IFilter* filter) override { clearedHistory.push_back(filter); }
 
     CKavoLocker lock;
-    std::vector<IFilter*> savedRules;
-    std::vector<IFilter*> clearedHosts;
-    std::vector<IFilter*> clearedHistory;
+    std::vector<IFilter*> savedRules, clearedHosts, clearedHistory;
 };
 
 struct ViewFixture : testing::Test

@@ -11,9 +11,7 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <string>
 
 TEST(AdapterPage, NeighbourAddressThenClosesReopensAndLosesTheAdapter)
@@ -22,28 +20,11 @@ TEST(AdapterPage, NeighbourAddressThenClosesReopensAndLosesTheAdapter)
         GTEST_SKIP() << "needs CAP_NET_ADMIN for the network namespace";
     EnsureDialogTestApp();
     FreshSettings settings;
-    const std::string space = "omxopt" + std::to_string(getpid());
-    const std::string near = "omxo" + std::to_string(getpid() % 100000);
-    const std::string far = "omxq" + std::to_string(getpid() % 100000);
-    const std::string in = "ip netns exec " + space + " ";
-    const bool ready = Shell("ip netns add " + space) &&
-                       Shell("ip link add " + near + " type veth peer name " + far) &&
-                       Shell("ip link set " + far + " netns " + space) &&
-                       Shell("ip addr add 198.18.78.1/29 dev " + near) &&
-                       Shell("ip link set " + near + " up") &&
-                       Shell(in + "ip link set " + far + " address 02:00:00:00:78:02") &&
-                       Shell(in + "ip addr add 198.18.78.2/29 dev " + far) &&
-                       Shell(in + "ip link set " + far + " up");
-    struct Cleanup
-    {
-        std::string space, near;
-        ~Cleanup()
-        {
-            Shell("ip link del " + near);
-            Shell("ip netns del " + space);
-        }
-    } cleanup{space, near};
-    ASSERT_TRUE(ready);
+    VethNamespace veth;
+    const std::string near = veth.m_host, far = veth.m_far;
+    ASSERT_TRUE(veth.Ok() && Shell("ip addr add 198.18.78.1/29 dev " + near) &&
+                Shell(veth.InNamespace("ip link set " + far + " address 02:00:00:00:78:02")) &&
+                Shell(veth.InNamespace("ip addr add 198.18.78.2/29 dev " + far)));
 
     // "Select...": the neighbour's hardware address; an address nobody holds has no entry.
     std::vector<uint8_t> bytes;

@@ -1,5 +1,5 @@
-// Needs root: a veth pair into a namespace of the test's own, with a known hardware address on
-// the far side; only the near end is captured.
+// Needs CAP_NET_ADMIN: a veth pair into a namespace of the test's own, with a known hardware
+// address on the far side; only the near end is captured.
 #include "../UiTestSupport.h"
 #include "capture/CAdapterManager.h"
 #include "testsupport/VethNamespace.h"

@@ -221,26 +221,23 @@ TEST_F(FilterSheetTest, AddressAndPortRulesAreCheckedStrictly)
     CDlgFilterPort& port = *sheet->PortPage();
     EXPECT_EQ(ip.FirstLabel()->text(), "IP Address:");
     EXPECT_FALSE(ip.SecondEdit()->isEnabled());
-    const struct
+    // The page, the type, the two fields and the message that refuses them.
+    const std::tuple<CDlgFilterRulePage&, int, const char*, const char*, const char*> refused[] = {
+        {ip, 1, "10.0.0.5", "10.0.0.5", "Invalid IP range"},
+        {ip, 1, "10.0.0.5", "", "Invalid IP range"},
+        {ip, 1, "10.0.0.5", "10.0.0.x", "Invalid IP address"},
+        {ip, 0, "printer.local", "", "Invalid IP address"},
+        {ip, 2, "192.168.1.0", "", "Invalid subnet mask"},
+        {ip, 2, "192.168.1.0", "255.255.255", "Invalid IP address"},
+        {port, 0, "70000", "", "Invalid port"},
+        {port, 1, "70000", "80", "Invalid port"},
+        {port, 1, "20", "70000", "Invalid port"},
+        {port, 1, "21", "20", "Invalid port range"},
+        {port, 1, "21", "", "Invalid port range"}};
+    for (const auto& [page, type, first, second, refusal] : refused)
     {
-        CDlgFilterRulePage& page;
-        int type;
-        const char *first, *second, *refusal;
-    } refused[] = {{ip, 1, "10.0.0.5", "10.0.0.5", "Invalid IP range"},
-                   {ip, 1, "10.0.0.5", "", "Invalid IP range"},
-                   {ip, 1, "10.0.0.5", "10.0.0.x", "Invalid IP address"},
-                   {ip, 0, "printer.local", "", "Invalid IP address"},
-                   {ip, 2, "192.168.1.0", "", "Invalid subnet mask"},
-                   {ip, 2, "192.168.1.0", "255.255.255", "Invalid IP address"},
-                   {port, 0, "70000", "", "Invalid port"},
-                   {port, 1, "70000", "80", "Invalid port"},
-                   {port, 1, "20", "70000", "Invalid port"},
-                   {port, 1, "21", "20", "Invalid port range"},
-                   {port, 1, "21", "", "Invalid port range"}};
-    for (const auto& item : refused)
-    {
-        AddRule(item.page, item.type, item.first, item.second);
-        EXPECT_EQ(messages.Last(), item.refusal) << item.first << " " << item.second;
+        AddRule(page, type, first, second);
+        EXPECT_EQ(messages.Last(), refusal) << first << " " << second;
     }
     EXPECT_EQ(ip.SecondLabel()->text(), "Mask:");
     const size_t refusals = messages.texts.size();

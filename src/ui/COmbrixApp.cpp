@@ -209,7 +209,7 @@ void COmbrixApp::StartCapture()
     }
     catch (const CKavoException&)
     {
-        OnError(CKavoException("Sorry, thread creation is failed.", true));
+        ShowMessage(QStringLiteral("Sorry, thread creation is failed."));
         return;
     }
     if (!m_setup.startCapture)
@@ -308,14 +308,17 @@ void COmbrixApp::Shutdown()
 
 void COmbrixApp::OnError(const CKavoException& error)
 {
-    if (!error.IsDisplayed())
-        return;
+    if (error.IsDisplayed())
+        ShowMessage(QString::fromStdString(FormatErrorText(error)));
+}
+
+void COmbrixApp::ShowMessage(const QString& text)
+{
     if (m_view)
     {
-        m_view->OnError(error);
+        m_view->ShowMessage(text);
         return;
     }
-    const QString text = QString::fromStdString(FormatErrorText(error));
     QMetaObject::invokeMethod(
         this,
         [text]

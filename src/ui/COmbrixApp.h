@@ -48,6 +48,8 @@ public:
     void OnError(const CKavoException& error) override;
 
 private:
+    // The text exactly as given, in the window or, before it exists, in a box of its own.
+    void ShowMessage(const QString& text);
     void StartEngine();
     void ArmSaver();
     void StartCapture();

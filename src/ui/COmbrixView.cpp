@@ -172,6 +172,8 @@ int COmbrixView::InsertFilterRow(CFilter* filter)
 int COmbrixView::AddFilterRow(CFilter* filter)
 {
     const int row = InsertFilterRow(filter);
+    // Selected at once, so that Edit and Suspend apply to the filter just added.
+    m_filterList->SetSelectionMark(row);
     emit CommandStateChanged();
     return row;
 }
@@ -635,7 +637,11 @@ void COmbrixView::OnError(const CKavoException& error)
 {
     if (!error.IsDisplayed())
         return;
-    const QString text = QString::fromStdString(FormatErrorText(error));
+    ShowMessage(QString::fromStdString(FormatErrorText(error)));
+}
+
+void COmbrixView::ShowMessage(const QString& text)
+{
     // Threads report here too; a message box may only open on the window thread.
     QMetaObject::invokeMethod(
         this, [this, text] { ShowError(text); }, Qt::QueuedConnection);

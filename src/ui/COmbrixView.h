@@ -96,6 +96,8 @@ public:
     // From any thread; the user sees it on the window thread, as plain text, when it is marked
     // for display.
     void OnError(const CKavoException& error) override;
+    // From any thread: the text exactly as given, without the error number.
+    void ShowMessage(const QString& text);
     // From the resolver thread; never waits for the window thread.
     void OnResolved(const uint32_t& address, const std::string& name) override;
 

@@ -1,28 +1,25 @@
 #include "ui/CDlgTrafficReport.h"
-#include "DialogTestApp.h"
+#include "UiTestSupport.h"
 #include "filters/CFilterFactory.h"
-#include "platform/Settings.h"
 #include "testsupport/TempDir.h"
 #include "ui/ReportCommand.h"
 
 #include <QComboBox>
 #include <QTreeWidget>
 
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 
 namespace
 {
-class TrafficReportTest : public ::testing::Test
+struct TrafficReportTest : testing::Test
 {
-protected:
     TrafficReportTest()
     {
-        ResetSettings();
         for (const char* name : {"Internet Traffic", "Local Traffic", "HTTP Traffic"})
             manager.NewFilter(true)->SetName(name);
     }
-    ~TrafficReportTest() override { ResetSettings(); }
 
     static std::vector<bool> Checks(const CDlgTrafficReport& dialog)
     {
@@ -32,6 +29,7 @@ protected:
         return checks;
     }
 
+    FreshSettings settings;
     CFilterFactory manager;
 };
 } // namespace
@@ -45,10 +43,11 @@ TEST_F(TrafficReportTest, OpensWithEveryFilterCheckedAndSavesTheChoices)
     CDlgTrafficReport dialog(manager);
     EXPECT_EQ(Checks(dialog), (std::vector<bool>{true, true, true}));
     EXPECT_EQ(dialog.List()->topLevelItem(2)->text(1), "HTTP Traffic");
-    EXPECT_EQ(dialog.HostColumnBox()->currentText(), "Country");
-    EXPECT_EQ(dialog.HostDirectionBox()->currentText(), "Ascending");
-    EXPECT_EQ(dialog.HistoryColumnBox()->currentText(), "Total");
-    EXPECT_EQ(dialog.HistoryDirectionBox()->currentText(), "Descending");
+    EXPECT_EQ(QStringList({dialog.HostColumnBox()->currentText(),
+                           dialog.HostDirectionBox()->currentText(),
+                           dialog.HistoryColumnBox()->currentText(),
+                           dialog.HistoryDirectionBox()->currentText()}),
+              QStringList({"Country", "Ascending", "Total", "Descending"}));
 
     dialog.List()->topLevelItem(2)->setCheckState(0, Qt::Unchecked);
     dialog.InvertSelection();
@@ -64,16 +63,15 @@ TEST_F(TrafficReportTest, OpensWithEveryFilterCheckedAndSavesTheChoices)
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.GetSelectedFilters(),
               (std::vector<CFilter*>{manager.GetFilter(0), manager.GetFilter(2)}));
-    EXPECT_EQ(Report_HostColumn, 6);
-    EXPECT_EQ(Report_HostAsc, 1);
-    EXPECT_EQ(Report_HistoryAsc, 0);
+    EXPECT_EQ(std::tuple(Report_HostColumn, Report_HostAsc, Report_HistoryAsc),
+              std::tuple(6, 1, 0));
 }
 
 TEST_F(TrafficReportTest, CommandWritesTheHtmlOrCsvFilesOfTheCheckedFilters)
 {
     TempDir folder;
     std::string path = folder.File("week.htm");
-    std::vector<std::string> messages;
+    MessageLog messages;
     bool none = true;
     ReportCommandSteps steps;
     steps.runDialog = [&none](CDlgTrafficReport& dialog)
@@ -84,43 +82,33 @@ TEST_F(TrafficReportTest, CommandWritesTheHtmlOrCsvFilesOfTheCheckedFilters)
         return dialog.result();
     };
     steps.chooseFile = [&](QWidget*) { return QString::fromStdString(path); };
-    steps.message = [&](QWidget*, const QString& text) { messages.push_back(text.toStdString()); };
+    steps.message = messages.Recorder();
     EXPECT_FALSE(RunReportCommand(nullptr, manager, steps)); // nothing checked: nothing written
     EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
 
     none = false;
     ASSERT_TRUE(RunReportCommand(nullptr, manager, steps));
-    for (const char* name : {"week.htm", "week_filter1.htm", "week_filter2.htm"})
-        EXPECT_TRUE(std::filesystem::exists(folder.File(name))) << name;
-    EXPECT_FALSE(std::filesystem::exists(folder.File("week_filter3.htm")));
-
     path = folder.File("week.csv");
     ASSERT_TRUE(RunReportCommand(nullptr, manager, steps));
-    EXPECT_TRUE(std::filesystem::exists(folder.File("week_ip1.csv")));
-    EXPECT_TRUE(std::filesystem::exists(folder.File("week_history2.csv")));
-    EXPECT_TRUE(messages.empty());
+    for (const char* name : {"week.htm", "week_filter1.htm", "week_filter2.htm", "week_filter3.htm",
+                             "week_ip1.csv", "week_history2.csv", "week_ip3.csv"})
+        EXPECT_EQ(std::filesystem::exists(folder.File(name)), !std::strchr(name, '3')) << name;
+    EXPECT_EQ(messages.Last(), "");
 
     // A folder that does not exist: the writers' message reaches the user.
     path = folder.File("missing/week.htm");
     EXPECT_FALSE(RunReportCommand(nullptr, manager, steps));
-    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages.texts.size(), 1u);
 }
 
 TEST(ReportCommand, TheChosenFileTypeDecidesTheSuffix)
 {
     const QString csv = QStringLiteral("CSV files (*.csv)");
     const QString html = QStringLiteral("HTML files (*.htm)");
-    const struct
-    {
-        const char* typed;
-        const QString& type;
-        const char* written;
-    } cases[] = {{"/r/week", html, "/r/week.htm"},       {"/r/week", csv, "/r/week.csv"},
-                 {"/r/week.csv", html, "/r/week.htm"},   {"/r/week.htm", csv, "/r/week.csv"},
-                 {"/r/week.HTML", html, "/r/week.HTML"}, {"/r/week.2026", csv, "/r/week.2026.csv"}};
-    for (const auto& item : cases)
-    {
-        SCOPED_TRACE(item.typed);
-        EXPECT_EQ(ReportFileName(QString::fromLatin1(item.typed), item.type), item.written);
-    }
+    const std::tuple<const char*, const QString&, const char*> cases[] = {
+        {"/r/week", html, "/r/week.htm"},       {"/r/week", csv, "/r/week.csv"},
+        {"/r/week.csv", html, "/r/week.htm"},   {"/r/week.htm", csv, "/r/week.csv"},
+        {"/r/week.HTML", html, "/r/week.HTML"}, {"/r/week.2026", csv, "/r/week.2026.csv"}};
+    for (const auto& [typed, type, written] : cases)
+        EXPECT_EQ(ReportFileName(QString::fromLatin1(typed), type), written) << typed;
 }

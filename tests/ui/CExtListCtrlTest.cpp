@@ -24,19 +24,18 @@ TEST(CExtListCtrl, StoresAndRestoresWidthsAndOrderAndMalformedValuesKeepDefaults
     EXPECT_EQ(profile.ReadString("History", "Columns order"), "3,0,1,2,");
     profile.WriteString("Logging", "Columns width", "10,20,");
     profile.WriteString("Logging", "Columns order", "0,0,1,2,"); // not a permutation
-    const struct
+    using Layout =
+        std::pair<std::vector<int>, std::vector<int>>; // widths (empty: the defaults), order
+    for (const auto& [section, layout] :
+         {std::pair{"History", Layout{{175, 85, 60, 85}, {3, 0, 1, 2}}},
+          {"Logging", Layout{{}, {0, 1, 2, 3}}}})
     {
-        const char* section;
-        std::vector<int> widths, order; // widths empty: the defaults
-    } cases[] = {{"History", {175, 85, 60, 85}, {3, 0, 1, 2}}, {"Logging", {}, {0, 1, 2, 3}}};
-    for (const auto& item : cases)
-    {
-        SCOPED_TRACE(item.section);
-        CExtListCtrl restored(item.section, HistoryListColumns());
+        CExtListCtrl restored(section, HistoryListColumns());
         const std::vector<int> defaults = restored.GetColumnWidths();
         restored.LoadLayout(profile);
-        EXPECT_EQ(restored.GetColumnWidths(), item.widths.empty() ? defaults : item.widths);
-        EXPECT_EQ(restored.GetColumnOrder(), item.order);
+        EXPECT_EQ(Layout(restored.GetColumnWidths(), restored.GetColumnOrder()),
+                  Layout(layout.first.empty() ? defaults : layout.first, layout.second))
+            << section;
     }
 }
 

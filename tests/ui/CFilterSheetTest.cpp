@@ -1,5 +1,5 @@
 #include "ui/CFilterSheet.h"
-#include "DialogTestApp.h"
+#include "UiTestSupport.h"
 #include "filters/CFilterFactory.h"
 #include "filters/HostBinding.h"
 #include "platform/CSettingsStore.h"
@@ -46,9 +46,8 @@ public:
     bool IsLocalAddress(uint32_t address) override { return address == inet_addr("198.18.0.1"); }
 };
 
-class FilterSheetTest : public ::testing::Test
+struct FilterSheetTest : testing::Test
 {
-protected:
     FilterSheetTest()
     {
         manager.SetStore(&store);
@@ -60,9 +59,9 @@ protected:
     std::unique_ptr<CFilterSheet> MakeSheet(CFilter* existing = nullptr)
     {
         auto sheet = std::make_unique<CFilterSheet>(manager);
-        sheet->SetMessageFunction([this](QWidget*, const QString& text)
-                                  { messages.push_back(text.toStdString()); });
+        sheet->SetMessageFunction(messages.Recorder());
         sheet->SetHardwareAddressLookup(lookup);
+        sheet->SetProfile(&profile);
         if (existing != nullptr)
         {
             sheet->SetNew(false);
@@ -72,14 +71,28 @@ protected:
         return sheet;
     }
 
-    std::string LastMessage() const { return messages.empty() ? "" : messages.back(); }
-
     CCountingStore store;
     CLocalTest local;
     CFilterFactory manager;
     HardwareAddressLookup lookup;
-    std::vector<std::string> messages;
+    MessageLog messages;
+    TempDir folder;
+    CSettingsStore profile{folder.File("ombrix.ini")};
 };
+
+// The rows of a rule list, columns joined by '|', rows by ';'.
+std::string Rows(const QTreeWidget* list)
+{
+    QStringList rows;
+    for (int row = 0; row < list->topLevelItemCount(); ++row)
+    {
+        QStringList cells;
+        for (int column = 0; column < list->columnCount(); ++column)
+            cells << list->topLevelItem(row)->text(column);
+        rows << cells.join('|');
+    }
+    return rows.join(';').toStdString();
+}
 
 // Types a rule into the page's edits and presses "Add"; only the address page has an action.
 void AddRule(CDlgFilterRulePage& page, int type, const char* first, const char* second,
@@ -102,8 +115,7 @@ TEST_F(FilterSheetTest, CancelLeavesNoNewFilterAndResumesAnExistingOneUnchanged)
         auto sheet = MakeSheet();
         CFilter* created = sheet->GetFilter();
         ASSERT_NE(created, nullptr);
-        EXPECT_EQ(created->GetId(), 1);
-        EXPECT_FALSE(created->IsEnabled());
+        EXPECT_EQ(std::pair(created->GetId(), created->IsEnabled()), std::pair(1, false));
         EXPECT_EQ(manager.GetCount(), 2u);
         EXPECT_EQ(sheet->Finish(QDialog::Rejected), QDialog::Rejected);
         EXPECT_EQ(sheet->GetFilter(), nullptr);
@@ -131,11 +143,9 @@ TEST_F(FilterSheetTest, OkOnAddWithoutRulePagesCountsAllTrafficOfThisMachine)
     EXPECT_EQ(sheet->IpPage(), nullptr);
     EXPECT_EQ(sheet->PortPage(), nullptr);
     CFilter* filter = sheet->GetFilter();
-    EXPECT_TRUE(filter->IsEnabled());
-    EXPECT_EQ(filter->GetName(), "Everything");
-    EXPECT_EQ(filter->GetBinding(), static_cast<int>(HostBinding::LocalMachine));
-    EXPECT_EQ(filter->GetIpRuleCount() + filter->GetPortRuleCount(), 0);
-
+    EXPECT_EQ(std::tuple(filter->IsEnabled(), filter->GetName(), filter->GetBinding(),
+                         filter->GetIpRuleCount() + filter->GetPortRuleCount()),
+              std::tuple(true, "Everything", static_cast<int>(HostBinding::LocalMachine), 0));
     PacketInfo packet;
     packet.sourceAddress = inet_addr("198.18.0.1");
     packet.destinationAddress = inet_addr("203.0.113.9");
@@ -175,21 +185,19 @@ TEST_F(FilterSheetTest, AddressFollowsTheTypeAndWhatDoesNotParseIsRefused)
     for (const auto& step : steps)
     {
         SCOPED_TRACE(step.shown);
-        messages.clear();
         page->TypeBox()->setCurrentIndex(step.type);
         if (step.typed != nullptr)
             page->AddressEdit()->setText(QString::fromLatin1(step.typed));
         EXPECT_EQ(page->AddressEdit()->text(), step.shown);
         EXPECT_EQ(page->AddressLabel()->text(), step.label);
         EXPECT_EQ(page->SelectButton()->isVisibleTo(page), step.select);
-        const int binding = filter->GetBinding();
-        const std::vector<uint8_t> written = filter->GetHardwareAddress();
+        const auto written = std::pair(filter->GetBinding(), filter->GetHardwareAddress());
+        messages.texts.clear();
         EXPECT_EQ(sheet->Confirm(), *step.refusal == 0);
-        EXPECT_EQ(LastMessage(), step.refusal);
+        EXPECT_EQ(messages.Last(), step.refusal);
         if (*step.refusal != 0) // nothing written by a refused confirmation
         {
-            EXPECT_EQ(filter->GetBinding(), binding);
-            EXPECT_EQ(filter->GetHardwareAddress(), written);
+            EXPECT_EQ(std::pair(filter->GetBinding(), filter->GetHardwareAddress()), written);
         }
     }
     uint32_t address = 0;
@@ -213,47 +221,35 @@ TEST_F(FilterSheetTest, AddressAndPortRulesAreCheckedStrictly)
     CDlgFilterPort& port = *sheet->PortPage();
     EXPECT_EQ(ip.FirstLabel()->text(), "IP Address:");
     EXPECT_FALSE(ip.SecondEdit()->isEnabled());
-    const struct
+    // The page, the type, the two fields and the message that refuses them.
+    const std::tuple<CDlgFilterRulePage&, int, const char*, const char*, const char*> refused[] = {
+        {ip, 1, "10.0.0.5", "10.0.0.5", "Invalid IP range"},
+        {ip, 1, "10.0.0.5", "", "Invalid IP range"},
+        {ip, 1, "10.0.0.5", "10.0.0.x", "Invalid IP address"},
+        {ip, 0, "printer.local", "", "Invalid IP address"},
+        {ip, 2, "192.168.1.0", "", "Invalid subnet mask"},
+        {ip, 2, "192.168.1.0", "255.255.255", "Invalid IP address"},
+        {port, 0, "70000", "", "Invalid port"},
+        {port, 1, "70000", "80", "Invalid port"},
+        {port, 1, "20", "70000", "Invalid port"},
+        {port, 1, "21", "20", "Invalid port range"},
+        {port, 1, "21", "", "Invalid port range"}};
+    for (const auto& [page, type, first, second, refusal] : refused)
     {
-        CDlgFilterRulePage& page;
-        int type;
-        const char *first, *second, *refusal;
-    } refused[] = {{ip, 1, "10.0.0.5", "10.0.0.5", "Invalid IP range"},
-                   {ip, 1, "10.0.0.5", "", "Invalid IP range"},
-                   {ip, 1, "10.0.0.5", "10.0.0.x", "Invalid IP address"},
-                   {ip, 0, "printer.local", "", "Invalid IP address"},
-                   {ip, 2, "192.168.1.0", "", "Invalid subnet mask"},
-                   {ip, 2, "192.168.1.0", "255.255.255", "Invalid IP address"},
-                   {port, 0, "70000", "", "Invalid port"},
-                   {port, 1, "70000", "80", "Invalid port"},
-                   {port, 1, "20", "70000", "Invalid port"},
-                   {port, 1, "21", "20", "Invalid port range"},
-                   {port, 1, "21", "", "Invalid port range"}};
-    for (const auto& item : refused)
-    {
-        SCOPED_TRACE(item.first + std::string(" ") + item.second);
-        AddRule(item.page, item.type, item.first, item.second);
-        EXPECT_EQ(LastMessage(), item.refusal);
+        AddRule(page, type, first, second);
+        EXPECT_EQ(messages.Last(), refusal) << first << " " << second;
     }
     EXPECT_EQ(ip.SecondLabel()->text(), "Mask:");
-    const size_t refusals = messages.size();
-    AddRule(ip, 0, "", "");
-    EXPECT_EQ(messages.size(), refusals); // an empty first field only takes the focus
-    EXPECT_EQ(ip.RuleCount() + port.RuleCount(), 0);
-
+    const size_t refusals = messages.texts.size();
+    AddRule(ip, 0, "", ""); // an empty first field only takes the focus
     AddRule(ip, 1, "10.0.0.5", "10.0.0.6");
     AddRule(ip, 2, "192.168.1.0", "255.255.255.0", 0);
     AddRule(port, 1, "20", "21");
     AddRule(port, 0, "443", "");
-    EXPECT_EQ(messages.size(), refusals);
-    ASSERT_EQ(ip.List()->topLevelItemCount(), 2);
-    EXPECT_EQ(ip.List()->topLevelItem(0)->text(1), "10.0.0.5 - 10.0.0.6");
-    EXPECT_EQ(ip.List()->topLevelItem(1)->text(0), "Subnet");
-    EXPECT_EQ(ip.List()->topLevelItem(1)->text(1), "192.168.1.0 / 255.255.255.0");
-    EXPECT_EQ(ip.List()->topLevelItem(1)->text(2), "Exclude");
-    ASSERT_EQ(port.RuleCount(), 2);
-    EXPECT_EQ(port.List()->topLevelItem(0)->text(1), "20 - 21");
-    EXPECT_EQ(port.Rules()[1].GetFirstPort(), htons(443));
+    EXPECT_EQ(messages.texts.size(), refusals);
+    EXPECT_EQ(Rows(ip.List()), "IP range|10.0.0.5 - 10.0.0.6|Include;"
+                               "Subnet|192.168.1.0 / 255.255.255.0|Exclude");
+    EXPECT_EQ(Rows(port.List()), "Range|20 - 21|Include;Single|443|Include");
 
     ASSERT_TRUE(sheet->Confirm());
     sheet->Finish(QDialog::Accepted);
@@ -262,6 +258,7 @@ TEST_F(FilterSheetTest, AddressAndPortRulesAreCheckedStrictly)
     EXPECT_TRUE(filter->MatchIpRules(inet_addr("10.0.0.6")));
     EXPECT_FALSE(filter->MatchIpRules(inet_addr("192.168.1.7")));
     EXPECT_TRUE(filter->MatchPortRules(htons(21)));
+    EXPECT_TRUE(filter->MatchPortRules(htons(443)));
     EXPECT_FALSE(filter->MatchPortRules(htons(22)));
 }
 
@@ -279,17 +276,12 @@ TEST_F(FilterSheetTest, RemovingTwoSelectedRowsRemovesBothFromWhatOkCommits)
     auto sheet = MakeSheet(filter);
     sheet->ShowPage(1);
     CDlgFilterList& page = *sheet->IpPage();
-    ASSERT_EQ(page.List()->topLevelItemCount(), 3);
     page.List()->topLevelItem(0)->setSelected(true);
     page.List()->topLevelItem(2)->setSelected(true);
     page.RemoveButton()->click();
-    ASSERT_EQ(page.List()->topLevelItemCount(), 1);
-    EXPECT_EQ(page.List()->topLevelItem(0)->text(1), "10.0.0.2");
-
-    // A double click brings the rule back into the edits.
-    page.CopyRowToEdits(0);
+    EXPECT_EQ(Rows(page.List()), "IP address|10.0.0.2|Include");
+    page.CopyRowToEdits(0); // a double click brings the rule back into the edits
     EXPECT_EQ(page.FirstEdit()->text(), "10.0.0.2");
-
     ASSERT_TRUE(sheet->Confirm());
     sheet->Finish(QDialog::Accepted);
     ASSERT_EQ(filter->GetIpRuleCount(), 1);
@@ -302,11 +294,7 @@ TEST_F(FilterSheetTest, SelectFindsTheHardwareAddressOffTheWindowThreadOrSaysWhy
     std::string typed;
     bool neighbourKnows = true;
     std::atomic<bool> release{true};
-    lookup.ask = [&](QWidget*, std::string& host)
-    {
-        host = typed;
-        return true;
-    };
+    lookup.ask = [&](QWidget*, std::string& host) { return host = typed, true; };
     lookup.resolve = [&release](const std::string& host, uint32_t& address)
     {
         while (!release.load())
@@ -325,8 +313,7 @@ TEST_F(FilterSheetTest, SelectFindsTheHardwareAddressOffTheWindowThreadOrSaysWhy
     {
         const char* typed;
         bool known, slow;
-        const char* message; // "": none
-        const char* address;
+        const char *message, *address; // message "": none
     } cases[] = {
         {"nohost", true, false, "Can't resolve: nohost", "00-00-00-00-00-00"},
         {"printer", true, false, "", "AA-BB-CC-00-11-22"},
@@ -339,7 +326,7 @@ TEST_F(FilterSheetTest, SelectFindsTheHardwareAddressOffTheWindowThreadOrSaysWhy
         typed = item.typed;
         neighbourKnows = item.known;
         release = !item.slow;
-        messages.clear();
+        messages.texts.clear();
         auto sheet = MakeSheet();
         CDlgFilterGeneral* page = sheet->GeneralPage();
         page->TypeBox()->setCurrentIndex(static_cast<int>(HostBinding::Hardware));
@@ -352,7 +339,7 @@ TEST_F(FilterSheetTest, SelectFindsTheHardwareAddressOffTheWindowThreadOrSaysWhy
             release = true;
         }
         ASSERT_TRUE(ProcessEventsUntil([page] { return !page->IsLookingUp(); }));
-        EXPECT_EQ(LastMessage(), item.message);
+        EXPECT_EQ(messages.Last(), item.message);
         EXPECT_EQ(page->AddressEdit()->text(), item.address);
         EXPECT_TRUE(page->SelectButton()->isEnabled());
         sheet->Finish(QDialog::Rejected);
@@ -361,22 +348,21 @@ TEST_F(FilterSheetTest, SelectFindsTheHardwareAddressOffTheWindowThreadOrSaysWhy
 
 TEST_F(FilterSheetTest, RuleListsKeepTheirColumnLayoutInTheProfile)
 {
-    TempDir folder;
-    CSettingsStore profile(folder.File("ombrix.ini"));
+    for (const bool saved : {false, true})
     {
         auto sheet = MakeSheet();
-        sheet->SetProfile(&profile);
         sheet->ShowPage(2);
-        sheet->PortPage()->List()->setColumnWidth(1, 150);
-        sheet->PortPage()->List()->header()->moveSection(2, 0);
+        QTreeWidget* list = sheet->PortPage()->List();
+        if (saved)
+            EXPECT_EQ(std::pair(list->columnWidth(1), list->header()->logicalIndex(0)),
+                      std::pair(150, 2));
+        else
+        {
+            list->setColumnWidth(1, 150);
+            list->header()->moveSection(2, 0);
+        }
         sheet->Finish(QDialog::Rejected);
     }
     EXPECT_EQ(profile.ReadString("PortFilter", "Columns width"), "85,150,75,");
     EXPECT_EQ(profile.ReadString("PortFilter", "Columns order"), "2,0,1,");
-    auto sheet = MakeSheet();
-    sheet->SetProfile(&profile);
-    sheet->ShowPage(2);
-    EXPECT_EQ(sheet->PortPage()->List()->columnWidth(1), 150);
-    EXPECT_EQ(sheet->PortPage()->List()->header()->logicalIndex(0), 2);
-    sheet->Finish(QDialog::Rejected);
 }

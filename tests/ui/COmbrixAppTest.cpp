@@ -1,7 +1,7 @@
 #include "ui/COmbrixApp.h"
+#include "UiTestSupport.h"
 #include "db/CDatabaseManager.h"
 #include "filters/CFilterFactory.h"
-#include "platform/Settings.h"
 #include "testsupport/TempDir.h"
 #include "ui/CMainFrame.h"
 #include "ui/COmbrixView.h"
@@ -19,7 +19,7 @@ TEST(COmbrixApp, FirstRunMakesDefaultsAndShutdownSavesTheLastCounts)
     TempDir folder;
     setenv("XDG_CONFIG_HOME", folder.File("config").c_str(), 1);
     setenv("XDG_DATA_HOME", folder.File("data").c_str(), 1);
-    ResetSettings();
+    FreshSettings settings;
     MainWindowSetup setup;
     setup.databasePath = folder.File("traffic.db");
     setup.runtimeFolder = folder.File("run");
@@ -30,8 +30,9 @@ TEST(COmbrixApp, FirstRunMakesDefaultsAndShutdownSavesTheLastCounts)
         EXPECT_EQ(app.Frame()->windowTitle(), "Ombrix 2.6.1");
         CFilterFactory& filters = CFilterFactory::Instance();
         ASSERT_EQ(filters.GetCount(), 4u);
-        EXPECT_EQ(app.View()->FilterList()->Model().GetRowCount(), 4);
-        EXPECT_EQ(app.View()->FilterList()->Model().GetText(0, 1), "Internet Traffic");
+        const CListModel& rows = app.View()->FilterList()->Model();
+        EXPECT_EQ(std::pair(rows.GetRowCount(), rows.GetText(0, 1)),
+                  std::pair(4, QString("Internet Traffic")));
         EXPECT_EQ(app.View()->GetCurrentFilter(), filters.GetFilter(0));
 
         // A second copy started meanwhile gives way.
@@ -49,8 +50,7 @@ TEST(COmbrixApp, FirstRunMakesDefaultsAndShutdownSavesTheLastCounts)
     CFilterFactory restored;
     database.LoadFilters(&restored);
     ASSERT_EQ(restored.GetCount(), 4u);
-    EXPECT_EQ(restored.GetFilter(1)->GetName(), "Local Traffic");
-    EXPECT_EQ(restored.GetFilter(1)->GetReceived(), 12345);
+    EXPECT_EQ(std::pair(restored.GetFilter(1)->GetName(), restored.GetFilter(1)->GetReceived()),
+              std::pair(std::string("Local Traffic"), 12345.0));
     database.Close();
-    ResetSettings();
 }

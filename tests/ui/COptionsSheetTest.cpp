@@ -1,8 +1,7 @@
 #include "ui/COptionsSheet.h"
-#include "DialogTestApp.h"
+#include "UiTestSupport.h"
 #include "capture/CAdapterManager.h"
 #include "core/CKavoException.h"
-#include "platform/Settings.h"
 #include "ui/CDlgOptDatabase.h"
 #include "ui/CDlgOptGeneral.h"
 #include "ui/CDlgOptView.h"
@@ -18,18 +17,11 @@
 
 namespace
 {
-class OptionsSheetTest : public ::testing::Test
+struct OptionsSheetTest : testing::Test
 {
-protected:
-    OptionsSheetTest() : adapters([] { return std::vector<CaptureDevice>{}; }) { ResetSettings(); }
-    ~OptionsSheetTest() override { ResetSettings(); }
-
     std::unique_ptr<COptionsSheet> MakeSheet(AdapterTables tables = NoTables())
     {
-        return std::make_unique<COptionsSheet>(
-            adapters,
-            [this](QWidget*, const QString& text) { messages.push_back(text.toStdString()); },
-            std::move(tables));
+        return std::make_unique<COptionsSheet>(adapters, messages.Recorder(), std::move(tables));
     }
     static AdapterTables NoTables()
     {
@@ -39,8 +31,9 @@ protected:
         return tables;
     }
 
-    CAdapterManager adapters;
-    std::vector<std::string> messages;
+    FreshSettings settings;
+    CAdapterManager adapters{[] { return std::vector<CaptureDevice>{}; }};
+    MessageLog messages;
 };
 } // namespace
 
@@ -66,17 +59,15 @@ TEST_F(OptionsSheetTest, NumbersOutOfRangeAreRefusedAndNothingIsStored)
         page.MinutesEdit()->setText(QString::fromLatin1(item.minutes));
         page.DaysEdit()->setText(QString::fromLatin1(item.days));
         EXPECT_FALSE(sheet->Confirm());
-        EXPECT_EQ(messages.back(), item.refusal);
-        EXPECT_EQ(DB_AutoSave, 90000);
-        EXPECT_EQ(DB_KeepRecords, 30);
+        EXPECT_EQ(messages.Last(), item.refusal);
+        EXPECT_EQ(std::pair(DB_AutoSave, DB_KeepRecords), std::pair(90000, 30));
     }
     page.DaysEdit()->setText(QStringLiteral("365"));
     page.AutoSaveBox()->setChecked(false);
     EXPECT_FALSE(page.MinutesEdit()->isEnabled());
     ASSERT_TRUE(sheet->Confirm());
-    EXPECT_EQ(DB_AutoSave, 120 * 60000);
-    EXPECT_EQ(DB_KeepRecords, 365);
-    EXPECT_EQ(DB_AutoSaveEnabled, 0);
+    EXPECT_EQ(std::tuple(DB_AutoSave, DB_KeepRecords, DB_AutoSaveEnabled),
+              std::tuple(120 * 60000, 365, 0));
 }
 
 TEST_F(OptionsSheetTest, OnlyOpenedPagesAreWrittenAndUnknownValuesAreKept)
@@ -93,11 +84,8 @@ TEST_F(OptionsSheetTest, OnlyOpenedPagesAreWrittenAndUnknownValuesAreKept)
     general.HideBox()->setChecked(true);
     sheet->DatabasePage()->MinutesEdit()->setText(QStringLiteral("0"));
     ASSERT_TRUE(sheet->Confirm()); // the database page was never opened: no check, no write
-    EXPECT_EQ(G_Hide, 1);
-    EXPECT_EQ(G_View, 3);
-    EXPECT_EQ(G_CsvDelimiter, ",");
-    EXPECT_EQ(DB_AutoSave, 300000);
-    EXPECT_EQ(V_LineStyle, 7);
+    EXPECT_EQ(std::tuple(G_Hide, G_View, G_CsvDelimiter, DB_AutoSave, V_LineStyle),
+              std::tuple(1, 3, ",", 300000, 7));
     EXPECT_FALSE(sheet->WasOpened(1));
 
     sheet->ShowPage(3);
@@ -114,11 +102,8 @@ TEST_F(OptionsSheetTest, OnlyOpenedPagesAreWrittenAndUnknownValuesAreKept)
     EXPECT_EQ(view.Example()->GetLineColor(), QColor(1, 2, 3));
     view.HilightBox()->setChecked(false);
     ASSERT_TRUE(sheet->Confirm());
-    EXPECT_EQ(V_LineStyle, 2);
-    EXPECT_EQ(V_ColorLine, 0x00030201);
-    EXPECT_EQ(V_ColorSec, 0x00302010);
-    EXPECT_EQ(V_ColorFirst, 0x00F7F4F4);
-    EXPECT_EQ(V_ColorHilight, 0);
+    EXPECT_EQ(std::tuple(V_LineStyle, V_ColorLine, V_ColorSec, V_ColorFirst, V_ColorHilight),
+              std::tuple(2, 0x00030201, 0x00302010, 0x00F7F4F4, 0));
 }
 
 TEST_F(OptionsSheetTest, AdapterPageStoresItsBoxesAndReportsUnreadableTables)
@@ -129,16 +114,15 @@ TEST_F(OptionsSheetTest, AdapterPageStoresItsBoxesAndReportsUnreadableTables)
     sheet->AdapterPage()->PromiscuousBox()->setChecked(true);
     sheet->AdapterPage()->CheckDriverBox()->setChecked(false);
     ASSERT_TRUE(sheet->Confirm());
-    EXPECT_EQ(Adapter_PromiscMode, 1);
-    EXPECT_EQ(Adapter_CheckDriver, 0);
+    EXPECT_EQ(std::pair(Adapter_PromiscMode, Adapter_CheckDriver), std::pair(1, 0));
 
     AdapterTables broken = NoTables();
     broken.interfaces = []() -> std::vector<InterfaceRow>
     { throw CKavoException("if_nameindex", 12, false); };
     auto failing = MakeSheet(broken);
-    EXPECT_EQ(messages.size(), 0u); // built, and so failing, only when first opened
+    EXPECT_EQ(messages.Last(), ""); // built, and so failing, only when first opened
     EXPECT_EQ(failing->AdapterPage(), nullptr);
     failing->ShowPage(1);
-    EXPECT_EQ(messages.back(), "Can't read interface table!");
+    EXPECT_EQ(messages.Last(), "Can't read interface table!");
     EXPECT_EQ(failing->AdapterPage()->List()->topLevelItemCount(), 0);
 }

@@ -27,7 +27,6 @@ TEST(DialogInput, Integers)
 {
     EXPECT_EQ(ParseStrictInteger("120"), 120);
     EXPECT_EQ(ParseStrictInteger("-3"), -3);
-    EXPECT_FALSE(ParseStrictInteger("1.5").has_value());
-    EXPECT_FALSE(ParseStrictInteger("abc").has_value());
-    EXPECT_FALSE(ParseStrictInteger("").has_value());
+    for (const char* text : {"1.5", "abc", ""})
+        EXPECT_FALSE(ParseStrictInteger(text).has_value()) << text;
 }

@@ -1,4 +1,4 @@
-#include "DialogTestApp.h"
+#include "UiTestSupport.h"
 #include "ui/CMainFrame.h"
 #include "ui/CSysTray.h"
 #include "ui/DialogCommands.h"
@@ -19,15 +19,12 @@ namespace
 // Closes the next modal dialog that opens, with accept() or reject(); counts the answers.
 void AnswerNextDialog(bool accept, int* answered)
 {
-    QTimer::singleShot(0,
-                       [accept, answered]
-                       {
-                           auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-                           if (dialog == nullptr)
-                               return;
-                           ++*answered;
-                           accept ? dialog->accept() : dialog->reject();
-                       });
+    auto answer = [accept, answered]
+    {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            accept ? dialog->accept() : dialog->reject(), ++*answered;
+    };
+    QTimer::singleShot(0, answer);
 }
 
 // The real frame around the real view, shown and active, as the user meets it.
@@ -58,10 +55,6 @@ struct WindowFixture : ViewFixture
         return made;
     }
     bool Enabled(int id) const { return frame->Action(id)->isEnabled(); }
-    int Image(const COmbrixView& shown, int row) const
-    {
-        return shown.FilterList()->Model().GetImage(row);
-    }
     void Click(CExtListCtrl* list, int row, Qt::KeyboardModifiers keys = {})
     {
         const QRect cell = list->visualRect(list->Model().index(row, 1));
@@ -103,11 +96,11 @@ TEST_F(WindowFixture, CommandsFollowTheSelectionAfterEveryKindOfChange)
         SCOPED_TRACE(step.what);
         step.act();
         CFilter* selected = v.GetSelectedFilter();
-        EXPECT_EQ(selected ? selected->GetName() : "", step.selected ? step.selected : "");
-        EXPECT_EQ(Enabled(ID_FILTER_SUSPEND), step.suspend);
-        EXPECT_EQ(Enabled(ID_FILTER_RESUME), step.resume);
-        EXPECT_EQ(Enabled(ID_FILTER_EDIT), step.selected != nullptr);
-        EXPECT_EQ(Enabled(ID_CLEAR_HOSTS), step.selected != nullptr);
+        const bool any = step.selected != nullptr;
+        EXPECT_EQ(std::tuple(selected ? selected->GetName() : "", Enabled(ID_FILTER_SUSPEND),
+                             Enabled(ID_FILTER_RESUME), Enabled(ID_FILTER_EDIT),
+                             Enabled(ID_CLEAR_HOSTS)),
+                  std::tuple(any ? step.selected : "", step.suspend, step.resume, any, any));
     }
     Click(list, 1);
     Click(list, 0);
@@ -149,11 +142,9 @@ TEST_F(WindowFixture, TrayClickRestoresAWindowHiddenWhenMinimised)
     EXPECT_TRUE(frame->Tray().HasIcon());
     for (const char* click : {"restores", "keeps it shown"})
     {
-        SCOPED_TRACE(click);
         frame->Tray().Restore();
         QApplication::processEvents();
-        EXPECT_TRUE(frame->isVisible());
-        EXPECT_FALSE(frame->isMinimized());
+        EXPECT_TRUE(frame->isVisible() && !frame->isMinimized()) << click;
     }
 }
 
@@ -206,7 +197,8 @@ TEST_F(WindowFixture, AddInsertsARowOnlyAfterOkAndEditKeepsTheFilterAndResumesIt
     ASSERT_EQ(rows.GetRowCount(), 1);
     EXPECT_EQ(rows.GetText(0, 0), "1");
     EXPECT_EQ(frame->DialogCommands().viewOrder(), std::vector<CFilter*>{filter});
-    Click(v.FilterList(), 0);
+    EXPECT_EQ(v.GetSelectedFilter(), filter); // the new row is selected: Suspend applies to it
+    EXPECT_TRUE(Enabled(ID_FILTER_SUSPEND));
 
     // Edit of a suspended filter resumes it, by OK or by Cancel; the row and the commands show
     // that at once. The double click on the row runs the same command.
@@ -214,7 +206,7 @@ TEST_F(WindowFixture, AddInsertsARowOnlyAfterOkAndEditKeepsTheFilterAndResumesIt
     {
         SCOPED_TRACE(accept);
         frame->OnCommand(ID_FILTER_SUSPEND);
-        EXPECT_EQ(Image(v, 0), 1);
+        EXPECT_EQ(v.FilterList()->Model().GetImage(0), 1);
         AnswerNextDialog(accept, &answered);
         if (accept)
             frame->Action(ID_FILTER_EDIT)->trigger();
@@ -223,7 +215,7 @@ TEST_F(WindowFixture, AddInsertsARowOnlyAfterOkAndEditKeepsTheFilterAndResumesIt
         ASSERT_EQ(filters.GetCount(), 1u);
         EXPECT_EQ(rows.GetItem(0), filter);
         EXPECT_TRUE(filter->IsEnabled());
-        EXPECT_EQ(Image(v, 0), 0);
+        EXPECT_EQ(v.FilterList()->Model().GetImage(0), 0);
         EXPECT_TRUE(Enabled(ID_FILTER_SUSPEND));
     }
     EXPECT_EQ(answered, 4);

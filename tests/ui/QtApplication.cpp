@@ -1,5 +1,5 @@
 // One QApplication for all window tests, made before the first test.
-#include "DialogTestApp.h"
+#include "UiTestSupport.h"
 
 #include <gtest/gtest.h>
 

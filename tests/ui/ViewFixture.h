@@ -47,24 +47,15 @@ public:
     {
         // The lock order demands the database lock first: held by this thread, so another
         // thread's try fails.
-        EXPECT_FALSE(std::async(std::launch::async,
-                                [this]
-                                {
-                                    const bool free = lock.TryLock();
-                                    if (free)
-                                        lock.Unlock();
-                                    return free;
-                                })
-                         .get());
+        auto tryLock = [this] { return lock.TryLock() && (lock.Unlock(), true); };
+        EXPECT_FALSE(std::async(std::launch::async, tryLock).get());
         savedRules.push_back(filter);
     }
     void ClearHosts(IFilter* filter) override { clearedHosts.push_back(filter); }
     void ClearHistory(IFilter* filter) override { clearedHistory.push_back(filter); }
 
     CKavoLocker lock;
-    std::vector<IFilter*> savedRules;
-    std::vector<IFilter*> clearedHosts;
-    std::vector<IFilter*> clearedHistory;
+    std::vector<IFilter*> savedRules, clearedHosts, clearedHistory;
 };
 
 struct ViewFixture : testing::Test

@@ -8,10 +8,9 @@
 
 #include <algorithm>
 
-CKavoSplitter::CKavoSplitter(QWidget* parent, Orientation orientation, bool clientEdge)
-    : QWidget(parent), m_orientation(orientation), m_clientEdge(clientEdge)
+CKavoSplitter::CKavoSplitter(QWidget* parent) : QWidget(parent)
 {
-    setCursor(orientation == Orientation::Stacked ? Qt::SizeVerCursor : Qt::SizeHorCursor);
+    setCursor(Qt::SizeVerCursor);
     setFocusPolicy(Qt::ClickFocus);
     setAutoFillBackground(false);
     ReadMetrics();
@@ -28,18 +27,15 @@ void CKavoSplitter::ReadMetrics()
 {
     if (m_fixedMetrics)
         return;
-    const int edge = 2;
     m_thickness = std::max(4, style()->pixelMetric(QStyle::PM_SplitterWidth, nullptr, this));
-    m_border = m_clientEdge ? 2 * edge : 0;
-    m_minPane = m_clientEdge ? 0 : 2 * edge;
+    m_minPane = 4; // twice the edge size
 }
 
 void CKavoSplitter::SetMetrics(int thickness, int edgeSize)
 {
     m_fixedMetrics = true;
     m_thickness = thickness;
-    m_border = m_clientEdge ? 2 * edgeSize : 0;
-    m_minPane = m_clientEdge ? 0 : 2 * edgeSize;
+    m_minPane = 2 * edgeSize;
     Layout();
 }
 
@@ -70,24 +66,14 @@ void CKavoSplitter::SetLayoutRect(const QRect* rect, bool redraw)
         Layout();
 }
 
-int CKavoSplitter::Extent() const
-{
-    return m_orientation == Orientation::Stacked ? m_layoutRect.height() : m_layoutRect.width();
-}
-
-int CKavoSplitter::LayoutStart() const
-{
-    return m_orientation == Orientation::Stacked ? m_layoutRect.top() : m_layoutRect.left();
-}
-
-int CKavoSplitter::Along(const QPoint& point) const
-{
-    return m_orientation == Orientation::Stacked ? point.y() : point.x();
-}
-
 int CKavoSplitter::GetAvailableExtent() const
 {
-    return Extent() - m_thickness - m_border;
+    return m_layoutRect.height() - m_thickness;
+}
+
+int CKavoSplitter::Highest() const
+{
+    return m_layoutRect.height() - m_thickness - m_minPane;
 }
 
 bool CKavoSplitter::SetPosition(int position, bool redraw)
@@ -98,8 +84,7 @@ bool CKavoSplitter::SetPosition(int position, bool redraw)
     const int available = GetAvailableExtent();
     if (position == -1)
         position = available / 2;
-    const int highest = Extent() - m_thickness - m_minPane - m_border;
-    position = std::max(m_minPane, std::min(position, highest));
+    position = std::max(m_minPane, std::min(position, Highest()));
     const bool changed = position != m_position;
     m_position = position;
     m_wanted = position;
@@ -121,8 +106,8 @@ bool CKavoSplitter::HitDivider(const QPoint& point) const
 {
     if (m_shownAlone != -1 || m_position == -1 || !m_layoutRect.contains(point))
         return false;
-    const int offset = Along(point) - LayoutStart();
-    return offset >= m_position && offset < m_position + m_thickness + m_border;
+    const int offset = point.y() - m_layoutRect.top();
+    return offset >= m_position && offset < m_position + m_thickness;
 }
 
 void CKavoSplitter::Layout()
@@ -135,19 +120,10 @@ void CKavoSplitter::Layout()
         return;
     }
     const int position = std::max(0, m_position);
-    const int after = position + m_thickness + m_border;
     QRect first = m_layoutRect;
     QRect second = m_layoutRect;
-    if (m_orientation == Orientation::Stacked)
-    {
-        first.setHeight(position);
-        second.setTop(m_layoutRect.top() + after);
-    }
-    else
-    {
-        first.setWidth(position);
-        second.setLeft(m_layoutRect.left() + after);
-    }
+    first.setHeight(position);
+    second.setTop(m_layoutRect.top() + position + m_thickness);
     if (m_panes[0] != nullptr)
         m_panes[0]->setGeometry(first);
     if (m_panes[1] != nullptr)
@@ -163,8 +139,7 @@ void CKavoSplitter::resizeEvent(QResizeEvent*)
     {
         // The first pane keeps its size. Clamp without rewriting the wanted position: a window
         // shrunk to nothing must find the old divider again when it grows back.
-        const int highest = Extent() - m_thickness - m_minPane - m_border;
-        m_position = std::max(m_minPane, std::min(m_wanted, highest));
+        m_position = std::max(m_minPane, std::min(m_wanted, Highest()));
     }
     Layout();
 }
@@ -182,41 +157,17 @@ void CKavoSplitter::paintEvent(QPaintEvent*)
             if (m_shownAlone == -1)
             {
                 const int position = std::max(0, m_position);
-                if (m_orientation == Orientation::Stacked)
-                    i == 0 ? area.setHeight(position)
-                           : area.setTop(m_layoutRect.top() + position + m_thickness + m_border);
-                else
-                    i == 0 ? area.setWidth(position)
-                           : area.setLeft(m_layoutRect.left() + position + m_thickness + m_border);
+                i == 0 ? area.setHeight(position)
+                       : area.setTop(m_layoutRect.top() + position + m_thickness);
             }
             // An absent pane shows as a sunken, empty area.
             qDrawShadePanel(&painter, area, palette(), true, 2, &workspaceBrush);
         }
     if (m_shownAlone != -1 || m_position == -1)
         return;
-    QRect divider = m_layoutRect;
-    if (m_orientation == Orientation::Stacked)
-    {
-        divider.setTop(m_layoutRect.top() + m_position);
-        divider.setHeight(m_thickness + m_border);
-    }
-    else
-    {
-        divider.setLeft(m_layoutRect.left() + m_position);
-        divider.setWidth(m_thickness + m_border);
-    }
-    painter.fillRect(divider, palette().color(QPalette::Button));
-    if (m_clientEdge)
-    {
-        painter.setPen(palette().color(QPalette::Light));
-        m_orientation == Orientation::Stacked
-            ? painter.drawLine(divider.topLeft(), divider.topRight())
-            : painter.drawLine(divider.topLeft(), divider.bottomLeft());
-        painter.setPen(palette().color(QPalette::Mid));
-        m_orientation == Orientation::Stacked
-            ? painter.drawLine(divider.bottomLeft(), divider.bottomRight())
-            : painter.drawLine(divider.topRight(), divider.bottomRight());
-    }
+    painter.fillRect(QRect(m_layoutRect.left(), m_layoutRect.top() + m_position,
+                           m_layoutRect.width(), m_thickness),
+                     palette().color(QPalette::Button));
 }
 
 void CKavoSplitter::mousePressEvent(QMouseEvent* event)
@@ -227,16 +178,15 @@ void CKavoSplitter::mousePressEvent(QMouseEvent* event)
         return;
     }
     m_dragging = true;
-    m_grabOffset = Along(event->position().toPoint()) - LayoutStart() - m_position;
+    m_grabOffset = event->position().toPoint().y() - m_layoutRect.top() - m_position;
     m_tracked = m_position;
     grabMouse();
 }
 
 int CKavoSplitter::DragPosition(const QPoint& point) const
 {
-    const int position = Along(point) - m_grabOffset - LayoutStart();
-    const int highest = Extent() - m_thickness - m_minPane - m_border;
-    return std::max(m_minPane, std::min(position, highest));
+    const int position = point.y() - m_grabOffset - m_layoutRect.top();
+    return std::max(m_minPane, std::min(position, Highest()));
 }
 
 void CKavoSplitter::mouseMoveEvent(QMouseEvent* event)
@@ -261,12 +211,8 @@ void CKavoSplitter::mouseMoveEvent(QMouseEvent* event)
         shade.setColor(QPalette::Window, palette().color(QPalette::Shadow));
         m_tracker->setPalette(shade);
     }
-    QRect line = m_layoutRect;
-    if (m_orientation == Orientation::Stacked)
-        line = QRect(line.left(), line.top() + position, line.width(), m_thickness + m_border);
-    else
-        line = QRect(line.left() + position, line.top(), m_thickness + m_border, line.height());
-    m_tracker->setGeometry(line);
+    m_tracker->setGeometry(QRect(m_layoutRect.left(), m_layoutRect.top() + position,
+                                 m_layoutRect.width(), m_thickness));
     m_tracker->show();
     m_tracker->raise();
 }

@@ -1,4 +1,4 @@
-// Two existing child widgets laid out on either side of a divider the user drags.
+// Two existing child widgets laid out above and below a horizontal divider the user drags.
 #pragma once
 
 #include <QRect>
@@ -8,13 +8,7 @@ class CKavoSplitter : public QWidget
 {
     Q_OBJECT
 public:
-    enum class Orientation
-    {
-        Stacked,   // pane 0 above pane 1, horizontal divider
-        SideBySide // pane 0 left of pane 1, vertical divider
-    };
-    explicit CKavoSplitter(QWidget* parent = nullptr,
-                           Orientation orientation = Orientation::Stacked, bool clientEdge = false);
+    explicit CKavoSplitter(QWidget* parent = nullptr);
 
     // The splitter becomes the pane's parent so that it can place it; any index but 0 and 1
     // is refused.
@@ -34,9 +28,7 @@ public:
     // The divider thickness and the edge size normally come from the style; tests fix them.
     void SetMetrics(int thickness, int edgeSize);
     int GetThickness() const { return m_thickness; }
-    int GetBorder() const { return m_border; }
-    int GetMinPaneSize() const { return m_minPane; }
-    // The layout rectangle's extent along the split less the divider and the border.
+    // The layout rectangle's height less the divider.
     int GetAvailableExtent() const;
     bool HitDivider(const QPoint& point) const;
 
@@ -58,19 +50,15 @@ private:
     // Ends a drag; apply: the tracked position becomes the split.
     void EndDrag(bool apply);
     void Layout();
-    int Along(const QPoint& point) const;
-    int Extent() const;
-    int LayoutStart() const;
+    // The lowest the divider can go while the second pane keeps its minimum size.
+    int Highest() const;
 
-    const Orientation m_orientation;
-    const bool m_clientEdge;
     QWidget* m_panes[2] = {nullptr, nullptr};
     QRect m_layoutRect;
     bool m_explicitRect = false;
     int m_position = -1;
     int m_wanted = -1; // the last position asked for, kept through a window too short for it
     int m_thickness = 4;
-    int m_border = 0;
     int m_minPane = 4;
     bool m_fixedMetrics = false;
     int m_shownAlone = -1;

@@ -1,8 +1,8 @@
-// Needs root: a veth pair into a namespace of the test's own, with a known hardware address on
-// the far side; only the near end is captured.
-#include "../DialogTestApp.h"
+// Needs CAP_NET_ADMIN: a veth pair into a namespace of the test's own, with a known hardware
+// address on the far side; only the near end is captured.
+#include "../UiTestSupport.h"
 #include "capture/CAdapterManager.h"
-#include "platform/Settings.h"
+#include "testsupport/VethNamespace.h"
 #include "ui/CDlgOptAdapter.h"
 #include "ui/CDlgSelectMac.h"
 
@@ -11,47 +11,20 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <string>
-
-namespace
-{
-bool Shell(const std::string& command)
-{
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-} // namespace
 
 TEST(AdapterPage, NeighbourAddressThenClosesReopensAndLosesTheAdapter)
 {
-    if (geteuid() != 0)
-        GTEST_SKIP() << "needs root for the network namespace";
+    if (!HasNetAdmin())
+        GTEST_SKIP() << "needs CAP_NET_ADMIN for the network namespace";
     EnsureDialogTestApp();
-    ResetSettings();
-    const std::string space = "omxopt" + std::to_string(getpid());
-    const std::string near = "omxo" + std::to_string(getpid() % 100000);
-    const std::string far = "omxq" + std::to_string(getpid() % 100000);
-    const std::string in = "ip netns exec " + space + " ";
-    const bool ready = Shell("ip netns add " + space) &&
-                       Shell("ip link add " + near + " type veth peer name " + far) &&
-                       Shell("ip link set " + far + " netns " + space) &&
-                       Shell("ip addr add 198.18.78.1/29 dev " + near) &&
-                       Shell("ip link set " + near + " up") &&
-                       Shell(in + "ip link set " + far + " address 02:00:00:00:78:02") &&
-                       Shell(in + "ip addr add 198.18.78.2/29 dev " + far) &&
-                       Shell(in + "ip link set " + far + " up");
-    struct Cleanup
-    {
-        std::string space, near;
-        ~Cleanup()
-        {
-            Shell("ip link del " + near);
-            Shell("ip netns del " + space);
-        }
-    } cleanup{space, near};
-    ASSERT_TRUE(ready);
+    FreshSettings settings;
+    VethNamespace veth;
+    const std::string near = veth.m_host, far = veth.m_far;
+    ASSERT_TRUE(veth.Ok() && Shell("ip addr add 198.18.78.1/29 dev " + near) &&
+                Shell(veth.InNamespace("ip link set " + far + " address 02:00:00:00:78:02")) &&
+                Shell(veth.InNamespace("ip addr add 198.18.78.2/29 dev " + far)));
 
     // "Select...": the neighbour's hardware address; an address nobody holds has no entry.
     std::vector<uint8_t> bytes;
@@ -73,8 +46,8 @@ TEST(AdapterPage, NeighbourAddressThenClosesReopensAndLosesTheAdapter)
     CAdapter* adapter = manager.GetAdapter(0);
     ASSERT_TRUE(adapter->IsRunning());
 
-    std::vector<std::string> messages;
-    auto record = [&](QWidget*, const QString& text) { messages.push_back(text.toStdString()); };
+    MessageLog messages;
+    const auto record = messages.Recorder();
     // Listed checked and unchecked closes it; listed unchecked and checked opens it again.
     for (const bool running : {true, false})
     {
@@ -96,12 +69,12 @@ TEST(AdapterPage, NeighbourAddressThenClosesReopensAndLosesTheAdapter)
         // The device goes away before OK: reopening it in promiscuous mode fails.
         Shell("ip link del " + near);
         page.Commit();
-        ASSERT_EQ(messages.size(), 1u);
-        EXPECT_EQ(messages[0].rfind("Can't open adapter " + near + " with promiscuous mode:\n", 0),
-                  0u)
-            << messages[0];
+        ASSERT_EQ(messages.texts.size(), 1u);
+        EXPECT_EQ(
+            messages.Last().rfind("Can't open adapter " + near + " with promiscuous mode:\n", 0),
+            0u)
+            << messages.Last();
         EXPECT_EQ(Adapter_PromiscMode, 1);
     }
     manager.CloseAll();
-    ResetSettings();
 }

@@ -1,11 +1,18 @@
-// The one QApplication the dialog tests need, made on first use (other test files may have
-// made it already).
+// What the window tests share: the one QApplication, an event loop with a limit, the messages a
+// dialog would have shown, and settings reset around a test.
 #pragma once
+
+#include "platform/Settings.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <functional>
+#include <string>
+#include <vector>
+
+// The QApplication, made on first use (other test files may have made it already).
 inline QApplication* EnsureDialogTestApp()
 {
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))
@@ -32,3 +39,22 @@ template <typename Done> bool ProcessEventsUntil(Done done, int limitMs = 10000)
     }
     return done();
 }
+
+// Records the messages a dialog would show in boxes.
+struct MessageLog
+{
+    std::function<void(QWidget*, const QString&)> Recorder()
+    {
+        return [this](QWidget*, const QString& text) { texts.push_back(text.toStdString()); };
+    }
+    std::string Last() const { return texts.empty() ? "" : texts.back(); }
+
+    std::vector<std::string> texts;
+};
+
+// The settings start at their defaults and are left so.
+struct FreshSettings
+{
+    FreshSettings() { ResetSettings(); }
+    ~FreshSettings() { ResetSettings(); }
+};

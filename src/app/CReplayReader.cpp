@@ -18,6 +18,19 @@ namespace
 // milliseconds of reading.
 constexpr uint64_t CheckInterval = 16384;
 
+// "1:05" for 65 seconds, "1:01:05" past the hour.
+std::string FormatDuration(double seconds)
+{
+    const auto total = static_cast<long long>(seconds + 0.5);
+    char text[32];
+    if (total >= 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60,
+                      total % 60);
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", total / 60, total % 60);
+    return text;
+}
+
 class CPcapHandle
 {
 public:
@@ -140,10 +153,17 @@ void CReplayReader::ReadFile(const std::string& file, size_t number, size_t coun
         const double seconds = std::chrono::duration<double>(now - start).count();
         const double rate =
             seconds > 0 ? static_cast<double>(m_frames - framesBefore) / seconds : 0;
-        if (position >= 0 && size > 0)
-            std::fprintf(stderr, "\r\033[Kreplay %zu/%zu %s: %3.0f%%  %llu frames  %.2f M frames/s",
+        if (position > 0 && size > 0)
+        {
+            // The bytes still to read at the rate the bytes read so far took.
+            const double left = seconds * std::max(0.0, size - position) / position;
+            std::fprintf(stderr,
+                         "\r\033[Kreplay %zu/%zu %s: %3.0f%%  %llu frames  %.2f M frames/s  "
+                         "%s left",
                          number, count, file.c_str(), 100.0 * position / size,
-                         static_cast<unsigned long long>(m_frames), rate / 1e6);
+                         static_cast<unsigned long long>(m_frames), rate / 1e6,
+                         FormatDuration(left).c_str());
+        }
         else
             std::fprintf(stderr, "\r\033[Kreplay %zu/%zu %s: %llu frames  %.2f M frames/s", number,
                          count, file.c_str(), static_cast<unsigned long long>(m_frames),

@@ -13,6 +13,7 @@ packages=(
     tor-geoipdb iso-codes
     clang libclang-rt-14-dev clang-format
     xvfb xauth xdotool x11-apps
+    linux-perf hyperfine time tcpreplay darkstat
 )
 
 missing=()

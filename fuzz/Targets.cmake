@@ -6,6 +6,7 @@ macro(ombrix_fuzz_all add)
     # The replay reader belongs to the application library, which would bring the window along.
     cmake_language(CALL ${add} fuzz_replay "${PROJECT_SOURCE_DIR}/src/app/CReplayReader.cpp"
                    "ombrix_capture")
+    cmake_language(CALL ${add} fuzz_pcap_file "" "ombrix_capture")
     cmake_language(CALL ${add} fuzz_geobase "" "ombrix_lookup")
     cmake_language(CALL ${add} fuzz_countries "" "ombrix_lookup")
     cmake_language(CALL ${add} fuzz_stored_text "" "ombrix_db")

@@ -3,8 +3,8 @@
 #include "app/CConsoleErrors.h"
 #include "app/CEngine.h"
 #include "app/CLocalNetworks.h"
-#include "app/CReplayReader.h"
 #include "app/CSignalWatch.h"
+#include "capture/CReplayReader.h"
 #include "db/CDatabaseLock.h"
 #include "platform/DataFolder.h"
 

@@ -24,13 +24,6 @@ CPcapFileReader::CPcapFileReader() : m_buffer(BlockSize + MaximumCaptureLength +
 {
 }
 
-uint32_t CPcapFileReader::Field(const uint8_t* bytes) const
-{
-    uint32_t value = 0;
-    std::memcpy(&value, bytes, sizeof value);
-    return m_swapped ? Swap(value) : value;
-}
-
 bool CPcapFileReader::Open(int descriptor)
 {
     uint8_t header[FileHeaderSize];

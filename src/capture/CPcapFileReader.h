@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <pcap/pcap.h>
 #include <string>
 #include <vector>
@@ -33,7 +34,13 @@ private:
     // Makes at least count bytes available from m_next on; false at the end of the file first
     // (m_error set when a read failed).
     bool Fill(size_t count);
-    uint32_t Field(const uint8_t* bytes) const;
+    // A 32-bit field of the file's byte order; once or more per record, so kept inline.
+    uint32_t Field(const uint8_t* bytes) const
+    {
+        uint32_t value = 0;
+        std::memcpy(&value, bytes, sizeof value);
+        return m_swapped ? __builtin_bswap32(value) : value;
+    }
 
     int m_descriptor = -1;
     std::vector<uint8_t> m_buffer;

@@ -1,4 +1,4 @@
-#include "app/CReplayReader.h"
+#include "capture/CReplayReader.h"
 
 #include "testsupport/FrameBuilder.h"
 #include "testsupport/TempDir.h"

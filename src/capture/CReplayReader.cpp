@@ -1,4 +1,4 @@
-#include "app/CReplayReader.h"
+#include "capture/CReplayReader.h"
 
 #include "capture/CPcapFileReader.h"
 #include "capture/PacketDecoder.h"

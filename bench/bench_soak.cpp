@@ -4,9 +4,9 @@
 // every host had been seen and the store's page cache had filled: from the end of a warm-up (the
 // first loop and its save, or the first quarter of the run if that is later) to the end.
 #include "Bench.h"
-#include "app/CReplayReader.h"
 #include "capture/CPacketQueue.h"
 #include "capture/CPacketThread.h"
+#include "capture/CReplayReader.h"
 #include "capture/ILocalAddressTest.h"
 #include "db/CDatabaseManager.h"
 #include "db/CDatabaseSaver.h"

@@ -3,9 +3,8 @@
 # the ordinary test suite); add a target here and in fuzz/corpus/<name>/.
 macro(ombrix_fuzz_all add)
     cmake_language(CALL ${add} fuzz_frame "" "ombrix_capture")
-    # The replay reader belongs to the application library, which would bring the window along.
-    cmake_language(CALL ${add} fuzz_replay "${PROJECT_SOURCE_DIR}/src/app/CReplayReader.cpp"
-                   "ombrix_capture")
+    cmake_language(CALL ${add} fuzz_replay "" "ombrix_capture")
+    cmake_language(CALL ${add} fuzz_pcap_file "" "ombrix_capture")
     cmake_language(CALL ${add} fuzz_geobase "" "ombrix_lookup")
     cmake_language(CALL ${add} fuzz_countries "" "ombrix_lookup")
     cmake_language(CALL ${add} fuzz_stored_text "" "ombrix_db")

@@ -2,8 +2,8 @@
 // window-less replay.
 #include "FuzzFile.h"
 
-#include "app/CReplayReader.h"
 #include "capture/CPacketQueue.h"
+#include "capture/CReplayReader.h"
 #include "core/CKavoException.h"
 #include "core/IErrorListener.h"
 

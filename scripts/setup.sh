@@ -14,6 +14,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     xvfb xauth xdotool x11-apps
     nfdump
+    linux-perf hyperfine time tcpreplay darkstat
 )
 
 missing=()

@@ -3,6 +3,7 @@
 #include "app/CConsoleErrors.h"
 #include "app/CEngine.h"
 #include "app/CSignalWatch.h"
+#include "capture/CAdapter.h"
 #include "capture/CAdapterManager.h"
 #include "capture/DriverCheck.h"
 #include "db/CDatabaseLock.h"
@@ -108,6 +109,7 @@ int RunHeadless(const AppOptions& options, CSignalWatch& endSignals)
             CheckCaptureDriver();
         try
         {
+            CAdapter::SetKernelBufferSize(static_cast<size_t>(Adapter_BufferMiB) << 20);
             CAdapterManager::Instance().Start(&engine.GetAnalyzer(), Adapter_PromiscMode != 0);
         }
         catch (const CKavoException& error)

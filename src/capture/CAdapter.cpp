@@ -4,15 +4,19 @@
 #include "capture/PacketDecoder.h"
 #include "core/CKavoException.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <exception>
 
 namespace
 {
 constexpr int SnapshotLength = 65535;
-constexpr int ReadTimeoutMs = 100;
-constexpr uint32_t PacketsBetweenClockChecks = 1024;
+// Short enough that a quiet link still delivers its frames within the window's refresh tick.
+constexpr int ReadTimeoutMs = 50;
 } // namespace
+
+std::atomic<size_t> CAdapter::s_kernelBufferSize{CAdapter::DefaultKernelBufferSize};
 
 CAdapter::CAdapter(IPacketAnalyzer* analyzer) : m_analyzer(analyzer) {}
 
@@ -31,8 +35,7 @@ void CAdapter::Open(const std::string& device, bool promiscuous, const char* fil
     {
         // The capabilities are needed to create the packet socket and set its mode, not to read.
         CCapturePrivilege privilege;
-        handle = pcap_open_live(device.c_str(), SnapshotLength, promiscuous ? 1 : 0, ReadTimeoutMs,
-                                error);
+        handle = OpenHandle(device, promiscuous, error);
     }
     if (handle == nullptr)
         throw CKavoException(error[0] != '\0' ? error : "Can't open " + device, 0, true);
@@ -72,6 +75,34 @@ void CAdapter::Open(const std::string& device, bool promiscuous, const char* fil
     }
 }
 
+pcap_t* CAdapter::OpenHandle(const std::string& device, bool promiscuous, char* error)
+{
+    pcap_t* handle = pcap_create(device.c_str(), error);
+    if (handle == nullptr)
+        return nullptr;
+    // Immediate mode off: the kernel wakes the reader once per block of frames rather than per
+    // frame, and a large ring rides out the moments the capture thread is not scheduled.
+    pcap_set_snaplen(handle, SnapshotLength);
+    pcap_set_promisc(handle, promiscuous ? 1 : 0);
+    pcap_set_timeout(handle, ReadTimeoutMs);
+    pcap_set_immediate_mode(handle, 0);
+    pcap_set_buffer_size(handle,
+                         static_cast<int>(s_kernelBufferSize.load(std::memory_order_relaxed)));
+    const int status = pcap_activate(handle);
+    if (status >= 0)
+        return handle; // warnings (promiscuous mode refused and the like) still capture
+    std::snprintf(error, PCAP_ERRBUF_SIZE, "%s: %s", device.c_str(),
+                  status == PCAP_ERROR ? pcap_geterr(handle) : pcap_statustostr(status));
+    pcap_close(handle);
+    return nullptr;
+}
+
+void CAdapter::SetKernelBufferSize(size_t bytes)
+{
+    s_kernelBufferSize.store(std::clamp(bytes, MinimumKernelBufferSize, MaximumKernelBufferSize),
+                             std::memory_order_relaxed);
+}
+
 void CAdapter::Close()
 {
     CKavoLock lock(m_locker);
@@ -101,20 +132,26 @@ void CAdapter::Run()
     // No lock here: Open wrote these before starting this thread and Close changes them only
     // after joining it, while it may hold the locker.
     pcap_t* const handle = m_handle;
-    CapturedFrame frame;
-    frame.linkType = m_linkType;
-    frame.linkHeaderLength = LinkHeaderLength(frame.linkType);
-    frame.counters = &m_counters;
+    PacketBurst burst;
+    ReadContext context;
+    context.adapter = this;
+    context.handle = handle;
+    context.frame.linkType = m_linkType;
+    context.frame.linkHeaderLength = LinkHeaderLength(m_linkType);
+    context.frame.counters = &m_counters;
+    context.frame.burst = &burst;
     // Link types we cannot decode are read and dropped, so the kernel buffer does not fill.
-    const bool deliver = m_analyzer != nullptr && frame.linkHeaderLength >= 0;
+    context.deliver = m_analyzer != nullptr && context.frame.linkHeaderLength >= 0;
 
     auto lastStatistics = std::chrono::steady_clock::now();
-    uint32_t sinceClockCheck = 0;
     while (m_running.load(std::memory_order_acquire))
     {
-        pcap_pkthdr* header = nullptr;
-        const u_char* data = nullptr;
-        const int result = pcap_next_ex(handle, &header, &data);
+        // Everything the kernel has ready in one call: with immediate mode off that is whole
+        // blocks of frames, handed over when a block fills or the read time-out ends it.
+        const int result =
+            pcap_dispatch(handle, -1, &CAdapter::OnFrame, reinterpret_cast<u_char*>(&context));
+        if (context.deliver && burst.count > 0)
+            Deliver([&] { m_analyzer->FlushBurst(burst); });
         if (result == PCAP_ERROR && m_running.load(std::memory_order_acquire) &&
             m_analyzer != nullptr)
         {
@@ -125,36 +162,46 @@ void CAdapter::Run()
         }
         if (result < 0)
             break; // error, breakloop or end of file: running clears
-        if (result == 1 && deliver && header->len != 0)
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastStatistics >= std::chrono::seconds(1))
         {
-            frame.header = header;
-            frame.data = data;
-            try
-            {
-                m_analyzer->Analyze(frame);
-            }
-            catch (const CKavoException& error)
-            {
-                m_analyzer->OnError(error);
-            }
-            catch (const std::exception& error)
-            {
-                m_analyzer->OnError(CKavoException(error.what(), false));
-            }
-        }
-        if (result == 0 || ++sinceClockCheck >= PacketsBetweenClockChecks)
-        {
-            sinceClockCheck = 0;
-            const auto now = std::chrono::steady_clock::now();
-            if (now - lastStatistics >= std::chrono::seconds(1))
-            {
-                lastStatistics = now;
-                UpdatePcapStatistics(handle);
-            }
+            lastStatistics = now;
+            UpdatePcapStatistics(handle);
         }
     }
     UpdatePcapStatistics(handle);
     m_running.store(false, std::memory_order_release);
+}
+
+void CAdapter::OnFrame(u_char* user, const pcap_pkthdr* header, const u_char* data)
+{
+    auto& context = *reinterpret_cast<ReadContext*>(user);
+    if (!context.deliver || header->len == 0)
+        return;
+    context.frame.header = header;
+    context.frame.data = data;
+    CAdapter& adapter = *context.adapter;
+    adapter.Deliver([&] { adapter.m_analyzer->Analyze(context.frame); });
+    // A Stop from inside Analyze ends the read here rather than after the rest of the block.
+    if (!adapter.m_running.load(std::memory_order_acquire))
+        pcap_breakloop(context.handle);
+}
+
+template <typename Call> void CAdapter::Deliver(Call call)
+{
+    // Nothing may leave through libpcap's C frames; the analyzer hears of the failure instead.
+    try
+    {
+        call();
+    }
+    catch (const CKavoException& error)
+    {
+        m_analyzer->OnError(error);
+    }
+    catch (const std::exception& error)
+    {
+        m_analyzer->OnError(CKavoException(error.what(), false));
+    }
 }
 
 void CAdapter::UpdatePcapStatistics(pcap_t* handle)

@@ -8,6 +8,7 @@
 #include "core/IExecutable.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <pcap/pcap.h>
 #include <string>
@@ -32,7 +33,17 @@ public:
     CAdapter(const CAdapter&) = delete;
     CAdapter& operator=(const CAdapter&) = delete;
 
-    // Opens the device (snapshot 65535, read time-out 100 ms), installs the capture filter
+    static constexpr size_t DefaultKernelBufferSize = size_t{8} << 20;
+    static constexpr size_t MinimumKernelBufferSize = size_t{1} << 20;
+    static constexpr size_t MaximumKernelBufferSize = size_t{1} << 30;
+
+    // The size of the kernel's capture ring for adapters opened from now on, clamped to the
+    // bounds above; process-wide, like the other capture settings.
+    static void SetKernelBufferSize(size_t bytes);
+    static size_t GetKernelBufferSize() { return s_kernelBufferSize.load(); }
+
+    // Opens the device (snapshot 65535, frames delivered in blocks with a read time-out of
+    // 50 ms, a kernel ring of GetKernelBufferSize bytes), installs the capture filter
     // before the first read, and starts the capture thread. An open adapter is closed first.
     // Throws CKavoException (libpcap's text, displayed) when the device cannot be opened; the
     // adapter is then closed and keeps its previous name and description. A filter that does
@@ -57,7 +68,23 @@ public:
     Statistics GetStatistics() const;
 
 private:
+    // What the read callback needs; lives on the capture thread's stack.
+    struct ReadContext
+    {
+        CAdapter* adapter = nullptr;
+        pcap_t* handle = nullptr;
+        CapturedFrame frame;
+        bool deliver = false;
+    };
+
+    // pcap_create and pcap_activate; null with error filled when the device cannot be opened.
+    static pcap_t* OpenHandle(const std::string& device, bool promiscuous, char* error);
+    static void OnFrame(u_char* user, const pcap_pkthdr* header, const u_char* data);
+    // Runs call, passing what it throws to the analyzer.
+    template <typename Call> void Deliver(Call call);
     void UpdatePcapStatistics(pcap_t* handle);
+
+    static std::atomic<size_t> s_kernelBufferSize;
 
     IPacketAnalyzer* const m_analyzer;
     mutable CKavoLocker m_locker; // guards the fields below against readers on other threads

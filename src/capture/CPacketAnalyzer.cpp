@@ -16,7 +16,9 @@ void CPacketAnalyzer::Analyze(const CapturedFrame& frame)
 {
     if (frame.header == nullptr || frame.header->len == 0)
         return;
-    PacketInfo packet;
+    PacketInfo single;
+    PacketInfo& packet = frame.burst != nullptr ? frame.burst->packets[frame.burst->count] : single;
+    packet = PacketInfo{}; // the decoder fills only what the frame carries
     if (!DecodeFrame(frame.data, frame.header->caplen, frame.header->len, frame.linkType, packet))
     {
         m_undecoded.fetch_add(1, std::memory_order_relaxed);
@@ -26,10 +28,27 @@ void CPacketAnalyzer::Analyze(const CapturedFrame& frame)
     packet.time = frame.header->ts.tv_sec;
     if (frame.counters != nullptr)
         frame.counters->Add(packet.length);
-    if (m_queue != nullptr)
+    if (frame.burst != nullptr)
+    {
+        if (++frame.burst->count == PacketBurst::Capacity)
+            FlushBurst(*frame.burst);
+    }
+    else if (m_queue != nullptr)
         m_queue->Push(packet);
     else
         m_dispatch->DispatchPacket(packet);
+}
+
+void CPacketAnalyzer::FlushBurst(PacketBurst& burst)
+{
+    const size_t count = burst.count;
+    burst.count = 0;
+    if (count == 0)
+        return;
+    if (m_queue != nullptr)
+        m_queue->PushBatch(burst.packets, count);
+    else
+        m_dispatch->DispatchBatch(burst.packets, count, m_errors);
 }
 
 void CPacketAnalyzer::OnError(const CKavoException& error)

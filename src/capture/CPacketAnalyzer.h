@@ -21,6 +21,7 @@ public:
     CPacketAnalyzer& operator=(const CPacketAnalyzer&) = delete;
 
     void Analyze(const CapturedFrame& frame) override;
+    void FlushBurst(PacketBurst& burst) override;
     // Forwards to the listener given at construction; dropped when there is none.
     void OnError(const CKavoException& error) override;
 

@@ -1,7 +1,5 @@
 #include "capture/CPacketThread.h"
 
-#include <exception>
-
 CPacketThread::CPacketThread(CPacketQueue& queue, IPacketDispatch& dispatch, IErrorListener* errors)
     : m_queue(queue), m_dispatch(dispatch), m_errors(errors)
 {
@@ -48,23 +46,7 @@ void CPacketThread::Run()
             m_queue.WaitForPackets(std::chrono::milliseconds(100));
             continue;
         }
-        for (size_t i = 0; i < count; ++i)
-        {
-            try
-            {
-                m_dispatch.DispatchPacket(batch[i]);
-            }
-            catch (const CKavoException& error)
-            {
-                if (m_errors != nullptr)
-                    m_errors->OnError(error);
-            }
-            catch (const std::exception& error)
-            {
-                if (m_errors != nullptr)
-                    m_errors->OnError(CKavoException(error.what(), false));
-            }
-        }
+        m_dispatch.DispatchBatch(batch, count, m_errors);
         m_dispatched.fetch_add(count, std::memory_order_relaxed);
     }
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "capture/CaptureCounters.h"
+#include "capture/PacketBurst.h"
 
 #include <cstdint>
 #include <pcap/pcap.h>
@@ -15,4 +16,7 @@ struct CapturedFrame
     int32_t linkHeaderLength = 0;        // from the link type; see LinkHeaderLength
     int linkType = 0;                    // pcap_datalink of the handle (DLT_*)
     CaptureCounters* counters = nullptr; // the adapter's decoded-traffic counters; may be null
+    // The capture thread's burst: the analyzer may add the record there instead of queueing it
+    // at once, and the thread hands the burst to FlushBurst after each read. Null: queue at once.
+    PacketBurst* burst = nullptr;
 };

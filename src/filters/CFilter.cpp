@@ -1,7 +1,9 @@
 #include "filters/CFilter.h"
 
+#include "capture/IPacketDispatch.h"
 #include "filters/HostBinding.h"
 
+#include <algorithm>
 #include <cstring>
 
 void CFilter::SetName(const std::string& name)
@@ -203,6 +205,34 @@ CFilterHost* CFilter::ProcessPacket(const PacketInfo& packet)
 CFilterHost* CFilter::ProcessPacket(const PacketInfo& packet, CLocalSides& sides)
 {
     CKavoLock lock(m_lock);
+    return Count(packet, sides);
+}
+
+void CFilter::ProcessBatch(const PacketInfo* packets, CLocalSides* sides, size_t count,
+                           CFilterHost** touched, IErrorListener* errors)
+{
+    CKavoLock lock(m_lock);
+    if (!IsEnabled())
+    {
+        std::fill(touched, touched + count, nullptr);
+        return;
+    }
+    for (size_t i = 0; i < count; ++i)
+    {
+        try
+        {
+            touched[i] = Count(packets[i], sides[i]);
+        }
+        catch (...)
+        {
+            touched[i] = nullptr;
+            ReportDispatchError(errors);
+        }
+    }
+}
+
+CFilterHost* CFilter::Count(const PacketInfo& packet, CLocalSides& sides)
+{
     if (!IsEnabled())
         return nullptr;
 

@@ -4,6 +4,7 @@
 #include "capture/ILocalAddressTest.h"
 #include "capture/PacketInfo.h"
 #include "core/CKavoLocker.h"
+#include "core/IErrorListener.h"
 #include "filters/CFilterParamIp.h"
 #include "filters/CFilterParamPort.h"
 #include "filters/CLocalSides.h"
@@ -12,6 +13,7 @@
 #include "filters/IFilter.h"
 
 #include <atomic>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,11 @@ public:
     CFilterHost* ProcessPacket(const PacketInfo& packet);
     // The same, with the local-side answers shared by all filters for one packet.
     CFilterHost* ProcessPacket(const PacketInfo& packet, CLocalSides& sides);
+    // The same for a burst under one taking of the lock: sides[i] belongs to packets[i], and
+    // touched[i] receives what ProcessPacket would have returned for it. A record whose counting
+    // throws is reported to errors (dropped when null), leaves nullptr and the burst goes on.
+    void ProcessBatch(const PacketInfo* packets, CLocalSides* sides, size_t count,
+                      CFilterHost** touched, IErrorListener* errors);
 
     // Who decides "this machine" for the LocalMachine binding of the one-argument
     // ProcessPacket; not owned; nullptr means no address is local.
@@ -95,6 +102,9 @@ public:
     HistoryTable& GetHistory() { return m_history; }
 
 private:
+    // ProcessPacket's work; the caller holds the lock.
+    CFilterHost* Count(const PacketInfo& packet, CLocalSides& sides);
+
     IpRuleList m_ipRules;
     PortRuleList m_portRules;
     CapturedHostTable m_hosts;

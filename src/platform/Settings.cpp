@@ -39,6 +39,7 @@ int32_t Report_HistoryColumn;
 int32_t Report_HistoryAsc;
 int32_t Adapter_PromiscMode;
 int32_t Adapter_CheckDriver;
+int32_t Adapter_BufferMiB;
 
 namespace
 {
@@ -125,6 +126,7 @@ void ResetSettings()
     Report_HistoryAsc = 0;
     Adapter_PromiscMode = 0;
     Adapter_CheckDriver = 0;
+    Adapter_BufferMiB = 8;
 }
 
 void LoadSettings(const CSettingsStore& store)
@@ -175,6 +177,10 @@ void LoadSettings(const CSettingsStore& store)
     LoadChoice(store, "Report_HistoryAsc", Report_HistoryAsc, 1);
     LoadChoice(store, "Report_HistoryColumn", Report_HistoryColumn, 3);
     LoadNumber(store, "Adapter_PromiscMode", Adapter_PromiscMode);
+    // A ring too small loses frames at once, one too large pins memory the user did not mean.
+    if (const auto value = store.ReadNumber(S, "Adapter_BufferMiB");
+        value && *value >= 1 && *value <= 1024)
+        Adapter_BufferMiB = *value;
     if (const auto value = store.ReadNumber(S, "Adapter_CheckDriver"))
         Adapter_CheckDriver = *value;
     else
@@ -223,6 +229,7 @@ void SaveSettings(CSettingsStore& store)
     store.WriteNumber(S, "Report_HistoryColumn", Report_HistoryColumn);
     store.WriteNumber(S, "Adapter_PromiscMode", Adapter_PromiscMode);
     store.WriteNumber(S, "Adapter_CheckDriver", Adapter_CheckDriver);
+    store.WriteNumber(S, "Adapter_BufferMiB", Adapter_BufferMiB);
     store.Sync();
 }
 

@@ -43,6 +43,7 @@ extern int32_t Report_HistoryColumn; // 0..3
 extern int32_t Report_HistoryAsc;    // 0 ascending, 1 descending
 extern int32_t Adapter_PromiscMode;
 extern int32_t Adapter_CheckDriver;
+extern int32_t Adapter_BufferMiB; // the kernel capture ring of each adapter, 1..1024
 
 // The section every value above lives in.
 inline constexpr const char* kSettingsSection = "Main/Settings";

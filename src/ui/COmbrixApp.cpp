@@ -1,5 +1,6 @@
 #include "ui/COmbrixApp.h"
 
+#include "capture/CAdapter.h"
 #include "capture/CAdapterManager.h"
 #include "capture/DriverCheck.h"
 #include "core/CKavoException.h"
@@ -217,6 +218,7 @@ void COmbrixApp::StartCapture()
     try
     {
         m_capturing = true;
+        CAdapter::SetKernelBufferSize(static_cast<size_t>(Adapter_BufferMiB) << 20);
         CAdapterManager::Instance().Start(&m_analyzer, Adapter_PromiscMode != 0);
     }
     catch (const CKavoException& error)

@@ -1,10 +1,13 @@
 #include "filters/CFilterFactory.h"
 #include "FilterTestSupport.h"
+#include "filters/HostBinding.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 namespace
 {
@@ -201,4 +204,113 @@ TEST(CFilterFactory, StoreHooksReachTheStoreAndDoNothingWithoutOne)
     EXPECT_EQ(manager.NewFilter(true)->GetId(), 0);
     manager.SaveFilters();
     EXPECT_EQ(store.m_calls, "all 3;");
+}
+
+namespace
+{
+// Filters that overlap (several take one packet), narrow by rules, bind differently or stay
+// suspended; the same set in every manager it is given.
+void AddMixedFilters(CFilterFactory& manager)
+{
+    manager.NewFilter(true); // everything of this machine
+    CFilter* remoteNet = manager.NewFilter(true);
+    CFilterParamIp* net = remoteNet->CreateIpRule();
+    net->SetType(static_cast<int>(IpRuleType::Subnet));
+    net->SetAddress(Ip("198.19.0.0"));
+    net->SetSecondAddress(Ip("255.255.0.0"));
+    net->SetAction(static_cast<int>(RuleAction::Include));
+    remoteNet->AddIpRule(net);
+    CFilter* notWeb = manager.NewFilter(true);
+    CFilterParamPort* web = notWeb->CreatePortRule();
+    web->SetType(static_cast<int>(PortRuleType::Single));
+    web->SetFirstPort(htons(80));
+    web->SetAction(static_cast<int>(RuleAction::Exclude));
+    notWeb->AddPortRule(web);
+    manager.NewFilter(false); // suspended throughout
+    CFilter* oneAddress = manager.NewFilter(true);
+    oneAddress->SetBinding(static_cast<int>(HostBinding::Address));
+    oneAddress->SetAddress(Ip("198.18.0.2"));
+}
+
+// Everything a filter counted, in its tables' order: totals, then each host, then each day.
+std::vector<double> Figures(CFilter& filter)
+{
+    std::vector<double> figures{filter.GetReceived(), filter.GetSent()};
+    for (int i = 0; i < filter.GetHostCount(); ++i)
+    {
+        const CFilterHost* host = filter.GetHost(i);
+        figures.insert(figures.end(), {static_cast<double>(host->GetAddress()), host->GetReceived(),
+                                       host->GetSent(), static_cast<double>(host->GetUpdated())});
+    }
+    for (int i = 0; i < filter.GetHistoryCount(); ++i)
+    {
+        const HistoryItem* day = filter.GetHistoryItem(i);
+        figures.insert(figures.end(),
+                       {static_cast<double>(day->GetDay()), day->GetReceived(), day->GetSent()});
+    }
+    return figures;
+}
+} // namespace
+
+TEST(CFilterFactory, BatchDispatchCountsExactlyAsRecordByRecord)
+{
+    FakeLocalAddresses local{"198.18.0.1", "198.18.0.2"};
+    CPendingHosts pendingOne;
+    CPendingHosts pendingBatch;
+    CFilterFactory one;
+    CFilterFactory batch;
+    one.SetLocalAddressTest(&local);
+    batch.SetLocalAddressTest(&local);
+    one.SetPendingHosts(&pendingOne);
+    batch.SetPendingHosts(&pendingBatch);
+    AddMixedFilters(one);
+    AddMixedFilters(batch);
+
+    // A generated capture: local and remote hosts both ways, some traffic between remote hosts,
+    // web and other ports, three days.
+    std::vector<PacketInfo> capture;
+    uint32_t seed = 12345;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };
+    const char* locals[] = {"198.18.0.1", "198.18.0.2"};
+    for (int i = 0; i < 6000; ++i)
+    {
+        const uint32_t remote = htonl(0xC6120100u + (next() % 3) * 0x10000u + next() % 200);
+        PacketInfo packet = Tcp(locals[next() % 2], 5000, "0.0.0.0", next() % 3 == 0 ? 80 : 443,
+                                40 + next() % 1460, 1714932000 + (i / 2000) * 86400 + next() % 60);
+        packet.destinationAddress = remote;
+        if (next() % 2 == 0)
+            std::swap(packet.sourceAddress, packet.destinationAddress);
+        if (next() % 10 == 0)
+            packet.sourceAddress = htonl(0xC6130000u + next() % 50); // neither side local
+        packet.hasPorts = next() % 8 == 0 ? 0 : 1;
+        capture.push_back(packet);
+    }
+
+    IPacketDispatch& batchDispatch = batch;
+    size_t done = 0;
+    for (size_t size : {1, 700, 513, 512, 2000, 3000})
+    {
+        const size_t count = std::min(size, capture.size() - done);
+        for (size_t i = done; i < done + count; ++i)
+            one.DispatchPacket(capture[i]);
+        batchDispatch.DispatchBatch(capture.data() + done, count, nullptr);
+        done += count;
+        if (done > 3000) // a filter suspended half-way counts nothing more in either
+        {
+            one.GetFilter(1)->SetEnabled(false);
+            batch.GetFilter(1)->SetEnabled(false);
+        }
+    }
+    ASSERT_EQ(done, capture.size());
+
+    EXPECT_EQ(pendingBatch.GetCount(), pendingOne.GetCount());
+    ASSERT_EQ(batch.GetCount(), one.GetCount());
+    for (unsigned f = 0; f < one.GetCount(); ++f)
+    {
+        SCOPED_TRACE(f);
+        EXPECT_EQ(Figures(*batch.GetFilter(f)), Figures(*one.GetFilter(f)));
+    }
+    EXPECT_GT(one.GetFilter(0)->GetHostCount(), 100);
+    EXPECT_EQ(one.GetFilter(3)->GetTotal(), 0.0);
+    EXPECT_GT(one.GetFilter(4)->GetTotal(), 0.0);
 }

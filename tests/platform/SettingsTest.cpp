@@ -109,6 +109,7 @@ TEST_F(SettingsTest, NumbersAtTheirLimits)
         {"Report_HistoryColumn", &Report_HistoryColumn, {{3, 3}, {4, 0}}},
         {"Report_HostAsc", &Report_HostAsc, {{0, 0}, {2, 1}}},
         {"Report_HistoryAsc", &Report_HistoryAsc, {{1, 1}, {-1, 0}}},
+        {"Adapter_BufferMiB", &Adapter_BufferMiB, {{0, 8}, {1, 1}, {1024, 1024}, {1025, 8}}},
     };
     for (const Case& c : cases)
         for (const auto& [stored, loaded] : c.values)

@@ -1,5 +1,6 @@
-#include "app/CReplayReader.h"
+#include "capture/CReplayReader.h"
 
+#include "capture/CPcapFileReader.h"
 #include "capture/PacketDecoder.h"
 #include "core/CKavoException.h"
 
@@ -7,16 +8,62 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
 #include <pcap/pcap.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
+#include <utility>
 
 namespace
 {
 // How many frames go by between two looks at the progress clock and the stop check: a few
 // milliseconds of reading.
 constexpr uint64_t CheckInterval = 16384;
+
+// "1:05" for 65 seconds, "1:01:05" past the hour.
+std::string FormatDuration(double seconds)
+{
+    const auto total = static_cast<long long>(seconds + 0.5);
+    char text[32];
+    if (total >= 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60,
+                      total % 60);
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", total / 60, total % 60);
+    return text;
+}
+
+class CDescriptor
+{
+public:
+    explicit CDescriptor(int descriptor) : m_descriptor(descriptor) {}
+    ~CDescriptor()
+    {
+        if (m_descriptor >= 0)
+            close(m_descriptor);
+    }
+    CDescriptor(const CDescriptor&) = delete;
+    CDescriptor& operator=(const CDescriptor&) = delete;
+    int Release() { return std::exchange(m_descriptor, -1); }
+
+private:
+    int m_descriptor;
+};
+
+// The two ways through a file, as Walk takes them: the next frame, and how far into the file.
+struct ClassicSource
+{
+    CPcapFileReader& reader;
+    pcap_pkthdr header{};
+    int Next(pcap_pkthdr*& next, const u_char*& data)
+    {
+        next = &header;
+        return reader.Next(header, data);
+    }
+    double Position() const { return static_cast<double>(reader.GetPosition()); }
+};
 
 class CPcapHandle
 {
@@ -33,6 +80,16 @@ public:
 
 private:
     pcap_t* m_handle;
+};
+struct LibpcapSource
+{
+    pcap_t* handle;
+    std::FILE* stream;
+    int Next(pcap_pkthdr*& header, const u_char*& data)
+    {
+        return pcap_next_ex(handle, &header, &data);
+    }
+    double Position() const { return static_cast<double>(std::ftell(stream)); }
 };
 } // namespace
 
@@ -97,8 +154,36 @@ void CReplayReader::Flush()
 
 void CReplayReader::ReadFile(const std::string& file, size_t number, size_t count, bool progress)
 {
+    FileProgress state;
+    state.file = &file;
+    state.number = number;
+    state.count = count;
+    state.draw = progress;
+    state.start = state.lastDraw = std::chrono::steady_clock::now();
+    state.framesBefore = m_frames;
+
+    const int descriptor = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        throw CKavoException("Can't read " + file, static_cast<uint32_t>(errno), true);
+    CDescriptor owner(descriptor);
+    struct stat status
+    {
+    };
+    state.size = fstat(descriptor, &status) == 0 ? static_cast<double>(status.st_size) : 0;
+
+    // The common file shape is walked in place; everything else goes through libpcap.
+    CPcapFileReader classic;
+    if (classic.Open(descriptor))
+    {
+        posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
+        ClassicSource source{classic};
+        if (Walk(source, DLT_EN10MB, state) == PCAP_ERROR)
+            throw CKavoException("Can't read " + file + ": " + classic.GetError(), true);
+        return;
+    }
+
     char error[PCAP_ERRBUF_SIZE] = {};
-    std::FILE* stream = std::fopen(file.c_str(), "rb");
+    std::FILE* stream = fdopen(owner.Release(), "rb");
     if (stream == nullptr)
         throw CKavoException("Can't read " + file, static_cast<uint32_t>(errno), true);
     // A large buffer saves most of the read calls a 4 KB stdio buffer would make (the C library
@@ -112,25 +197,23 @@ void CReplayReader::ReadFile(const std::string& file, size_t number, size_t coun
         std::fclose(stream);
         throw CKavoException("Can't read " + file + ": " + error, true);
     }
-
-    struct stat status
-    {
-    };
-    const double size = stat(file.c_str(), &status) == 0 ? static_cast<double>(status.st_size) : 0;
-    auto lastDraw = std::chrono::steady_clock::now();
-    const auto start = lastDraw;
-    const uint64_t framesBefore = m_frames;
-
     const int linkType = pcap_datalink(handle.Get());
     if (LinkHeaderLength(linkType) < 0)
         throw CKavoException("Can't read " + file + ": link type " + LinkTypeDescription(linkType) +
                                  " is not decoded",
                              true);
+    LibpcapSource source{handle.Get(), stream};
+    if (Walk(source, linkType, state) == PCAP_ERROR)
+        throw CKavoException("Can't read " + file + ": " + pcap_geterr(handle.Get()), true);
+}
 
+template <typename Source>
+int CReplayReader::Walk(Source& source, int linkType, FileProgress& state)
+{
     pcap_pkthdr* header = nullptr;
     const u_char* data = nullptr;
     int result = 0;
-    while ((result = pcap_next_ex(handle.Get(), &header, &data)) == 1)
+    while ((result = source.Next(header, data)) == 1)
     {
         PacketInfo& packet = m_burst[m_burstCount];
         packet = PacketInfo{}; // the decoder fills only what the frame carries
@@ -156,27 +239,37 @@ void CReplayReader::ReadFile(const std::string& file, size_t number, size_t coun
             m_stopped = true;
             break;
         }
-        if (!progress)
-            continue;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - lastDraw < std::chrono::milliseconds(250))
-            continue;
-        lastDraw = now;
-        const long position = std::ftell(stream);
-        const double seconds = std::chrono::duration<double>(now - start).count();
-        const double rate =
-            seconds > 0 ? static_cast<double>(m_frames - framesBefore) / seconds : 0;
-        if (position >= 0 && size > 0)
-            std::fprintf(stderr, "\r\033[Kreplay %zu/%zu %s: %3.0f%%  %llu frames  %.2f M frames/s",
-                         number, count, file.c_str(), 100.0 * position / size,
-                         static_cast<unsigned long long>(m_frames), rate / 1e6);
-        else
-            std::fprintf(stderr, "\r\033[Kreplay %zu/%zu %s: %llu frames  %.2f M frames/s", number,
-                         count, file.c_str(), static_cast<unsigned long long>(m_frames),
-                         rate / 1e6);
+        if (state.draw)
+            DrawProgress(state, source.Position());
     }
     // A file cut off in the middle of a record still gives what was read before it.
     Flush();
-    if (result == PCAP_ERROR)
-        throw CKavoException("Can't read " + file + ": " + pcap_geterr(handle.Get()), true);
+    return result;
+}
+
+void CReplayReader::DrawProgress(FileProgress& state, double position)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (now - state.lastDraw < std::chrono::milliseconds(250))
+        return;
+    state.lastDraw = now;
+    const double seconds = std::chrono::duration<double>(now - state.start).count();
+    const double rate =
+        seconds > 0 ? static_cast<double>(m_frames - state.framesBefore) / seconds : 0;
+    const char* file = state.file->c_str();
+    if (position > 0 && state.size > 0)
+    {
+        // The bytes still to read at the rate the bytes read so far took.
+        const double left = seconds * std::max(0.0, state.size - position) / position;
+        std::fprintf(
+            stderr, "\r\033[Kreplay %zu/%zu %s: %3.0f%%  %llu frames  %.2f M frames/s  %s left",
+            state.number, state.count, file, 100.0 * position / state.size,
+            static_cast<unsigned long long>(m_frames), rate / 1e6, FormatDuration(left).c_str());
+    }
+    else
+    {
+        std::fprintf(stderr, "\r\033[Kreplay %zu/%zu %s: %llu frames  %.2f M frames/s",
+                     state.number, state.count, file, static_cast<unsigned long long>(m_frames),
+                     rate / 1e6);
+    }
 }

@@ -1,5 +1,5 @@
-// Reads capture files (pcap or pcapng) with libpcap's offline reader, decodes every frame as a
-// capture thread does and queues the records for the packet thread, at full speed.
+// Reads capture files (pcap or pcapng; classic Ethernet files without libpcap), decodes every frame
+// as a capture thread does and queues the records for the packet thread, at full speed.
 #pragma once
 
 #include "capture/CPacketQueue.h"
@@ -7,6 +7,7 @@
 #include "capture/PacketInfo.h"
 #include "core/IErrorListener.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -45,9 +46,26 @@ public:
     const CaptureCounters& GetCounters() const { return m_counters; }
 
 private:
+    // Where the progress line of one file stands.
+    struct FileProgress
+    {
+        const std::string* file = nullptr;
+        size_t number = 0;
+        size_t count = 0;
+        bool draw = false;
+        double size = 0; // of the file in bytes; 0 when unknown
+        std::chrono::steady_clock::time_point start;
+        std::chrono::steady_clock::time_point lastDraw;
+        uint64_t framesBefore = 0;
+    };
+
     void ReadFile(const std::string& file, size_t number, size_t count, bool progress);
     void Flush();
     void PassInterval(uint64_t timeMs);
+    // Decodes and queues every frame the source gives; returns the source's last answer
+    // (PCAP_ERROR for a damaged or unreadable file).
+    template <typename Source> int Walk(Source& source, int linkType, FileProgress& state);
+    void DrawProgress(FileProgress& state, double position);
 
     static constexpr size_t BurstSize = 1024;
     static constexpr size_t InFlight = 4 * BurstSize;

@@ -1,0 +1,54 @@
+// Walks the records of a classic pcap file of Ethernet frames straight from large reads.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <pcap/pcap.h>
+#include <string>
+#include <vector>
+
+// A replay spends most of its time reading, and a stdio stream under libpcap copies every record
+// once more. This reader reads the file in large blocks and hands out records where they lie.
+// It takes only the common case, version 2.4 files of Ethernet frames in either byte order with
+// micro- or nanosecond stamps; Open refuses anything else, which then goes to libpcap. Damaged
+// records end the walk where libpcap would end it.
+class CPcapFileReader
+{
+public:
+    CPcapFileReader();
+    CPcapFileReader(const CPcapFileReader&) = delete;
+    CPcapFileReader& operator=(const CPcapFileReader&) = delete;
+
+    // Reads the file header of the descriptor (not owned; positioned at the start of the file).
+    // False when the file is not one this reader takes; the descriptor's offset is then unchanged.
+    bool Open(int descriptor);
+    // 1: the next record, whose header and bytes stay valid until the next call; 0: the end of
+    // the file; -1: a damaged record or a failed read, described by GetError.
+    int Next(pcap_pkthdr& header, const uint8_t*& data);
+    const std::string& GetError() const { return m_error; }
+    // Bytes of the file taken so far, headers included.
+    uint64_t GetPosition() const { return m_position; }
+
+private:
+    // Makes at least count bytes available from m_next on; false at the end of the file first
+    // (m_error set when a read failed).
+    bool Fill(size_t count);
+    // A 32-bit field of the file's byte order; once or more per record, so kept inline.
+    uint32_t Field(const uint8_t* bytes) const
+    {
+        uint32_t value = 0;
+        std::memcpy(&value, bytes, sizeof value);
+        return m_swapped ? __builtin_bswap32(value) : value;
+    }
+
+    int m_descriptor = -1;
+    std::vector<uint8_t> m_buffer;
+    size_t m_next = 0; // the first byte not taken
+    size_t m_end = 0;  // one past the last byte read
+    bool m_swapped = false;
+    bool m_nanoseconds = false;
+    uint32_t m_snapshot = 0;
+    uint64_t m_position = 0;
+    std::string m_error;
+};

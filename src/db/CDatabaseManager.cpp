@@ -397,8 +397,11 @@ CDatabaseManager::WriteSnapshot(const FilterSnapshot& snapshot, IFilter& filter,
             size_t rows = 0;
             auto sliceFull = [&]
             {
-                return ++rows >= kSliceRows ||
-                       (rows % 128 == 0 && std::chrono::steady_clock::now() - start > kSliceTime);
+                // Alone with the file, a save is one transaction (one sync); a thread waiting for
+                // the lock gets it after a short slice.
+                return ++rows % 128 == 0 && m_lock.HasWaiters() &&
+                       (rows >= kSliceRows ||
+                        std::chrono::steady_clock::now() - start > kSliceTime);
             };
             if (main)
             {

@@ -5,9 +5,11 @@
 #include "ui/COmbrixView.h"
 #include "ui/CommandIds.h"
 #include "ui/controls/CExtListCtrl.h"
+#include "ui/controls/CExtTabCtrl.h"
 
 #include <QAction>
 #include <QSaveFile>
+#include <QTabBar>
 #include <QTextStream>
 
 namespace
@@ -53,6 +55,16 @@ void WriteWindowState(const QString& path, const CMainFrame& frame, const COmbri
     for (const auto& command : commands)
         if (const QAction* action = frame.Action(command.id))
             out << "command " << command.name << ' ' << (action->isEnabled() ? 1 : 0) << '\n';
+    const CExtTabCtrl* tabs = view.Tabs();
+    const QTabBar* bar = tabs->tabBar();
+    for (int index = 0; index < tabs->count(); ++index)
+    {
+        QRect tab = bar->tabRect(index);
+        tab.moveTopLeft(bar->mapToGlobal(tab.topLeft()));
+        out << "tab " << RectText(tab) << ' ' << tabs->tabText(index).remove(QLatin1Char('&'))
+            << '\n';
+    }
+    out << "page " << tabs->tabText(tabs->currentIndex()).remove(QLatin1Char('&')) << '\n';
     const CListModel& hosts = view.HostList()->Model();
     for (int row = 0; row < hosts.GetRowCount(); ++row)
         out << "host " << hosts.GetText(row, 0) << '\n';

@@ -37,7 +37,8 @@ def write_capture(path):
 
 
 def read_state(path):
-    state = {"filters": [], "commands": {}, "hosts": [], "selected": None, "window": None}
+    state = {"filters": [], "commands": {}, "hosts": [], "selected": None, "window": None,
+             "tabs": {}, "page": None}
     if not os.path.exists(path):
         return None
     with open(path, encoding="utf-8") as source:
@@ -52,6 +53,11 @@ def read_state(path):
                 state["selected"] = rest or None
             elif kind == "command":
                 state["commands"][rest.split()[0]] = rest.split()[1] == "1"
+            elif kind == "tab":
+                parts = rest.split(" ", 4)
+                state["tabs"][parts[4]] = [int(value) for value in parts[:4]]
+            elif kind == "page":
+                state["page"] = rest
             elif kind == "host":
                 state["hosts"].append(rest)
     return state
@@ -66,6 +72,12 @@ def wait_for(path, test, seconds=60):
             return state
         time.sleep(0.2)
     raise AssertionError("the window never showed the expected state; last: %r" % (state,))
+
+
+def screenshot(env, path):
+    with open(path, "wb") as out:
+        subprocess.run(["xwd", "-root", "-silent"], env=env, stdout=out, check=True)
+    print("screenshot: " + path)
 
 
 def main():
@@ -116,10 +128,13 @@ def main():
         assert state["commands"]["Suspend"] and state["commands"]["Edit"], state["commands"]
         assert not state["commands"]["Resume"], state["commands"]
 
-        shot = os.path.join(build, "x-window-first-start.xwd")
-        with open(shot, "wb") as out:
-            subprocess.run(["xwd", "-root", "-silent"], env=env, stdout=out, check=True)
-        print("screenshot: " + shot)
+        screenshot(env, os.path.join(build, "x-window-first-start.xwd"))
+        tab_x, tab_y, tab_width, tab_height = state["tabs"]["History"]
+        subprocess.run(["xdotool", "mousemove", str(tab_x + tab_width // 2),
+                        str(tab_y + tab_height // 2), "click", "1"], env=env, check=True)
+        wait_for(state_file, lambda s: s["page"] == "History")
+        time.sleep(1)  # one refresh tick draws the chart
+        screenshot(env, os.path.join(build, "x-window-history.xwd"))
         return 0
     finally:
         if window is not None:

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
 namespace
 {
 int Port(uint16_t port)
@@ -95,35 +98,25 @@ TEST(IpRules, RangeEdgesAndUntypedRules)
 // without ports (ICMP) has port 0.
 TEST(PortRules, BothEndsOfRangesAndSinglesInHostOrder)
 {
-    struct Case
+    using R = PortRuleType;
+    const RuleAction in = RuleAction::Include, out = RuleAction::Exclude;
+    // Each rule with the ports it accepts and those it rejects.
+    const std::tuple<PortRuleType, uint16_t, uint16_t, RuleAction, std::vector<int>,
+                     std::vector<int>>
+        cases[] = {
+            {R::Range, 20, 21, in, {Port(20), Port(21)}, {Port(19), Port(22), 0}},
+            {R::Range, 200, 65535, in, {Port(256), Port(65535), Port(200)}, {Port(1), Port(199)}},
+            {R::Single, 443, 0, in, {Port(443)}, {Port(444), Port(442)}},
+            {R::Single, 80, 0, out, {0, Port(81)}, {Port(80)}},
+        };
+    for (const auto& [type, first, last, action, accepted, rejected] : cases)
     {
-        PortRuleType type;
-        uint16_t first, last;
-        RuleAction action;
-        int port; // network order
-        bool accepted;
-    };
-    const Case cases[] = {
-        {PortRuleType::Range, 20, 21, RuleAction::Include, Port(19), false},
-        {PortRuleType::Range, 20, 21, RuleAction::Include, Port(22), false},
-        {PortRuleType::Range, 20, 21, RuleAction::Include, 0, false},
-        {PortRuleType::Range, 200, 65535, RuleAction::Include, Port(256), true},
-        {PortRuleType::Range, 200, 65535, RuleAction::Include, Port(65535), true},
-        {PortRuleType::Range, 200, 65535, RuleAction::Include, Port(1), false},
-        {PortRuleType::Range, 200, 65535, RuleAction::Include, Port(199), false},
-        {PortRuleType::Single, 443, 0, RuleAction::Include, Port(443), true},
-        {PortRuleType::Single, 443, 0, RuleAction::Include, Port(444), false},
-        {PortRuleType::Single, 443, 0, RuleAction::Include, Port(442), false},
-        {PortRuleType::Single, 80, 0, RuleAction::Exclude, 0, true},
-        {PortRuleType::Single, 80, 0, RuleAction::Exclude, Port(80), false},
-    };
-    for (const Case& c : cases)
-    {
-        SCOPED_TRACE(std::to_string(c.first) + "-" + std::to_string(c.last) + " on " +
-                     std::to_string(ntohs(static_cast<uint16_t>(c.port))));
         PortRuleList rules;
-        rules.emplace_back(PortRule(c.type, c.first, c.last, c.action));
-        EXPECT_EQ(MatchPortRules(rules, c.port), c.accepted);
+        rules.emplace_back(PortRule(type, first, last, action));
+        for (int port : accepted)
+            EXPECT_TRUE(MatchPortRules(rules, port)) << first << " on " << ntohs(port);
+        for (int port : rejected)
+            EXPECT_FALSE(MatchPortRules(rules, port)) << first << " on " << ntohs(port);
     }
 }
 

@@ -163,6 +163,7 @@ TEST_F(CDatabaseManagerTest, PurgeCutsOffInLocalTimeKeepingTheCutOffDay)
     EXPECT_EQ(Dump(Path(), "select IP from HOSTS;"), "198.18.0.2|\n");
     EXPECT_EQ(Dump(Path(), "select RECV from HISTORY;"), "2.0|\n");
     EXPECT_FALSE(session.store.PurgeOldRecords(-1));
+    EXPECT_TRUE(session.store.PurgeOldRecords(0));
 }
 
 TEST_F(CDatabaseManagerTest, HostNamesWaitForTheFlushRuleAndKeepQuotes)

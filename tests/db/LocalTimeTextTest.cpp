@@ -26,8 +26,8 @@ TEST(LocalTimeText, RoundTripsLocalTimes)
 TEST(LocalTimeText, RejectsAnythingButTheExactForm)
 {
     int64_t time = 42;
-    for (const char* bad : {"", "2024-1-05", "2024-13-01", "2024-02-30", "2023-02-29", "1899-12-31",
-                            "2024-05-05x", "2024/05/05", "abcd-ef-gh", " 2024-05-05"})
+    for (const char* bad : {"", "2024-1-05", "2024-13-01", "2024-02-30", "2023-02-29", "2200-02-29",
+                            "1899-12-31", "2024-05-05x", "2024/05/05", "abcd-ef-gh", " 2024-05-05"})
         EXPECT_FALSE(ParseLocalDate(bad, time)) << bad;
     for (const char* bad : {"2024-05-05", "2024-05-05 24:00:00", "2024-05-05 10:60:00",
                             "2024-05-05 10:00:60", "2024-05-05T10:00:00", "2024-05-05 10:00"})

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace
 {
 class ProcessPacketTest : public ::testing::Test
@@ -73,15 +75,13 @@ TEST_F(ProcessPacketTest, EachBindingPicksItsSideAndDirection)
             continue;
         }
         ASSERT_NE(host, nullptr);
-        EXPECT_EQ(host->GetAddress(), Ip(c.remote));
-        EXPECT_EQ(host->GetOwner(), &filter);
-        EXPECT_EQ(host->GetUpdated(), 1714932000);
-        EXPECT_TRUE(host->IsModified());
-        EXPECT_EQ(host->GetSent(), c.sent ? 60.0 : 0.0);
-        EXPECT_EQ(host->GetReceived(), c.sent ? 0.0 : 60.0);
-        EXPECT_EQ(filter.GetSent(), c.sent ? 60.0 : 0.0);
-        EXPECT_EQ(filter.GetReceived(), c.sent ? 0.0 : 60.0);
-        EXPECT_EQ(filter.GetHistoryItem(0)->GetSent(), c.sent ? 60.0 : 0.0);
+        const double sent = c.sent ? 60 : 0;
+        EXPECT_EQ(std::tuple(host->GetAddress(), host->GetOwner(), host->GetUpdated(),
+                             host->IsModified(), host->GetSent(), host->GetReceived(),
+                             filter.GetSent(), filter.GetReceived(),
+                             filter.GetHistoryItem(0)->GetSent()),
+                  std::tuple(Ip(c.remote), &filter, int64_t(1714932000), true, sent, 60 - sent,
+                             sent, 60 - sent, sent));
         // The answer comes back on the same record (between two local addresses it goes to
         // the other one).
         if (m_local.IsLocalAddress(Ip(c.remote)))
@@ -113,7 +113,6 @@ TEST_F(ProcessPacketTest, LoadedHostCountsOnAndSuspendedFilterLeavesItUntouched)
     loaded->SetReceived(5000);
     loaded->SetStored(true);
     loaded->SetModified(false);
-    EXPECT_EQ(m_filter.AddHost(Ip("8.8.8.8")), loaded);
     EXPECT_EQ(m_filter.ProcessPacket(Tcp("8.8.8.8", 2, "192.168.0.10", 1, 100)), loaded);
     EXPECT_EQ(loaded->GetReceived(), 5100.0);
     EXPECT_TRUE(loaded->IsModified() && loaded->IsStored());
@@ -122,13 +121,11 @@ TEST_F(ProcessPacketTest, LoadedHostCountsOnAndSuspendedFilterLeavesItUntouched)
     EXPECT_EQ(m_filter.ProcessPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 2, 100)), nullptr);
     EXPECT_EQ(m_filter.ProcessPacket(Tcp("192.168.0.10", 1, "9.9.9.9", 2, 100)), nullptr);
     EXPECT_EQ(m_filter.GetTotal(), 100.0);
-    EXPECT_EQ(loaded->GetSent(), 0.0);
     EXPECT_FALSE(loaded->IsModified());
     EXPECT_EQ(m_filter.GetHostCount(), 1);
-    EXPECT_EQ(m_filter.GetHistoryItem(0)->GetReceived(), 100.0);
 }
 
-TEST_F(ProcessPacketTest, EveryHostIsFoundAgainAfterGrowthAndAResetKeepsThem)
+TEST_F(ProcessPacketTest, EveryHostIsFoundAgainAfterGrowth)
 {
     // Enough hosts for the tables to grow and rehash several times.
     constexpr uint32_t kHosts = 5000;
@@ -142,49 +139,11 @@ TEST_F(ProcessPacketTest, EveryHostIsFoundAgainAfterGrowthAndAResetKeepsThem)
     ASSERT_EQ(m_filter.GetHostCount(), static_cast<int>(kHosts));
     for (uint32_t i = 0; i < kHosts; ++i)
     {
-        CFilterHost* host = m_filter.GetHost(static_cast<int>(i));
-        ASSERT_NE(host, nullptr) << i;
-        EXPECT_EQ(host->GetAddress(), htonl(0x0A000000u + i * 7)) << i;
-        EXPECT_EQ(host->GetSent(), 2.0 * (1 + i)) << i;
-        EXPECT_EQ(m_filter.GetHostTable().Find(htonl(0x0A000000u + i * 7)), host) << i;
+        CFilterHost* host = m_filter.GetHostTable().Find(htonl(0x0A000000u + i * 7));
+        ASSERT_EQ(m_filter.GetHost(static_cast<int>(i)), host) << i;
+        ASSERT_EQ(host->GetSent(), 2.0 * (1 + i)) << i;
     }
     EXPECT_EQ(m_filter.GetHost(static_cast<int>(kHosts)), nullptr);
     EXPECT_EQ(m_filter.GetHost(-1), nullptr);
     EXPECT_EQ(m_filter.GetHostTable().Find(htonl(0x0A000000u + 1)), nullptr);
-
-    {
-        CKavoLock lock(m_filter.GetLock());
-        m_filter.SetReceived(0);
-        m_filter.SetSent(0);
-    }
-    EXPECT_EQ(m_filter.GetTotal(), 0.0);
-    EXPECT_EQ(m_filter.GetHostCount(), static_cast<int>(kHosts));
-    EXPECT_EQ(m_filter.GetHost(1)->GetSent(), 4.0);
-}
-
-TEST(CFilterRules, RulesFromAnotherImplementationAreCopiedAndOutOfRangeIndexesAnswerNone)
-{
-    class ForeignPortRule final : public IFilterParamPort
-    {
-    public:
-        void SetType(int) override {}
-        int GetType() const override { return 0; }
-        void SetFirstPort(int) override {}
-        int GetFirstPort() const override { return htons(21); }
-        void SetLastPort(int) override {}
-        int GetLastPort() const override { return 0; }
-        void SetAction(int) override {}
-        int GetAction() const override { return 1; }
-        bool Match(int) const override { return false; }
-    } foreign;
-
-    CFilter filter;
-    filter.AddPortRule(&foreign);
-    ASSERT_EQ(filter.GetPortRuleCount(), 1);
-    EXPECT_NE(filter.GetPortRule(0), static_cast<IFilterParamPort*>(&foreign));
-    EXPECT_EQ(filter.GetPortRule(0)->GetFirstPort(), htons(21));
-    EXPECT_EQ(filter.GetPortRule(1), nullptr);
-    EXPECT_EQ(filter.GetIpRule(0), nullptr);
-    filter.ClearPortRules();
-    EXPECT_EQ(filter.GetPortRuleCount(), 0);
 }

@@ -33,16 +33,14 @@ private:
 inline PacketInfo Tcp(const char* source, uint16_t sourcePort, const char* destination,
                       uint16_t destinationPort, uint32_t length = 100, int64_t time = 1714932000)
 {
-    PacketInfo packet;
-    packet.protocol = 6;
-    packet.sourceAddress = Ip(source);
-    packet.destinationAddress = Ip(destination);
-    packet.hasPorts = 1;
-    packet.sourcePort = htons(sourcePort);
-    packet.destinationPort = htons(destinationPort);
-    packet.length = length;
-    packet.time = time;
-    return packet;
+    return {.protocol = 6,
+            .sourceAddress = Ip(source),
+            .destinationAddress = Ip(destination),
+            .hasPorts = 1,
+            .sourcePort = htons(sourcePort),
+            .destinationPort = htons(destinationPort),
+            .length = length,
+            .time = time};
 }
 
 inline PacketInfo Icmp(const char* source, const char* destination, uint32_t length = 84)

@@ -1,6 +1,6 @@
-#include "PcapFileWriter.h"
 #include "RunOmbrix.h"
 
+#include "testsupport/FrameBuilder.h"
 #include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <arpa/inet.h>
 #include <csignal>
 #include <map>
+#include <pcap/pcap.h>
 #include <sstream>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -111,15 +112,27 @@ private:
 // too). Returns the packets per "filter remote direction", as the collector's totals name them.
 std::map<std::string, int> WriteCapture(const std::string& path, int64_t start)
 {
-    PcapFileWriter pcap(path);
+    std::vector<PcapRecord> records;
+    auto add = [&records, start](int i, const char* from, const char* to, uint16_t fromPort,
+                                 uint16_t toPort, uint32_t payload)
+    {
+        PacketFields fields;
+        fields.protocol = 6;
+        fields.source = Ipv4(from);
+        fields.destination = Ipv4(to);
+        fields.sourcePort = fromPort;
+        fields.destinationPort = toPort;
+        fields.payloadLength = payload;
+        records.push_back({WrapEthernet(BuildIpv4Packet(fields)), start + i});
+    };
     std::map<std::string, int> packets;
     const char* remotes[] = {"198.18.0.1", "198.18.0.2", "198.18.7.9"};
     for (int i = 0; i < 300; ++i)
     {
         const char* remote = remotes[i % 3];
         const uint16_t port = i % 4 == 0 ? 80 : 443;
-        pcap.Add(start + i, remote, "192.168.1.10", 6, port, 50000, static_cast<uint16_t>(40 + i));
-        pcap.Add(start + i, "192.168.1.10", remote, 6, 50000, port, static_cast<uint16_t>(60 + i));
+        add(i, remote, "192.168.1.10", port, 50000, i);
+        add(i, "192.168.1.10", remote, 50000, port, 20 + i);
         for (const std::string filter : {std::string("0"), std::string(port == 80 ? "2" : "")})
         {
             if (filter.empty())
@@ -128,14 +141,27 @@ std::map<std::string, int> WriteCapture(const std::string& path, int64_t start)
             ++packets[filter + " " + remote + " out"];
         }
     }
+    WritePcapFile(path, DLT_EN10MB, records);
     return packets;
+}
+
+// Words separated by spaces, as a shell would split them (no quotes here).
+std::vector<std::string> Words(const std::string& text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
 }
 
 std::string Replay(const TempDir& dir, const std::string& capture, const std::string& collectors)
 {
-    const ProcessResult run =
-        RunOmbrix(dir.Path(), "--replay '" + capture + "' --db '" + dir.File("stats.db") +
-                                  "' --local-net 192.168.1.0/24 " + collectors);
+    std::vector<std::string> arguments = {"--replay",           capture,       "--db",
+                                          dir.File("stats.db"), "--local-net", "192.168.1.0/24"};
+    for (const std::string& word : Words(collectors))
+        arguments.push_back(word);
+    const ProcessResult run = RunOmbrix(dir.Path(), arguments);
     EXPECT_EQ(run.status, 0) << run.output;
     return run.output;
 }
@@ -210,7 +236,7 @@ TEST(IpfixExport, CommandLineRefusesABadCollectorAndTheOtherModes)
           "--report x.csv --export-ipfix 127.0.0.1:4739"})
     {
         SCOPED_TRACE(arguments);
-        const ProcessResult run = RunOmbrix(dir.Path(), arguments);
+        const ProcessResult run = RunOmbrix(dir.Path(), Words(arguments));
         EXPECT_EQ(run.status, 2) << run.output;
         EXPECT_NE(run.output.find("ombrix: "), std::string::npos) << run.output;
     }

@@ -56,7 +56,9 @@ TEST(WriteReport, MonthsFollowTheBillingDayAndProjectTheCurrentOne)
     ReportOptions options;
     options.billingDay = 6;
     options.now = LocalTime(2024, 5, 6, 12, 0, 0); // half of the 31 days' first
-    ASSERT_TRUE(WriteCsvReport(dir.File("m.csv"), {SampleFilter("F")}, options).Succeeded());
+    ReportFilter filter = Named("F");
+    filter.history = {{LocalTime(2024, 5, 5), 1000, 500}, {LocalTime(2024, 5, 6), 2000, 1000}};
+    ASSERT_TRUE(WriteCsvReport(dir.File("m.csv"), {filter}, options).Succeeded());
     EXPECT_EQ(ReadFile(dir.File("m_months1.csv")),
               "# Months: F\r\n"
               "2024-04-06 - 2024-05-05;1 000;500;1 500;\r\n"

@@ -1,10 +1,11 @@
-#include "../PcapFileWriter.h"
+#include "testsupport/FrameBuilder.h"
 
 #include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <pcap/pcap.h>
 #include <string>
 #include <unistd.h>
 
@@ -54,11 +55,17 @@ TEST(IpfixExportLive, UnreachableCollectorChangesNoCountAndIsReportedOnce)
     if (!space.IsMade())
         GTEST_SKIP() << "needs CAP_NET_ADMIN to make a network namespace";
     TempDir dir;
-    {
-        PcapFileWriter pcap(dir.File("capture.pcap"));
-        for (int i = 0; i < 300; ++i)
-            pcap.Add(1767225600 + i, "198.18.0.1", "192.168.1.10", 6, 443, 50000, 100);
-    }
+    PacketFields fields;
+    fields.protocol = 6;
+    fields.source = Ipv4("198.18.0.1");
+    fields.destination = Ipv4("192.168.1.10");
+    fields.sourcePort = 443;
+    fields.destinationPort = 50000;
+    fields.payloadLength = 60;
+    std::vector<PcapRecord> records;
+    for (int i = 0; i < 300; ++i)
+        records.push_back({WrapEthernet(BuildIpv4Packet(fields)), 1767225600 + i});
+    WritePcapFile(dir.File("capture.pcap"), DLT_EN10MB, records);
     const std::string home = dir.Path().string();
     int status = -1;
     const std::string output = Shell(

@@ -17,7 +17,7 @@ constexpr uint16_t kOptionsTemplate = 257;
 constexpr size_t kRecordsPerMessage = 28;
 
 // The data record as fixbuf reads it: fields in template order, no padding between them.
-// Internal templates need every length spelled out, so the specs below repeat these sizes.
+// Internal templates need every length spelled out, so the element lists below repeat these sizes.
 struct DataRecord
 {
     uint64_t flowStartMilliseconds;
@@ -110,11 +110,11 @@ bool CIpfixSender::Open(std::string& error)
         m_optionsTemplate = nullptr;
         return false;
     }
-    fbConnSpec_t spec{};
-    spec.transport = FB_UDP;
-    spec.host = const_cast<char*>(m_endpoint.host.c_str());
-    spec.svc = const_cast<char*>(m_endpoint.port.c_str());
-    fbExporter_t* exporter = fbExporterAllocNet(&spec);
+    fbConnSpec_t connection{};
+    connection.transport = FB_UDP;
+    connection.host = const_cast<char*>(m_endpoint.host.c_str());
+    connection.svc = const_cast<char*>(m_endpoint.port.c_str());
+    fbExporter_t* exporter = fbExporterAllocNet(&connection);
     m_buffer = fBufAllocForExport(session, exporter);
     m_domainsWithTemplates.clear();
     return true;

@@ -24,10 +24,10 @@ std::string Code(const CCountryDatabase& database, const std::string& dotted)
 using G = GeoBaseWriter;
 
 // "FR 10.1.2.0/24 10.1.3.0/24; DE 10.1.0.0/16" as the bytes of a file of that index width.
-std::string Blocks(const std::string& spec, int width = 16)
+std::string Blocks(const std::string& table, int width = 16)
 {
     G writer(width);
-    std::istringstream countries(spec);
+    std::istringstream countries(table);
     for (std::string country; std::getline(countries, country, ';');)
     {
         std::istringstream words(country);

@@ -14,13 +14,19 @@ CKavoSplitter::CKavoSplitter(QWidget* parent) : QWidget(parent)
     setFocusPolicy(Qt::ClickFocus);
     setAutoFillBackground(false);
     ReadMetrics();
-    connect(qApp, &QApplication::focusChanged, this,
-            [this](QWidget*, QWidget* now)
-            {
-                for (int i = 0; i < 2; ++i)
-                    if (m_panes[i] != nullptr && now != nullptr && m_panes[i]->isAncestorOf(now))
-                        m_focusPane = i;
-            });
+    m_focusWatch = connect(qApp, &QApplication::focusChanged, this,
+                           [this](QWidget*, QWidget* now)
+                           {
+                               for (int i = 0; i < 2; ++i)
+                                   if (m_panes[i] != nullptr && now != nullptr &&
+                                       m_panes[i]->isAncestorOf(now))
+                                       m_focusPane = i;
+                           });
+}
+
+CKavoSplitter::~CKavoSplitter()
+{
+    disconnect(m_focusWatch);
 }
 
 void CKavoSplitter::ReadMetrics()

@@ -9,6 +9,9 @@ class CKavoSplitter : public QWidget
     Q_OBJECT
 public:
     explicit CKavoSplitter(QWidget* parent = nullptr);
+    // Stops listening to focus changes before the panes go: destroying a focused pane moves the
+    // focus while only the QWidget part of this object is left.
+    ~CKavoSplitter() override;
 
     // The splitter becomes the pane's parent so that it can place it; any index but 0 and 1
     // is refused.
@@ -63,6 +66,7 @@ private:
     bool m_fixedMetrics = false;
     int m_shownAlone = -1;
     int m_focusPane = 0;
+    QMetaObject::Connection m_focusWatch;
     bool m_dragging = false;
     int m_grabOffset = 0;
     QWidget* m_tracker = nullptr; // the line shown over the panes without full-window dragging

@@ -41,8 +41,8 @@ TEST(CAdapterManager, ADeviceThatFailsIsReportedOnceAndTheOthersGoOn)
                  "198.18.3.1"},
                 true),
     };
+    RecordingAnalyzer analyzer; // outlives the manager's thread, which reports to it
     CAdapterManager manager([&devices] { return devices; });
-    RecordingAnalyzer analyzer;
     manager.Start(&analyzer, true);
 
     // Both failing devices were tried and reported; neither stopped the Refresh.
@@ -100,6 +100,7 @@ TEST(CAdapterManager, AChangeDuringTheFirstEnumerationIsNotLost)
         []
         {
             int calls = 0;
+            RecordingAnalyzer analyzer; // outlives the manager's thread, which reports to it
             CAdapterManager manager(
                 [&calls]
                 {
@@ -110,7 +111,6 @@ TEST(CAdapterManager, AChangeDuringTheFirstEnumerationIsNotLost)
                         Missing("ombrix-dhcp0", {"198.18.0.1"}),
                         Missing("ombrix-dhcp1", calls > 1 ? Addresses{"198.18.0.2"} : Addresses{})};
                 });
-            RecordingAnalyzer analyzer;
             manager.Start(&analyzer, false);
             return WaitUntil([&] { return manager.IsLocalAddress(Ipv4("198.18.0.2")); }) ? 0 : 3;
         });
@@ -121,9 +121,9 @@ TEST(CAdapterManager, AChangeDuringTheFirstEnumerationIsNotLost)
 
 TEST(CAdapterManager, EnumerationFailsWithoutAWatchOrListsDescriptionsAndNoNullAddresses)
 {
+    RecordingAnalyzer analyzer;
     CAdapterManager manager([]() -> std::vector<CaptureDevice>
                             { throw CKavoException("no devices", 1, true); });
-    RecordingAnalyzer analyzer;
     EXPECT_THROW(manager.Start(&analyzer, false), CKavoException);
     EXPECT_FALSE(manager.IsWatching());
     for (const CaptureDevice& device : EnumerateCaptureDevices())

@@ -2,13 +2,13 @@
 # Builds the libFuzzer targets (clang, AddressSanitizer + UndefinedBehaviorSanitizer) and runs
 # each for a bounded time from its seed corpus in fuzz/corpus/<target>/.
 # Usage: scripts/fuzz.sh [target...]   (default: every target)
-# OMBRIX_FUZZ_SECONDS: seconds per target (default 30). OMBRIX_FUZZ_BUILD: build folder.
+# OMBRIX_FUZZ_SECONDS: seconds per target (default 20). OMBRIX_FUZZ_BUILD: build folder.
 # A crash leaves its input in <build>/artifacts/ and makes the script fail; reproduce it with
 # <build>/fuzz/<target> <input>.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 dir=${OMBRIX_FUZZ_BUILD:-$top/build-fuzz}
-seconds=${OMBRIX_FUZZ_SECONDS:-30}
+seconds=${OMBRIX_FUZZ_SECONDS:-20}
 
 CC=clang CXX=clang++ cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DOMBRIX_FUZZ=ON -DOMBRIX_BUILD_TESTS=OFF -DOMBRIX_BUILD_BENCH=OFF \

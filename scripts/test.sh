@@ -3,7 +3,7 @@
 #   1. a debug build: every test, then a short soak of the replay with periodic saves;
 #   2. the whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer;
 #   3. the threaded layers under ThreadSanitizer;
-#   4. every fuzz target for a bounded time (OMBRIX_FUZZ_SECONDS, default 30).
+#   4. every fuzz target for a bounded time (OMBRIX_FUZZ_SECONDS, default 20).
 # OMBRIX_TEST_QUICK=1 runs step 1 only.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)

@@ -170,17 +170,22 @@ TEST_F(ReplayFixture, BadInputsAreReportedAndTheRestCounts)
               "10.0.0.0|255.0.0.0\n172.16.0.0|255.240.0.0\n192.168.0.0|255.255.0.0\n");
 }
 
-// The rules between options that the program adds to the parser's own.
-TEST(Replay, UsageErrorsExitWithStatusTwo)
+// The rules between options that the program adds to the parser's own, and collectors that
+// cannot be.
+TEST(Replay, UsageErrorsExitWithStatusTwoAndAMessage)
 {
     TempDir dir;
-    for (const std::vector<std::string>& arguments :
-         {std::vector<std::string>{"--replay"},
-          {"--replay", "x.pcap", "--local-net", "300.1.1.1/8"},
-          {"--headless", "--local-net", "10.0.0.0/8"},
-          {"--report", "r.htm", "--replay", "x.pcap"},
-          {"x.pcap"}})
-        EXPECT_EQ(RunOmbrix(dir.Path(), arguments).status, 2) << arguments[0];
+    for (const char* arguments :
+         {"--replay", "--replay x.pcap --local-net 300.1.1.1/8",
+          "--headless --local-net 10.0.0.0/8", "--report r.htm --replay x.pcap", "x.pcap",
+          "--replay x.pcap --export-ipfix 127.0.0.1:0", "--replay x.pcap --export-ipfix 127.0.0.1",
+          "--report x.csv --export-ipfix 127.0.0.1:4739"})
+    {
+        SCOPED_TRACE(arguments);
+        const ProcessResult run = RunOmbrix(dir.Path(), Words(arguments));
+        EXPECT_EQ(run.status, 2) << run.output;
+        EXPECT_TRUE(Contains(run.output, "ombrix: ")) << run.output;
+    }
 }
 
 TEST_F(ReplayFixture, EndSignalStopsTheReadingAndSavesWhatWasCounted)

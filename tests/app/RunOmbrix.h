@@ -8,9 +8,11 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -36,11 +38,13 @@ inline bool WaitForText(const std::string& file, const std::string& text)
 }
 
 // Starts "ombrix <arguments>" with TZ=UTC, the user folders inside home and a window (if any)
-// offscreen, its stdout and stderr going to the file output.
+// offscreen, its stdout and stderr going to the file output; through a launcher when given
+// ("ip netns exec NAME").
 inline pid_t StartOmbrix(const std::string& home, std::vector<std::string> arguments,
-                         const std::string& output)
+                         const std::string& output, const std::vector<std::string>& launcher = {})
 {
     arguments.insert(arguments.begin(), OMBRIX_BINARY);
+    arguments.insert(arguments.begin(), launcher.begin(), launcher.end());
     std::vector<char*> argv;
     for (std::string& argument : arguments)
         argv.push_back(argument.data());
@@ -58,7 +62,7 @@ inline pid_t StartOmbrix(const std::string& home, std::vector<std::string> argum
         const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(fd, 1);
         dup2(fd, 2);
-        execv(OMBRIX_BINARY, argv.data());
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     return pid;
@@ -79,9 +83,32 @@ inline int WaitForExit(pid_t pid, std::chrono::milliseconds timeout)
 }
 
 // Runs "ombrix <arguments>" to its end.
-inline ProcessResult RunOmbrix(const std::string& home, const std::vector<std::string>& arguments)
+inline ProcessResult RunOmbrix(const std::string& home, const std::vector<std::string>& arguments,
+                               const std::vector<std::string>& launcher = {})
 {
     const std::string output = home + "/run-output.txt";
-    const int status = WaitForExit(StartOmbrix(home, arguments, output), std::chrono::seconds(60));
+    const pid_t pid = StartOmbrix(home, arguments, output, launcher);
+    const int status = WaitForExit(pid, std::chrono::seconds(60));
     return {status, ReadText(output)};
+}
+
+// Runs a shell command; its stdout and stderr together, and its exit status when asked.
+inline std::string ShellOutput(const std::string& command, int* status = nullptr)
+{
+    std::string output;
+    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    char buffer[4096];
+    for (size_t count; pipe != nullptr && (count = std::fread(buffer, 1, sizeof buffer, pipe));)
+        output.append(buffer, count);
+    const int result = pipe != nullptr ? pclose(pipe) : -1;
+    if (status != nullptr)
+        *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+    return output;
+}
+
+// Words separated by blanks, as a shell would split them (no quotes here).
+inline std::vector<std::string> Words(const std::string& text)
+{
+    std::istringstream in(text);
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }

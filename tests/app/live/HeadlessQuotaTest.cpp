@@ -7,9 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <functional>
-#include <sstream>
 #include <sys/stat.h>
 
 namespace
@@ -76,18 +74,16 @@ TEST(Headless, QuotaLevelsAreToldOnceAndSurviveARestart)
     EXPECT_TRUE(WaitFor([&] { return Occurrences(ReadText(dir.File("told.txt")), "\n") >= 2; }));
     // Traffic captured meanwhile may add to the stored bytes, never to the quota.
     // The two commands run side by side: their lines may come in either order.
+    EXPECT_EQ(Occurrences(ReadText(dir.File("told.txt")), "\n"), 2u);
+    std::string lines[2];
     std::istringstream told(ReadText(dir.File("told.txt")));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(told, line);)
-        lines.push_back(line);
-    std::sort(lines.begin(), lines.end());
-    ASSERT_EQ(lines.size(), 2u);
+    std::getline(std::getline(told, lines[0]), lines[1]);
+    std::sort(std::begin(lines), std::end(lines));
     for (size_t i = 0; i < 2; ++i)
     {
-        const std::string& line = lines[i];
-        EXPECT_EQ(line.rfind(std::string("Internet Traffic ") + (i == 0 ? "100 " : "80 "), 0), 0u)
-            << line;
-        EXPECT_EQ(line.substr(line.size() - 5), " 1000") << line;
+        EXPECT_EQ(lines[i].rfind(i == 0 ? "Internet Traffic 100 " : "Internet Traffic 80 ", 0), 0u)
+            << lines[i];
+        EXPECT_TRUE(lines[i].ends_with(" 1000")) << lines[i];
     }
     const std::string second = RunHeadlessUntil(dir, db, "adapters: decoded", 3);
     EXPECT_EQ(second.find("monthly quota"), std::string::npos) << second;

@@ -25,23 +25,14 @@ with open(sys.argv[1], "wb") as out:
 PY
 
 status=0
-leftovers() {
-    # $1: the benchmark's process id, which names its namespaces and links
-    ip netns list | grep -q "^obl$1" && echo "namespace obl$1* left behind"
-    ip -o link | grep -q "obl$1" && echo "link obl$1* left behind"
-    [ -s "$work/child.pid" ] && kill -0 "$(cat "$work/child.pid")" 2>/dev/null &&
-        echo "the capturing program still runs"
-    return 0
-}
+fail() { echo "FAIL $*"; status=1; }
+# $1: what was run; $2: the benchmark's process id, which names its namespaces and links.
 expect_clean() {
-    local what=$1 pid=$2 problems
-    problems=$(leftovers "$pid")
-    if [ -n "$problems" ]; then
-        echo "FAIL $what: $problems"
-        status=1
-    else
-        echo "ok   $what"
-    fi
+    ip netns list | grep -q "^obl$2" && fail "$1: namespace obl$2* left behind"
+    ip -o link | grep -q "obl$2" && fail "$1: link obl$2* left behind"
+    [ -s "$work/child.pid" ] && kill -0 "$(cat "$work/child.pid")" 2>/dev/null &&
+        fail "$1: the capturing program still runs"
+    echo "checked $1"
 }
 
 # 1. The capturing program fails at start: the benchmark fails and says so.
@@ -52,11 +43,8 @@ bash "$script" --ombrix "$work/failing" --capture "$work/small.pcap" --rates 100
 pid=$!
 wait $pid
 code=$?
-if [ $code -eq 0 ] || ! grep -q "cannot start" "$work/failing.out"; then
-    echo "FAIL failing program: exit $code"
-    cat "$work/failing.out"
-    status=1
-fi
+[ $code -ne 0 ] && grep -q "cannot start" "$work/failing.out" ||
+    { fail "failing program: exit $code"; cat "$work/failing.out"; }
 expect_clean "a program that fails at start" $pid
 
 # 2. Ended by a signal while the capturing program runs and tcpreplay sends.
@@ -74,12 +62,12 @@ for _ in $(seq 100); do
     [ -s "$work/child.pid" ] && ip netns list | grep -q "^obl$pid" && break
     sleep 0.1
 done
-[ -s "$work/child.pid" ] || { echo "FAIL the stand-in never started"; cat "$work/running.out"; status=1; }
+[ -s "$work/child.pid" ] || { fail "the stand-in never started"; cat "$work/running.out"; }
 sleep 2 # into the first rate
 kill -TERM $pid
 start=$SECONDS
 wait $pid
 # The send in progress would go on for most of its 30 s; the signal must not wait for it.
-[ $((SECONDS - start)) -lt 15 ] || { echo "FAIL the signal waited for the send to end"; status=1; }
+[ $((SECONDS - start)) -lt 15 ] || fail "the signal waited for the send to end"
 expect_clean "a run ended by a signal" $pid
 exit $status

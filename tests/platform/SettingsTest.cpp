@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <tuple>
 
 namespace
@@ -127,18 +126,31 @@ TEST_F(SettingsTest, StartupEntryFollowsTheSetting)
     CSettingsStore store(Ini());
     G_Startup = 1;
     SaveSettings(store);
-    std::stringstream text;
-    text << std::ifstream(entry).rdbuf();
-    EXPECT_EQ(text.str().rfind("[Desktop Entry]\n", 0), 0u);
-    EXPECT_NE(text.str().find("Type=Application\n"), std::string::npos);
-    EXPECT_NE(text.str().find("Exec=\"/"), std::string::npos);
+    const std::string text = ReadText(entry);
+    EXPECT_TRUE(text.starts_with("[Desktop Entry]\n")) << text;
+    EXPECT_NE(text.find("Type=Application\n"), std::string::npos);
+    EXPECT_NE(text.find("Exec=\"/"), std::string::npos);
     G_Startup = 0;
     SaveSettings(store);
     EXPECT_FALSE(std::filesystem::exists(entry));
 }
 
-TEST(SettingsText, DesktopExecQuotingAndDriverCheckByKernelVersion)
+TEST(SettingsText, StartupExecutableDesktopExecQuotingAndDriverCheckByKernelVersion)
 {
+    // A program replaced while running is started from its path, or not at all once gone.
+    TempDir dir;
+    const std::string upgraded = dir.File("ombrix");
+    std::ofstream(upgraded) << "new program";
+    const std::pair<std::string, std::string> executables[] = {
+        {upgraded, upgraded},
+        {upgraded + " (deleted)", upgraded},
+        {dir.File("gone") + " (deleted)", ""},
+        {dir.File("ombrix (deleted) copy"), dir.File("ombrix (deleted) copy")},
+        {" (deleted)", " (deleted)"},
+    };
+    for (const auto& [running, expected] : executables)
+        EXPECT_EQ(StartupExecutable(running), expected) << running;
+
     EXPECT_EQ(QuoteDesktopExec("/opt/ombrix/ombrix"), "\"/opt/ombrix/ombrix\"");
     EXPECT_EQ(QuoteDesktopExec("/my apps/o$m\"b`x"), "\"/my apps/o\\\\$m\\\\\"b\\\\`x\"");
     EXPECT_EQ(QuoteDesktopExec("/a\\b"), "\"/a\\\\\\\\b\"");

@@ -1,7 +1,7 @@
 #include "ui/CUpdateCommand.h"
-#include "../update/LocalHttpServer.h"
 #include "UiTestSupport.h"
 #include "platform/Settings.h"
+#include "testsupport/LocalHttpServer.h"
 #include "ui/CDlgUpdateVersion.h"
 #include "ui/UpdateAddress.h"
 
@@ -14,47 +14,45 @@
 
 using namespace std::chrono_literals;
 
-namespace
+// A newer version is offered with its changes, one that does not parse shows nothing, and a server
+// that stays silent disables the command until the limit, without a dialog. The reply arrives in
+// two pieces, the headers first.
+TEST(CUpdateCommand, TheCommandIsOffWhileItChecksAndOffersOnlyANewerVersion)
 {
-const std::string kHeaders = "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n";
-
-struct Harness
-{
-    explicit Harness(uint16_t port, std::chrono::milliseconds limit)
-    {
-        action = new QAction(QStringLiteral("&Check for update now"), &window);
-        command = new CUpdateCommand(action, &window,
-                                     std::make_unique<CVersionChecker>("127.0.0.1", port, limit));
-        command->SetShowFunction([this](const QString& text) { shown.push_back(text); });
-        QObject::connect(command, &CUpdateCommand::CheckFinished, [this] { finished = true; });
-    }
-    QWidget window;
-    QAction* action;
-    CUpdateCommand* command;
-    std::vector<QString> shown;
-    bool finished = false;
-};
-} // namespace
-
-TEST(CUpdateCommand, ANewerVersionIsOfferedAndOneThatDoesNotParseShowsNothing)
-{
-    for (const char* version : {"2.10.0.0", "2.6.1.x"})
+    const std::string headers = "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n";
+    const std::string changes = "</Version><Changes>\tA\n\tB\r\nC\t</Changes></Ombrix>";
+    for (const char* version : {"2.10.0.0", "2.6.1.x", ""})
     {
         SCOPED_TRACE(version);
-        // The reply arrives in two pieces, the headers first.
+        const bool silent = *version == 0;
         LocalHttpServer server(
-            {kHeaders, std::string("<?xml version=\"1.0\"?><Ombrix><Version>") + version +
-                           "</Version><Changes>\tA\n\tB\r\nC\t</Changes></Ombrix>"});
-        Harness harness(server.Port(), 60s);
-        harness.action->trigger();
-        EXPECT_FALSE(harness.action->isEnabled());
-        ASSERT_TRUE(ProcessEventsUntil([&] { return harness.finished; }));
+            silent ? std::vector<std::string>{}
+                   : std::vector<std::string>{headers, "<?xml version=\"1.0\"?><Ombrix><Version>" +
+                                                           std::string(version) + changes});
+        std::vector<QString> shown;
+        bool finished = false;
+        QWidget window;
+        auto* action = new QAction(QStringLiteral("&Check for update now"), &window);
+        auto* command = new CUpdateCommand(
+            action, &window,
+            std::make_unique<CVersionChecker>("127.0.0.1", server.Port(), silent ? 300ms : 60s));
+        command->SetShowFunction([&shown](const QString& text) { shown.push_back(text); });
+        QObject::connect(command, &CUpdateCommand::CheckFinished, [&finished] { finished = true; });
+        action->trigger();
+        EXPECT_FALSE(action->isEnabled());
+        if (silent) // a second trigger while running does nothing
+        {
+            EXPECT_TRUE(command->IsChecking());
+            command->CheckNow();
+        }
+        ASSERT_TRUE(ProcessEventsUntil([&] { return finished; }));
         QApplication::processEvents();
-        EXPECT_EQ(harness.shown.empty() ? "" : harness.shown[0].toStdString(),
-                  version[2] == '1' ? "Ombrix 2.10.0.0 is available to download on our "
-                                      "site.\r\n\r\nWhat's new:\r\nA\r\nB\r\nC"
-                                    : "");
-        EXPECT_TRUE(harness.action->isEnabled());
+        EXPECT_EQ(shown.empty() ? "" : shown[0].toStdString(),
+                  std::string(version) == "2.10.0.0"
+                      ? "Ombrix 2.10.0.0 is available to download on our "
+                        "site.\r\n\r\nWhat's new:\r\nA\r\nB\r\nC"
+                      : "");
+        EXPECT_TRUE(action->isEnabled());
     }
 }
 
@@ -99,20 +97,6 @@ TEST(CUpdateCommand, TheFeedAddressIsASettingReadStrictly)
         }
     }
     ResetSettings();
-}
-
-TEST(CUpdateCommand, SilentServerDisablesTheCommandUntilTheLimitWithoutDialog)
-{
-    LocalHttpServer server({});
-    Harness harness(server.Port(), 300ms);
-    harness.action->trigger();
-    EXPECT_FALSE(harness.action->isEnabled());
-    EXPECT_TRUE(harness.command->IsChecking());
-    // A second trigger while running does nothing.
-    harness.command->CheckNow();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return harness.finished; }));
-    EXPECT_TRUE(harness.action->isEnabled());
-    EXPECT_TRUE(harness.shown.empty());
 }
 
 TEST(CDlgUpdateVersion, TextCannotBeEditedAndIsPlain)

@@ -37,30 +37,22 @@ def write_capture(path):
 
 
 def read_state(path):
-    state = {"filters": [], "commands": {}, "hosts": [], "selected": None, "window": None,
-             "tabs": {}, "page": None}
+    """The lines' texts after their first word, by that word; None before the file is there."""
     if not os.path.exists(path):
         return None
+    state = {}
     with open(path, encoding="utf-8") as source:
         for line in source.read().splitlines():
             kind, _, rest = line.partition(" ")
-            if kind == "window":
-                state["window"] = [int(value) for value in rest.split()]
-            elif kind == "filter":
-                parts = rest.split(" ", 5)
-                state["filters"].append(([int(value) for value in parts[1:5]], parts[5]))
-            elif kind == "selected":
-                state["selected"] = rest or None
-            elif kind == "command":
-                state["commands"][rest.split()[0]] = rest.split()[1] == "1"
-            elif kind == "tab":
-                parts = rest.split(" ", 4)
-                state["tabs"][parts[4]] = [int(value) for value in parts[:4]]
-            elif kind == "page":
-                state["page"] = rest
-            elif kind == "host":
-                state["hosts"].append(rest)
+            state.setdefault(kind, []).append(rest)
     return state
+
+
+def click_centre(env, rect):
+    """Clicks the middle of "X Y WIDTH HEIGHT ..."."""
+    x, y, width, height = (int(value) for value in rect.split()[:4])
+    subprocess.run(["xdotool", "mousemove", str(x + width // 2), str(y + height // 2), "click", "1"],
+                   env=env, check=True)
 
 
 def wait_for(path, test, seconds=60):
@@ -109,30 +101,27 @@ def main():
             time.sleep(0.1)
         window = subprocess.Popen([ombrix, "--db", database], env=env)
         state_file = env["OMBRIX_WINDOW_STATE"]
-        state = wait_for(state_file, lambda s: len(s["filters"]) >= 2 and s["selected"])
+        state = wait_for(state_file, lambda s: len(s.get("filter", [])) >= 2
+                         and s["selected"] != [""])
 
-        x, y, width, height = state["window"]
+        x, y, width, height = (int(value) for value in state["window"][0].split())
         assert (width, height) == (WIDTH * 2 // 3, HEIGHT * 2 // 3), state["window"]
         assert x >= 0 and y >= 0 and x + width <= WIDTH and y + height <= HEIGHT, state["window"]
-        assert state["selected"] == "Internet Traffic", state["selected"]
+        assert state["selected"] == ["Internet Traffic"], state["selected"]
 
-        (row_x, row_y, row_width, row_height), name = state["filters"][1]
-        assert name == "Local Traffic", name
-        subprocess.run(["xdotool", "mousemove", str(row_x + row_width // 2),
-                        str(row_y + row_height // 2), "click", "1"], env=env, check=True)
-        state = wait_for(state_file, lambda s: s["selected"] == "Local Traffic" and s["hosts"]
-                         and s["commands"].get("Suspend"))
+        _, rect = state["filter"][1].split(" ", 1)  # "ROW X Y WIDTH HEIGHT NAME"
+        assert rect.endswith(" Local Traffic"), rect
+        click_centre(env, rect)
+        state = wait_for(state_file, lambda s: s["selected"] == ["Local Traffic"] and "host" in s
+                         and "Suspend 1" in s["command"])
         # The window also captures live; the replayed host must be there, the other filter's not.
-        assert "198.18.0.20" in state["hosts"], state["hosts"]
-        assert "198.51.100.7" not in state["hosts"], state["hosts"]
-        assert state["commands"]["Suspend"] and state["commands"]["Edit"], state["commands"]
-        assert not state["commands"]["Resume"], state["commands"]
+        assert "198.18.0.20" in state["host"], state["host"]
+        assert "198.51.100.7" not in state["host"], state["host"]
+        assert "Edit 1" in state["command"] and "Resume 0" in state["command"], state["command"]
 
         screenshot(env, os.path.join(build, "x-window-first-start.xwd"))
-        tab_x, tab_y, tab_width, tab_height = state["tabs"]["History"]
-        subprocess.run(["xdotool", "mousemove", str(tab_x + tab_width // 2),
-                        str(tab_y + tab_height // 2), "click", "1"], env=env, check=True)
-        wait_for(state_file, lambda s: s["page"] == "History")
+        click_centre(env, next(tab for tab in state["tab"] if tab.endswith(" History")))
+        wait_for(state_file, lambda s: s["page"] == ["History"])
         time.sleep(1)  # one refresh tick draws the chart
         screenshot(env, os.path.join(build, "x-window-history.xwd"))
         return 0

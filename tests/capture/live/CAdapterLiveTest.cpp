@@ -32,11 +32,9 @@ public:
     {
         std::lock_guard lock(m_mutex);
         for (const PacketInfo& packet : m_packets)
-        {
             if (packet.protocol == protocol && packet.sourceAddress == source &&
                 (port == 0 || packet.destinationPort == WirePort(port)))
                 return found = packet, true;
-        }
         return false;
     }
 

@@ -157,6 +157,16 @@ TEST_F(CDatabaseManagerTest, PurgeCutsOffInLocalTimeKeepingTheCutOffDay)
     EXPECT_TRUE(session.store.PurgeOldRecords(10));
     EXPECT_EQ(Dump(Path(), "select IP from HOSTS;"), "198.18.0.2|\n");
     EXPECT_EQ(Dump(Path(), "select RECV from HISTORY;"), "2.0|\n");
+    // A host seen at the cut-off second itself stays; when the clock ticked meanwhile, again.
+    int64_t at = 0;
+    do
+    {
+        at = time(nullptr);
+        Exec(Path(), "delete from HOSTS; insert into HOSTS values (0, '198.18.0.3', 1, 1, '" +
+                         FormatLocalDateTime(at - 10 * 86400) + "');");
+        ASSERT_TRUE(session.store.PurgeOldRecords(10));
+    } while (time(nullptr) != at);
+    EXPECT_EQ(Dump(Path(), "select IP from HOSTS;"), "198.18.0.3|\n");
     EXPECT_FALSE(session.store.PurgeOldRecords(-1));
     EXPECT_TRUE(session.store.PurgeOldRecords(0));
 }

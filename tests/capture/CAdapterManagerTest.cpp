@@ -119,6 +119,34 @@ TEST(CAdapterManager, AChangeDuringTheFirstEnumerationIsNotLost)
     EXPECT_EQ(result, 0);
 }
 
+// In a network of the test's own, where capturing needs no privilege of the machine: a device
+// still listed keeps its capture open, one that went away has it closed.
+TEST(CAdapterManager, AVanishedDeviceIsClosedAndAListedOneStaysOpen)
+{
+    const int result = RunInOwnNetwork(
+        []
+        {
+            RecordingAnalyzer analyzer; // outlives the manager's thread, which reports to it
+            std::vector<CaptureDevice> devices = {Missing("lo", {"198.18.9.1"}),
+                                                  Missing("ombrix-bad0", {"198.18.9.2"})};
+            CAdapterManager manager([&devices] { return devices; });
+            if (!SetLoopback(true))
+                return 255;
+            manager.Start(&analyzer, false);
+            CAdapter* lo = manager.GetAdapter(0);
+            const bool openAtStart = lo->IsOpen();
+            devices.pop_back();
+            manager.Refresh();
+            const bool openWhileListed = lo->IsOpen();
+            devices.clear();
+            manager.Refresh();
+            return openAtStart && openWhileListed && !lo->IsOpen() ? 0 : 3;
+        });
+    if (result < 0)
+        GTEST_SKIP() << "no network namespace of our own here";
+    EXPECT_EQ(result, 0);
+}
+
 TEST(CAdapterManager, EnumerationFailsWithoutAWatchOrListsDescriptionsAndNoNullAddresses)
 {
     RecordingAnalyzer analyzer;

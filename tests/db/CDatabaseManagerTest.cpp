@@ -9,30 +9,25 @@
 
 using CDatabaseManagerTest = DbTest;
 
-TEST_F(CDatabaseManagerTest, StoreInsertsThenUpdatesAndRewritesRules)
+// A filter's row is inserted, then updated; its rules are rewritten whole. Rows deleted behind
+// the store's back come back whole with the next save.
+TEST_F(CDatabaseManagerTest, StoreInsertsUpdatesRewritesRulesAndRestoresDeletedRows)
 {
     Session session(Path());
     ASSERT_TRUE(session.opened);
     CFilter* filter = AddressFilter(session.factory, "Web", "198.18.0.1");
     AddIpRule(filter, static_cast<int>(IpRuleType::Range), "198.18.1.0", "198.18.1.255");
-    AddPortRule(filter, static_cast<int>(PortRuleType::Single), 443);
+    AddPortRule(filter, static_cast<int>(PortRuleType::Single), 80);
     session.factory.StoreFilter(filter);
     filter->SetName("Web 2");
     session.factory.StoreFilter(filter);
     EXPECT_EQ(Tables(Path()), "MAIN:\n0|Web 2|0.0|0.0|198.18.0.1|1|1|\nIP_FILTER:\n"
-                              "0|1|198.18.1.0|198.18.1.255|1|\nPORT_FILTER:\n0|0|443|0|1|\n"
+                              "0|1|198.18.1.0|198.18.1.255|1|\nPORT_FILTER:\n0|0|80|0|1|\n"
                               "HOSTS:\nHISTORY:\n");
     filter->ClearIpRules();
     session.factory.StoreFilter(filter);
     EXPECT_EQ(Tables(Path()), "MAIN:\n0|Web 2|0.0|0.0|198.18.0.1|1|1|\nIP_FILTER:\n"
-                              "PORT_FILTER:\n0|0|443|0|1|\nHOSTS:\nHISTORY:\n");
-    EXPECT_TRUE(session.errors.Errors().empty());
-}
-
-TEST_F(CDatabaseManagerTest, RowsDeletedBehindOurBackComeBackWhole)
-{
-    Session session(Path());
-    AddressFilter(session.factory, "Web", "198.18.0.1");
+                              "PORT_FILTER:\n0|0|80|0|1|\nHOSTS:\nHISTORY:\n");
     int64_t sent = 0;
     for (const std::string table : {"", "MAIN", "HOSTS", "HISTORY"})
     {
@@ -162,6 +157,16 @@ TEST_F(CDatabaseManagerTest, PurgeCutsOffInLocalTimeKeepingTheCutOffDay)
     EXPECT_TRUE(session.store.PurgeOldRecords(10));
     EXPECT_EQ(Dump(Path(), "select IP from HOSTS;"), "198.18.0.2|\n");
     EXPECT_EQ(Dump(Path(), "select RECV from HISTORY;"), "2.0|\n");
+    // A host seen at the cut-off second itself stays; when the clock ticked meanwhile, again.
+    int64_t at = 0;
+    do
+    {
+        at = time(nullptr);
+        Exec(Path(), "delete from HOSTS; insert into HOSTS values (0, '198.18.0.3', 1, 1, '" +
+                         FormatLocalDateTime(at - 10 * 86400) + "');");
+        ASSERT_TRUE(session.store.PurgeOldRecords(10));
+    } while (time(nullptr) != at);
+    EXPECT_EQ(Dump(Path(), "select IP from HOSTS;"), "198.18.0.3|\n");
     EXPECT_FALSE(session.store.PurgeOldRecords(-1));
     EXPECT_TRUE(session.store.PurgeOldRecords(0));
 }

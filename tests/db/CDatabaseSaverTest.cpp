@@ -1,6 +1,7 @@
 #include "db/CDatabaseSaver.h"
 #include "DbTestSupport.h"
 #include "core/CKavoEvent.h"
+#include "testsupport/WaitUntil.h"
 
 #include <atomic>
 #include <thread>
@@ -51,9 +52,7 @@ TEST(CDatabaseSaver, StopWaitsForASaveSuspendDoesNotAndStartUndoesASuspend)
     saveUnderWay();
     saver.Suspend();
     release.Set();
-    for (int i = 0; i < 2000 && saver.IsRunning(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_FALSE(saver.IsRunning());
+    EXPECT_TRUE(WaitUntil([&] { return !saver.IsRunning(); }));
     EXPECT_EQ(saves.load(), 3);
 }
 

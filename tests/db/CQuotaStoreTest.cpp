@@ -33,16 +33,13 @@ TEST_F(DbTest, QuotaLevelsAreToldOncePerMonthAlsoAfterARestart)
         quotas.Set(id, quota);
         // The day before the billing day belongs to the previous month.
         AddDay(filter, BillingPeriodOf(kNow, 5).start - kDay, 5000, 5000);
-        const struct
+        // Bytes received and sent that day, and the levels told after them.
+        const std::tuple<double, double, std::vector<int>> steps[] = {
+            {500, 299, {}}, {1, 0, {80}}, {0, 0, {}}, {100, 99, {}}, {0, 1, {100}}, {1000, 0, {}}};
+        for (const auto& [received, sent, told] : steps)
         {
-            double received, sent;
-            std::vector<int> told;
-        } steps[] = {{500, 299, {}}, {1, 0, {80}},  {0, 0, {}},
-                     {100, 99, {}},  {0, 1, {100}}, {1000, 0, {}}};
-        for (const auto& step : steps)
-        {
-            SCOPED_TRACE(testing::Message() << "+" << step.received << "/" << step.sent);
-            AddDay(filter, kNow, step.received, step.sent);
+            SCOPED_TRACE(testing::Message() << "+" << received << "/" << sent);
+            AddDay(filter, kNow, received, sent);
             std::vector<int> levels;
             for (const QuotaNotice& notice : quotas.Check(session.factory, 5, kNow))
             {
@@ -50,7 +47,7 @@ TEST_F(DbTest, QuotaLevelsAreToldOncePerMonthAlsoAfterARestart)
                 EXPECT_EQ(notice.quotaBytes, 1000.0);
                 levels.push_back(notice.level);
             }
-            EXPECT_EQ(levels, step.told);
+            EXPECT_EQ(levels, told);
         }
         EXPECT_EQ(quotas.TopLevel(id, BillingPeriodOf(kNow, 5).start), 100);
         session.factory.SaveFilters();

@@ -10,57 +10,48 @@
 
 namespace
 {
-class CppSQLite3Fixture : public ::testing::Test
+// The code a call throws with, 0 when it does not throw.
+int CodeOf(const std::function<void()>& call)
 {
-protected:
-    void SetUp() override
+    try
     {
-        m_db.Open(m_dir.File("t.db"));
-        m_db.ExecDml("create table T(A integer, B text, C float);");
+        call();
     }
-    TempDir m_dir;
-    CppSQLite3DB m_db;
-};
+    catch (const CppSQLite3Exception& error)
+    {
+        return error.ErrorCode();
+    }
+    return 0;
+}
 } // namespace
 
-TEST_F(CppSQLite3Fixture, FailuresThrowWithTheirCodeAndLeaveStatementsUsable)
+TEST(CppSQLite3, FailuresThrowWithTheirCodeAndLeaveStatementsUsable)
 {
-    auto codeOf = [](const std::function<void()>& call)
-    {
-        try
-        {
-            call();
-        }
-        catch (const CppSQLite3Exception& error)
-        {
-            return error.ErrorCode();
-        }
-        return 0;
-    };
-    EXPECT_EQ(codeOf([] { CppSQLite3DB().ExecDml("select 1;"); }), 1000); // not open
-    EXPECT_EQ(codeOf([] { CppSQLite3Statement().BindInt(1, 1); }), 1000);
-    EXPECT_EQ(codeOf([&] { m_db.CompileStatement("select * from Missing;"); }), SQLITE_ERROR);
-    EXPECT_NE(codeOf([&] { m_db.ExecScalar("select A from T;"); }), 0); // no row
-    m_db.ExecDml("create table U(A integer not null);");
-    CppSQLite3Statement insert = m_db.CompileStatement("insert into U values (?);");
+    TempDir dir;
+    CppSQLite3DB db;
+    EXPECT_EQ(CodeOf([&] { db.ExecDml("select 1;"); }), 1000); // not open
+    EXPECT_EQ(CodeOf([] { CppSQLite3Statement().BindInt(1, 1); }), 1000);
+    db.Open(dir.File("t.db"));
+    db.ExecDml("create table T(A integer, B text, C float); create table U(A integer not null);");
+    EXPECT_EQ(CodeOf([&] { db.CompileStatement("select * from Missing;"); }), SQLITE_ERROR);
+    EXPECT_NE(CodeOf([&] { db.ExecScalar("select A from T;"); }), 0); // no row
+    CppSQLite3Statement insert = db.CompileStatement("insert into U values (?);");
     insert.BindNull(1);
-    EXPECT_EQ(codeOf([&] { insert.ExecDml(); }), SQLITE_CONSTRAINT);
+    EXPECT_EQ(CodeOf([&] { insert.ExecDml(); }), SQLITE_CONSTRAINT);
     insert.BindInt(1, 3); // the statement was reset and can run again
     EXPECT_EQ(insert.ExecDml(), 1);
-}
 
-TEST_F(CppSQLite3Fixture, BoundValuesRoundTripAndNullTakesDefault)
-{
-    EXPECT_TRUE(m_db.TableExists("t") && !m_db.TableExists("U"));
-    CppSQLite3Statement insert = m_db.CompileStatement("insert into T values (?, ?, ?);");
-    insert.BindInt(1, 7);
-    insert.BindText(2, "it's; drop table T;--");
-    insert.BindDouble(3, 1e12 + 0.5);
-    insert.ExecDml();
+    // Bound values come back as they went; NULL gives the default asked for.
+    EXPECT_TRUE(db.TableExists("t") && !db.TableExists("V"));
+    CppSQLite3Statement row = db.CompileStatement("insert into T values (?, ?, ?);");
+    row.BindInt(1, 7);
+    row.BindText(2, "it's; drop table T;--");
+    row.BindDouble(3, 1e12 + 0.5);
+    row.ExecDml();
     for (int column = 1; column <= 3; ++column)
-        insert.BindNull(column);
-    EXPECT_EQ(insert.ExecDml(), 1);
-    CppSQLite3Query query = m_db.ExecQuery("select * from T order by rowid;");
+        row.BindNull(column);
+    EXPECT_EQ(row.ExecDml(), 1);
+    CppSQLite3Query query = db.ExecQuery("select * from T order by rowid;");
     EXPECT_EQ(query.NumFields(), 3);
     EXPECT_EQ(query.GetIntField("A", -1), 7);
     EXPECT_EQ(query.GetStringField("B"), "it's; drop table T;--");

@@ -58,12 +58,9 @@ TEST_F(CrashSafety, KillDuringALargeSaveLeavesEveryRowWhole)
     close(pipe_ends[0]);
     // The rollback journal exists exactly while a write transaction is open: kill in there.
     bool inTransaction = false;
-    for (int i = 0; i < 20000 && !inTransaction; ++i)
-    {
-        inTransaction = std::filesystem::exists(Path() + "-journal");
-        if (!inTransaction)
-            std::this_thread::sleep_for(std::chrono::microseconds(500));
-    }
+    for (int i = 0; i < 20000 && !(inTransaction = std::filesystem::exists(Path() + "-journal"));
+         ++i)
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     kill(child, SIGKILL);
     int status = 0;

@@ -4,17 +4,10 @@
 
 #include <fstream>
 #include <functional>
-#include <iterator>
 
 namespace
 {
 using DatabaseFailure = DbTest;
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 CFilter* WebFilter(CFilterFactory& factory)
 {
@@ -54,7 +47,7 @@ TEST_F(DatabaseFailure, FileThatCannotBeOpenedIsReportedOnceAndNeverWritten)
         SCOPED_TRACE(reason);
         std::remove(Path().c_str());
         prepare();
-        const std::string before = ReadFile(Path());
+        const std::string before = ReadText(Path());
         {
             Session session(Path());
             EXPECT_FALSE(session.opened);
@@ -80,7 +73,7 @@ TEST_F(DatabaseFailure, FileThatCannotBeOpenedIsReportedOnceAndNeverWritten)
             EXPECT_NE(message.find(reason), std::string::npos) << message;
             EXPECT_DOUBLE_EQ(web->GetSent(), 100);
         }
-        EXPECT_EQ(ReadFile(Path()), before);
+        EXPECT_EQ(ReadText(Path()), before);
     }
     other.ExecDml("ROLLBACK;");
 }

@@ -120,13 +120,8 @@ TEST_F(StoreChanges, FileDeletedOrReplacedIsMadeAgainWithEveryRecordAndToldOnce)
 
 TEST_F(StoreChanges, StoredDaysKeepTheKeyCountingUsesInZonesWithDaylightSaving)
 {
-    struct Case
-    {
-        const char* zone;
-        int64_t time; // a packet's time
-        const char *date, *updated;
-    };
-    const Case cases[] = {
+    // The zone, a packet's time, its day and its time as stored.
+    const std::tuple<const char*, int64_t, const char*, const char*> cases[] = {
         // Havana sets its clocks back from 01:00 to 00:00: midnight happens twice.
         {"America/Havana", 1604205000, "2020-11-01", "2020-11-01 00:30:00"},
         {"America/Havana", 1604250000, "2020-11-01", "2020-11-01 12:00:00"},
@@ -137,28 +132,24 @@ TEST_F(StoreChanges, StoredDaysKeepTheKeyCountingUsesInZonesWithDaylightSaving)
         {"Europe/Berlin", 1729981800, "2024-10-27", "2024-10-27 00:30:00"},
         {"Europe/Berlin", 1729989000, "2024-10-27", "2024-10-27 02:30:00"}, // the hour twice
     };
-    for (const Case& c : cases)
+    for (const auto& [name, time, date, updated] : cases)
     {
-        SCOPED_TRACE(std::string(c.zone) + " " + c.updated);
-        TimeZone zone(c.zone);
+        SCOPED_TRACE(std::string(name) + " " + updated);
+        TimeZone zone(name);
         TempDir dir;
         const std::string path = dir.File("traffic.db");
-        {
-            Session session(path);
-            AddressFilter(session.factory, "Web", "198.18.0.1");
-            session.factory.SaveFilters();
-        }
+        Session{path}; // makes the tables
         // Written by an older version: the day twice, both rows holding counted traffic.
-        Exec(path, "insert into HISTORY values (0, '" + std::string(c.date) + "', 1, 2), (0, '" +
-                       c.date + "', 10, 20);");
+        Exec(path, "insert into MAIN values (0, 'Web', 0, 0, '198.18.0.1', 1, 1);"
+                   "insert into HISTORY values (0, '" +
+                       std::string(date) + "', 1, 2), (0, '" + date + "', 10, 20);");
         {
             Session session(path);
             session.factory.LoadFilters();
-            session.factory.DispatchPacket(Packet(Ip("198.18.7.7"), Ip("198.18.0.1"), 100, c.time));
+            session.factory.DispatchPacket(Packet(Ip("198.18.7.7"), Ip("198.18.0.1"), 100, time));
             session.factory.SaveFilters(); // one row: the loaded day took the packet
         }
-        EXPECT_EQ(Dump(path, "select * from HISTORY;"),
-                  "0|" + std::string(c.date) + "|111.0|22.0|\n");
-        EXPECT_EQ(Dump(path, "select UPDATED from HOSTS;"), std::string(c.updated) + "|\n");
+        EXPECT_EQ(Dump(path, "select * from HISTORY;") + Dump(path, "select UPDATED from HOSTS;"),
+                  "0|" + std::string(date) + "|111.0|22.0|\n" + updated + "|\n");
     }
 }

@@ -178,19 +178,10 @@ namespace
 void AddMixedFilters(CFilterFactory& manager)
 {
     manager.NewFilter(true); // everything of this machine
-    CFilter* remoteNet = manager.NewFilter(true);
-    CFilterParamIp* net = remoteNet->CreateIpRule();
-    net->SetType(static_cast<int>(IpRuleType::Subnet));
-    net->SetAddress(Ip("198.19.0.0"));
-    net->SetSecondAddress(Ip("255.255.0.0"));
-    net->SetAction(static_cast<int>(RuleAction::Include));
-    remoteNet->AddIpRule(net);
-    CFilter* notWeb = manager.NewFilter(true);
-    CFilterParamPort* web = notWeb->CreatePortRule();
-    web->SetType(static_cast<int>(PortRuleType::Single));
-    web->SetFirstPort(htons(80));
-    web->SetAction(static_cast<int>(RuleAction::Exclude));
-    notWeb->AddPortRule(web);
+    manager.NewFilter(true)->AddIpRule(
+        IpRule(IpRuleType::Subnet, "198.19.0.0", "255.255.0.0", RuleAction::Include));
+    manager.NewFilter(true)->AddPortRule(
+        PortRule(PortRuleType::Single, 80, 0, RuleAction::Exclude));
     manager.NewFilter(false); // suspended throughout
     CFilter* oneAddress = manager.NewFilter(true);
     oneAddress->SetBinding(static_cast<int>(HostBinding::Address));
@@ -220,16 +211,18 @@ std::vector<double> Figures(CFilter& filter)
 TEST(CFilterFactory, BatchDispatchCountsExactlyAsRecordByRecord)
 {
     FakeLocalAddresses local{"198.18.0.1", "198.18.0.2"};
-    CPendingHosts pendingOne;
-    CPendingHosts pendingBatch;
-    CFilterFactory one;
-    CFilterFactory batch;
-    one.SetLocalAddressTest(&local);
-    batch.SetLocalAddressTest(&local);
-    one.SetPendingHosts(&pendingOne);
-    batch.SetPendingHosts(&pendingBatch);
-    AddMixedFilters(one);
-    AddMixedFilters(batch);
+    struct Counting
+    {
+        CPendingHosts pending;
+        CFilterFactory manager;
+    } runs[2]; // record by record, and in batches
+    for (Counting& run : runs)
+    {
+        run.manager.SetLocalAddressTest(&local);
+        run.manager.SetPendingHosts(&run.pending);
+        AddMixedFilters(run.manager);
+    }
+    CFilterFactory &one = runs[0].manager, &batch = runs[1].manager;
 
     // A generated capture: local and remote hosts both ways, some traffic between remote hosts,
     // web and other ports, three days.
@@ -251,24 +244,20 @@ TEST(CFilterFactory, BatchDispatchCountsExactlyAsRecordByRecord)
         capture.push_back(packet);
     }
 
-    IPacketDispatch& batchDispatch = batch;
     size_t done = 0;
     for (size_t size : {1, 700, 513, 512, 2000, 3000})
     {
         const size_t count = std::min(size, capture.size() - done);
         for (size_t i = done; i < done + count; ++i)
             one.DispatchPacket(capture[i]);
-        batchDispatch.DispatchBatch(capture.data() + done, count, nullptr);
+        batch.DispatchBatch(capture.data() + done, count, nullptr);
         done += count;
-        if (done > 3000) // a filter suspended half-way counts nothing more in either
-        {
-            one.GetFilter(1)->SetEnabled(false);
-            batch.GetFilter(1)->SetEnabled(false);
-        }
+        for (Counting& run : runs) // a filter suspended half-way counts nothing more in either
+            run.manager.GetFilter(1)->SetEnabled(done <= 3000);
     }
     ASSERT_EQ(done, capture.size());
 
-    EXPECT_EQ(pendingBatch.GetCount(), pendingOne.GetCount());
+    EXPECT_EQ(runs[1].pending.GetCount(), runs[0].pending.GetCount());
     ASSERT_EQ(batch.GetCount(), one.GetCount());
     for (unsigned f = 0; f < one.GetCount(); ++f)
     {

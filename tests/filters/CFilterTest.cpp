@@ -63,10 +63,9 @@ TEST_F(ProcessPacketTest, EachBindingPicksItsSideAndDirection)
         filter.SetHardwareAddress(c.macSide == 0 ? std::vector<uint8_t>(6, 0) : mac);
         PacketInfo packet = Tcp(c.from, 5000, c.to, 53, 60);
         packet.hasMac = c.macSide != 0;
-        (c.macSide == 1 ? packet.sourceMac : packet.destinationMac) = {0x00, 0x1A, 0x2B,
-                                                                       0x3C, 0x4D, 0x5E};
-        if (c.macSide == 0)
-            packet.sourceMac = packet.destinationMac = {};
+        if (c.macSide != 0)
+            (c.macSide == 1 ? packet.sourceMac : packet.destinationMac) = {0,    0x1A, 0x2B,
+                                                                           0x3C, 0x4D, 0x5E};
         CFilterHost* host = filter.ProcessPacket(packet);
         if (c.remote == nullptr)
         {

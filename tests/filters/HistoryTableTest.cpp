@@ -4,79 +4,45 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <random>
 #include <string>
 #include <tuple>
 
-namespace
-{
-int64_t Local(int year, int month, int day, int hour, int minute, int second)
-{
-    std::tm fields{.tm_sec = second,
-                   .tm_min = minute,
-                   .tm_hour = hour,
-                   .tm_mday = day,
-                   .tm_mon = month - 1,
-                   .tm_year = year - 1900,
-                   .tm_isdst = -1};
-    return std::mktime(&fields);
-}
-
-// Walks [from, to) in steps and over every hour's edges, then jumps around in it, comparing
-// with the plain conversion.
-void ExpectSameAsUncached(int64_t from, int64_t to)
-{
-    for (int64_t t = from; t < to; t += 433)
-        ASSERT_EQ(DayOf(t), DayOfUncached(t)) << t;
-    for (int64_t t = from; t < to; t += 3600)
-        for (int64_t near : {t - 1, t, t + 1})
-            ASSERT_EQ(DayOf(near), DayOfUncached(near)) << near;
-    std::mt19937_64 random(7);
-    std::uniform_int_distribution<int64_t> any(from, to - 1);
-    for (int i = 0; i < 1000; ++i)
-    {
-        const int64_t t = any(random);
-        ASSERT_EQ(DayOf(t), DayOfUncached(t)) << t;
-    }
-}
-} // namespace
-
 TEST(DayOf, CachedAnswersEqualThePlainConversionAcrossDaylightSavingChanges)
 {
-    struct Case
-    {
-        const char* zone;
-        int year, month, day; // a few days around this date
-    };
     // Central Europe at 02:00/03:00; Sao Paulo 2018/19 and Havana 2020 change at midnight, so
     // one local midnight does not exist; Lord Howe shifts by 30 minutes.
-    for (const Case& c :
-         {Case{"Europe/Berlin", 2026, 3, 29}, Case{"Europe/Berlin", 2026, 10, 25},
-          Case{"America/Sao_Paulo", 2018, 11, 4}, Case{"America/Sao_Paulo", 2019, 2, 17},
-          Case{"America/Havana", 2020, 3, 8}, Case{"America/Havana", 2020, 11, 1},
-          Case{"Australia/Lord_Howe", 2026, 4, 5}, Case{"UTC", 2026, 1, 1}})
+    const std::pair<const char*, const char*> cases[] = {
+        {"Europe/Berlin", "2026-03-29"},       {"Europe/Berlin", "2026-10-25"},
+        {"America/Sao_Paulo", "2018-11-04"},   {"America/Sao_Paulo", "2019-02-17"},
+        {"America/Havana", "2020-03-08"},      {"America/Havana", "2020-11-01"},
+        {"Australia/Lord_Howe", "2026-04-05"}, {"UTC", "2026-01-01"}};
+    for (const auto& [name, date] : cases)
     {
-        SCOPED_TRACE(c.zone);
-        TimeZone zone(c.zone);
-        const int64_t middle = Local(c.year, c.month, c.day, 12, 0, 0);
-        ExpectSameAsUncached(middle - 3 * 86400, middle + 3 * 86400);
+        SCOPED_TRACE(name);
+        TimeZone zone(name);
+        // Three days either side: in steps, over every hour's edges, then jumping around.
+        const int64_t from = LocalTime(date, 12) - 3 * 86400, to = from + 6 * 86400;
+        const auto same = [](int64_t t) { return DayOf(t) == DayOfUncached(t); };
+        for (int64_t t = from; t < to; t += 433)
+            ASSERT_TRUE(same(t)) << t;
+        for (int64_t t = from; t < to; t += 3600)
+            ASSERT_TRUE(same(t - 1) && same(t) && same(t + 1)) << t;
+        std::mt19937_64 random(7);
+        std::uniform_int_distribution<int64_t> any(from, to - 1);
+        for (int i = 0; i < 1000; ++i)
+            ASSERT_TRUE(same(any(random))) << i;
     }
 }
 
-TEST(DayOf, AMidnightThatHappensTwiceStartsTheDayAtItsFirstOccurrence)
+// Havana set its clocks back from 01:00 to 00:00 on 2020-11-01: the day starts at the first
+// midnight. The zone may change while the program runs; times mktime cannot take pass through.
+TEST(DayOf, TwiceMidnightZoneChangesAndUnconvertibleTimes)
 {
-    // Havana set its clocks back from 01:00 to 00:00 on 2020-11-01.
-    TimeZone havana("America/Havana");
     const int64_t firstMidnight = 1604203200; // 04:00 UTC, still daylight-saving time
-    for (int64_t t :
-         {firstMidnight, firstMidnight + 3599, firstMidnight + 3600, firstMidnight + 20 * 3600})
-        EXPECT_EQ(DayOf(t), firstMidnight) << t;
-}
-
-TEST(DayOf, FollowsAChangeOfTimeZoneAndPassesUnconvertibleTimesThrough)
-{
+    TimeZone havana("America/Havana");
+    for (int64_t t : {int64_t(0), int64_t(3599), int64_t(3600), int64_t(20 * 3600)})
+        EXPECT_EQ(DayOf(firstMidnight + t), firstMidnight) << t;
     const int64_t t = 1767225600 + 12 * 3600; // 2026-01-01 12:00 UTC
     TimeZone berlin("Europe/Berlin");
     EXPECT_EQ(DayOf(t), 1767225600 - 3600);
@@ -91,24 +57,21 @@ TEST(DayOf, FollowsAChangeOfTimeZoneAndPassesUnconvertibleTimesThrough)
 TEST(HistoryTable, DaysSplitAtLocalMidnightSumBothDirectionsAndClear)
 {
     TimeZone berlin("Europe/Berlin");
-    struct Case
-    {
-        int year, month, day;
-        int64_t hours; // length of the earlier day
-    };
-    for (const Case& c : {Case{2026, 5, 6, 24}, Case{2026, 3, 29, 23}, Case{2026, 10, 25, 25}})
+    // Each earlier day and its length in hours.
+    for (const auto& [month, day, hours] :
+         {std::tuple(5, 6, 24), std::tuple(3, 29, 23), std::tuple(10, 25, 25)})
     {
         HistoryTable history;
-        history.AddTraffic(Local(c.year, c.month, c.day, 23, 59, 59), 100, 0);
-        history.AddTraffic(Local(c.year, c.month, c.day + 1, 0, 0, 1), 0, 50);
+        history.AddTraffic(LocalTime(2026, month, day, 23, 59, 59), 100, 0);
+        history.AddTraffic(LocalTime(2026, month, day + 1, 0, 0, 1), 0, 50);
         ASSERT_EQ(history.GetCount(), 2);
-        EXPECT_EQ(history.GetItem(0)->GetDay(), Local(c.year, c.month, c.day, 0, 0, 0));
-        EXPECT_EQ(history.GetItem(1)->GetDay() - history.GetItem(0)->GetDay(), c.hours * 3600);
-        EXPECT_EQ(history.GetItem(0)->GetReceived(), 100.0);
-        EXPECT_EQ(history.GetItem(1)->GetSent(), 50.0);
+        const HistoryItem *first = history.GetItem(0), *second = history.GetItem(1);
+        EXPECT_EQ(std::tuple(first->GetDay(), second->GetDay() - first->GetDay(),
+                             first->GetReceived(), second->GetSent()),
+                  std::tuple(LocalTime(2026, month, day), int64_t(hours) * 3600, 100.0, 50.0));
     }
     HistoryTable history;
-    const int64_t day = Local(2026, 5, 6, 0, 0, 0);
+    const int64_t day = LocalTime(2026, 5, 6);
     HistoryItem* loaded = history.Insert(day);
     loaded->SetReceived(7);
     loaded->SetModified(false);

@@ -29,35 +29,28 @@ struct FakeDns
     CKavoEvent entered{CKavoEvent::Reset::Manual}, release{CKavoEvent::Reset::Manual};
 };
 
+// Whether the table holds the key, and its value then.
 template <typename Table, typename Value> bool Find(const Table& table, auto key, Value& value)
 {
     const auto found = table.find(key);
     return found != table.end() && (value = found->second, true);
 }
 
-CHostNameCache::Resolver ResolverOf(const std::shared_ptr<FakeDns>& dns)
-{
-    return {[dns](uint32_t address, std::string& name) -> ReverseAnswer
-            {
-                ++dns->reverseCalls;
-                if (address == dns->held.load())
-                {
-                    dns->entered.Set();
-                    dns->release.Wait();
-                }
-                if (dns->alwaysFail || dns->failuresFirst[address]-- > 0)
-                    return ReverseAnswer::TryLater;
-                return Find(dns->names, address, name);
-            },
-            [dns](const std::string& host, uint32_t& address)
-            { return ++dns->forwardCalls > 0 && Find(dns->hosts, host, address); }};
-}
-
 // A cache wired to a fake DNS, a recording database sink and a listener, with its own thread.
 struct ResolverFixture : IResolveListener
 {
     ResolverFixture()
-        : cache(ResolverOf(dns),
+        : cache({[dns = dns](uint32_t address, std::string& name) -> ReverseAnswer
+                 {
+                     ++dns->reverseCalls;
+                     if (address == dns->held.load())
+                         dns->entered.Set(), dns->release.Wait();
+                     if (dns->alwaysFail || dns->failuresFirst[address]-- > 0)
+                         return ReverseAnswer::TryLater;
+                     return Find(dns->names, address, name);
+                 },
+                 [dns = dns](const std::string& host, uint32_t& address)
+                 { return ++dns->forwardCalls > 0 && Find(dns->hosts, host, address); }},
                 [this](uint32_t a, const std::string& n) { Record(written, a, n); })
     {
         cache.SetListener(this);

@@ -17,31 +17,7 @@ def dotted(text):
     return a << 24 | b << 16 | c << 8 | d
 
 
-def covered(blocks):
-    """The addresses of the blocks as a sorted list of (first, last), checking that each block is
-    aligned to its size and that no two overlap."""
-    spans = []
-    for address, prefix in blocks:
-        size = 1 << (32 - prefix)
-        assert address % size == 0, "unaligned block %x/%d" % (address, prefix)
-        spans.append((address, address + size - 1))
-    spans.sort()
-    for (_, last), (first, _) in zip(spans, spans[1:]):
-        assert last < first, "overlapping blocks"
-    return spans
-
-
-def merged(spans):
-    result = []
-    for first, last in spans:
-        if result and result[-1][1] + 1 == first:
-            result[-1] = (result[-1][0], last)
-        else:
-            result.append((first, last))
-    return result
-
-
-class RangeToBlocks(unittest.TestCase):
+class Converter(unittest.TestCase):
     def test_blocks_cover_the_range_exactly_and_fewest(self):
         # (first, last, the blocks expected, or how many of them)
         cases = (
@@ -57,7 +33,13 @@ class RangeToBlocks(unittest.TestCase):
         for first, last, expected in cases:
             with self.subTest(first=first, last=last):
                 blocks = geodata.range_to_blocks(dotted(first), dotted(last))
-                self.assertEqual(merged(covered(blocks)), [(dotted(first), dotted(last))])
+                # Each block aligned to its size; in order, they join without gap or overlap.
+                spans = sorted((a, a + (1 << (32 - p)) - 1) for a, p in blocks)
+                for address, prefix in blocks:
+                    self.assertEqual(address % (1 << (32 - prefix)), 0)
+                for (_, end), (start, _) in zip(spans, spans[1:]):
+                    self.assertEqual(end + 1, start)
+                self.assertEqual((spans[0][0], spans[-1][1]), (dotted(first), dotted(last)))
                 if isinstance(expected, int):
                     self.assertEqual(len(blocks), expected)
                 elif expected is not None:
@@ -66,24 +48,14 @@ class RangeToBlocks(unittest.TestCase):
             with self.assertRaises(ValueError):
                 geodata.range_to_blocks(first, last)
 
-
-class Files(unittest.TestCase):
     def test_conversion_writes_both_formats(self):
-        geoip = (
-            "# comment\n"
-            "%d,%d,DE\n"
-            "%d,%d,??\n"
-            "%d,%d,EU\n"
-            "%d,%d,us\n"
-            "not,a,line\n"
-            "7,3,FR\n"
-        ) % (dotted("5.0.0.0"), dotted("5.0.255.255"),
-             dotted("6.0.0.0"), dotted("6.0.0.255"),
-             dotted("7.0.0.0"), dotted("7.0.0.2"),
-             dotted("255.255.255.255"), dotted("255.255.255.255"))
+        lines = ["# comment", "5.0.0.0 5.0.255.255 DE", "6.0.0.0 6.0.0.255 ??",
+                 "7.0.0.0 7.0.0.2 EU", "255.255.255.255 255.255.255.255 us"]
+        geoip = "\n".join("%d,%d,%s" % (dotted(a), dotted(b), c)
+                          for a, b, c in (line.split() for line in lines[1:]))
+        geoip = lines[0] + "\n" + geoip + "\nnot,a,line\n7,3,FR\n"
         iso = {"3166-1": [{"alpha_2": "DE", "name": "Germany"},
-                          {"alpha_2": "US", "name": "United\tStates"},
-                          {"alpha_2": "XX"}]}
+                          {"alpha_2": "US", "name": "United\tStates"}, {"alpha_2": "XX"}]}
         with tempfile.TemporaryDirectory() as folder:
             paths = {}
             for name, text in (("geoip", geoip), ("iso.json", json.dumps(iso))):
@@ -97,22 +69,19 @@ class Files(unittest.TestCase):
             with open(os.path.join(out, "Countries.dat"), "rb") as handle:
                 names = handle.read().decode("utf-8")
 
+        # The width, then blocks: code, count (little-endian), ranges of address and prefix.
         self.assertEqual(data[:2], b"\x00\x10")
         blocks, position = {}, 2
         while position < len(data):
             code = data[position:position + 2].decode("ascii")
             (count,) = struct.unpack_from("<i", data, position + 2)
-            position += 6
-            blocks[code] = [struct.unpack_from("<Ib", data, position + 5 * i)
+            blocks[code] = [struct.unpack_from("<Ib", data, position + 6 + 5 * i)
                             for i in range(count)]
-            position += 5 * count
+            position += 6 + 5 * count
         self.assertEqual(position, len(data))
-        self.assertEqual(blocks["DE"], [(dotted("5.0.0.0"), 16)])
-        self.assertEqual(blocks["EU"], [(dotted("7.0.0.0"), 31), (dotted("7.0.0.2"), 32)])
-        self.assertEqual(blocks["US"], [(dotted("255.255.255.255"), 32)])
-        self.assertEqual(sorted(blocks), ["DE", "EU", "US"])
-        # 10.0.0.0 is stored as the bytes 00 00 00 0A.
-        self.assertEqual(struct.pack("<I", dotted("10.0.0.0")), b"\x00\x00\x00\x0a")
+        self.assertEqual(blocks, {"DE": [(dotted("5.0.0.0"), 16)],
+                                  "EU": [(dotted("7.0.0.0"), 31), (dotted("7.0.0.2"), 32)],
+                                  "US": [(dotted("255.255.255.255"), 32)]})
         self.assertEqual(names, "DE\tGermany\nEU\tEurope\nUS\tUnited States\n")
 
 

@@ -21,6 +21,6 @@ TEST(CReportFile, EndsLinesInCrLfAcrossWrites)
         for (const std::string& text : writes)
             asIs ? file.WriteAsIs(text) : file.Write(text);
         ASSERT_TRUE(file.Close());
-        EXPECT_EQ(ReadFile(dir.File("f")), expected) << writes.size() << " writes";
+        EXPECT_EQ(ReadText(dir.File("f")), expected) << writes.size() << " writes";
     }
 }

@@ -62,35 +62,24 @@ int CountGroups(const std::string& svg)
 TEST(HistoryChart, DaysAreGroupedWhenTheyWouldBeTooThinAndTheSvgIsWellFormed)
 {
     TimeZone zone("Europe/Berlin"); // the year's two daylight-saving changes lie inside
-    struct Case
-    {
-        int days;
-        ChartBucket bucket;
-        size_t bars;
-    };
     // 720 pixels at 3 per bar hold 240 bars: days up to 240 of them, then weeks up to 1680.
-    const Case cases[] = {{1, ChartBucket::Day, 1},        {240, ChartBucket::Day, 240},
-                          {241, ChartBucket::Week, 35},    {730, ChartBucket::Week, 105},
-                          {3650, ChartBucket::Month, 120}, {1680, ChartBucket::Week, 240},
-                          {1681, ChartBucket::Month, 56}};
-    for (const Case& c : cases)
+    using B = ChartBucket;
+    const std::tuple<int, ChartBucket, size_t> cases[] = {
+        {1, B::Day, 1},        {240, B::Day, 240},   {241, B::Week, 35},  {730, B::Week, 105},
+        {3650, B::Month, 120}, {1680, B::Week, 240}, {1681, B::Month, 56}};
+    for (const auto& [count, expected, barCount] : cases)
     {
-        SCOPED_TRACE(c.days);
-        const std::vector<ReportDay> days = Days(c.days);
+        SCOPED_TRACE(count);
+        const std::vector<ReportDay> days = Days(count);
         const ChartBucket bucket = ChooseBucket(days, 720, 3);
-        EXPECT_EQ(bucket, c.bucket);
+        EXPECT_EQ(bucket, expected);
         const std::vector<ChartBar> bars = ChartBars(days, bucket);
-        EXPECT_EQ(bars.size(), c.bars);
-        double received = 0.0;
-        double sent = 0.0;
+        EXPECT_EQ(bars.size(), barCount);
+        double received = 0.0, sent = 0.0;
         for (const ChartBar& bar : bars)
-        {
-            received += bar.received;
-            sent += bar.sent;
-        }
-        EXPECT_EQ(received, c.days * (c.days + 1) / 2.0);
-        EXPECT_EQ(sent, c.days);
-        EXPECT_EQ(CountGroups(HistoryChartSvg(days, 0)), static_cast<int>(c.bars));
+            received += bar.received, sent += bar.sent;
+        EXPECT_EQ(std::pair(received, sent), std::pair(count * (count + 1) / 2.0, count * 1.0));
+        EXPECT_EQ(CountGroups(HistoryChartSvg(days, 0)), static_cast<int>(barCount));
     }
     EXPECT_EQ(HistoryChartSvg({}, 0), "");
 }

@@ -1,7 +1,6 @@
 #include "report/ReportFromDatabase.h"
 #include "db/CDatabaseManager.h"
-#include "filters/CFilterFactory.h"
-#include "filters/HostBinding.h"
+#include "db/CppSQLite3DB.h"
 #include "report/HtmlReport.h"
 #include "report/ReportSamples.h"
 #include "testsupport/GeoBaseWriter.h"
@@ -23,54 +22,20 @@ namespace
 // filters bound to this machine, to an address and to a hardware address.
 void SaveDatabase(const std::string& path)
 {
-    const std::tuple<const char*, HostBinding, double> filterRows[] = {
-        {"Internet Traffic", HostBinding::LocalMachine, 3000000},
-        {"F<img src=x> \"A&B\", best", HostBinding::Address, 4000},
-        {"Mac", HostBinding::Hardware, 0}};
-    const std::tuple<int, const char*, const char*, double, double, int64_t> hostRows[] = {
-        {0, "81.2.3.4", "<b>mail</b>.example", 2048, 1024, LocalTime(2024, 5, 5, 10)},
-        {0, "10.0.0.10", nullptr, 1000, 3000, LocalTime(2024, 5, 6, 8, 5, 9)},
-        {0, "10.0.0.9", "line\nbreak", 1234567, 5, LocalTime(2024, 5, 4, 23, 59, 59)},
-        {1, "10.9.9.9", "<script>alert(\"x\")</script> & co", 100, 200,
-         LocalTime(2024, 5, 7, 1, 2, 3)}};
-    const std::tuple<int, ReportDay> dayRows[] = {{0, {LocalTime(2024, 5, 5), 2048, 512}},
-                                                  {0, {LocalTime(2024, 5, 6), 1000, 3000}},
-                                                  {1, {LocalTime(2024, 5, 7), 100, 200}}};
-    CDatabaseManager database;
-    ASSERT_TRUE(database.Open(path));
-    CFilterFactory filters;
-    filters.SetStore(&database);
-    std::vector<CFilter*> made;
-    for (const auto& [name, binding, received] : filterRows)
-    {
-        CFilter* filter = made.emplace_back(filters.NewFilter(true));
-        filter->SetName(name);
-        filter->SetBinding(static_cast<int>(binding));
-        filter->SetAddress(Address("192.168.7.9"));
-        filter->SetHardwareAddress({0, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E});
-        filter->SetReceived(received);
-        filter->SetSent(1500.0);
-        filters.StoreFilter(filter);
-    }
-    for (const auto& [index, address, name, received, sent, updated] : hostRows)
-    {
-        IFilterHost* host = made[index]->AddHost(Address(address));
-        host->SetAddress(Address(address));
-        host->SetReceived(received);
-        host->SetSent(sent);
-        host->SetUpdated(updated);
-        if (name != nullptr)
-            database.QueueHostName(Address(address), name);
-    }
-    for (const auto& [index, saved] : dayRows)
-    {
-        IFilterHistory* day = made[index]->AddHistoryDay(saved.day);
-        day->SetReceived(saved.received);
-        day->SetSent(saved.sent);
-    }
-    database.SaveFilters(&filters);
-    database.FlushHostNames();
-    filters.SetStore(nullptr);
+    ASSERT_TRUE(CDatabaseManager().Open(path)); // the tables as the program makes them
+    CppSQLite3DB db;
+    db.Open(path);
+    db.ExecDml("insert into MAIN values (0, 'Internet Traffic', 3000000, 1500, '0.0.0.0', 1, 1),"
+               " (1, 'F<img src=x> \"A&B\", best', 4000, 1500, '192.168.7.9', 1, 1),"
+               " (2, 'Mac', 0, 1500, '00-1A-2B-3C-4D-5E', 1, 1);"
+               "insert into HOSTS values (0, '81.2.3.4', 2048, 1024, '2024-05-05 10:00:00'),"
+               " (0, '10.0.0.10', 1000, 3000, '2024-05-06 08:05:09'),"
+               " (0, '10.0.0.9', 1234567, 5, '2024-05-04 23:59:59'),"
+               " (1, '10.9.9.9', 100, 200, '2024-05-07 01:02:03');"
+               "insert into HISTORY values (0, '2024-05-05', 2048, 512),"
+               " (0, '2024-05-06', 1000, 3000), (1, '2024-05-07', 100, 200);"
+               "insert into HOSTNAMES values ('81.2.3.4', '<b>mail</b>.example'),"
+               " ('10.0.0.9', 'line\nbreak'), ('10.9.9.9', '<script>alert(\"x\")</script> & co');");
 }
 } // namespace
 
@@ -145,7 +110,7 @@ TEST(ReportFromDatabase, WritesHtmlAndCsvFilesAsKept)
                 fs::create_directories(kept.parent_path());
                 fs::copy_file(path, kept, fs::copy_options::overwrite_existing);
             }
-            EXPECT_EQ(ReadFile(path), ReadFile(kept)) << path;
+            EXPECT_EQ(ReadText(path), ReadText(kept)) << path;
         }
     }
     std::setlocale(LC_ALL, "C");

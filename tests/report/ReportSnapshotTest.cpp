@@ -15,19 +15,13 @@ TEST(ReportSnapshot, AHostTheCacheCannotNameKeepsItsOwnName)
 {
     CFilter filter;
     for (const char* address : {"10.0.0.1", "10.0.0.2"})
-    {
-        IFilterHost* host = filter.AddHost(Address(address));
-        host->SetAddress(Address(address));
-    }
-    for (size_t i = 0; i < 2; ++i)
-        filter.GetHost(i)->SetHostName("kept.example");
+        filter.AddHost(Address(address))->SetHostName("kept.example");
     CHostNameCache cache({[](uint32_t, std::string&) { return false; },
                           [](const std::string&, uint32_t&) { return false; }});
     cache.Add(Address("10.0.0.1"), "cached.example");
     const ReportFilter copy = SnapshotFilter(filter, CachedHostNames(cache), {});
     ASSERT_EQ(copy.hosts.size(), 2u);
-    EXPECT_EQ(copy.hosts[0].hostName, "cached.example");
-    EXPECT_EQ(copy.hosts[1].hostName, "kept.example");
+    EXPECT_EQ(copy.hosts[0].hostName + " " + copy.hosts[1].hostName, "cached.example kept.example");
 }
 
 // The window takes a report while the counting thread counts: every copy must be one moment of
@@ -56,10 +50,9 @@ TEST(ReportSnapshot, CopiesAreConsistentWhileTheFilterCounts)
     for (int round = 0; round < 200; ++round)
     {
         const ReportFilter copy = SnapshotFilter(filter, {}, {});
-        double hostSum = 0;
+        double hostSum = 0, daySum = 0;
         for (const ReportHost& host : copy.hosts)
             hostSum += host.sent;
-        double daySum = 0;
         for (const ReportDay& day : copy.history)
             daySum += day.sent;
         ASSERT_EQ(hostSum, copy.sent) << "round " << round;

@@ -59,7 +59,7 @@ TEST(WriteReport, MonthsFollowTheBillingDayAndProjectTheCurrentOne)
     ReportFilter filter = Named("F");
     filter.history = {{LocalTime(2024, 5, 5), 1000, 500}, {LocalTime(2024, 5, 6), 2000, 1000}};
     ASSERT_TRUE(WriteCsvReport(dir.File("m.csv"), {filter}, options).Succeeded());
-    EXPECT_EQ(ReadFile(dir.File("m_months1.csv")),
+    EXPECT_EQ(ReadText(dir.File("m_months1.csv")),
               "# Months: F\r\n"
               "2024-04-06 - 2024-05-05;1 000;500;1 500;\r\n"
               "2024-05-06 - 2024-06-05;2 000;1 000;3 000;186 000\r\n");

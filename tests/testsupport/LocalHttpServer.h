@@ -41,8 +41,6 @@ public:
         m_thread.join();
         close(m_listener);
     }
-    LocalHttpServer(const LocalHttpServer&) = delete;
-    LocalHttpServer& operator=(const LocalHttpServer&) = delete;
 
     uint16_t Port() const { return m_port; }
     std::string Request() const
@@ -54,12 +52,10 @@ public:
 private:
     bool WaitReadable(int fd)
     {
-        for (pollfd entry{fd, POLLIN, 0}; !m_stop;)
-        {
-            if (poll(&entry, 1, 20) > 0)
-                return true;
-        }
-        return false;
+        pollfd entry{fd, POLLIN, 0};
+        while (!m_stop && poll(&entry, 1, 20) <= 0)
+            continue;
+        return !m_stop;
     }
 
     void Serve()

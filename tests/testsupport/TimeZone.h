@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <optional>
@@ -43,3 +44,18 @@ private:
 
     std::optional<std::string> m_old;
 };
+
+// A local time in the zone set; mktime decides whether daylight saving applies.
+inline int64_t LocalTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
+{
+    std::tm local{second, minute, hour, day, month - 1, year - 1900, 0, 0, -1, 0, nullptr};
+    return std::mktime(&local);
+}
+
+// The same from "2026-03-29 03:30:00"; a date alone is taken at the hour given.
+inline int64_t LocalTime(const char* text, int hour = 0)
+{
+    int year = 0, month = 0, day = 0, minute = 0, second = 0;
+    std::sscanf(text, "%d-%d-%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second);
+    return LocalTime(year, month, day, hour, minute, second);
+}

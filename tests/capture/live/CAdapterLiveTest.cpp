@@ -32,11 +32,9 @@ public:
     {
         std::lock_guard lock(m_mutex);
         for (const PacketInfo& packet : m_packets)
-        {
             if (packet.protocol == protocol && packet.sourceAddress == source &&
                 (port == 0 || packet.destinationPort == WirePort(port)))
                 return found = packet, true;
-        }
         return false;
     }
 
@@ -44,18 +42,6 @@ private:
     std::mutex m_mutex;
     std::vector<PacketInfo> m_packets;
 };
-
-// What a shell command prints.
-std::string Output(const std::string& command)
-{
-    std::string text;
-    FILE* pipe = popen(command.c_str(), "r");
-    for (int c = 0; pipe != nullptr && (c = std::fgetc(pipe)) != EOF;)
-        text += static_cast<char>(c);
-    if (pipe != nullptr)
-        pclose(pipe);
-    return text;
-}
 } // namespace
 
 TEST(CaptureLive, TrafficIsDecodedAndCaptureFollowsLinkAddressAndDeviceChanges)
@@ -177,11 +163,11 @@ TEST(CaptureLive, NoThreadOfTheProgramHoldsTheCaptureCapabilitiesWhileCapturing)
         const bool capturing =
             WaitUntil([&] { return ReadText(out).find("-- 1 adapters") != std::string::npos; });
         // "CapPrm CapEff" of every thread, sampled ten times.
-        std::string sets;
+        const std::string sampled = dir + "/caps-" + grant + ".txt";
         for (int round = 0; capturing && round < 10; ++round)
         {
-            sets += Output("cat /proc/" + std::to_string(pid) + "/task/*/status 2>/dev/null | " +
-                           "sed -n 's/^Cap\\(Prm\\|Eff\\):\\t//p' | paste -d' ' - -");
+            Shell("(cat /proc/" + std::to_string(pid) + "/task/*/status | sed -n " +
+                  "'s/^Cap\\(Prm\\|Eff\\):\\t//p' | paste -d' ' - - >>" + sampled + ")");
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
         }
         kill(pid, SIGTERM);
@@ -190,7 +176,7 @@ TEST(CaptureLive, NoThreadOfTheProgramHoldsTheCaptureCapabilitiesWhileCapturing)
         ASSERT_TRUE(capturing) << ReadText(out);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadText(out);
         // Only CAP_NET_ADMIN and CAP_NET_RAW permitted, none effective; root keeps its own.
-        std::istringstream lines(sets);
+        std::istringstream lines(ReadText(sampled));
         int count = 0;
         for (std::string set; std::getline(lines, set); ++count)
             EXPECT_TRUE(root ? set.substr(17) != "0000000000000000"

@@ -149,17 +149,22 @@ bool CDatabaseManager::Open(const std::string& path)
         m_loadFailed = false;
         m_reopen = false;
         m_rewriteAll = false;
+        m_unwritten = false;
         m_databaseVersion = kDatabaseVersion;
+        bool isNew = false;
         try
         {
             OpenFile();
+            isNew = m_db.ExecScalar("select count(*) from sqlite_master;") == 0;
         }
         catch (const CppSQLite3Exception& error)
         {
             m_db.Close();
             openError = error;
         }
-        if (!openError)
+        if (!openError && m_writeNewOnce && isNew)
+            m_unwritten = true;
+        else if (!openError)
         {
             try
             {
@@ -184,15 +189,26 @@ bool CDatabaseManager::PrepareWrite()
 {
     if (!CanWrite())
         return false;
-    if (!m_reopen)
+    if (!m_reopen && SameFile())
     {
-        struct stat info
-        {
-        };
-        if (!m_fileKnown ||
-            (stat(m_path.c_str(), &info) == 0 && info.st_dev == m_device && info.st_ino == m_inode))
+        if (!m_unwritten)
             return true;
+        // A write before the first save: the tables first, then everything at the next save.
+        try
+        {
+            CreateSchema(m_db);
+        }
+        catch (const CppSQLite3Exception& error)
+        {
+            if (!m_notice)
+                m_notice = ToKavo(error, false, {});
+            return false;
+        }
+        m_unwritten = false;
+        m_rewriteAll = true;
+        return true;
     }
+    m_unwritten = false;
     // Writing on would go into a file nobody sees again: start a new one where it was.
     m_db.Close();
     ++m_fileGeneration;
@@ -222,6 +238,15 @@ bool CDatabaseManager::PrepareWrite()
                                   true);
     }
     return true;
+}
+
+bool CDatabaseManager::SameFile() const
+{
+    struct stat info
+    {
+    };
+    return !m_fileKnown ||
+           (stat(m_path.c_str(), &info) == 0 && info.st_dev == m_device && info.st_ino == m_inode);
 }
 
 void CDatabaseManager::Close()
@@ -319,6 +344,11 @@ void CDatabaseManager::LoadFilters(IFilterManager* manager)
         {
             // Nothing was read, so nothing may be written over what the file might hold.
             m_loadFailed = true;
+            return;
+        }
+        if (m_unwritten)
+        {
+            m_loaded = true; // a new file holds nothing yet
             return;
         }
         try
@@ -457,11 +487,66 @@ std::optional<CppSQLite3Exception> CDatabaseManager::RewriteAll(IFilterManager& 
     return failure;
 }
 
+std::optional<CppSQLite3Exception> CDatabaseManager::WriteNewFile(IFilterManager& manager)
+{
+    std::vector<IFilter*> filters;
+    std::vector<FilterSnapshot> snapshots;
+    std::vector<FilterSnapshot> rules;
+    for (unsigned index = 0; index < manager.GetCount(); ++index)
+    {
+        IFilter* filter = manager.GetFilter(index);
+        CFilterLock filterLock(*filter);
+        filters.push_back(filter);
+        snapshots.push_back(TakeSnapshot(*filter, true, true));
+        rules.push_back(TakeRules(*filter, true));
+        rules.push_back(TakeRules(*filter, false));
+    }
+    try
+    {
+        CTransaction transaction(m_db);
+        CreateNewTables(m_db);
+        CSnapshotWriter writer(m_db);
+        for (size_t i = 0; i < snapshots.size(); ++i)
+        {
+            writer.WriteMainRow(snapshots[i]);
+            writer.WriteRules(rules[2 * i], true);
+            writer.WriteRules(rules[2 * i + 1], false);
+            for (const HistorySnapshot& day : snapshots[i].history)
+                writer.WriteHistory(snapshots[i].id, day);
+            for (const HostSnapshot& host : snapshots[i].hosts)
+                writer.WriteHost(snapshots[i].id, host);
+        }
+        CreateIndexes(m_db);
+        transaction.Commit();
+    }
+    catch (const CppSQLite3Exception& error)
+    {
+        return error; // rolled back: the file stays new, and the next save tries again
+    }
+    m_unwritten = false;
+    for (size_t i = 0; i < filters.size(); ++i)
+    {
+        CFilterLock filterLock(*filters[i]);
+        MarkWritten(*filters[i], snapshots[i], true, {0, snapshots[i].history.size()},
+                    {0, snapshots[i].hosts.size()});
+    }
+    return std::nullopt;
+}
+
 void CDatabaseManager::SaveFilters(IFilterManager* manager)
 {
     std::optional<CppSQLite3Exception> failure;
+    bool firstSave = false;
+    {
+        CKavoLock lock(m_lock);
+        if (m_unwritten && CanWrite() && SameFile())
+        {
+            firstSave = true;
+            failure = WriteNewFile(*manager);
+        }
+    }
     std::vector<const IFilter*> saved;
-    for (;;)
+    while (!firstSave)
     {
         IFilter* filter = nullptr;
         FilterSnapshot snapshot;
@@ -509,7 +594,7 @@ void CDatabaseManager::SaveFilter(IFilter* filter)
     std::optional<CppSQLite3Exception> failure;
     {
         CKavoLock lock(m_lock);
-        if (!PrepareWrite())
+        if (m_unwritten || !PrepareWrite()) // a new file gets the filter at its first save
             return;
         FilterSnapshot snapshot;
         {
@@ -560,7 +645,7 @@ void CDatabaseManager::SaveRules(IFilter* filter, bool ip)
     std::optional<CppSQLite3Exception> failure;
     {
         CKavoLock lock(m_lock);
-        if (!PrepareWrite())
+        if (m_unwritten || !PrepareWrite()) // a new file gets the rules at its first save
             return;
         failure = WriteRules(*filter, ip);
     }

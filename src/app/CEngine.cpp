@@ -45,6 +45,7 @@ bool CEngine::Start(const EngineSetup& setup)
                     std::fputs("\r\033[K", stderr);
             });
     filters.SetStore(&database);
+    database.SetWriteNewFileOnce(setup.writeNewFileOnce);
     m_databaseOpen = database.Open(setup.databasePath);
     if (m_databaseOpen && setup.purgeDays > 0)
         database.PurgeOldRecords(setup.purgeDays);

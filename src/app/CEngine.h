@@ -30,6 +30,9 @@ struct EngineSetup
     std::optional<std::vector<IpAddressRow>> defaultNetworks;
     bool showProgress = false; // a progress line for a long load on stderr
     bool startResolver = true;
+    // A new file gets its tables and filters with the counts, in one transaction at the first
+    // save (a replay: nothing is worth keeping before its end).
+    bool writeNewFileOnce = false;
     // Held by the caller since before Start; released right after the last save, so that the
     // next writer of the file need not wait for anything the process still does.
     CDatabaseLock* writerLock = nullptr;

@@ -72,6 +72,7 @@ int RunReplay(const AppOptions& options, CSignalWatch& endSignals)
     setup.defaultNetworks = local.AsAddressTable();
     setup.showProgress = progress;
     setup.startResolver = options.resolve;
+    setup.writeNewFileOnce = true;
     if (!engine.Start(setup))
         return 1;
 

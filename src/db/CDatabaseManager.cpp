@@ -1,7 +1,7 @@
 #include "db/CDatabaseManager.h"
 
+#include "db/CFilterLock.h"
 #include "db/CRowReader.h"
-#include "db/CSnapshotWriter.h"
 #include "db/CTransaction.h"
 #include "db/DatabaseSchema.h"
 #include "db/QuotaTables.h"
@@ -20,31 +20,6 @@
 
 namespace
 {
-// One slice of a save: the rows written under one hold of the database lock.
-constexpr size_t kSliceRows = 4096;
-constexpr auto kSliceTime = std::chrono::milliseconds(8);
-
-// A filter's own lock when it is one of ours; filters of other kinds guard themselves.
-class CFilterLock
-{
-public:
-    explicit CFilterLock(IFilter& filter) : m_filter(dynamic_cast<CFilter*>(&filter))
-    {
-        if (m_filter != nullptr)
-            m_filter->GetLock().Lock();
-    }
-    ~CFilterLock()
-    {
-        if (m_filter != nullptr)
-            m_filter->GetLock().Unlock();
-    }
-    CFilterLock(const CFilterLock&) = delete;
-    CFilterLock& operator=(const CFilterLock&) = delete;
-
-private:
-    CFilter* m_filter;
-};
-
 CKavoException ToKavo(const CppSQLite3Exception& error, bool display, const std::string& context)
 {
     std::string message = context.empty() ? std::string() : context + "\n";
@@ -149,17 +124,22 @@ bool CDatabaseManager::Open(const std::string& path)
         m_loadFailed = false;
         m_reopen = false;
         m_rewriteAll = false;
+        m_unwritten = false;
         m_databaseVersion = kDatabaseVersion;
+        bool isNew = false;
         try
         {
             OpenFile();
+            isNew = m_db.ExecScalar("select count(*) from sqlite_master;") == 0;
         }
         catch (const CppSQLite3Exception& error)
         {
             m_db.Close();
             openError = error;
         }
-        if (!openError)
+        if (!openError && m_writeNewOnce && isNew)
+            m_unwritten = true;
+        else if (!openError)
         {
             try
             {
@@ -184,15 +164,26 @@ bool CDatabaseManager::PrepareWrite()
 {
     if (!CanWrite())
         return false;
-    if (!m_reopen)
+    if (!m_reopen && SameFile())
     {
-        struct stat info
-        {
-        };
-        if (!m_fileKnown ||
-            (stat(m_path.c_str(), &info) == 0 && info.st_dev == m_device && info.st_ino == m_inode))
+        if (!m_unwritten)
             return true;
+        // A write before the first save: the tables first, then everything at the next save.
+        try
+        {
+            CreateSchema(m_db);
+        }
+        catch (const CppSQLite3Exception& error)
+        {
+            if (!m_notice)
+                m_notice = ToKavo(error, false, {});
+            return false;
+        }
+        m_unwritten = false;
+        m_rewriteAll = true;
+        return true;
     }
+    m_unwritten = false;
     // Writing on would go into a file nobody sees again: start a new one where it was.
     m_db.Close();
     ++m_fileGeneration;
@@ -222,6 +213,15 @@ bool CDatabaseManager::PrepareWrite()
                                   true);
     }
     return true;
+}
+
+bool CDatabaseManager::SameFile() const
+{
+    struct stat info
+    {
+    };
+    return !m_fileKnown ||
+           (stat(m_path.c_str(), &info) == 0 && info.st_dev == m_device && info.st_ino == m_inode);
 }
 
 void CDatabaseManager::Close()
@@ -321,6 +321,11 @@ void CDatabaseManager::LoadFilters(IFilterManager* manager)
             m_loadFailed = true;
             return;
         }
+        if (m_unwritten)
+        {
+            m_loaded = true; // a new file holds nothing yet
+            return;
+        }
         try
         {
             SqlText sql;
@@ -360,213 +365,6 @@ void CDatabaseManager::LoadFilters(IFilterManager* manager)
         Report(*failure, true,
                "The statistics could not be read from the database. Traffic is counted but not "
                "saved in this session.");
-}
-
-std::pair<uint64_t, uint64_t> CDatabaseManager::Generation(int id) const
-{
-    const auto found = m_changes.find(id);
-    return {m_fileGeneration, found == m_changes.end() ? 0 : found->second};
-}
-
-std::optional<CppSQLite3Exception>
-CDatabaseManager::WriteSnapshot(const FilterSnapshot& snapshot, IFilter& filter,
-                                std::pair<uint64_t, uint64_t> generation, bool mainRow)
-{
-    size_t history = 0;
-    size_t hosts = 0;
-    bool main = mainRow;
-    for (bool first = true;; first = false)
-    {
-        if (!first)
-        {
-            // A thread waiting for the lock gets it now rather than after the whole save.
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        CKavoLock lock(m_lock);
-        // The filter may be gone or emptied since the copy; the rest waits for the next save.
-        if (!PrepareWrite() || Generation(snapshot.id) != generation)
-            return std::nullopt;
-        const size_t historyFrom = history;
-        const size_t hostsFrom = hosts;
-        const bool writesMain = main;
-        try
-        {
-            auto writer = std::make_unique<CSnapshotWriter>(m_db);
-            CTransaction transaction(m_db);
-            const auto start = std::chrono::steady_clock::now();
-            size_t rows = 0;
-            auto sliceFull = [&]
-            {
-                // Alone with the file, a save is one transaction (one sync); a thread waiting for
-                // the lock gets it after a short slice.
-                return ++rows % 128 == 0 && m_lock.HasWaiters() &&
-                       (rows >= kSliceRows ||
-                        std::chrono::steady_clock::now() - start > kSliceTime);
-            };
-            if (main)
-            {
-                writer->WriteMainRow(snapshot);
-                main = false;
-                sliceFull();
-            }
-            bool full = false;
-            while (!full && history < snapshot.history.size())
-            {
-                writer->WriteHistory(snapshot.id, snapshot.history[history++]);
-                full = sliceFull();
-            }
-            while (!full && hosts < snapshot.hosts.size())
-            {
-                writer->WriteHost(snapshot.id, snapshot.hosts[hosts++]);
-                full = sliceFull();
-            }
-            transaction.Commit();
-        }
-        catch (const CppSQLite3Exception& error)
-        {
-            return error;
-        }
-        {
-            CFilterLock filterLock(filter);
-            MarkWritten(filter, snapshot, writesMain, {historyFrom, history}, {hostsFrom, hosts});
-        }
-        if (history == snapshot.history.size() && hosts == snapshot.hosts.size())
-            return std::nullopt;
-    }
-}
-
-std::optional<CppSQLite3Exception> CDatabaseManager::RewriteAll(IFilterManager& manager)
-{
-    m_rewriteAll = false;
-    std::optional<CppSQLite3Exception> failure;
-    for (unsigned index = 0; index < manager.GetCount(); ++index)
-    {
-        IFilter* filter = manager.GetFilter(index);
-        {
-            CFilterLock filterLock(*filter);
-            filter->SetStored(false);
-            MarkUnwritten(*filter, true, true);
-        }
-        for (bool ip : {true, false})
-        {
-            std::optional<CppSQLite3Exception> error = WriteRules(*filter, ip);
-            if (error && !failure)
-                failure = error;
-        }
-    }
-    return failure;
-}
-
-void CDatabaseManager::SaveFilters(IFilterManager* manager)
-{
-    std::optional<CppSQLite3Exception> failure;
-    std::vector<const IFilter*> saved;
-    for (;;)
-    {
-        IFilter* filter = nullptr;
-        FilterSnapshot snapshot;
-        std::pair<uint64_t, uint64_t> generation;
-        {
-            // Between two filters (and two slices) the sequence may change: it is looked at
-            // afresh each time, and a filter saved already in this walk is not saved again (one
-            // made meanwhile at a freed address waits for the next save).
-            CKavoLock lock(m_lock);
-            if (!PrepareWrite())
-                break;
-            if (m_rewriteAll)
-            {
-                std::optional<CppSQLite3Exception> error = RewriteAll(*manager);
-                if (error && !failure)
-                    failure = error;
-                saved.clear();
-            }
-            for (unsigned index = 0; index < manager->GetCount() && filter == nullptr; ++index)
-            {
-                IFilter* candidate = manager->GetFilter(index);
-                if (std::find(saved.begin(), saved.end(), candidate) == saved.end())
-                    filter = candidate;
-            }
-            if (filter == nullptr)
-                break;
-            saved.push_back(filter);
-            generation = Generation(filter->GetId());
-            CFilterLock filterLock(*filter);
-            snapshot = TakeSnapshot(*filter, true, true);
-        }
-        // A filter that failed does not keep the others from being written.
-        std::optional<CppSQLite3Exception> error =
-            WriteSnapshot(snapshot, *filter, generation, true);
-        if (error && !failure)
-            failure = error;
-    }
-    DeliverNotice();
-    if (failure)
-        Report(*failure, false);
-}
-
-void CDatabaseManager::SaveFilter(IFilter* filter)
-{
-    std::optional<CppSQLite3Exception> failure;
-    {
-        CKavoLock lock(m_lock);
-        if (!PrepareWrite())
-            return;
-        FilterSnapshot snapshot;
-        {
-            CFilterLock filterLock(*filter);
-            snapshot = TakeSnapshot(*filter, false, false);
-        }
-        failure = WriteSnapshot(snapshot, *filter, Generation(snapshot.id), true);
-    }
-    DeliverNotice();
-    if (failure)
-        Report(*failure, false);
-}
-
-void CDatabaseManager::SaveIpRules(IFilter* filter)
-{
-    SaveRules(filter, true);
-}
-
-void CDatabaseManager::SavePortRules(IFilter* filter)
-{
-    SaveRules(filter, false);
-}
-
-std::optional<CppSQLite3Exception> CDatabaseManager::WriteRules(IFilter& filter, bool ip)
-{
-    FilterSnapshot snapshot;
-    {
-        CFilterLock filterLock(filter);
-        snapshot = TakeRules(filter, ip);
-    }
-    try
-    {
-        // Delete and insert commit together: a failure half way must not leave the filter
-        // without its rules.
-        CTransaction transaction(m_db);
-        CSnapshotWriter(m_db).WriteRules(snapshot, ip);
-        transaction.Commit();
-    }
-    catch (const CppSQLite3Exception& error)
-    {
-        return error;
-    }
-    return std::nullopt;
-}
-
-void CDatabaseManager::SaveRules(IFilter* filter, bool ip)
-{
-    std::optional<CppSQLite3Exception> failure;
-    {
-        CKavoLock lock(m_lock);
-        if (!PrepareWrite())
-            return;
-        failure = WriteRules(*filter, ip);
-    }
-    DeliverNotice();
-    if (failure)
-        Report(*failure, true);
 }
 
 void CDatabaseManager::DeleteFilter(int id)

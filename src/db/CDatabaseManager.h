@@ -42,6 +42,12 @@ class IFilterManager;
 // failed load nothing is written either, so that filters created afterwards cannot overwrite the
 // rows of the filters the file holds. Counting goes on in memory in both cases. A file deleted or
 // replaced while open is created again at the next write, and the next save writes everything.
+//
+// With SetWriteNewFileOnce (a replay, whose output is the save at its end), a file that is new or
+// empty stays so until the first save, which writes its tables, the filters, their rules and
+// their counts in one transaction: one set of syncs, and a crash before it leaves no table.
+// Marks are set after that COMMIT. Any other write before it makes the tables first and then
+// writes everything at the next save, as for a file created again.
 class CDatabaseManager final : public IFilterStore
 {
 public:
@@ -62,6 +68,8 @@ public:
     // Short waits for tests; 60000 ms by default.
     void SetBusyTimeout(int milliseconds);
 
+    // Set before Open.
+    void SetWriteNewFileOnce(bool once) { m_writeNewOnce = once; }
     // Opens the file and brings its tables up to date. False (reported, shown) when the file
     // cannot be opened or is not a database.
     bool Open(const std::string& path);
@@ -112,6 +120,10 @@ private:
     // CanWrite, after opening the file again when it was deleted or replaced. Database lock held.
     bool PrepareWrite();
     bool OpenFile();
+    // The file is as Open found it: not deleted or replaced since.
+    bool SameFile() const;
+    // The first save of a file left new by Open; database lock held.
+    std::optional<CppSQLite3Exception> WriteNewFile(IFilterManager& manager);
     // Marks every record of every filter to be written in full, and writes the rule lists.
     std::optional<CppSQLite3Exception> RewriteAll(IFilterManager& manager);
     void Report(const CppSQLite3Exception& error, bool display, const std::string& context = {});
@@ -140,6 +152,8 @@ private:
     ino_t m_inode = 0;
     bool m_reopen = false;     // the file went away and could not be created again yet
     bool m_rewriteAll = false; // the file was created again: the next save writes everything
+    bool m_writeNewOnce = false;
+    bool m_unwritten = false; // new and without tables until the first save (SetWriteNewFileOnce)
     bool m_replacedTold = false;
     std::optional<CKavoException> m_notice;
     // A save's copy is stale once its filter was cleared or removed (counted per id) or the file

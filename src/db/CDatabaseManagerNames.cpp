@@ -49,6 +49,8 @@ bool CDatabaseManager::LoadHostNames(const HostNameSink& sink)
         CKavoLock lock(m_lock);
         if (!m_db.IsOpen())
             return false;
+        if (m_unwritten)
+            return true; // a new file holds none yet
         try
         {
             SqlText sql;

@@ -91,6 +91,39 @@ bool HasOldMainLayout(CppSQLite3DB& db)
     return false;
 }
 
+namespace
+{
+void CreateMissing(CppSQLite3DB& db, bool (&existed)[TableCount], bool indexes)
+{
+    for (int id = 0; id < TableCount; ++id)
+        existed[id] = CreateTableIfMissing(db, s_tables[id].name, s_tables[id].create);
+    if (indexes)
+        CreateIndexes(db);
+    CreateQuotaTables(db);
+    if (!existed[TableInfo])
+    {
+        SqlText sql;
+        CppSQLite3Statement insert =
+            db.CompileStatement(sql.Format("INSERT INTO %s VALUES(?, ?);", TableName(TableInfo)));
+        insert.BindText(1, "VERSION");
+        insert.BindText(2, kDatabaseVersion);
+        insert.ExecDml();
+    }
+}
+} // namespace
+
+void CreateNewTables(CppSQLite3DB& db)
+{
+    bool existed[TableCount] = {};
+    CreateMissing(db, existed, false);
+}
+
+void CreateIndexes(CppSQLite3DB& db)
+{
+    for (const char* index : s_indexes)
+        db.ExecDml(index);
+}
+
 std::string CreateSchema(CppSQLite3DB& db)
 {
     bool existed[TableCount] = {};
@@ -99,19 +132,7 @@ std::string CreateSchema(CppSQLite3DB& db)
         // One transaction: a new file costs one journal sync instead of one per statement, and
         // a crash half way leaves no half-made schema behind.
         CTransaction transaction(db);
-        for (int id = 0; id < TableCount; ++id)
-            existed[id] = CreateTableIfMissing(db, s_tables[id].name, s_tables[id].create);
-        for (const char* index : s_indexes)
-            db.ExecDml(index);
-        CreateQuotaTables(db);
-        if (!existed[TableInfo])
-        {
-            CppSQLite3Statement insert = db.CompileStatement(
-                sql.Format("INSERT INTO %s VALUES(?, ?);", TableName(TableInfo)));
-            insert.BindText(1, "VERSION");
-            insert.BindText(2, kDatabaseVersion);
-            insert.ExecDml();
-        }
+        CreateMissing(db, existed, true);
         transaction.Commit();
     }
     if (!existed[TableMain])

@@ -44,6 +44,10 @@ bool CreateTableIfMissing(CppSQLite3DB& db, const char* name, const char* statem
 // Throws CppSQLite3Exception at the first failing statement; an upgrade that fails has been
 // rolled back and leaves the old MAIN as it was.
 std::string CreateSchema(CppSQLite3DB& db);
+// The tables and version row of a file that has none, inside the caller's transaction; then
+// CreateIndexes once the first rows are in (an index built at once costs less than row by row).
+void CreateNewTables(CppSQLite3DB& db);
+void CreateIndexes(CppSQLite3DB& db);
 
 // Whether MAIN still has the column PORT of the old layout.
 bool HasOldMainLayout(CppSQLite3DB& db);

@@ -27,23 +27,56 @@ int64_t KeyOf(std::tm fields)
     return DayOfUncached(static_cast<int64_t>(std::mktime(&fields)));
 }
 
+bool LocalFields(int64_t t, std::tm& local)
+{
+    const std::time_t value = static_cast<std::time_t>(t);
+    return localtime_r(&value, &local) != nullptr;
+}
+
+// The day key of date (its fields may run past the month's end), found from the key day of the
+// date known: whole days apart when the clocks do not change within half a day of the result,
+// which then is the date's only midnight. Otherwise the C library's search decides (mktime reads
+// the zone's files on every call, so a chart of ten years spent most of its time there).
+int64_t KeyNear(int64_t day, const std::tm& known, const std::tm& date)
+{
+    std::tm from{};
+    from.tm_year = known.tm_year;
+    from.tm_mon = known.tm_mon;
+    from.tm_mday = known.tm_mday;
+    std::tm to = from;
+    to.tm_mon = date.tm_mon;
+    to.tm_mday = date.tm_mday;
+    to.tm_year = date.tm_year;
+    const int64_t days = (static_cast<int64_t>(timegm(&to)) - timegm(&from)) / 86400;
+    const int64_t guess = day + days * 86400;
+    std::tm at{};
+    std::tm before{};
+    std::tm after{};
+    if (LocalFields(guess, at) && LocalFields(guess - 43200, before) &&
+        LocalFields(guess + 43200, after) && at.tm_hour == 0 && at.tm_min == 0 && at.tm_sec == 0 &&
+        at.tm_mday == to.tm_mday && at.tm_mon == to.tm_mon && at.tm_year == to.tm_year &&
+        before.tm_gmtoff == at.tm_gmtoff && after.tm_gmtoff == at.tm_gmtoff)
+        return guess;
+    return KeyOf(date);
+}
+
 // [first day key, first key of the next bucket) of the week or month holding a day.
 std::pair<int64_t, int64_t> BucketRange(int64_t day, ChartBucket bucket)
 {
-    const std::time_t value = static_cast<std::time_t>(day);
     std::tm local{};
-    if (bucket == ChartBucket::Day || localtime_r(&value, &local) == nullptr)
+    if (bucket == ChartBucket::Day || !LocalFields(day, local))
         return {day, day + 1};
+    std::tm first = local;
     if (bucket == ChartBucket::Week)
-        local.tm_mday -= (local.tm_wday + 6) % 7; // back to Monday; mktime carries the month
+        first.tm_mday -= (local.tm_wday + 6) % 7; // back to Monday; the key carries the month
     else
-        local.tm_mday = 1;
-    std::tm next = local;
+        first.tm_mday = 1;
+    std::tm next = first;
     if (bucket == ChartBucket::Week)
         next.tm_mday += 7;
     else
         ++next.tm_mon;
-    return {KeyOf(local), KeyOf(next)};
+    return {KeyNear(day, local, first), KeyNear(day, local, next)};
 }
 
 std::string Number(double value)

@@ -5,8 +5,8 @@
 #include "report/FormatTraffic.h"
 #include "ui/RowTexts.h"
 
-#include <QBarCategoryAxis>
 #include <QBarSet>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QCursor>
 #include <QStackedBarSeries>
@@ -22,16 +22,6 @@ constexpr int kMinBarWidth = 4; // pixels
 constexpr int kLabelCount = 8;  // dates along the axis, whatever the number of bars
 constexpr int kDefaultWidth = 600;
 
-// Categories must differ: the bars between two dates get distinct labels of zero-width
-// characters, the bar's number written in binary with two of them.
-QString InvisibleLabel(size_t index)
-{
-    QString label;
-    for (; index > 0; index /= 2)
-        label += QChar(index % 2 == 0 ? 0x200B : 0x200C);
-    return label;
-}
-
 bool SameBars(const std::vector<ChartBar>& a, const std::vector<ChartBar>& b)
 {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
@@ -43,7 +33,7 @@ bool SameBars(const std::vector<ChartBar>& a, const std::vector<ChartBar>& b)
 
 CHistoryChart::CHistoryChart(QWidget* parent)
     : QChartView(parent), m_series(new QStackedBarSeries), m_received(new QBarSet("Received")),
-      m_sent(new QBarSet("Sent")), m_axisX(new QBarCategoryAxis), m_axisY(new QValueAxis)
+      m_sent(new QBarSet("Sent")), m_axisX(new QCategoryAxis), m_axisY(new QValueAxis)
 {
     auto* chart = new QChart;
     chart->legend()->setAlignment(Qt::AlignRight);
@@ -56,6 +46,9 @@ CHistoryChart::CHistoryChart(QWidget* parent)
     chart->addAxis(m_axisY, Qt::AlignLeft);
     m_series->attachAxis(m_axisX);
     m_series->attachAxis(m_axisY);
+    // Bar i stands at x = i; only the dated bars carry a label (and a grid line). Qt measures
+    // every label of an axis as rich text at each layout, so a label per bar made drawing slow.
+    m_axisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     m_axisY->setLabelFormat("%.0f");
     setChart(chart);
     setRenderHint(QPainter::Antialiasing, false);
@@ -112,17 +105,14 @@ void CHistoryChart::Redraw()
     const double divisor = std::pow(1024.0, std::clamp(m_unit, 0, 3));
     QList<qreal> received;
     QList<qreal> sent;
-    QStringList labels;
     received.reserve(static_cast<qsizetype>(m_bars.size()));
     sent.reserve(static_cast<qsizetype>(m_bars.size()));
-    const size_t step = std::max<size_t>(1, m_bars.size() / kLabelCount);
     double top = 0.0;
-    for (size_t i = 0; i < m_bars.size(); ++i)
+    for (const ChartBar& bar : m_bars)
     {
-        received.append(m_bars[i].received / divisor);
-        sent.append(m_bars[i].sent / divisor);
-        top = std::max(top, (m_bars[i].received + m_bars[i].sent) / divisor);
-        labels.append(i % step == 0 ? DayText(m_bars[i].start) : InvisibleLabel(i));
+        received.append(bar.received / divisor);
+        sent.append(bar.sent / divisor);
+        top = std::max(top, (bar.received + bar.sent) / divisor);
     }
     // New sets in one go: emptying and refilling the old ones lays the bars out twice.
     m_series->clear();
@@ -130,8 +120,17 @@ void CHistoryChart::Redraw()
     m_sent = new QBarSet(QStringLiteral("Sent"));
     m_received->append(received);
     m_sent->append(sent);
-    m_axisX->setCategories(labels);
     m_series->append(QList<QBarSet*>{m_received, m_sent});
+
+    for (const QString& label : m_axisX->categoriesLabels())
+        m_axisX->remove(label);
+    const size_t step = std::max<size_t>(1, m_bars.size() / kLabelCount);
+    for (size_t i = 0; i < m_bars.size(); i += step)
+        m_axisX->append(DayText(m_bars[i].start), static_cast<qreal>(i));
+    m_axisX->setStartValue(-0.5);
+    // An axis without labels keeps the grid lines of the last ones it had: hide it instead.
+    m_axisX->setVisible(!m_bars.empty());
+    m_axisX->setRange(-0.5, std::max<double>(0.5, static_cast<double>(m_bars.size()) - 0.5));
     m_axisY->setRange(0.0, top > 0.0 ? top * 1.05 : 1.0);
     static const char* const units[] = {"Bytes", "KBytes", "MBytes", "GBytes"};
     m_axisY->setTitleText(QString::fromLatin1(units[std::clamp(m_unit, 0, 3)]));

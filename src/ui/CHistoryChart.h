@@ -9,8 +9,8 @@
 #include <vector>
 
 class CFilter;
-class QBarCategoryAxis;
 class QBarSet;
+class QCategoryAxis;
 class QStackedBarSeries;
 class QValueAxis;
 
@@ -39,6 +39,6 @@ private:
     QStackedBarSeries* m_series;
     QBarSet* m_received;
     QBarSet* m_sent;
-    QBarCategoryAxis* m_axisX;
+    QCategoryAxis* m_axisX;
     QValueAxis* m_axisY;
 };

@@ -196,19 +196,34 @@ TEST_F(ReplayFixture, EndSignalStopsTheReadingAndSavesWhatWasCounted)
     const std::string file = ReadText(capture);
     const ssize_t frames = static_cast<ssize_t>(file.size()) - 24; // after the file header
     std::atomic<uint64_t> written{0};
-    std::thread feeder(
-        [&]
-        {
-            signal(SIGPIPE, SIG_IGN);
-            const int fd = open(stream.c_str(), O_WRONLY);
-            for (bool open = write(fd, file.data(), 24) == 24; open; ++written)
-                open = write(fd, file.data() + 24, frames) == frames;
-            close(fd);
-        });
+    const auto feed = [&]
+    {
+        signal(SIGPIPE, SIG_IGN);
+        const int fd = open(stream.c_str(), O_WRONLY);
+        for (bool open = write(fd, file.data(), 24) == 24; open; ++written)
+            open = write(fd, file.data() + 24, frames) == frames;
+        close(fd);
+    };
     const std::string output = dir.File("out.txt");
-    const pid_t pid = StartOmbrix(dir.Path(), {"--replay", stream, "--db", db}, output);
-    for (int i = 0; i < 2000 && written < 3000; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto startAndWait = [&](uint64_t rounds)
+    {
+        written = 0;
+        const pid_t pid = StartOmbrix(dir.Path(), {"--replay", stream, "--db", db}, output);
+        for (int i = 0; i < 2000 && written < rounds; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return pid;
+    };
+    // A new file gets its tables together with the counts: a crash before leaves none (no
+    // default filter without its counts), and the next replay starts the file afresh.
+    std::thread first(feed);
+    const pid_t killed = startAndWait(1000);
+    kill(killed, SIGKILL);
+    waitpid(killed, nullptr, 0);
+    first.join();
+    EXPECT_EQ(QueryRows(db, "select count(*) from sqlite_master"), "0\n");
+
+    std::thread feeder(feed);
+    const pid_t pid = startAndWait(3000);
     kill(pid, SIGINT);
     EXPECT_EQ(WaitForExit(pid, std::chrono::seconds(10)), 1);
     feeder.join();

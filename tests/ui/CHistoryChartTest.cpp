@@ -4,6 +4,7 @@
 #include "testsupport/TimeZone.h"
 
 #include <QBarSet>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QStackedBarSeries>
 
@@ -54,6 +55,13 @@ TEST(CHistoryChart, BarsFollowTheFilterAndTheUnit)
     EXPECT_EQ(chart.Bucket(), ChartBucket::Month);
     ASSERT_EQ(chart.Bars().size(), 120u);
     EXPECT_EQ(series->barSets()[0]->count(), 120);
+    // A few dates along the axis, at their bars, whatever the number of bars.
+    auto* axis = qobject_cast<QCategoryAxis*>(chart.chart()->axes(Qt::Horizontal).front());
+    ASSERT_NE(axis, nullptr);
+    EXPECT_EQ(axis->categoriesLabels(),
+              QStringList({"2024-01-01", "2025-04-01", "2026-07-01", "2027-10-01", "2029-01-01",
+                           "2030-04-01", "2031-07-01", "2032-10-01"}));
+    EXPECT_EQ(axis->endValue("2025-04-01"), 15.0);
     EXPECT_EQ(chart.Bars()[1].sent, 29 * 2048.0); // February 2024
     EXPECT_EQ(chart.BarText(1).left(21).toStdString(), "Month from 2024-02-01");
 

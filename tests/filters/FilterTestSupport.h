@@ -34,9 +34,9 @@ inline PacketInfo Tcp(const char* source, uint16_t sourcePort, const char* desti
                       uint16_t destinationPort, uint32_t length = 100, int64_t time = 1714932000)
 {
     return {.protocol = 6,
+            .hasPorts = 1,
             .sourceAddress = Ip(source),
             .destinationAddress = Ip(destination),
-            .hasPorts = 1,
             .sourcePort = htons(sourcePort),
             .destinationPort = htons(destinationPort),
             .length = length,

@@ -22,6 +22,24 @@ void CFilter::SetAddress(const uint32_t& address)
 {
     CKavoLock lock(m_lock);
     m_address = address;
+    m_hasAddress6 = false;
+    m_address6 = {};
+}
+
+void CFilter::SetAddress6(const Ip6Address& address)
+{
+    CKavoLock lock(m_lock);
+    m_address = 0;
+    m_hasAddress6 = true;
+    m_address6 = address;
+}
+
+bool CFilter::GetAddress6(Ip6Address& address) const
+{
+    CKavoLock lock(m_lock);
+    if (m_hasAddress6)
+        address = m_address6;
+    return m_hasAddress6;
 }
 
 uint32_t& CFilter::GetAddress(uint32_t& address) const
@@ -117,6 +135,28 @@ CFilterParamIp* CFilter::GetIpRule(int index) const
     return m_ipRules[static_cast<size_t>(index)].get();
 }
 
+void CFilter::AddIp6Rule(CFilterParamIp6* rule)
+{
+    if (rule == nullptr)
+        return;
+    CKavoLock lock(m_lock);
+    m_ip6Rules.emplace_back(rule);
+}
+
+int CFilter::GetIp6RuleCount() const
+{
+    CKavoLock lock(m_lock);
+    return static_cast<int>(m_ip6Rules.size());
+}
+
+CFilterParamIp6* CFilter::GetIp6Rule(int index) const
+{
+    CKavoLock lock(m_lock);
+    if (index < 0 || static_cast<size_t>(index) >= m_ip6Rules.size())
+        return nullptr;
+    return m_ip6Rules[static_cast<size_t>(index)].get();
+}
+
 int CFilter::GetPortRuleCount() const
 {
     CKavoLock lock(m_lock);
@@ -148,6 +188,12 @@ CFilterHost* CFilter::AddHost(const uint32_t& address)
     return m_hosts.Insert(address);
 }
 
+CFilterHost* CFilter::AddHost6(const Ip6Address& address)
+{
+    CKavoLock lock(m_lock);
+    return m_hosts.Insert6(address);
+}
+
 CFilterHost* CFilter::GetHost(int index) const
 {
     return index < 0 ? nullptr : m_hosts.GetHost(static_cast<uint32_t>(index));
@@ -157,6 +203,12 @@ void CFilter::ClearIpRules()
 {
     CKavoLock lock(m_lock);
     m_ipRules.clear();
+}
+
+void CFilter::ClearIp6Rules()
+{
+    CKavoLock lock(m_lock);
+    m_ip6Rules.clear();
 }
 
 void CFilter::ClearPortRules()

@@ -1,4 +1,5 @@
-// A filter's captured hosts: one record per remote address, numbered in the order first seen.
+// A filter's captured hosts: one record per remote address of either family, numbered in the
+// order first seen.
 #pragma once
 
 #include "core/CKavoLocker.h"
@@ -27,6 +28,14 @@ public:
     }
     // Returns the existing record, or a new one carrying the address and the next number.
     CFilterHost* Insert(uint32_t address);
+    // The same for IPv6 hosts, which share the numbering with the IPv4 ones.
+    CFilterHost* Find6(const Ip6Address& address);
+    CFilterHost* FindCounting6(const Ip6Address& address)
+    {
+        const uint32_t index = m_index6.Find(address);
+        return index == CIndexMap<Ip6Address>::kNone ? nullptr : m_records.At(index);
+    }
+    CFilterHost* Insert6(const Ip6Address& address);
     // The record with that insertion number, or nullptr.
     CFilterHost* GetHost(uint32_t index) const { return m_records.At(index); }
     int GetCount() const { return static_cast<int>(m_records.Size()); }
@@ -37,5 +46,6 @@ public:
 private:
     CChunkedArray<CFilterHost, 8> m_records; // insertion number -> record
     CIndexMap<uint32_t> m_index;             // address -> insertion number
+    CIndexMap<Ip6Address> m_index6;          // IPv6 address -> insertion number
     CKavoLocker m_lock;
 };

@@ -1,22 +1,21 @@
+// The file itself (opening, re-creating, reporting), loading, purging, and deleting a filter's
+// rows.
 #include "db/CDatabaseManager.h"
 
 #include "db/CFilterLock.h"
 #include "db/CRowReader.h"
 #include "db/CTransaction.h"
 #include "db/DatabaseSchema.h"
+#include "db/Ip6Tables.h"
 #include "db/QuotaTables.h"
 #include "db/SqlText.h"
-#include "filters/CFilter.h"
 #include "filters/HostBinding.h"
 #include "filters/IFilter.h"
 #include "filters/IFilterManager.h"
 
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <chrono>
-#include <memory>
-#include <thread>
+#include <span>
 
 namespace
 {
@@ -287,11 +286,13 @@ bool CDatabaseManager::PurgeOldRecords(int days)
         try
         {
             SqlText sql;
-            CppSQLite3Statement hosts = m_db.CompileStatement(
-                sql.Format("delete from %s where UPDATED < datetime('now','localtime',?);",
-                           TableName(TableHosts)));
-            hosts.BindText(1, modifier);
-            hosts.ExecDml();
+            for (const char* table : {TableName(TableHosts), kHosts6Table})
+            {
+                CppSQLite3Statement hosts = m_db.CompileStatement(sql.Format(
+                    "delete from %s where UPDATED < datetime('now','localtime',?);", table));
+                hosts.BindText(1, modifier);
+                hosts.ExecDml();
+            }
             CppSQLite3Statement history = m_db.CompileStatement(
                 sql.Format("delete from %s where ID_DATE < date('now','localtime',?);",
                            TableName(TableHistory)));
@@ -329,10 +330,10 @@ void CDatabaseManager::LoadFilters(IFilterManager* manager)
         try
         {
             SqlText sql;
-            const uint64_t total = static_cast<uint64_t>(
-                m_db.ExecScalar(sql.Format("select (select count(*) from %s) + (select count(*) "
-                                           "from %s);",
-                                           TableName(TableHosts), TableName(TableHistory))));
+            const uint64_t total = static_cast<uint64_t>(m_db.ExecScalar(
+                sql.Format("select (select count(*) from %s) + (select count(*) "
+                           "from %s) + (select count(*) from %s);",
+                           TableName(TableHosts), kHosts6Table, TableName(TableHistory))));
             uint64_t done = 0;
             uint64_t reported = 0;
             const LoadProgress progress = m_progress;
@@ -380,14 +381,19 @@ void CDatabaseManager::DeleteFilter(int id)
         {
             CTransaction transaction(m_db);
             SqlText sql;
-            for (TableId table :
-                 {TableIpFilter, TablePortFilter, TableHosts, TableHistory, TableMain})
+            for (const char* table : {TableName(TableIpFilter), kIp6FilterTable,
+                                      TableName(TablePortFilter), TableName(TableHosts),
+                                      kHosts6Table, TableName(TableHistory), TableName(TableMain)})
             {
-                CppSQLite3Statement remove = m_db.CompileStatement(
-                    sql.Format("delete from %s where ID = ?;", TableName(table)));
+                CppSQLite3Statement remove =
+                    m_db.CompileStatement(sql.Format("delete from %s where ID = ?;", table));
                 remove.BindInt(1, id);
                 remove.ExecDml();
             }
+            CppSQLite3Statement address = m_db.CompileStatement(
+                sql.Format("delete from %s where FILTER_ID = ?;", kFilterAddress6Table));
+            address.BindInt(1, id);
+            address.ExecDml();
             DeleteQuotaRows(m_db, id);
             transaction.Commit();
         }
@@ -412,10 +418,18 @@ bool CDatabaseManager::ClearRows(IFilter* filter, bool hosts)
         try
         {
             SqlText sql;
-            CppSQLite3Statement remove = m_db.CompileStatement(sql.Format(
-                "delete from %s where ID = ?;", TableName(hosts ? TableHosts : TableHistory)));
-            remove.BindInt(1, filter->GetId());
-            remove.ExecDml();
+            CTransaction transaction(m_db);
+            const char* const hostTables[] = {TableName(TableHosts), kHosts6Table};
+            const char* const historyTables[] = {TableName(TableHistory)};
+            for (const char* table : hosts ? std::span<const char* const>(hostTables)
+                                           : std::span<const char* const>(historyTables))
+            {
+                CppSQLite3Statement remove =
+                    m_db.CompileStatement(sql.Format("delete from %s where ID = ?;", table));
+                remove.BindInt(1, filter->GetId());
+                remove.ExecDml();
+            }
+            transaction.Commit();
         }
         catch (const CppSQLite3Exception& error)
         {

@@ -1,9 +1,9 @@
-// Holds a filter's own lock for a scope when it is one of ours; other filters guard themselves.
+// Holds a filter's own lock for a scope when the filter is one of ours.
 #pragma once
 
 #include "filters/CFilter.h"
-#include "filters/IFilter.h"
 
+// Filters of other kinds (tests' stand-ins) guard themselves.
 class CFilterLock
 {
 public:

@@ -2,6 +2,7 @@
 
 #include "db/CTransaction.h"
 #include "db/CppSQLite3Exception.h"
+#include "db/Ip6Tables.h"
 #include "db/QuotaTables.h"
 #include "db/SqlText.h"
 
@@ -100,6 +101,7 @@ void CreateMissing(CppSQLite3DB& db, bool (&existed)[TableCount], bool indexes)
     if (indexes)
         CreateIndexes(db);
     CreateQuotaTables(db);
+    CreateIp6Tables(db);
     if (!existed[TableInfo])
     {
         SqlText sql;

@@ -6,6 +6,7 @@
 #include "core/CKavoLocker.h"
 #include "core/IErrorListener.h"
 #include "filters/CFilterParamIp.h"
+#include "filters/CFilterParamIp6.h"
 #include "filters/CFilterParamPort.h"
 #include "filters/CLocalSides.h"
 #include "filters/CapturedHostTable.h"
@@ -40,6 +41,8 @@ public:
     double GetSent() const override { return m_sent.load(std::memory_order_relaxed); }
     void SetAddress(const uint32_t& address) override;
     uint32_t& GetAddress(uint32_t& address) const override;
+    void SetAddress6(const Ip6Address& address) override;
+    bool GetAddress6(Ip6Address& address) const override;
     void SetHardwareAddress(const std::vector<uint8_t>& address) override;
     std::vector<uint8_t> GetHardwareAddress() const override;
     void SetBinding(int binding) override;
@@ -57,6 +60,9 @@ public:
     void AddIpRule(IFilterParamIp* rule) override;
     int GetIpRuleCount() const override;
     CFilterParamIp* GetIpRule(int index) const override;
+    void AddIp6Rule(CFilterParamIp6* rule) override;
+    int GetIp6RuleCount() const override;
+    CFilterParamIp6* GetIp6Rule(int index) const override;
     CFilterParamPort* CreatePortRule() override { return new CFilterParamPort; }
     int GetPortRuleCount() const override;
     CFilterParamPort* GetPortRule(int index) const override;
@@ -65,6 +71,7 @@ public:
     int GetHistoryCount() const override { return m_history.GetCount(); }
     HistoryItem* GetHistoryItem(int index) const override;
     CFilterHost* AddHost(const uint32_t& address) override;
+    CFilterHost* AddHost6(const Ip6Address& address) override;
     int GetHostCount() const override { return m_hosts.GetCount(); }
     CFilterHost* GetHost(int index) const override;
 
@@ -72,13 +79,16 @@ public:
 
     // Free every rule of the list; callers refilling a list hold the lock across both steps.
     void ClearIpRules();
+    void ClearIp6Rules();
     void ClearPortRules();
     // Empty the captured hosts / the history (the view's clear commands). The view must have
     // dropped this filter's records from its pending set first (CFilterFactory::ClearHosts).
     void ClearHosts();
     void ClearHistory();
 
+    // The decision of both rule lists for a remote address of either family.
     bool MatchIpRules(uint32_t address) const;
+    bool MatchIpRules(const Ip6Address& address) const;
     bool MatchPortRules(int port) const;
 
     // Counts the packet when it belongs to this filter; returns the remote host's record, or
@@ -104,8 +114,15 @@ public:
 private:
     // ProcessPacket's work; the caller holds the lock.
     CFilterHost* Count(const PacketInfo& packet, CLocalSides& sides);
+    CFilterHost* Count6(const PacketInfo& packet, CLocalSides& sides);
+    // Hardware binding: whether the frame is this filter's, and in which direction.
+    bool MatchHardware(const PacketInfo& packet, bool& sent) const;
+    static uint16_t RemotePort(const PacketInfo& packet, bool sent);
+    // Adds the packet to the totals, the host record and the history.
+    void AddTraffic(CFilterHost& host, const PacketInfo& packet, bool sent);
 
     IpRuleList m_ipRules;
+    Ip6RuleList m_ip6Rules;
     PortRuleList m_portRules;
     CapturedHostTable m_hosts;
     HistoryTable m_history;
@@ -114,6 +131,8 @@ private:
     std::atomic<double> m_received{0.0};
     std::atomic<double> m_sent{0.0};
     uint32_t m_address = 0;
+    bool m_hasAddress6 = false;
+    Ip6Address m_address6;
     bool m_cacheHosts = true;
     std::atomic<bool> m_enabled{false};
     std::atomic<bool> m_stored{false};

@@ -10,6 +10,8 @@ CFilterHost& CFilterHost::operator=(const CFilterHost& other)
     if (this == &other)
         return *this;
     m_address.store(other.m_address.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    m_ipv6 = other.m_ipv6;
+    m_address6 = other.m_address6;
     SetModified(other.IsModified());
     SetStored(other.IsStored());
     SetReceived(other.GetReceived());
@@ -22,4 +24,4 @@ CFilterHost& CFilterHost::operator=(const CFilterHost& other)
     m_row = other.m_row;
     return *this;
 }
-static_assert(sizeof(CFilterHost) <= 128, "captured-host records are counted in tens of thousands");
+static_assert(sizeof(CFilterHost) <= 160, "captured-host records are counted in tens of thousands");

@@ -9,12 +9,13 @@
 // Counters, marks, time and owner are relaxed atomics: the packet thread writes them under the
 // filter's lock, and the view and the saver may read them without it (the view refreshes a row
 // outside the filter's lock, the saver walks under the database lock only). Host name and row
-// belong to the window thread. The record stays within 128 bytes before its host name's text.
+// belong to the window thread. The record stays within 160 bytes before its host name's text.
 class CFilterHost final : public IFilterHost
 {
 public:
     CFilterHost() = default;
     explicit CFilterHost(uint32_t address) : m_address(address) {}
+    explicit CFilterHost(const Ip6Address& address) : m_ipv6(true), m_address6(address) {}
     CFilterHost(const CFilterHost& other);
     CFilterHost& operator=(const CFilterHost& other);
     ~CFilterHost() = default;
@@ -37,6 +38,8 @@ public:
         return address = m_address.load(std::memory_order_relaxed);
     }
     uint32_t GetAddress() const { return m_address.load(std::memory_order_relaxed); }
+    bool IsIpv6() const override { return m_ipv6; }
+    Ip6Address GetAddress6() const override { return m_address6; }
     void SetReceived(double bytes) override { m_received.store(bytes, std::memory_order_relaxed); }
     double GetReceived() const override { return m_received.load(std::memory_order_relaxed); }
     void SetSent(double bytes) override { m_sent.store(bytes, std::memory_order_relaxed); }
@@ -76,6 +79,7 @@ private:
     std::atomic<bool> m_modified{false};
     std::atomic<bool> m_stored{false};
     bool m_pending = false; // in the view's pending set; guarded by that set's lock
+    bool m_ipv6 = false;    // written before the record is published, read-only afterwards
     int32_t m_row = -1;
     std::atomic<double> m_received{0.0};
     std::atomic<double> m_sent{0.0};
@@ -83,5 +87,6 @@ private:
     std::atomic<uint64_t> m_receivedPackets{0};
     std::atomic<uint64_t> m_sentPackets{0};
     std::atomic<IFilter*> m_owner{nullptr};
+    Ip6Address m_address6;
     std::string m_hostName;
 };

@@ -1,6 +1,8 @@
 // A compact open-addressing hash map from a key to an insertion number.
 #pragma once
 
+#include "core/Ip6Address.h"
+
 #include <cstdint>
 #include <memory>
 
@@ -51,7 +53,8 @@ private:
         uint32_t index;
     };
 
-    static uint32_t Hash(Key key)
+    static uint32_t Hash(const Ip6Address& key) { return Ip6Hash(key); }
+    template <typename Number> static uint32_t Hash(Number key)
     {
         // Fibonacci hashing spreads both consecutive addresses and day stamps 86400 apart.
         return static_cast<uint32_t>((static_cast<uint64_t>(key) * 0x9E3779B97F4A7C15ull) >> 32);

@@ -1,10 +1,12 @@
-// A filter's captured hosts: one record per remote address, numbered in the order first seen.
+// A filter's captured hosts: one record per remote address of either family, numbered in the
+// order first seen.
 #pragma once
 
 #include "core/CKavoLocker.h"
 #include "filters/CChunkedArray.h"
 #include "filters/CFilterHost.h"
 #include "filters/CIndexMap.h"
+#include "filters/CIndexMap6.h"
 
 #include <cstdint>
 
@@ -27,6 +29,15 @@ public:
     }
     // Returns the existing record, or a new one carrying the address and the next number.
     CFilterHost* Insert(uint32_t address);
+    // The same for IPv6 hosts, which share the numbering with the IPv4 ones.
+    CFilterHost* Find6(const Ip6Address& address);
+    CFilterHost* FindCounting6(const Ip6Address& address)
+    {
+        const uint32_t index = m_index6.Find(
+            address, [&](uint32_t at) { return m_records.At(at)->GetAddress6() == address; });
+        return index == CIndexMap6::kNone ? nullptr : m_records.At(index);
+    }
+    CFilterHost* Insert6(const Ip6Address& address);
     // The record with that insertion number, or nullptr.
     CFilterHost* GetHost(uint32_t index) const { return m_records.At(index); }
     int GetCount() const { return static_cast<int>(m_records.Size()); }
@@ -37,5 +48,6 @@ public:
 private:
     CChunkedArray<CFilterHost, 8> m_records; // insertion number -> record
     CIndexMap<uint32_t> m_index;             // address -> insertion number
+    CIndexMap6 m_index6;                     // IPv6 address -> insertion number
     CKavoLocker m_lock;
 };

@@ -1,6 +1,8 @@
 // A traffic filter seen through its interface: settings, totals, rules, history and hosts.
 #pragma once
 
+#include "core/Ip6Address.h"
+#include "filters/CFilterParamIp6.h"
 #include "filters/IFilterHistory.h"
 #include "filters/IFilterHost.h"
 #include "filters/IFilterParamIp.h"
@@ -24,6 +26,10 @@ public:
     // Used when the binding is Address; network byte order.
     virtual void SetAddress(const uint32_t& address) = 0;
     virtual uint32_t& GetAddress(uint32_t& address) const = 0;
+    // A filter bound to an IPv6 address keeps it here instead (and 0 as its IPv4 address);
+    // GetAddress6 returns false when the filter holds no IPv6 address. SetAddress clears it.
+    virtual void SetAddress6(const Ip6Address& address) = 0;
+    virtual bool GetAddress6(Ip6Address& address) const = 0;
     // Used when the binding is Hardware.
     virtual void SetHardwareAddress(const std::vector<uint8_t>& address) = 0;
     virtual std::vector<uint8_t> GetHardwareAddress() const = 0;
@@ -46,6 +52,11 @@ public:
     virtual void AddIpRule(IFilterParamIp* rule) = 0;
     virtual int GetIpRuleCount() const = 0;
     virtual IFilterParamIp* GetIpRule(int index) const = 0; // nullptr past the end
+    // IPv6 rules: a list of their own, decided together with the IPv4 list (see MatchIpRules).
+    // AddIp6Rule appends the rule and owns it from now on.
+    virtual void AddIp6Rule(CFilterParamIp6* rule) = 0;
+    virtual int GetIp6RuleCount() const = 0;
+    virtual CFilterParamIp6* GetIp6Rule(int index) const = 0; // nullptr past the end
     virtual IFilterParamPort* CreatePortRule() = 0;
     virtual int GetPortRuleCount() const = 0;
     virtual IFilterParamPort* GetPortRule(int index) const = 0;
@@ -56,6 +67,7 @@ public:
     virtual IFilterHistory* GetHistoryItem(int index) const = 0; // by insertion number
     // The record of that remote address, created when missing (loading).
     virtual IFilterHost* AddHost(const uint32_t& address) = 0;
+    virtual IFilterHost* AddHost6(const Ip6Address& address) = 0;
     virtual int GetHostCount() const = 0;
     virtual IFilterHost* GetHost(int index) const = 0; // by insertion number
 

@@ -1,6 +1,7 @@
 // One remote address seen by one filter, seen through its interface.
 #pragma once
 
+#include "core/Ip6Address.h"
 #include "filters/IStorable.h"
 
 #include <cstdint>
@@ -13,6 +14,10 @@ public:
     // Stores the address (network byte order), then marks the record modified.
     virtual void SetAddress(const uint32_t& address) = 0;
     virtual uint32_t& GetAddress(uint32_t& address) const = 0;
+    // An IPv6 host keeps its address here and 0 as its IPv4 address. The family is set when the
+    // record is made and never changes.
+    virtual bool IsIpv6() const = 0;
+    virtual Ip6Address GetAddress6() const = 0;
     // Neither of these marks the record modified.
     virtual void SetReceived(double bytes) = 0;
     virtual double GetReceived() const = 0;

@@ -81,9 +81,9 @@ inline uint32_t Ip(const char* text)
 inline PacketInfo Packet(uint32_t from, uint32_t to, uint32_t length, int64_t time)
 {
     return {.protocol = 6,
+            .hasPorts = 1,
             .sourceAddress = from,
             .destinationAddress = to,
-            .hasPorts = 1,
             .sourcePort = htons(40000),
             .destinationPort = htons(80),
             .length = length,

@@ -120,6 +120,8 @@ TEST(CCountryTable6, AnswersTheNarrowestRangeAtEveryEdge)
         // Where two ranges cross, the one that starts later shows in the overlap.
         {"AA 2001:2::-2001:2::ff; BB 2001:2::80-2001:2::1ff",
          "2001:2::7f=AA 2001:2::80=BB 2001:2::1ff=BB 2001:2::200="},
+        {"AA 2001:2::-2001:2::ff; BB 2001:2::80-2001:2::ff",
+         "2001:2::7f=AA 2001:2::80=BB 2001:2::ff=BB 2001:2::100="},
     };
     for (const auto& [table, answers] : cases)
     {
@@ -203,7 +205,7 @@ TEST(CCountryTable6, DamagedFilesKeepWhatWasComplete)
         {std::string("\0\1", 2) + "FR" + Little32(-1) + de, "2001:2::1=DE"},
         // A range whose first address is after its last is left out, not its block.
         {File("FR 2001:2:1::ff-2001:2:1:: 2001:2:1::100-2001:2:1::1ff"),
-         "2001:2:1::1= 2001:2:1::100=FR"},
+         "2001:2:1::1= 2001:2:1::ff= 2001:2:1::100=FR"},
     };
     TempDir dir;
     Write(dir.File("before"), File("QQ 2001:2:ff::-2001:2:ff::ffff"));

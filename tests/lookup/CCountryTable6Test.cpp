@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <endian.h>
 
 #include <fstream>
 #include <map>
@@ -25,10 +26,8 @@ Ip6Address Address(const std::string& text)
 
 std::string Little32(int32_t value)
 {
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        bytes[i] = static_cast<char>(static_cast<uint32_t>(value) >> (8 * i));
-    return bytes;
+    const uint32_t bytes = htole32(static_cast<uint32_t>(value));
+    return std::string(reinterpret_cast<const char*>(&bytes), sizeof(bytes));
 }
 
 std::string RangeBytes(const Ip6Address& first, const Ip6Address& last)
@@ -134,15 +133,11 @@ TEST(CCountryTable6, AnswersTheNarrowestRangeAtEveryEdge)
     }
 }
 
-// Enough ranges for a tree of several levels, some splitting /64 networks, answer what a plain
-// search of the same ranges answers at and around every edge.
+// Enough ranges for dense buckets, some splitting /64 networks, answer what a plain search of
+// the same ranges answers at and around every edge.
 TEST(CCountryTable6, ManyRangesAgreeWithAPlainSearch)
 {
     using Wide = unsigned __int128;
-    std::mt19937_64 random(7);
-    std::map<Wide, std::pair<Wide, std::string>> ranges; // first -> last, code
-    std::map<std::string, std::string> blocks;
-    Wide next = Wide{0x20010002} << 96;
     const auto addressOf = [](Wide value)
     {
         Ip6Address address;
@@ -150,35 +145,33 @@ TEST(CCountryTable6, ManyRangesAgreeWithAPlainSearch)
             address.bytes[i] = static_cast<uint8_t>(value);
         return address;
     };
-    for (int i = 0; i < 5000; ++i)
+    std::mt19937_64 random(7);
+    std::map<Wide, std::pair<Wide, std::string>> ranges; // first -> last, code
+    std::string table;
+    for (Wide next = Wide{0x20010002} << 96; ranges.size() < 5000;)
     {
         const bool inner = random() % 4 == 0;
-        next += inner ? random() % 1000 : (Wide{random() % 3} << 64);
-        const Wide size = inner ? 1 + random() % 500 : (Wide{1 + random() % 5} << 64);
+        next += inner ? random() % 1000 : Wide{random() % 3} << 64;
+        const Wide last = next + (inner ? random() % 500 : (Wide{1 + random() % 5} << 64) - 1);
         const std::string code = {char('A' + random() % 3), 'Z'};
-        ranges[next] = {next + size - 1, code};
-        blocks[code] += RangeBytes(addressOf(next), addressOf(next + size - 1));
-        next += size;
+        ranges[next] = {last, code};
+        table += code + " " + Ip6Text(addressOf(next)) + "-" + Ip6Text(addressOf(last)) + ";";
+        next = last + 1;
     }
-    std::string file("\0\1", 2);
-    for (const auto& [code, bytes] : blocks)
-        file += code + Little32(static_cast<int32_t>(bytes.size() / 32)) + bytes;
     TempDir dir;
-    Write(dir.File("GeoBase6.dat"), file);
-    CCountryTable6 table;
-    table.Load(dir.File("GeoBase6.dat"));
-    ASSERT_GT(table.GetInnerCount(), 100u);
-
+    Write(dir.File("GeoBase6.dat"), File(table));
+    CCountryTable6 loaded;
+    loaded.Load(dir.File("GeoBase6.dat"));
+    ASSERT_GT(loaded.GetInnerCount(), 100u);
     int mismatches = 0;
     for (const auto& [first, entry] : ranges)
     {
-        const Wide last = entry.first;
-        for (const Wide probe : {first - 1, first, last, last + 1})
+        for (const Wide probe : {first - 1, first, entry.first, entry.first + 1})
         {
             auto found = ranges.upper_bound(probe);
             const bool inside = found != ranges.begin() && (--found)->second.first >= probe;
             const std::string expected = inside ? found->second.second : "";
-            if (Code(table, addressOf(probe)) != expected && ++mismatches <= 5)
+            if (Code(loaded, addressOf(probe)) != expected && ++mismatches <= 5)
                 ADD_FAILURE() << Ip6Text(addressOf(probe)) << ": expected " << expected;
         }
     }
@@ -227,20 +220,12 @@ TEST(CCountryTable6, DamagedFilesKeepWhatWasComplete)
     Write(dir.File("GeoBase.dat"),
           std::string("\0\x10", 2) + "DE" + Little32(1) + std::string("\0\0\0\5\x08", 5));
     Write(dir.File("Countries.dat"), "DE\tGermany\n");
-    for (const bool damaged : {false, true})
-    {
-        CCountryDatabase database;
-        if (damaged)
-            Write(dir.File("GeoBase6.dat"), std::string("\0\2", 2) + de);
-        else
-            fs::remove(dir.File("GeoBase6.dat"));
-        if (damaged)
-            EXPECT_THROW(database.Load(dir.Path()), CKavoException);
-        else
-            database.Load(dir.Path());
-        EXPECT_STREQ(database.Lookup(inet_addr("5.0.0.1"), false), "Germany");
-        EXPECT_EQ(database.Lookup6(Address("2001:2::1"), true), nullptr);
-    }
+    Write(dir.File("GeoBase6.dat"), std::string("\0\2", 2) + de);
+    CCountryDatabase database;
+    EXPECT_THROW(database.Load(dir.Path()), CKavoException);
+    EXPECT_STREQ(database.Lookup(inet_addr("5.0.0.1"), false), "Germany");
+    fs::remove(dir.File("GeoBase6.dat"));
+    EXPECT_NO_THROW(database.Load(dir.Path()));
 }
 
 #if defined(OMBRIX_GEODATA_DIR) && defined(OMBRIX_GEOIP6_SOURCE)

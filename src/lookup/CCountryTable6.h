@@ -10,9 +10,10 @@
 #include <vector>
 
 // The ranges become disjoint segments of the address space. Nearly all of them start and end on
-// a /64 boundary, so the segments are searched by the upper 64 bits in a static tree of
-// eight-key nodes (one cache line per level) over leaves of six segments with their codes; the
-// few /64 networks split further keep their segments in a small inner list. Read-only after
+// a /64 boundary, so the segments are searched by the upper 64 bits: a bucket table on the first
+// 16 bits narrows the search to the leaves of that bucket, a binary search over the leaves'
+// first keys finds the leaf, and a leaf holds six segments with their codes in one cache line.
+// The few /64 networks split further keep their segments in a small inner list. Read-only after
 // Load, so lookups take no lock.
 class CCountryTable6
 {
@@ -30,7 +31,7 @@ public:
     // Segments of the upper 64 bits (gaps count), and those split further by the lower 64 bits.
     size_t GetSegmentCount() const { return m_segmentCount; }
     size_t GetInnerCount() const { return m_innerKeys.size(); }
-    // Bytes held by the search tree and the inner lists.
+    // Bytes held by the buckets, the leaves and the inner lists.
     size_t GetBytes() const;
 
     // The addresses from start up to the next segment's start, with one code (0: no country).

@@ -33,6 +33,11 @@ void SaveDatabase(const std::string& path)
         {0, "10.0.0.9", "line\nbreak", 1234567, 5, LocalTime(2024, 5, 4, 23, 59, 59)},
         {1, "10.9.9.9", "<script>alert(\"x\")</script> & co", 100, 200,
          LocalTime(2024, 5, 7, 1, 2, 3)}};
+    // IPv6 hosts share the host lists and files of the IPv4 ones.
+    const std::tuple<int, const char*, const char*, double, double, int64_t> host6Rows[] = {
+        {0, "2001:2::10", "v6.example", 4096, 8, LocalTime(2024, 5, 6, 9)},
+        {0, "2001:2::9", nullptr, 3, 70000, LocalTime(2024, 5, 5, 1)},
+        {1, "2001:2:0:1::1", nullptr, 50, 60, LocalTime(2024, 5, 7, 2)}};
     const std::tuple<int, ReportDay> dayRows[] = {{0, {LocalTime(2024, 5, 5), 2048, 512}},
                                                   {0, {LocalTime(2024, 5, 6), 1000, 3000}},
                                                   {1, {LocalTime(2024, 5, 7), 100, 200}}};
@@ -61,6 +66,18 @@ void SaveDatabase(const std::string& path)
         host->SetUpdated(updated);
         if (name != nullptr)
             database.QueueHostName(Address(address), name);
+    }
+    for (const auto& [index, text, name, received, sent, updated] : host6Rows)
+    {
+        Ip6Address address;
+        ASSERT_TRUE(ParseIp6(text, address));
+        IFilterHost* host = made[index]->AddHost6(address);
+        host->SetModified(true);
+        host->SetReceived(received);
+        host->SetSent(sent);
+        host->SetUpdated(updated);
+        if (name != nullptr)
+            database.QueueHostName6(address, name);
     }
     for (const auto& [index, saved] : dayRows)
     {
@@ -112,6 +129,7 @@ TEST(ReportFromDatabase, WritesHtmlAndCsvFilesAsKept)
     TempDir dir;
     SaveDatabase(dir.File("traffic.db"));
     GeoBaseWriter().Country("KR", {{"81.0.0.0", 8}}).Write(dir.File("GeoBase.dat"));
+    WriteGeoBase6(dir.File("GeoBase6.dat"), "KR", "2001:2::", "2001:2::ffff:ffff:ffff:ffff");
     std::ofstream(dir.File("Countries.dat")) << "KR\tKorea, Republic of\n";
     const bool update = std::getenv("OMBRIX_UPDATE_EXPECTED") != nullptr;
     const std::string locale = "localedef -i de_DE -f UTF-8 '" + dir.File("de_DE.UTF-8") + "'";

@@ -12,6 +12,7 @@
 #include "ui/CHostRows.h"
 #include "ui/DialogCommands.h"
 #include "ui/ListOrder.h"
+#include "ui/ViewFixture.h"
 #include "ui/controls/CExtListCtrl.h"
 
 #include <QComboBox>
@@ -208,4 +209,22 @@ TEST(Ipv6Window, AddingThisComputersIpv6RulesAsksFirst)
         EXPECT_EQ(rules(), total);
         EXPECT_NE(messages.Last().find(said), std::string::npos) << messages.Last();
     }
+}
+
+using viewtest::ViewFixture;
+
+// "Exclude" on an IPv6 host's row adds and saves an IPv6 rule for it.
+TEST_F(ViewFixture, ExcludingAnIpv6HostAddsASavedIpv6Rule)
+{
+    CFilter* filter = AddFilter("Internet Traffic", "198.18.0.1");
+    const Ip6Address remote = V6("2001:2::9");
+    filter->AddHost6(remote)->SetOwner(filter);
+    COmbrixView& v = MakeView();
+    v.HostList()->SetSelectionMark(0);
+    v.OnCommand(ID_EDIT_EXCLUDE);
+    ASSERT_EQ(std::pair(filter->GetIpRuleCount(), filter->GetIp6RuleCount()), std::pair(0, 1));
+    const CFilterParamIp6* rule = filter->GetIp6Rule(0);
+    EXPECT_EQ(std::tuple(rule->GetAddress(), rule->GetType(), rule->GetAction()),
+              std::tuple(remote, 0, 0));
+    EXPECT_EQ(store.savedRules.size(), 1u);
 }

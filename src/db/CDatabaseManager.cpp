@@ -1,49 +1,24 @@
+// The file itself (opening, re-creating, reporting), loading, purging, and deleting a filter's
+// rows.
 #include "db/CDatabaseManager.h"
 
+#include "db/CFilterLock.h"
 #include "db/CRowReader.h"
-#include "db/CSnapshotWriter.h"
 #include "db/CTransaction.h"
 #include "db/DatabaseSchema.h"
+#include "db/Ip6Tables.h"
 #include "db/QuotaTables.h"
 #include "db/SqlText.h"
-#include "filters/CFilter.h"
 #include "filters/HostBinding.h"
 #include "filters/IFilter.h"
 #include "filters/IFilterManager.h"
 
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <chrono>
-#include <memory>
-#include <thread>
+#include <span>
 
 namespace
 {
-// One slice of a save: the rows written under one hold of the database lock.
-constexpr size_t kSliceRows = 4096;
-constexpr auto kSliceTime = std::chrono::milliseconds(8);
-
-// A filter's own lock when it is one of ours; filters of other kinds guard themselves.
-class CFilterLock
-{
-public:
-    explicit CFilterLock(IFilter& filter) : m_filter(dynamic_cast<CFilter*>(&filter))
-    {
-        if (m_filter != nullptr)
-            m_filter->GetLock().Lock();
-    }
-    ~CFilterLock()
-    {
-        if (m_filter != nullptr)
-            m_filter->GetLock().Unlock();
-    }
-    CFilterLock(const CFilterLock&) = delete;
-    CFilterLock& operator=(const CFilterLock&) = delete;
-
-private:
-    CFilter* m_filter;
-};
 
 CKavoException ToKavo(const CppSQLite3Exception& error, bool display, const std::string& context)
 {
@@ -287,11 +262,13 @@ bool CDatabaseManager::PurgeOldRecords(int days)
         try
         {
             SqlText sql;
-            CppSQLite3Statement hosts = m_db.CompileStatement(
-                sql.Format("delete from %s where UPDATED < datetime('now','localtime',?);",
-                           TableName(TableHosts)));
-            hosts.BindText(1, modifier);
-            hosts.ExecDml();
+            for (const char* table : {TableName(TableHosts), kHosts6Table})
+            {
+                CppSQLite3Statement hosts = m_db.CompileStatement(sql.Format(
+                    "delete from %s where UPDATED < datetime('now','localtime',?);", table));
+                hosts.BindText(1, modifier);
+                hosts.ExecDml();
+            }
             CppSQLite3Statement history = m_db.CompileStatement(
                 sql.Format("delete from %s where ID_DATE < date('now','localtime',?);",
                            TableName(TableHistory)));
@@ -324,10 +301,10 @@ void CDatabaseManager::LoadFilters(IFilterManager* manager)
         try
         {
             SqlText sql;
-            const uint64_t total = static_cast<uint64_t>(
-                m_db.ExecScalar(sql.Format("select (select count(*) from %s) + (select count(*) "
-                                           "from %s);",
-                                           TableName(TableHosts), TableName(TableHistory))));
+            const uint64_t total = static_cast<uint64_t>(m_db.ExecScalar(
+                sql.Format("select (select count(*) from %s) + (select count(*) "
+                           "from %s) + (select count(*) from %s);",
+                           TableName(TableHosts), kHosts6Table, TableName(TableHistory))));
             uint64_t done = 0;
             uint64_t reported = 0;
             const LoadProgress progress = m_progress;
@@ -362,213 +339,6 @@ void CDatabaseManager::LoadFilters(IFilterManager* manager)
                "saved in this session.");
 }
 
-std::pair<uint64_t, uint64_t> CDatabaseManager::Generation(int id) const
-{
-    const auto found = m_changes.find(id);
-    return {m_fileGeneration, found == m_changes.end() ? 0 : found->second};
-}
-
-std::optional<CppSQLite3Exception>
-CDatabaseManager::WriteSnapshot(const FilterSnapshot& snapshot, IFilter& filter,
-                                std::pair<uint64_t, uint64_t> generation, bool mainRow)
-{
-    size_t history = 0;
-    size_t hosts = 0;
-    bool main = mainRow;
-    for (bool first = true;; first = false)
-    {
-        if (!first)
-        {
-            // A thread waiting for the lock gets it now rather than after the whole save.
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        CKavoLock lock(m_lock);
-        // The filter may be gone or emptied since the copy; the rest waits for the next save.
-        if (!PrepareWrite() || Generation(snapshot.id) != generation)
-            return std::nullopt;
-        const size_t historyFrom = history;
-        const size_t hostsFrom = hosts;
-        const bool writesMain = main;
-        try
-        {
-            auto writer = std::make_unique<CSnapshotWriter>(m_db);
-            CTransaction transaction(m_db);
-            const auto start = std::chrono::steady_clock::now();
-            size_t rows = 0;
-            auto sliceFull = [&]
-            {
-                // Alone with the file, a save is one transaction (one sync); a thread waiting for
-                // the lock gets it after a short slice.
-                return ++rows % 128 == 0 && m_lock.HasWaiters() &&
-                       (rows >= kSliceRows ||
-                        std::chrono::steady_clock::now() - start > kSliceTime);
-            };
-            if (main)
-            {
-                writer->WriteMainRow(snapshot);
-                main = false;
-                sliceFull();
-            }
-            bool full = false;
-            while (!full && history < snapshot.history.size())
-            {
-                writer->WriteHistory(snapshot.id, snapshot.history[history++]);
-                full = sliceFull();
-            }
-            while (!full && hosts < snapshot.hosts.size())
-            {
-                writer->WriteHost(snapshot.id, snapshot.hosts[hosts++]);
-                full = sliceFull();
-            }
-            transaction.Commit();
-        }
-        catch (const CppSQLite3Exception& error)
-        {
-            return error;
-        }
-        {
-            CFilterLock filterLock(filter);
-            MarkWritten(filter, snapshot, writesMain, {historyFrom, history}, {hostsFrom, hosts});
-        }
-        if (history == snapshot.history.size() && hosts == snapshot.hosts.size())
-            return std::nullopt;
-    }
-}
-
-std::optional<CppSQLite3Exception> CDatabaseManager::RewriteAll(IFilterManager& manager)
-{
-    m_rewriteAll = false;
-    std::optional<CppSQLite3Exception> failure;
-    for (unsigned index = 0; index < manager.GetCount(); ++index)
-    {
-        IFilter* filter = manager.GetFilter(index);
-        {
-            CFilterLock filterLock(*filter);
-            filter->SetStored(false);
-            MarkUnwritten(*filter, true, true);
-        }
-        for (bool ip : {true, false})
-        {
-            std::optional<CppSQLite3Exception> error = WriteRules(*filter, ip);
-            if (error && !failure)
-                failure = error;
-        }
-    }
-    return failure;
-}
-
-void CDatabaseManager::SaveFilters(IFilterManager* manager)
-{
-    std::optional<CppSQLite3Exception> failure;
-    std::vector<const IFilter*> saved;
-    for (;;)
-    {
-        IFilter* filter = nullptr;
-        FilterSnapshot snapshot;
-        std::pair<uint64_t, uint64_t> generation;
-        {
-            // Between two filters (and two slices) the sequence may change: it is looked at
-            // afresh each time, and a filter saved already in this walk is not saved again (one
-            // made meanwhile at a freed address waits for the next save).
-            CKavoLock lock(m_lock);
-            if (!PrepareWrite())
-                break;
-            if (m_rewriteAll)
-            {
-                std::optional<CppSQLite3Exception> error = RewriteAll(*manager);
-                if (error && !failure)
-                    failure = error;
-                saved.clear();
-            }
-            for (unsigned index = 0; index < manager->GetCount() && filter == nullptr; ++index)
-            {
-                IFilter* candidate = manager->GetFilter(index);
-                if (std::find(saved.begin(), saved.end(), candidate) == saved.end())
-                    filter = candidate;
-            }
-            if (filter == nullptr)
-                break;
-            saved.push_back(filter);
-            generation = Generation(filter->GetId());
-            CFilterLock filterLock(*filter);
-            snapshot = TakeSnapshot(*filter, true, true);
-        }
-        // A filter that failed does not keep the others from being written.
-        std::optional<CppSQLite3Exception> error =
-            WriteSnapshot(snapshot, *filter, generation, true);
-        if (error && !failure)
-            failure = error;
-    }
-    DeliverNotice();
-    if (failure)
-        Report(*failure, false);
-}
-
-void CDatabaseManager::SaveFilter(IFilter* filter)
-{
-    std::optional<CppSQLite3Exception> failure;
-    {
-        CKavoLock lock(m_lock);
-        if (!PrepareWrite())
-            return;
-        FilterSnapshot snapshot;
-        {
-            CFilterLock filterLock(*filter);
-            snapshot = TakeSnapshot(*filter, false, false);
-        }
-        failure = WriteSnapshot(snapshot, *filter, Generation(snapshot.id), true);
-    }
-    DeliverNotice();
-    if (failure)
-        Report(*failure, false);
-}
-
-void CDatabaseManager::SaveIpRules(IFilter* filter)
-{
-    SaveRules(filter, true);
-}
-
-void CDatabaseManager::SavePortRules(IFilter* filter)
-{
-    SaveRules(filter, false);
-}
-
-std::optional<CppSQLite3Exception> CDatabaseManager::WriteRules(IFilter& filter, bool ip)
-{
-    FilterSnapshot snapshot;
-    {
-        CFilterLock filterLock(filter);
-        snapshot = TakeRules(filter, ip);
-    }
-    try
-    {
-        // Delete and insert commit together: a failure half way must not leave the filter
-        // without its rules.
-        CTransaction transaction(m_db);
-        CSnapshotWriter(m_db).WriteRules(snapshot, ip);
-        transaction.Commit();
-    }
-    catch (const CppSQLite3Exception& error)
-    {
-        return error;
-    }
-    return std::nullopt;
-}
-
-void CDatabaseManager::SaveRules(IFilter* filter, bool ip)
-{
-    std::optional<CppSQLite3Exception> failure;
-    {
-        CKavoLock lock(m_lock);
-        if (!PrepareWrite())
-            return;
-        failure = WriteRules(*filter, ip);
-    }
-    DeliverNotice();
-    if (failure)
-        Report(*failure, true);
-}
-
 void CDatabaseManager::DeleteFilter(int id)
 {
     std::optional<CppSQLite3Exception> failure;
@@ -582,14 +352,19 @@ void CDatabaseManager::DeleteFilter(int id)
         {
             CTransaction transaction(m_db);
             SqlText sql;
-            for (TableId table :
-                 {TableIpFilter, TablePortFilter, TableHosts, TableHistory, TableMain})
+            for (const char* table : {TableName(TableIpFilter), kIp6FilterTable,
+                                      TableName(TablePortFilter), TableName(TableHosts),
+                                      kHosts6Table, TableName(TableHistory), TableName(TableMain)})
             {
-                CppSQLite3Statement remove = m_db.CompileStatement(
-                    sql.Format("delete from %s where ID = ?;", TableName(table)));
+                CppSQLite3Statement remove =
+                    m_db.CompileStatement(sql.Format("delete from %s where ID = ?;", table));
                 remove.BindInt(1, id);
                 remove.ExecDml();
             }
+            CppSQLite3Statement address = m_db.CompileStatement(
+                sql.Format("delete from %s where FILTER_ID = ?;", kFilterAddress6Table));
+            address.BindInt(1, id);
+            address.ExecDml();
             DeleteQuotaRows(m_db, id);
             transaction.Commit();
         }
@@ -614,10 +389,18 @@ bool CDatabaseManager::ClearRows(IFilter* filter, bool hosts)
         try
         {
             SqlText sql;
-            CppSQLite3Statement remove = m_db.CompileStatement(sql.Format(
-                "delete from %s where ID = ?;", TableName(hosts ? TableHosts : TableHistory)));
-            remove.BindInt(1, filter->GetId());
-            remove.ExecDml();
+            CTransaction transaction(m_db);
+            const char* const hostTables[] = {TableName(TableHosts), kHosts6Table};
+            const char* const historyTables[] = {TableName(TableHistory)};
+            for (const char* table : hosts ? std::span<const char* const>(hostTables)
+                                           : std::span<const char* const>(historyTables))
+            {
+                CppSQLite3Statement remove =
+                    m_db.CompileStatement(sql.Format("delete from %s where ID = ?;", table));
+                remove.BindInt(1, filter->GetId());
+                remove.ExecDml();
+            }
+            transaction.Commit();
         }
         catch (const CppSQLite3Exception& error)
         {

@@ -85,6 +85,8 @@ public:
     // Hands every stored host name to the sink in row order (a later row for the same address
     // wins in the cache).
     bool LoadHostNames(const HostNameSink& sink);
+    // The same for the names of IPv6 hosts; a row whose address text cannot be read is skipped.
+    bool LoadHostNames6(const HostNameSink6& sink);
 
     void SaveFilters(IFilterManager* manager) override;
     // Called with the database lock and the filter's lock held (the manager's StoreFilter).
@@ -103,6 +105,7 @@ public:
     // cannot be written at most kMaxPendingNames wait; the oldest go first (they are asked again
     // when their hosts are seen again).
     void QueueHostName(uint32_t address, const std::string& name);
+    void QueueHostName6(const Ip6Address& address, const std::string& name);
     void FlushHostNames();
     size_t GetPendingHostNameCount() const;
     static constexpr size_t kMaxPendingNames = 10000;
@@ -154,7 +157,15 @@ private:
     LoadProgress m_progress;
 
     mutable CKavoLocker m_pendingLock;
-    std::vector<std::pair<uint32_t, std::string>> m_pendingNames;
+    // Address text, name, and whether the address is IPv6.
+    struct PendingName
+    {
+        std::string host;
+        std::string name;
+        bool ipv6 = false;
+    };
+    void QueueName(PendingName name);
+    std::vector<PendingName> m_pendingNames;
     int64_t m_lastFlush = 0;
     bool m_lastFlushSet = false;
 };

@@ -4,6 +4,7 @@
 
 #include "db/CTransaction.h"
 #include "db/DatabaseSchema.h"
+#include "db/Ip6Tables.h"
 #include "db/SqlText.h"
 
 #include <arpa/inet.h>
@@ -73,7 +74,47 @@ bool CDatabaseManager::LoadHostNames(const HostNameSink& sink)
     return !failure;
 }
 
+bool CDatabaseManager::LoadHostNames6(const HostNameSink6& sink)
+{
+    std::optional<CppSQLite3Exception> failure;
+    {
+        CKavoLock lock(m_lock);
+        if (!m_db.IsOpen())
+            return false;
+        try
+        {
+            SqlText sql;
+            CppSQLite3Query query = m_db.ExecQuery(
+                sql.Format("select HOST, NAME from %s order by rowid;", kHostNames6Table));
+            for (; !query.Eof(); query.NextRow())
+            {
+                const char* host = query.FieldValue(0);
+                Ip6Address address;
+                if (host != nullptr && ParseIp6(host, address))
+                    sink(address, query.GetStringField(1, ""));
+            }
+        }
+        catch (const CppSQLite3Exception& error)
+        {
+            failure = error;
+        }
+    }
+    if (failure)
+        Report(*failure, true);
+    return !failure;
+}
+
 void CDatabaseManager::QueueHostName(uint32_t address, const std::string& name)
+{
+    QueueName(PendingName{DottedText(address), name, false});
+}
+
+void CDatabaseManager::QueueHostName6(const Ip6Address& address, const std::string& name)
+{
+    QueueName(PendingName{Ip6Text(address), name, true});
+}
+
+void CDatabaseManager::QueueName(PendingName name)
 {
     const int64_t now = m_clock.Now();
     bool flush = false;
@@ -81,7 +122,7 @@ void CDatabaseManager::QueueHostName(uint32_t address, const std::string& name)
         CKavoLock pending(m_pendingLock);
         if (m_pendingNames.size() >= kMaxPendingNames)
             m_pendingNames.erase(m_pendingNames.begin());
-        m_pendingNames.emplace_back(address, name);
+        m_pendingNames.push_back(std::move(name));
         if (!m_lastFlushSet)
         {
             m_lastFlush = now;
@@ -110,7 +151,7 @@ void CDatabaseManager::FlushHostNames()
         CKavoLock lock(m_lock);
         if (!PrepareWrite())
             return;
-        std::vector<std::pair<uint32_t, std::string>> batch;
+        std::vector<PendingName> batch;
         {
             CKavoLock pending(m_pendingLock);
             batch.swap(m_pendingNames);
@@ -124,14 +165,17 @@ void CDatabaseManager::FlushHostNames()
             SqlText sql;
             CppSQLite3Statement insert = m_db.CompileStatement(
                 sql.Format("insert into %s values (?, ?);", TableName(TableHostNames)));
-            for (const auto& [address, name] : batch)
+            CppSQLite3Statement insert6 = m_db.CompileStatement(
+                sql.Format("insert into %s (HOST, NAME) values (?, ?);", kHostNames6Table));
+            for (const PendingName& pending : batch)
             {
                 try
                 {
                     // Names come from DNS and may hold anything: they are bound, never quoted.
-                    insert.BindText(1, DottedText(address));
-                    insert.BindText(2, name);
-                    insert.ExecDml();
+                    CppSQLite3Statement& statement = pending.ipv6 ? insert6 : insert;
+                    statement.BindText(1, pending.host);
+                    statement.BindText(2, pending.name);
+                    statement.ExecDml();
                 }
                 catch (const CppSQLite3Exception& error)
                 {

@@ -1,7 +1,9 @@
 #include "db/CRowReader.h"
 
+#include "db/CFilterLock.h"
 #include "db/CLocalTimeParser.h"
 #include "db/DatabaseSchema.h"
+#include "db/Ip6Tables.h"
 #include "db/SqlText.h"
 #include "filters/CFilter.h"
 #include "filters/DayOf.h"
@@ -24,31 +26,32 @@ uint32_t ParseDotted(const char* text)
     return static_cast<uint32_t>(inet_addr(text != nullptr ? text : ""));
 }
 
-// A filter's own lock when it is one of ours; filters of other kinds guard themselves.
-class CTargetLock
+bool ParseAddress6(const char* text, Ip6Address& address)
 {
-public:
-    explicit CTargetLock(IFilter* filter)
-    {
-        if (auto* own = dynamic_cast<CFilter*>(filter))
-            m_lock = &own->GetLock();
-        if (m_lock != nullptr)
-            m_lock->Lock();
-    }
-    ~CTargetLock()
-    {
-        if (m_lock != nullptr)
-            m_lock->Unlock();
-    }
-    CTargetLock(const CTargetLock&) = delete;
-    CTargetLock& operator=(const CTargetLock&) = delete;
+    return text != nullptr && ParseIp6(text, address);
+}
 
-private:
-    CKavoLocker* m_lock = nullptr;
-};
+// A prefix length as IP6_FILTER keeps it: decimal digits only, 0 to 128.
+bool ParsePrefixLength(const char* text, int& length)
+{
+    if (text == nullptr || *text == '\0')
+        return false;
+    int value = 0;
+    for (const char* digit = text; *digit != '\0'; ++digit)
+    {
+        if (*digit < '0' || *digit > '9' || digit - text >= 3)
+            return false;
+        value = value * 10 + (*digit - '0');
+    }
+    if (value > 128)
+        return false;
+    length = value;
+    return true;
+}
 
-// The filters that rows of one id go to (a file may hold two MAIN rows with one id).
-class CRowTargets
+} // namespace
+
+class CRowReader::CRowTargets
 {
 public:
     explicit CRowTargets(const std::vector<IFilter*>& filters)
@@ -68,7 +71,6 @@ public:
 private:
     std::unordered_map<int64_t, std::vector<IFilter*>> m_targets;
 };
-} // namespace
 
 CRowReader::CRowReader(CppSQLite3DB& db, std::function<void(uint64_t)> rows)
     : m_db(db), m_rows(std::move(rows))
@@ -119,6 +121,7 @@ std::vector<IFilter*> CRowReader::ReadFilters(IFilterManager& manager, bool upgr
                                      : HostBinding::LocalMachine));
         }
         filter->SetStored(true);
+        ReadAddress6(*filter, binding);
         manager.AddFilter(filter);
         ReadRules(*filter);
         loaded.push_back(filter);
@@ -126,10 +129,57 @@ std::vector<IFilter*> CRowReader::ReadFilters(IFilterManager& manager, bool upgr
     return loaded;
 }
 
+void CRowReader::ReadAddress6(IFilter& filter, const DecodedHostBinding& binding)
+{
+    // MAIN.HOST of a filter bound to an IPv6 address says "0.0.0.0"; any other text there was
+    // written since by a program that knows only IPv4, and wins.
+    if (binding.binding != static_cast<int>(HostBinding::LocalMachine))
+        return;
+    SqlText sql;
+    CppSQLite3Statement select = m_db.CompileStatement(
+        sql.Format("select IP from %s where FILTER_ID = ?;", kFilterAddress6Table));
+    select.BindInt(1, filter.GetId());
+    CppSQLite3Query query = select.ExecQuery();
+    Ip6Address address;
+    if (query.Eof() || !ParseAddress6(query.FieldValue(0), address))
+        return;
+    filter.SetAddress6(address);
+    filter.SetBinding(static_cast<int>(HostBinding::Address));
+}
+
+void CRowReader::ReadIp6Rules(IFilter& filter)
+{
+    SqlText sql;
+    CppSQLite3Statement select = m_db.CompileStatement(sql.Format(
+        "select TYPE, IP1, IP2, ACTION from %s where ID = ? order by rowid;", kIp6FilterTable));
+    select.BindInt(1, filter.GetId());
+    CppSQLite3Query query = select.ExecQuery();
+    for (; !query.Eof(); query.NextRow())
+    {
+        auto rule = std::make_unique<CFilterParamIp6>();
+        rule->SetType(static_cast<int>(query.GetIntField(0, 0)));
+        rule->SetAction(static_cast<int>(query.GetIntField(3, 0)));
+        Ip6Address first;
+        Ip6Address second;
+        int length = 128;
+        // A rule whose text cannot be read is left out rather than read as some other address.
+        if (!ParseAddress6(query.FieldValue(1), first))
+            continue;
+        if (rule->GetType() == static_cast<int>(IpRuleType::Subnet)
+                ? !ParsePrefixLength(query.FieldValue(2), length)
+                : !ParseAddress6(query.FieldValue(2), second))
+            continue;
+        rule->SetAddress(first);
+        rule->SetSecondAddress(second);
+        rule->SetPrefixLength(length);
+        filter.AddIp6Rule(rule.release());
+    }
+}
+
 void CRowReader::ReadRules(IFilter& filter)
 {
     SqlText sql;
-    CTargetLock lock(&filter);
+    CFilterLock lock(filter);
     {
         CppSQLite3Statement select = m_db.CompileStatement(
             sql.Format("select * from %s where ID = ? order by rowid;", TableName(TableIpFilter)));
@@ -149,6 +199,7 @@ void CRowReader::ReadRules(IFilter& filter)
             filter.AddIpRule(rule);
         }
     }
+    ReadIp6Rules(filter);
     CppSQLite3Statement select = m_db.CompileStatement(
         sql.Format("select * from %s where ID = ? order by rowid;", TableName(TablePortFilter)));
     select.BindInt(1, filter.GetId());
@@ -203,7 +254,7 @@ void CRowReader::ReadHistory(const std::vector<IFilter*>& filters)
         const double sent = query.GetFloatField(sentColumn, 0.0);
         for (IFilter* filter : *owners)
         {
-            CTargetLock lock(filter);
+            CFilterLock lock(*filter);
             const int before = filter->GetHistoryCount();
             IFilterHistory* item = filter->AddHistoryDay(day);
             if (item == nullptr)
@@ -232,39 +283,46 @@ void CRowReader::ReadHosts(const std::vector<IFilter*>& filters)
     if (filters.empty())
         return;
     const CRowTargets targets(filters);
+    ReadHostTable(targets, TableName(TableHosts), false);
+    ReadHostTable(targets, kHosts6Table, true);
+}
+
+void CRowReader::ReadHostTable(const CRowTargets& targets, const char* table, bool ipv6)
+{
     SqlText sql;
-    CppSQLite3Query query =
-        m_db.ExecQuery(sql.Format("select * from %s order by rowid;", TableName(TableHosts)));
-    const int idColumn = query.FieldIndex("ID");
-    const int addressColumn = query.FieldIndex("IP");
-    const int receivedColumn = query.FieldIndex("RECV");
-    const int sentColumn = query.FieldIndex("SENT");
-    const int updatedColumn = query.FieldIndex("UPDATED");
+    CppSQLite3Query query = m_db.ExecQuery(
+        sql.Format("select ID, IP, RECV, SENT, UPDATED from %s order by rowid;", table));
     auto parser = std::make_unique<CLocalTimeParser>();
     uint64_t rows = 0;
     for (; !query.Eof(); query.NextRow())
     {
         CountRow(rows);
-        const std::vector<IFilter*>* owners = targets.Find(query, idColumn);
+        const std::vector<IFilter*>* owners = targets.Find(query, 0);
         if (owners == nullptr)
             continue;
-        const uint32_t address = ParseDotted(query.FieldValue(addressColumn));
+        uint32_t address = 0;
+        Ip6Address address6;
+        if (ipv6 && !ParseAddress6(query.FieldValue(1), address6))
+            continue; // stays in the file untouched, like a row of no filter
+        if (!ipv6)
+            address = ParseDotted(query.FieldValue(1));
         int64_t updated = 0;
         // A time that cannot be read loads as 0; the counts stay.
-        if (!parser->ParseDateTime(query.FieldValue(updatedColumn), updated))
+        if (!parser->ParseDateTime(query.FieldValue(4), updated))
             updated = 0;
-        const double received = query.GetFloatField(receivedColumn, 0.0);
-        const double sent = query.GetFloatField(sentColumn, 0.0);
+        const double received = query.GetFloatField(2, 0.0);
+        const double sent = query.GetFloatField(3, 0.0);
         for (IFilter* filter : *owners)
         {
-            CTargetLock lock(filter);
-            IFilterHost* host = filter->AddHost(address);
+            CFilterLock lock(*filter);
+            IFilterHost* host = ipv6 ? filter->AddHost6(address6) : filter->AddHost(address);
             if (host == nullptr)
                 continue;
             host->SetUpdated(updated);
             host->SetReceived(received);
             host->SetSent(sent);
-            host->SetAddress(address);
+            if (!ipv6)
+                host->SetAddress(address);
             host->SetOwner(filter);
             host->SetStored(true);
             host->SetModified(false); // last: SetAddress marked it modified

@@ -1,8 +1,10 @@
 #include "db/CSnapshotWriter.h"
 
 #include "db/DatabaseSchema.h"
+#include "db/Ip6Tables.h"
 #include "db/LocalTimeText.h"
 #include "db/SqlText.h"
+#include "filters/RuleTypes.h"
 
 #include <arpa/inet.h>
 
@@ -29,7 +31,12 @@ CppSQLite3Statement& CSnapshotWriter::Get(Which which)
         "insert into HISTORY values(?, ?, ?, ?);",
         "update HOSTS set RECV = ?, SENT = ?, UPDATED = ? where ID = ? and IP = ?;",
         "insert into HOSTS values(?, ?, ?, ?, ?);",
+        "update HOSTS6 set RECV = ?, SENT = ?, UPDATED = ? where ID = ? and IP = ?;",
+        "insert into HOSTS6 (ID, IP, RECV, SENT, UPDATED) values(?, ?, ?, ?, ?);",
+        "insert or replace into FILTER_ADDRESS6 (FILTER_ID, IP) values(?, ?);",
+        "delete from FILTER_ADDRESS6 where FILTER_ID = ?;",
     };
+    static_assert(sizeof s_sql / sizeof s_sql[0] == Count);
     if (!m_compiled[which])
     {
         m_statements[which] = m_db.CompileStatement(s_sql[which]);
@@ -39,6 +46,22 @@ CppSQLite3Statement& CSnapshotWriter::Get(Which which)
 }
 
 void CSnapshotWriter::WriteMainRow(const FilterSnapshot& snapshot)
+{
+    WriteMainFields(snapshot);
+    if (snapshot.hasAddress6)
+    {
+        CppSQLite3Statement& replace = Get(Address6Replace);
+        replace.BindInt(1, snapshot.id);
+        replace.BindText(2, Ip6Text(snapshot.address6));
+        replace.ExecDml();
+        return;
+    }
+    CppSQLite3Statement& remove = Get(Address6Delete);
+    remove.BindInt(1, snapshot.id);
+    remove.ExecDml();
+}
+
+void CSnapshotWriter::WriteMainFields(const FilterSnapshot& snapshot)
 {
     if (snapshot.stored)
     {
@@ -95,10 +118,10 @@ void CSnapshotWriter::WriteHistory(int id, const HistorySnapshot& item)
 void CSnapshotWriter::WriteHost(int id, const HostSnapshot& host)
 {
     const std::string updated = m_formatter.FormatDateTime(host.updated);
-    const std::string address = DottedText(host.address);
+    const std::string address = host.ipv6 ? Ip6Text(host.address6) : DottedText(host.address);
     if (host.stored)
     {
-        CppSQLite3Statement& update = Get(HostUpdate);
+        CppSQLite3Statement& update = Get(host.ipv6 ? Host6Update : HostUpdate);
         update.BindDouble(1, host.received);
         update.BindDouble(2, host.sent);
         update.BindText(3, updated);
@@ -107,7 +130,7 @@ void CSnapshotWriter::WriteHost(int id, const HostSnapshot& host)
         if (update.ExecDml() > 0)
             return;
     }
-    CppSQLite3Statement& insert = Get(HostInsert);
+    CppSQLite3Statement& insert = Get(host.ipv6 ? Host6Insert : HostInsert);
     insert.BindInt(1, id);
     insert.BindText(2, address);
     insert.BindDouble(3, host.received);
@@ -137,6 +160,7 @@ void CSnapshotWriter::WriteRules(const FilterSnapshot& snapshot, bool ip)
             insert.BindInt(5, rule.action);
             insert.ExecDml();
         }
+        WriteIp6Rules(snapshot);
         return;
     }
     for (const PortRuleSnapshot& rule : snapshot.portRules)
@@ -145,6 +169,30 @@ void CSnapshotWriter::WriteRules(const FilterSnapshot& snapshot, bool ip)
         insert.BindInt(2, rule.type);
         insert.BindInt(3, ntohs(static_cast<uint16_t>(rule.first)));
         insert.BindInt(4, ntohs(static_cast<uint16_t>(rule.last)));
+        insert.BindInt(5, rule.action);
+        insert.ExecDml();
+    }
+}
+
+void CSnapshotWriter::WriteIp6Rules(const FilterSnapshot& snapshot)
+{
+    SqlText sql;
+    CppSQLite3Statement remove =
+        m_db.CompileStatement(sql.Format("delete from %s where ID = ?;", kIp6FilterTable));
+    remove.BindInt(1, snapshot.id);
+    remove.ExecDml();
+    CppSQLite3Statement insert = m_db.CompileStatement(sql.Format(
+        "insert into %s (ID, TYPE, IP1, IP2, ACTION) values (?, ?, ?, ?, ?);", kIp6FilterTable));
+    for (const Ip6RuleSnapshot& rule : snapshot.ip6Rules)
+    {
+        insert.BindInt(1, snapshot.id);
+        insert.BindInt(2, rule.type);
+        insert.BindText(3, Ip6Text(rule.first));
+        // A subnet keeps its prefix length where an IPv4 subnet keeps its mask.
+        if (rule.type == static_cast<int>(IpRuleType::Subnet))
+            insert.BindText(4, std::to_string(rule.prefixLength));
+        else
+            insert.BindText(4, Ip6Text(rule.second));
         insert.BindInt(5, rule.action);
         insert.ExecDml();
     }

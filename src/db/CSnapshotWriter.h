@@ -21,7 +21,8 @@ public:
     // replaces them by one.
     void WriteHistory(int id, const HistorySnapshot& item);
     void WriteHost(int id, const HostSnapshot& host);
-    // Replaces the filter's rows of IP_FILTER (ip) or PORT_FILTER by the snapshot's list.
+    // Replaces the filter's rows of IP_FILTER and IP6_FILTER (ip) or PORT_FILTER by the
+    // snapshot's lists.
     void WriteRules(const FilterSnapshot& snapshot, bool ip);
 
 private:
@@ -34,9 +35,15 @@ private:
         HistoryInsert,
         HostUpdate,
         HostInsert,
+        Host6Update,
+        Host6Insert,
+        Address6Replace,
+        Address6Delete,
         Count
     };
     CppSQLite3Statement& Get(Which which);
+    void WriteMainFields(const FilterSnapshot& snapshot);
+    void WriteIp6Rules(const FilterSnapshot& snapshot);
 
     CppSQLite3DB& m_db;
     CppSQLite3Statement m_statements[Count];

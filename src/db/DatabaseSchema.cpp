@@ -2,6 +2,7 @@
 
 #include "db/CTransaction.h"
 #include "db/CppSQLite3Exception.h"
+#include "db/Ip6Tables.h"
 #include "db/QuotaTables.h"
 #include "db/SqlText.h"
 
@@ -104,6 +105,7 @@ std::string CreateSchema(CppSQLite3DB& db)
         for (const char* index : s_indexes)
             db.ExecDml(index);
         CreateQuotaTables(db);
+        CreateIp6Tables(db);
         if (!existed[TableInfo])
         {
             CppSQLite3Statement insert = db.CompileStatement(

@@ -44,7 +44,9 @@ void MarkWritten(IFilter& filter, const FilterSnapshot& snapshot, bool mainRow,
         const HostSnapshot& written = snapshot.hosts[i];
         IFilterHost* host = filter.GetHost(written.index);
         uint32_t address = 0;
-        if (host == nullptr || host->GetAddress(address) != written.address)
+        if (host == nullptr || host->IsIpv6() != written.ipv6 ||
+            (written.ipv6 ? host->GetAddress6() != written.address6
+                          : host->GetAddress(address) != written.address))
             continue;
         host->SetStored(true);
         // Packets counted during the write leave the record modified for the next save.
@@ -64,6 +66,8 @@ FilterSnapshot TakeSnapshot(IFilter& filter, bool history, bool hosts)
     uint32_t address = 0;
     snapshot.hostText = FormatHostBinding(filter.GetBinding(), filter.GetAddress(address),
                                           filter.GetHardwareAddress());
+    snapshot.hasAddress6 = filter.GetBinding() == static_cast<int>(HostBinding::Address) &&
+                           filter.GetAddress6(snapshot.address6);
     snapshot.cacheHosts = filter.GetCacheHosts();
     snapshot.enabled = filter.IsEnabled();
     snapshot.stored = filter.IsStored();
@@ -88,10 +92,18 @@ FilterSnapshot TakeSnapshot(IFilter& filter, bool history, bool hosts)
             const IFilterHost* host = filter.GetHost(index);
             if (host == nullptr || !host->IsModified())
                 continue;
-            uint32_t remote = 0;
-            snapshot.hosts.push_back(HostSnapshot{index, host->GetAddress(remote),
-                                                  host->GetReceived(), host->GetSent(),
-                                                  host->GetUpdated(), host->IsStored()});
+            HostSnapshot copy;
+            copy.index = index;
+            copy.ipv6 = host->IsIpv6();
+            if (copy.ipv6)
+                copy.address6 = host->GetAddress6();
+            else
+                host->GetAddress(copy.address);
+            copy.received = host->GetReceived();
+            copy.sent = host->GetSent();
+            copy.updated = host->GetUpdated();
+            copy.stored = host->IsStored();
+            snapshot.hosts.push_back(copy);
         }
     }
     return snapshot;
@@ -108,6 +120,13 @@ FilterSnapshot TakeRules(IFilter& filter, bool ip)
         snapshot.ipRules.push_back(IpRuleSnapshot{rule->GetType(), rule->GetAddress(first),
                                                   rule->GetSecondAddress(second),
                                                   rule->GetAction()});
+    }
+    for (int index = 0; ip && index < filter.GetIp6RuleCount(); ++index)
+    {
+        const CFilterParamIp6* rule = filter.GetIp6Rule(index);
+        snapshot.ip6Rules.push_back(Ip6RuleSnapshot{rule->GetType(), rule->GetAddress(),
+                                                    rule->GetSecondAddress(),
+                                                    rule->GetPrefixLength(), rule->GetAction()});
     }
     for (int index = 0; !ip && index < filter.GetPortRuleCount(); ++index)
     {

@@ -2,6 +2,8 @@
 // disk work runs without it and the packet thread keeps counting meanwhile.
 #pragma once
 
+#include "core/Ip6Address.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -13,7 +15,9 @@ class IFilter;
 struct HostSnapshot
 {
     int index = 0;        // insertion number in the filter's captured-host table
-    uint32_t address = 0; // network byte order
+    uint32_t address = 0; // network byte order; 0 for an IPv6 host
+    bool ipv6 = false;
+    Ip6Address address6;
     double received = 0.0;
     double sent = 0.0;
     int64_t updated = 0;
@@ -37,6 +41,15 @@ struct IpRuleSnapshot
     int action = 0;
 };
 
+struct Ip6RuleSnapshot
+{
+    int type = 0;
+    Ip6Address first;
+    Ip6Address second;
+    int prefixLength = 128;
+    int action = 0;
+};
+
 struct PortRuleSnapshot
 {
     int type = 0;
@@ -51,20 +64,24 @@ struct FilterSnapshot
     std::string name;
     double received = 0.0;
     double sent = 0.0;
-    std::string hostText; // MAIN.HOST: the binding's text form
+    std::string hostText;     // MAIN.HOST: the binding's text form
+    bool hasAddress6 = false; // bound to an IPv6 address (MAIN.HOST then says "0.0.0.0")
+    Ip6Address address6;
     bool cacheHosts = true;
     bool enabled = false;
     bool stored = false;
     std::vector<HistorySnapshot> history; // only the days to write
     std::vector<HostSnapshot> hosts;      // only the hosts to write
     std::vector<IpRuleSnapshot> ipRules;
+    std::vector<Ip6RuleSnapshot> ip6Rules;
     std::vector<PortRuleSnapshot> portRules;
 };
 
 // The filter's MAIN fields, and its changed days (history) and changed hosts (hosts, only when
 // it keeps them). The caller holds the filter's lock.
 FilterSnapshot TakeSnapshot(IFilter& filter, bool history, bool hosts);
-// The filter's IP rules (ip) or port rules, in list order; the caller holds the filter's lock.
+// The filter's IP rules of both families (ip) or its port rules, in list order; the caller holds
+// the filter's lock.
 FilterSnapshot TakeRules(IFilter& filter, bool ip);
 // After the COMMIT that wrote the MAIN row (mainRow) and the days and hosts in [first, second)
 // of the snapshot: stored, and not modified unless they changed meanwhile. Each record is found

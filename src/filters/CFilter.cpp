@@ -232,7 +232,13 @@ void CFilter::ClearHistory()
 bool CFilter::MatchIpRules(uint32_t address) const
 {
     CKavoLock lock(m_lock);
-    return ::MatchIpRules(m_ipRules, address);
+    return ::MatchIpRules(m_ipRules, m_ip6Rules, address);
+}
+
+bool CFilter::MatchIpRules(const Ip6Address& address) const
+{
+    CKavoLock lock(m_lock);
+    return ::MatchIpRules(m_ipRules, m_ip6Rules, address);
 }
 
 bool CFilter::MatchPortRules(int port) const
@@ -287,21 +293,20 @@ CFilterHost* CFilter::Count(const PacketInfo& packet, CLocalSides& sides)
 {
     if (!IsEnabled())
         return nullptr;
+    if (packet.ipv6)
+        return Count6(packet, sides);
 
     bool sent = false;
     switch (static_cast<HostBinding>(m_binding))
     {
     case HostBinding::Hardware:
-        // Without hardware addresses in the frame there is nothing to compare with.
-        if (!packet.hasMac || m_hardware.size() != packet.sourceMac.size())
-            return nullptr;
-        if (std::memcmp(m_hardware.data(), packet.sourceMac.data(), m_hardware.size()) == 0)
-            sent = true;
-        else if (std::memcmp(m_hardware.data(), packet.destinationMac.data(), m_hardware.size()) !=
-                 0)
+        if (!MatchHardware(packet, sent))
             return nullptr;
         break;
     case HostBinding::Address:
+        // A filter bound to an IPv6 address keeps 0 here, which no IPv4 packet carries.
+        if (m_hasAddress6)
+            return nullptr;
         if (m_address == packet.sourceAddress)
             sent = true;
         else if (m_address != packet.destinationAddress)
@@ -316,30 +321,89 @@ CFilterHost* CFilter::Count(const PacketInfo& packet, CLocalSides& sides)
     }
 
     const uint32_t remote = sent ? packet.destinationAddress : packet.sourceAddress;
-    const uint16_t port =
-        packet.hasPorts == 0 ? 0 : (sent ? packet.destinationPort : packet.sourcePort);
-    if (!::MatchIpRules(m_ipRules, remote) || !::MatchPortRules(m_portRules, port))
+    if (!::MatchIpRules(m_ipRules, m_ip6Rules, remote) ||
+        !::MatchPortRules(m_portRules, RemotePort(packet, sent)))
         return nullptr;
 
-    const double length = packet.length;
     CFilterHost* host = m_hosts.FindCounting(remote);
     if (host == nullptr)
         host = m_hosts.Insert(remote);
     host->SetAddress(remote);
+    AddTraffic(*host, packet, sent);
+    return host;
+}
+
+CFilterHost* CFilter::Count6(const PacketInfo& packet, CLocalSides& sides)
+{
+    bool sent = false;
+    switch (static_cast<HostBinding>(m_binding))
+    {
+    case HostBinding::Hardware:
+        if (!MatchHardware(packet, sent))
+            return nullptr;
+        break;
+    case HostBinding::Address:
+        if (!m_hasAddress6)
+            return nullptr;
+        if (m_address6 == packet.sourceAddress6)
+            sent = true;
+        else if (m_address6 != packet.destinationAddress6)
+            return nullptr;
+        break;
+    default:
+        if (sides.IsSourceLocal())
+            sent = true;
+        else if (!sides.IsDestinationLocal())
+            return nullptr;
+        break;
+    }
+
+    const Ip6Address& remote = sent ? packet.destinationAddress6 : packet.sourceAddress6;
+    if (!::MatchIpRules(m_ipRules, m_ip6Rules, remote) ||
+        !::MatchPortRules(m_portRules, RemotePort(packet, sent)))
+        return nullptr;
+
+    CFilterHost* host = m_hosts.FindCounting6(remote);
+    if (host == nullptr)
+        host = m_hosts.Insert6(remote);
+    host->SetModified(true);
+    AddTraffic(*host, packet, sent);
+    return host;
+}
+
+bool CFilter::MatchHardware(const PacketInfo& packet, bool& sent) const
+{
+    // Without hardware addresses in the frame there is nothing to compare with.
+    if (!packet.hasMac || m_hardware.size() != packet.sourceMac.size())
+        return false;
+    if (std::memcmp(m_hardware.data(), packet.sourceMac.data(), m_hardware.size()) == 0)
+        sent = true;
+    else if (std::memcmp(m_hardware.data(), packet.destinationMac.data(), m_hardware.size()) != 0)
+        return false;
+    return true;
+}
+
+uint16_t CFilter::RemotePort(const PacketInfo& packet, bool sent)
+{
+    return packet.hasPorts == 0 ? 0 : (sent ? packet.destinationPort : packet.sourcePort);
+}
+
+void CFilter::AddTraffic(CFilterHost& host, const PacketInfo& packet, bool sent)
+{
+    const double length = packet.length;
     if (sent)
     {
         SetSent(GetSent() + length);
-        host->AddSent(length);
-        host->CountSentPacket();
+        host.AddSent(length);
+        host.CountSentPacket();
     }
     else
     {
         SetReceived(GetReceived() + length);
-        host->AddReceived(length);
-        host->CountReceivedPacket();
+        host.AddReceived(length);
+        host.CountReceivedPacket();
     }
-    host->SetUpdated(packet.time);
-    host->SetOwner(this);
+    host.SetUpdated(packet.time);
+    host.SetOwner(this);
     m_history.AddTraffic(packet.time, sent ? 0.0 : length, sent ? length : 0.0);
-    return host;
 }

@@ -86,7 +86,9 @@ public:
     void ClearHosts();
     void ClearHistory();
 
+    // The decision of both rule lists for a remote address of either family.
     bool MatchIpRules(uint32_t address) const;
+    bool MatchIpRules(const Ip6Address& address) const;
     bool MatchPortRules(int port) const;
 
     // Counts the packet when it belongs to this filter; returns the remote host's record, or
@@ -112,6 +114,12 @@ public:
 private:
     // ProcessPacket's work; the caller holds the lock.
     CFilterHost* Count(const PacketInfo& packet, CLocalSides& sides);
+    CFilterHost* Count6(const PacketInfo& packet, CLocalSides& sides);
+    // Hardware binding: whether the frame is this filter's, and in which direction.
+    bool MatchHardware(const PacketInfo& packet, bool& sent) const;
+    static uint16_t RemotePort(const PacketInfo& packet, bool sent);
+    // Adds the packet to the totals, the host record and the history.
+    void AddTraffic(CFilterHost& host, const PacketInfo& packet, bool sent);
 
     IpRuleList m_ipRules;
     Ip6RuleList m_ip6Rules;

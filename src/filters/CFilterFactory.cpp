@@ -2,6 +2,58 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <utility>
+
+namespace
+{
+constexpr const char* kInternetFilter = "Internet Traffic";
+constexpr const char* kLocalFilter = "Local Traffic";
+
+using Ip6Network = std::pair<Ip6Address, int>; // prefix, length
+
+// The distinct networks of the machine's IPv6 addresses, loopback left out: every interface has
+// its own fe80::/64 address, and the prefix is wanted once.
+std::vector<Ip6Network> LocalIp6Networks(const std::vector<Ip6AddressRow>& addresses6)
+{
+    Ip6Address loopback;
+    loopback.bytes[15] = 1;
+    std::vector<Ip6Network> networks;
+    for (const Ip6AddressRow& row : addresses6)
+    {
+        if (row.address == loopback || row.address == Ip6Address{})
+            continue;
+        const int length = std::clamp(row.prefixLength, 0, 128);
+        const Ip6Network network{Ip6Prefix(row.address, length), length};
+        if (std::find(networks.begin(), networks.end(), network) == networks.end())
+            networks.push_back(network);
+    }
+    return networks;
+}
+
+bool HasPrefixRule(const CFilter& filter, const Ip6Network& network, RuleAction action)
+{
+    for (int index = 0; index < filter.GetIp6RuleCount(); ++index)
+    {
+        const CFilterParamIp6* rule = filter.GetIp6Rule(index);
+        if (rule->GetType() == static_cast<int>(IpRuleType::Subnet) &&
+            rule->GetAction() == static_cast<int>(action) &&
+            rule->GetPrefixLength() == network.second &&
+            Ip6Prefix(rule->GetAddress(), network.second) == network.first)
+            return true;
+    }
+    return false;
+}
+
+void AddPrefixRule(CFilter& filter, const Ip6Network& network, RuleAction action)
+{
+    auto* rule = new CFilterParamIp6;
+    rule->SetType(static_cast<int>(IpRuleType::Subnet));
+    rule->SetAddress(network.first);
+    rule->SetPrefixLength(network.second);
+    rule->SetAction(static_cast<int>(action));
+    filter.AddIp6Rule(rule);
+}
+} // namespace
 
 class CFilterFactory::CStoreLock
 {
@@ -196,13 +248,14 @@ void CFilterFactory::DispatchBatch(const PacketInfo* packets, size_t count, IErr
     }
 }
 
-void CFilterFactory::CreateDefaultFilters(const std::vector<IpAddressRow>& addresses)
+void CFilterFactory::CreateDefaultFilters(const std::vector<IpAddressRow>& addresses,
+                                          const std::vector<Ip6AddressRow>& addresses6)
 {
     // Each filter counts only once its rules are in.
     CFilter* internet = NewFilter(false);
-    internet->SetName("Internet Traffic");
+    internet->SetName(kInternetFilter);
     CFilter* local = NewFilter(false);
-    local->SetName("Local Traffic");
+    local->SetName(kLocalFilter);
     const uint32_t loopback = inet_addr("127.0.0.1");
     for (const IpAddressRow& row : addresses)
     {
@@ -220,6 +273,11 @@ void CFilterFactory::CreateDefaultFilters(const std::vector<IpAddressRow>& addre
         include->SetSecondAddress(row.mask);
         include->SetAction(static_cast<int>(RuleAction::Include));
         local->AddIpRule(include);
+    }
+    for (const Ip6Network& network : LocalIp6Networks(addresses6))
+    {
+        AddPrefixRule(*internet, network, RuleAction::Exclude);
+        AddPrefixRule(*local, network, RuleAction::Include);
     }
     internet->SetEnabled(true);
     StoreFilter(internet);
@@ -246,6 +304,38 @@ void CFilterFactory::CreateDefaultFilters(const std::vector<IpAddressRow>& addre
     ftp->AddPortRule(transfer);
     ftp->SetEnabled(true);
     StoreFilter(ftp);
+}
+
+int CFilterFactory::AddLocalIp6Rules(const std::vector<Ip6AddressRow>& addresses6)
+{
+    const std::vector<Ip6Network> networks = LocalIp6Networks(addresses6);
+    int added = 0;
+    CStoreLock storeLock(m_store);
+    CKavoLock lock(m_lock);
+    for (CFilter* filter : m_filters)
+    {
+        const std::string name = filter->GetName();
+        if (name != kInternetFilter && name != kLocalFilter)
+            continue;
+        const RuleAction action =
+            name == kInternetFilter ? RuleAction::Exclude : RuleAction::Include;
+        int addedHere = 0;
+        {
+            // The packet thread sees the list before or after, whole.
+            CKavoLock filterLock(filter->GetLock());
+            for (const Ip6Network& network : networks)
+            {
+                if (HasPrefixRule(*filter, network, action))
+                    continue;
+                AddPrefixRule(*filter, network, action);
+                ++addedHere;
+            }
+        }
+        if (addedHere > 0)
+            StoreFilter(filter);
+        added += addedHere;
+    }
+    return added;
 }
 
 void CFilterFactory::SetStore(IFilterStore* store)

@@ -63,10 +63,23 @@ public:
     // once per record, and the pending set's once per filter and slice.
     void DispatchBatch(const PacketInfo* packets, size_t count, IErrorListener* errors) override;
 
-    // The four default filters of a first run, from the given IPv4 address table.
-    void CreateDefaultFilters(const std::vector<IpAddressRow>& addresses);
-    // The same from the machine's address table as it stands now.
-    void CreateDefaultFilters() { CreateDefaultFilters(ReadIpAddressTable()); }
+    // The four default filters of a first run, from the given address tables: "Internet
+    // Traffic" excludes and "Local Traffic" includes each local IPv4 subnet and each distinct
+    // local IPv6 prefix (loopback left out).
+    void CreateDefaultFilters(const std::vector<IpAddressRow>& addresses,
+                              const std::vector<Ip6AddressRow>& addresses6 = {});
+    // The same from the machine's address tables as they stand now.
+    void CreateDefaultFilters()
+    {
+        CreateDefaultFilters(ReadIpAddressTable(), ReadIp6AddressTable());
+    }
+
+    // For files made before IPv6 was counted, on the user's request only: gives the filters
+    // named "Internet Traffic" and "Local Traffic" the IPv6 prefix rules CreateDefaultFilters
+    // would have given them, leaving out those they hold already, and stores their rule lists.
+    // Returns the number of rules added.
+    int AddLocalIp6Rules(const std::vector<Ip6AddressRow>& addresses6);
+    int AddLocalIp6Rules() { return AddLocalIp6Rules(ReadIp6AddressTable()); }
 
     // Wiring, done at start-up; none of these is owned, nullptr disconnects.
     void SetStore(IFilterStore* store);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/Ip6Address.h"
+#include "filters/CFilterParamIp.h"
 #include "filters/RuleTypes.h"
 
 #include <memory>
@@ -48,3 +49,58 @@ private:
 };
 
 using Ip6RuleList = std::vector<std::unique_ptr<CFilterParamIp6>>;
+
+// The IPv4 and IPv6 lists decide as one list in which a rule of the other family never matches:
+// both empty accept everything; a matching Exclude rejects; otherwise the address is accepted
+// when an Include matched or some Exclude did not match. So a list of IPv4 Include rules takes
+// no IPv6 packet, and a list of IPv4 Exclude rules takes every IPv6 packet.
+enum class RuleVerdict
+{
+    Reject,
+    Undecided, // nothing matched and the list held no Exclude rule
+    Accept
+};
+
+template <class Rules, class Address>
+RuleVerdict DecideRules(const Rules& rules, const Address& address)
+{
+    RuleVerdict verdict = RuleVerdict::Undecided;
+    for (const auto& rule : rules)
+    {
+        const bool exclude = rule->GetAction() == static_cast<int>(RuleAction::Exclude);
+        const bool matched = rule->Match(address);
+        if (matched && exclude)
+            return RuleVerdict::Reject;
+        if (matched || exclude)
+            verdict = RuleVerdict::Accept;
+    }
+    return verdict;
+}
+
+// Whether the list holds an Exclude rule: an address of the other family passes it.
+template <class Rules> bool HasExcludeRule(const Rules& rules)
+{
+    for (const auto& rule : rules)
+        if (rule->GetAction() == static_cast<int>(RuleAction::Exclude))
+            return true;
+    return false;
+}
+
+inline bool MatchIpRules(const IpRuleList& rules, const Ip6RuleList& rules6, uint32_t address)
+{
+    if (rules6.empty())
+        return MatchIpRules(rules, address);
+    const RuleVerdict verdict = DecideRules(rules, address);
+    return verdict == RuleVerdict::Accept ||
+           (verdict == RuleVerdict::Undecided && HasExcludeRule(rules6));
+}
+
+inline bool MatchIpRules(const IpRuleList& rules, const Ip6RuleList& rules6,
+                         const Ip6Address& address)
+{
+    if (rules.empty() && rules6.empty())
+        return true;
+    const RuleVerdict verdict = DecideRules(rules6, address);
+    return verdict == RuleVerdict::Accept ||
+           (verdict == RuleVerdict::Undecided && HasExcludeRule(rules));
+}

@@ -15,14 +15,22 @@ public:
     {
     }
 
-    bool IsSourceLocal() { return Ask(m_source, m_packet.sourceAddress); }
-    bool IsDestinationLocal() { return Ask(m_destination, m_packet.destinationAddress); }
+    bool IsSourceLocal() { return Ask(m_source, m_packet.sourceAddress, m_packet.sourceAddress6); }
+    bool IsDestinationLocal()
+    {
+        return Ask(m_destination, m_packet.destinationAddress, m_packet.destinationAddress6);
+    }
 
 private:
-    bool Ask(int8_t& answer, uint32_t address)
+    bool Ask(int8_t& answer, uint32_t address, const Ip6Address& address6)
     {
         if (answer < 0)
-            answer = m_test != nullptr && m_test->IsLocalAddress(address) ? 1 : 0;
+        {
+            const bool local =
+                m_test != nullptr && (m_packet.ipv6 ? m_test->IsLocalAddress6(address6)
+                                                    : m_test->IsLocalAddress(address));
+            answer = local ? 1 : 0;
+        }
         return answer != 0;
     }
 

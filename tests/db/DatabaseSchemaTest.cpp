@@ -33,7 +33,7 @@ TEST(DatabaseSchema, NewFileGetsEveryTableAndACurrentFileKeepsItsRows)
     for (int id = 0; id < TableCount; ++id)
         EXPECT_TRUE(db.TableExists(TableName(static_cast<TableId>(id))));
     EXPECT_EQ(Dump(db, kVersion), "VERSION|2.6.1.0|\n");
-    EXPECT_EQ(db.ExecScalar("select count(*) from sqlite_master where type = 'index';"), 4);
+    EXPECT_EQ(db.ExecScalar("select count(*) from sqlite_master where type = 'index';"), 6);
     EXPECT_EQ(Dump(db, "select sql from sqlite_master where name = 'HOSTS';"),
               "CREATE TABLE HOSTS(ID integer, IP char(16), RECV float, SENT float, "
               "UPDATED char(24))|\n");

@@ -6,6 +6,8 @@
 #include "filters/CFilterParamIp.h"
 #include "filters/CFilterParamPort.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <set>
 #include <string>
@@ -15,18 +17,36 @@ inline uint32_t Ip(const char* text)
     return inet_addr(text);
 }
 
+inline Ip6Address Ip6(const char* text)
+{
+    Ip6Address address;
+    EXPECT_TRUE(ParseIp6(text, address)) << text;
+    return address;
+}
+
+// Addresses of either family; a text with a colon is IPv6.
 class FakeLocalAddresses final : public ILocalAddressTest
 {
 public:
     FakeLocalAddresses(std::initializer_list<const char*> addresses)
     {
         for (const char* address : addresses)
-            m_addresses.insert(Ip(address));
+        {
+            if (std::string(address).find(':') != std::string::npos)
+                m_addresses6.insert(Ip6(address));
+            else
+                m_addresses.insert(Ip(address));
+        }
     }
     bool IsLocalAddress(uint32_t address) override { return m_addresses.count(address) > 0; }
+    bool IsLocalAddress6(const Ip6Address& address) override
+    {
+        return m_addresses6.count(address) > 0;
+    }
 
 private:
     std::set<uint32_t> m_addresses;
+    std::set<Ip6Address> m_addresses6;
 };
 
 // A TCP packet; ports in host order here, network order in the record.
@@ -41,6 +61,17 @@ inline PacketInfo Tcp(const char* source, uint16_t sourcePort, const char* desti
             .destinationPort = htons(destinationPort),
             .length = length,
             .time = time};
+}
+
+// The same over IPv6.
+inline PacketInfo Tcp6(const char* source, uint16_t sourcePort, const char* destination,
+                       uint16_t destinationPort, uint32_t length = 100, int64_t time = 1714932000)
+{
+    PacketInfo packet = Tcp("0.0.0.0", sourcePort, "0.0.0.0", destinationPort, length, time);
+    packet.ipv6 = true;
+    packet.sourceAddress6 = Ip6(source);
+    packet.destinationAddress6 = Ip6(destination);
+    return packet;
 }
 
 inline PacketInfo Icmp(const char* source, const char* destination, uint32_t length = 84)

@@ -10,7 +10,7 @@ install(CODE "
         ../${OMBRIX_INSTALL_DIR}/ombrix
         \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/ombrix\")
 ")
-foreach(data GeoBase.dat Countries.dat)
+foreach(data GeoBase.dat GeoBase6.dat Countries.dat)
     install(FILES ${PROJECT_BINARY_DIR}/${data} DESTINATION ${OMBRIX_INSTALL_DIR} OPTIONAL)
 endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/ombrix.desktop

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <fstream>
 
 namespace
@@ -61,8 +62,22 @@ std::filesystem::path CCountryDatabase::ExecutableFolder()
 
 void CCountryDatabase::Load(const std::filesystem::path& folder)
 {
+    // The IPv6 file is newer than the other two and only built where the package has IPv6
+    // ranges: without it, IPv6 addresses have no country and the IPv4 countries still show.
+    std::exception_ptr failure6;
+    try
+    {
+        LoadRanges6(folder / "GeoBase6.dat");
+    }
+    catch (const CKavoException& error)
+    {
+        if (error.GetCode() != ENOENT)
+            failure6 = std::current_exception();
+    }
     LoadRanges(folder / "GeoBase.dat");
     LoadNames(folder / "Countries.dat");
+    if (failure6)
+        std::rethrow_exception(failure6);
 }
 
 void CCountryDatabase::Clear()
@@ -365,6 +380,14 @@ const char* CCountryDatabase::Lookup(uint32_t address, bool code) const
             found = node.code;
         index = (host & kBits.next[node.length]) ? node.right : node.left;
     }
+    if (found == nullptr || code)
+        return found;
+    return GetCountryName(found);
+}
+
+const char* CCountryDatabase::Lookup6(const Ip6Address& address, bool code) const
+{
+    const char* found = m_table6.Lookup(address);
     if (found == nullptr || code)
         return found;
     return GetCountryName(found);

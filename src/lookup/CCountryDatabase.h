@@ -1,5 +1,7 @@
-// The country of an IPv4 address, from the data files "GeoBase.dat" and "Countries.dat".
+// The country of an address, from the data files "GeoBase.dat", "GeoBase6.dat" and "Countries.dat".
 #pragma once
+
+#include "lookup/CCountryTable6.h"
 
 #include <array>
 #include <cstddef>
@@ -22,8 +24,10 @@ public:
     CCountryDatabase(const CCountryDatabase&) = delete;
     CCountryDatabase& operator=(const CCountryDatabase&) = delete;
 
-    // Loads "GeoBase.dat", then "Countries.dat" from the folder. A failure of the first leaves
-    // the names as they were; the exception of the failing file is passed on.
+    // Loads "GeoBase6.dat", "GeoBase.dat", then "Countries.dat" from the folder. A failure of
+    // "GeoBase.dat" leaves the names as they were. A missing "GeoBase6.dat" is no failure (the
+    // IPv6 ranges stay as they were); any other failure of it is passed on once the other two
+    // loaded. The exception of the failing file is passed on.
     void Load(const std::filesystem::path& folder);
 
     // Both throw CKavoException "Can't open country database" (not displayed) when the file
@@ -38,6 +42,11 @@ public:
     // as long as the loaded data.
     const char* Lookup(uint32_t address, bool code) const;
     const char* GetCountryName(const char* code) const;
+
+    // The IPv6 side, read from "GeoBase6.dat" under the same rules as LoadRanges.
+    void LoadRanges6(const std::filesystem::path& path) { m_table6.Load(path); }
+    const char* Lookup6(const Ip6Address& address, bool code) const;
+    const CCountryTable6& GetTable6() const { return m_table6; }
 
     int GetIndexWidth() const { return m_width; }
     size_t GetNodeCount() const { return m_nodes.empty() ? 0 : m_nodes.size() - 1; }
@@ -77,4 +86,5 @@ private:
     std::vector<uint8_t> m_origin;
     std::vector<Code> m_codes;
     std::map<std::string, std::string, std::less<>> m_names;
+    CCountryTable6 m_table6;
 };

@@ -33,6 +33,21 @@ ReverseAnswer SystemReverse(uint32_t address, std::string& name)
     return ReverseAnswer::Named;
 }
 
+ReverseAnswer SystemReverse6(const Ip6Address& address, std::string& name)
+{
+    sockaddr_in6 socketAddress{};
+    socketAddress.sin6_family = AF_INET6;
+    std::memcpy(socketAddress.sin6_addr.s6_addr, address.bytes.data(), address.bytes.size());
+    char host[NI_MAXHOST];
+    const int status =
+        getnameinfo(reinterpret_cast<const sockaddr*>(&socketAddress), sizeof(socketAddress), host,
+                    sizeof(host), nullptr, 0, NI_NAMEREQD);
+    if (status != 0)
+        return CHostNameCache::ClassifyNameInfoStatus(status);
+    name = host;
+    return ReverseAnswer::Named;
+}
+
 // base doubled once per failure after the first, at most longest.
 std::chrono::milliseconds Doubled(std::chrono::milliseconds base, int failures,
                                   std::chrono::milliseconds longest)
@@ -87,7 +102,7 @@ CHostNameCache& CHostNameCache::Instance()
 
 CHostNameCache::Resolver CHostNameCache::SystemResolver()
 {
-    return Resolver{&SystemReverse, &SystemForward};
+    return Resolver{&SystemReverse, &SystemForward, &SystemReverse6};
 }
 
 ReverseAnswer::Kind CHostNameCache::ClassifyNameInfoStatus(int status)
@@ -104,6 +119,25 @@ std::string CHostNameCache::DottedText(uint32_t address)
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &value, text, sizeof(text));
     return text;
+}
+
+CHostNameCache::Host CHostNameCache::Host::Of(uint32_t address)
+{
+    Host host;
+    std::memcpy(host.address.bytes.data(), &address, sizeof(address));
+    return host;
+}
+
+CHostNameCache::Host CHostNameCache::Host::Of(const Ip6Address& address)
+{
+    return Host{true, address};
+}
+
+uint32_t CHostNameCache::Host::Address4() const
+{
+    uint32_t value = 0;
+    std::memcpy(&value, address.bytes.data(), sizeof(value));
+    return value;
 }
 
 CHostNameCache::CHostNameCache(Resolver resolver, NameSink sink)
@@ -124,6 +158,64 @@ void CHostNameCache::Add(const uint32_t& address, const std::string& name)
 CHostNameCache::NameSink CHostNameCache::LoadedNameSink()
 {
     return [this](uint32_t address, const std::string& name) { Add(address, name); };
+}
+
+CHostNameCache::NameSink6 CHostNameCache::LoadedNameSink6()
+{
+    return [this](const Ip6Address& address, const std::string& name) { Add6(address, name); };
+}
+
+void CHostNameCache::Add6(const Ip6Address& address, const std::string& name)
+{
+    CKavoLock lock(m_lock);
+    m_names6[address] = name;
+}
+
+bool CHostNameCache::Lookup6(const Ip6Address& address, std::string& name) const
+{
+    CKavoLock lock(m_lock);
+    const auto entry = m_names6.find(address);
+    if (entry == m_names6.end())
+        return false;
+    name = entry->second;
+    return true;
+}
+
+bool CHostNameCache::LookupHost(const Host& host, std::string& name) const
+{
+    if (host.ipv6)
+        return Lookup6(host.address, name);
+    auto cached = Lookup(host.Address4());
+    if (cached)
+        name = std::move(*cached);
+    return cached.has_value();
+}
+
+void CHostNameCache::Store(const Host& host, const std::string& name)
+{
+    if (host.ipv6)
+    {
+        Add6(host.address, name);
+        if (m_sink6)
+            m_sink6(host.address, name);
+        return;
+    }
+    Insert(host.Address4(), name);
+    if (m_sink)
+        m_sink(host.Address4(), name);
+}
+
+void CHostNameCache::Announce(const Host& host, const std::string& name)
+{
+    if (host.ipv6)
+    {
+        if (IResolveListener6* listener = m_listener6.load(std::memory_order_acquire))
+            listener->OnResolved6(host.address, name);
+    }
+    else if (IResolveListener* listener = m_listener.load(std::memory_order_acquire))
+    {
+        listener->OnResolved(host.Address4(), name);
+    }
 }
 
 void CHostNameCache::First()
@@ -157,9 +249,19 @@ std::string CHostNameCache::GetName()
 
 void CHostNameCache::Request(uint32_t address)
 {
+    AddRequest(Host::Of(address));
+}
+
+void CHostNameCache::Request6(const Ip6Address& address)
+{
+    AddRequest(Host::Of(address));
+}
+
+void CHostNameCache::AddRequest(const Host& host)
+{
     {
         CKavoLock lock(m_requestLock);
-        m_requests.insert(address);
+        m_requests.insert(host);
     }
     m_wake->Set();
 }
@@ -233,6 +335,16 @@ void CHostNameCache::SetNameSink(NameSink sink)
     m_sink = std::move(sink);
 }
 
+void CHostNameCache::SetListener6(IResolveListener6* listener)
+{
+    m_listener6.store(listener, std::memory_order_release);
+}
+
+void CHostNameCache::SetNameSink6(NameSink6 sink)
+{
+    m_sink6 = std::move(sink);
+}
+
 void CHostNameCache::SetResolver(Resolver resolver)
 {
     m_resolver = std::move(resolver);
@@ -243,7 +355,7 @@ void CHostNameCache::SetRetryDelays(const RetryDelays& delays)
     m_delays = delays;
 }
 
-std::optional<uint32_t> CHostNameCache::NextRequest(Clock::duration& wait)
+std::optional<CHostNameCache::Host> CHostNameCache::NextRequest(Clock::duration& wait)
 {
     const auto now = Clock::now();
     if (now < m_pausedUntil)
@@ -253,28 +365,30 @@ std::optional<uint32_t> CHostNameCache::NextRequest(Clock::duration& wait)
     }
     wait = kIdlePoll;
     CKavoLock lock(m_requestLock);
-    for (const uint32_t address : m_requests)
+    for (const Host& host : m_requests)
     {
-        const auto retry = m_retries.find(address);
+        const auto retry = m_retries.find(host);
         if (retry == m_retries.end() || retry->second.after <= now)
-            return address;
+            return host;
         wait = std::min(wait, retry->second.after - now);
     }
     return std::nullopt;
 }
 
-std::optional<ReverseAnswer::Kind> CHostNameCache::LookUp(uint32_t address, std::string& name)
+std::optional<ReverseAnswer::Kind> CHostNameCache::LookUp(const Host& host, std::string& name)
 {
-    if (!m_resolver.reverse)
+    if (host.ipv6 ? !m_resolver.reverse6 : !m_resolver.reverse)
         return ReverseAnswer::NoName;
     const auto result = std::make_shared<LookupResult>();
     try
     {
         std::thread(
-            [result, wake = m_wake, reverse = m_resolver.reverse, address]
+            [result, wake = m_wake, reverse = m_resolver.reverse, reverse6 = m_resolver.reverse6,
+             host]
             {
                 std::string found;
-                const ReverseAnswer answer = reverse(address, found);
+                const ReverseAnswer answer =
+                    host.ipv6 ? reverse6(host.address, found) : reverse(host.Address4(), found);
                 {
                     std::lock_guard<std::mutex> lock(result->mutex);
                     result->kind = answer.kind;
@@ -304,10 +418,10 @@ std::optional<ReverseAnswer::Kind> CHostNameCache::LookUp(uint32_t address, std:
     return std::nullopt;
 }
 
-void CHostNameCache::Backoff(uint32_t address)
+void CHostNameCache::Backoff(const Host& host)
 {
     const auto now = Clock::now();
-    Retry& retry = m_retries[address];
+    Retry& retry = m_retries[host];
     ++retry.failures;
     retry.after = now + Doubled(m_delays.first, retry.failures, m_delays.longest);
     ++m_failuresInRow;
@@ -326,7 +440,7 @@ void CHostNameCache::Run()
     while (!IsStopRequested())
     {
         Clock::duration wait{};
-        const std::optional<uint32_t> next = NextRequest(wait);
+        const std::optional<Host> next = NextRequest(wait);
         if (!next)
         {
             m_wake->Wait(std::max(std::chrono::milliseconds(1),
@@ -336,11 +450,7 @@ void CHostNameCache::Run()
         // The address stays requested while it is resolved, so that a request arriving
         // meanwhile is absorbed by this resolution.
         std::string name;
-        if (auto cached = Lookup(*next))
-        {
-            name = std::move(*cached);
-        }
-        else
+        if (!LookupHost(*next, name))
         {
             const std::optional<ReverseAnswer::Kind> answer = LookUp(*next, name);
             // After a stop the window and the database may be gone: nothing is handed on.
@@ -354,10 +464,8 @@ void CHostNameCache::Run()
             m_failuresInRow = 0;
             m_retries.erase(*next);
             if (*answer == ReverseAnswer::NoName)
-                name = DottedText(*next);
-            Insert(*next, name);
-            if (m_sink)
-                m_sink(*next, name);
+                name = next->ipv6 ? Ip6Text(next->address) : DottedText(next->Address4());
+            Store(*next, name);
         }
         if (IsStopRequested())
             break;
@@ -365,8 +473,7 @@ void CHostNameCache::Run()
             CKavoLock lock(m_requestLock);
             m_requests.erase(*next);
         }
-        if (IResolveListener* listener = m_listener.load(std::memory_order_acquire))
-            listener->OnResolved(*next, name);
+        Announce(*next, name);
     }
     m_running.store(false, std::memory_order_release);
     m_left.Set();

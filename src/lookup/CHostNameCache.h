@@ -8,6 +8,7 @@
 #include "lookup/CHostCacheImpl.h"
 #include "lookup/IResolveCache.h"
 #include "lookup/IResolveListener.h"
+#include "lookup/IResolveListener6.h"
 
 #include <atomic>
 #include <chrono>
@@ -35,7 +36,8 @@ struct ReverseAnswer
 };
 
 // Every name ever learned stays in memory. The window thread asks Lookup and Request; the
-// resolver thread (Run) resolves requested addresses one at a time in address order, stores
+// resolver thread (Run) resolves requested addresses one at a time in address order (IPv4 before
+// IPv6), stores
 // each name, hands it to the name sink (the database) and to the listener. An address that
 // definitely has no name gets its dotted text as the name, so that it is never asked again; one
 // whose look-up failed for now stays unnamed and is asked again after a back-off that grows with
@@ -57,10 +59,14 @@ public:
         std::function<ReverseAnswer(uint32_t address, std::string& name)> reverse;
         // The first IPv4 address (network order) of a host name; false when there is none.
         std::function<bool(const std::string& host, uint32_t& address)> forward;
+        // The host name of an IPv6 address, on the same terms as reverse.
+        std::function<ReverseAnswer(const Ip6Address& address, std::string& name)> reverse6 = {};
     };
     // Where each newly resolved name goes to be written to the database (QueueHostName); called
     // on the resolver thread with no lock of the cache held. Also the shape LoadHostNames feeds.
     using NameSink = HostNameSink;
+    // The same for IPv6 addresses (QueueHostName6, LoadHostNames6).
+    using NameSink6 = HostNameSink6;
 
     // The single cache, resolving through the system and queueing names in CDatabaseManager. It is
     // never destroyed: a resolver still inside a DNS call when the process ends must find it.
@@ -84,6 +90,15 @@ public:
 
     // What the database's LoadHostNames hands each stored name to: Add on this cache.
     NameSink LoadedNameSink();
+    NameSink6 LoadedNameSink6();
+
+    // The IPv6 side: the same resolver thread, back-off and stop rules as for IPv4 addresses;
+    // an address that definitely has no name gets its RFC 5952 text.
+    void Request6(const Ip6Address& address);
+    // The cached name of the address, without DNS; false when none is known yet.
+    bool Lookup6(const Ip6Address& address, std::string& name) const;
+    // Sets the name of the address (a later Add6 replaces it); names loaded from the database.
+    void Add6(const Ip6Address& address, const std::string& name);
 
     // Queues the address for the resolver (once, however often asked) and wakes it.
     void Request(uint32_t address);
@@ -100,6 +115,8 @@ public:
     // All of these are set before the resolver thread starts.
     void SetListener(IResolveListener* listener);
     void SetNameSink(NameSink sink);
+    void SetListener6(IResolveListener6* listener);
+    void SetNameSink6(NameSink6 sink);
     void SetResolver(Resolver resolver);
     // The back-off after a failed look-up: the address waits first, doubling with each failure
     // of it up to longest; the resolver as a whole pauses pause, doubling with each failure in a
@@ -130,31 +147,50 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+    // A requested address of either family; IPv4 addresses come first, each family in address
+    // order. An IPv4 address keeps its four network-order bytes at the front.
+    struct Host
+    {
+        bool ipv6 = false;
+        Ip6Address address;
+        static Host Of(uint32_t address);
+        static Host Of(const Ip6Address& address);
+        uint32_t Address4() const;
+        friend auto operator<=>(const Host&, const Host&) = default;
+    };
     struct Retry
     {
         int failures = 0;
         Clock::time_point after;
     };
     // The next requested address whose back-off is over, or none; wait: how long until one is.
-    std::optional<uint32_t> NextRequest(Clock::duration& wait);
+    std::optional<Host> NextRequest(Clock::duration& wait);
     // Asks DNS on a detached thread and waits for its answer or a stop; none after a stop.
-    std::optional<ReverseAnswer::Kind> LookUp(uint32_t address, std::string& name);
-    void Backoff(uint32_t address);
+    std::optional<ReverseAnswer::Kind> LookUp(const Host& host, std::string& name);
+    void Backoff(const Host& host);
+    void AddRequest(const Host& host);
+    bool LookupHost(const Host& host, std::string& name) const;
+    // Stores the name and hands it to the sink of the host's family.
+    void Store(const Host& host, const std::string& name);
+    void Announce(const Host& host, const std::string& name);
 
     Resolver m_resolver;
     NameSink m_sink;
+    NameSink6 m_sink6;
     RetryDelays m_delays;
-    std::map<uint32_t, Retry> m_retries; // resolver thread only
-    int m_failuresInRow = 0;             // resolver thread only
-    Clock::time_point m_pausedUntil;     // resolver thread only
+    std::map<Host, Retry> m_retries; // resolver thread only
+    int m_failuresInRow = 0;         // resolver thread only
+    Clock::time_point m_pausedUntil; // resolver thread only
 
+    std::map<Ip6Address, std::string> m_names6; // under the table lock
     std::atomic<bool> m_running{false};
-    std::set<uint32_t, AddressOrder> m_requests;
+    std::set<Host> m_requests;
     mutable CKavoLocker m_requestLock;
     // Shared with the look-up threads, which set it when their answer is ready.
     const std::shared_ptr<CKavoEvent> m_wake =
         std::make_shared<CKavoEvent>(CKavoEvent::Reset::Auto);
     std::atomic<IResolveListener*> m_listener{nullptr};
+    std::atomic<IResolveListener6*> m_listener6{nullptr};
     int m_cursor = 0;
 
     // Stop waits on m_left; the run lock orders Run's start against a stop request.

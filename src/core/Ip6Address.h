@@ -2,7 +2,10 @@
 #pragma once
 
 #include <array>
+// Qt's moc cannot parse <compare> (it stops at <concepts>); it needs none of it.
+#ifndef Q_MOC_RUN
 #include <compare>
+#endif
 #include <cstdint>
 #include <string>
 #include <string_view>

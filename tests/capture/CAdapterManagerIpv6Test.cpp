@@ -50,8 +50,8 @@ TEST(CAdapterManagerIpv6, AddressMapHoldsIpv6AddressesAndTheirAdapters)
 
     // Each address and the adapter it belongs to: -1 local without one, -2 not local.
     const std::pair<const char*, int> owners[] = {
-        {"2001:2::1", 0},       {"fe80::1", 0},  {"fe80::3", 1}, {"fe80::2", -1},
-        {"2001:2:0:ff::1", -1}, {"::1", -2},     {"::", -2},     {"2001:2::2", -2},
+        {"2001:2::1", 0},       {"fe80::1", 0}, {"fe80::3", 1}, {"fe80::2", -1},
+        {"2001:2:0:ff::1", -1}, {"::1", -2},    {"::", -2},     {"2001:2::2", -2},
     };
     for (const auto& [text, owner] : owners)
     {

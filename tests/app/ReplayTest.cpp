@@ -177,6 +177,7 @@ TEST(Replay, UsageErrorsExitWithStatusTwo)
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"--replay"},
           {"--replay", "x.pcap", "--local-net", "300.1.1.1/8"},
+          {"--replay", "x.pcap", "--local-net", "2001:2::/129"},
           {"--headless", "--local-net", "10.0.0.0/8"},
           {"--report", "r.htm", "--replay", "x.pcap"},
           {"x.pcap"}})

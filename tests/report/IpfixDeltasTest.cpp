@@ -39,7 +39,7 @@ TEST(IpfixEndpoint, ParsesHostAndPortWithinRange)
 // a filter left out still consumes its changes; a cleared host table starts again from zero.
 TEST(IpfixDeltas, EachChangeOnceFromTheLoadedBaseline)
 {
-    FakeLocalAddresses local{"192.168.1.10"};
+    FakeLocalAddresses local{"192.168.1.10", "2001:2::10"};
     CFilterFactory manager;
     manager.SetLocalAddressTest(&local);
     CFilter* internet = manager.NewFilter(true);
@@ -51,6 +51,7 @@ TEST(IpfixDeltas, EachChangeOnceFromTheLoadedBaseline)
     manager.DispatchPacket(Tcp("198.18.0.1", 443, "192.168.1.10", 50000, 100));
     manager.DispatchPacket(Tcp("198.18.0.1", 443, "192.168.1.10", 50000, 60));
     manager.DispatchPacket(Tcp("192.168.1.10", 50000, "198.18.0.2", 443, 40));
+    manager.DispatchPacket(Tcp6("2001:2::1", 443, "2001:2::10", 50000, 70)); // not exported
 
     std::vector<IpfixDomain> first = deltas.Collect({internet->GetId()});
     ASSERT_EQ(first.size(), 1u);

@@ -72,6 +72,9 @@ void CDlgFilterList::UpdateLabels()
                                                     : QStringLiteral("IP Address:"));
     SecondLabel()->setText(type == IpRuleType::Subnet ? QStringLiteral("Mask:")
                                                       : QStringLiteral("To IP:"));
+    // An IPv6 prefix's length goes where an IPv4 subnet's mask does.
+    SecondEdit()->setPlaceholderText(
+        type == IpRuleType::Subnet ? QStringLiteral("or IPv6 prefix length") : QString());
     const bool second = type != IpRuleType::Single;
     SecondLabel()->setEnabled(second);
     SecondEdit()->setEnabled(second);

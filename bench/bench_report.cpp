@@ -83,7 +83,7 @@ OMBRIX_BENCH(report, "HTML report and CSV files of one filter with 100,000 hosts
     const double baseline = PeakMegabytes();
 
     auto begin = std::chrono::steady_clock::now();
-    const std::vector<ReportFilter> filters = {SnapshotFilter(filter, names, countries)};
+    const std::vector<ReportFilter> filters = {SnapshotFilter(filter, {names, countries, {}, {}})};
     PrintFigure("snapshot_s", Seconds(std::chrono::steady_clock::now() - begin), "s");
 
     ReportOptions options; // sorted by total, descending, as by default

@@ -11,8 +11,10 @@
 namespace
 {
 // The decoded link types, and a few that must be refused without reading a byte.
+// New link types go at the end, so that the seeds keep their link types.
 constexpr int kLinkTypes[] = {DLT_EN10MB, DLT_LINUX_SLL, DLT_LINUX_SLL2, DLT_RAW, DLT_IPV4,
-                              DLT_NULL,   DLT_LOOP,      DLT_IEEE802_11, DLT_PPP, -1};
+                              DLT_NULL,   DLT_LOOP,      DLT_IEEE802_11, DLT_PPP, -1,
+                              DLT_IPV6};
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -35,8 +37,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (info.length > wireLength)
             std::abort();
         const int linkLength = LinkHeaderLength(linkType);
-        // A decoded frame held a link header and a whole 20-byte IP header.
-        if (linkLength < 0 || length < static_cast<uint32_t>(linkLength) + 20)
+        // A decoded frame held a link header and a whole IP header (20 bytes, 40 for IPv6); the
+        // addresses of the other family stay 0.
+        const uint32_t ipHeader = info.ipv6 ? 40 : 20;
+        if (linkLength < 0 || length < static_cast<uint32_t>(linkLength) + ipHeader)
+            std::abort();
+        const Ip6Address none{};
+        if (info.ipv6 ? info.sourceAddress != 0 || info.destinationAddress != 0
+                      : info.sourceAddress6 != none || info.destinationAddress6 != none)
+            std::abort();
+        if (linkType == DLT_IPV4 ? info.ipv6 : linkType == DLT_IPV6 && !info.ipv6)
             std::abort();
         if (info.time != 42 || info.hasPorts > 1)
             std::abort();

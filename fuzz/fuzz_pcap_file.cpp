@@ -26,6 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     pcap_t* library = pcap_open_offline(path.c_str(), error);
     if (library == nullptr)
         std::abort(); // a file the reader takes must be one libpcap takes
+    if (reader.GetLinkType() != pcap_datalink(library))
+        std::abort();
     for (;;)
     {
         pcap_pkthdr ours{};

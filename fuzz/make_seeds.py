@@ -16,6 +16,21 @@ def ipv4(protocol, payload, source=b"\xc6\x12\x00\x01", destination=b"\xc6\x12\x
     return header + payload
 
 
+def ipv6(chain, protocol, payload, fragment=0):
+    """chain: the extension header numbers in order; each is 8 bytes (the fragment header with
+    the given offset field)."""
+    headers = b""
+    kinds = list(chain) + [protocol]
+    for kind, following in zip(kinds, kinds[1:]):
+        if kind == 44:
+            headers += struct.pack("!BBHI", following, 0, fragment, 1)
+        else:
+            headers += struct.pack("!BB6s", following, 0, bytes(6))
+    body = headers + payload
+    return (struct.pack("!IHBB", 0x60000000, len(body), kinds[0], 64) + b"\x20\x01\x00\x02" +
+            bytes(11) + b"\x02" + b"\x20\x01\x00\x02" + bytes(11) + b"\x01" + body)
+
+
 TCP = ipv4(6, struct.pack("!HHIIBBHHH", 40000, 80, 1, 0, 0x50, 0x02, 1024, 0, 0))
 UDP = ipv4(17, struct.pack("!HHHH", 5353, 53, 12, 0) + b"abcd")
 ICMP = ipv4(1, b"\x08\x00\x00\x00\x00\x01\x00\x01")
@@ -26,8 +41,13 @@ SLL = struct.pack("!HHH", 0, 1, 6) + b"\x02\x00\x00\x00\x00\x01\x00\x00" + b"\x0
 SLL2 = struct.pack("!HHIHBB", 0x0800, 0, 2, 1, 0, 6) + b"\x02\x00\x00\x00\x00\x01\x00\x00"
 NULL_LE = struct.pack("<I", 2)
 LOOP_BE = struct.pack(">I", 2)
+TCP6 = ipv6([0, 60, 44], 6, TCP[20:])
+UDP6 = ipv6([], 17, UDP[20:])
+FRAGMENT6 = ipv6([43, 44], 17, b"\x00\x35\x00\x35", fragment=0x00B9)
+ETHERNET6 = MACS + b"\x86\xdd"
 
-# Index into the target's link type list: EN10MB, LINUX_SLL, LINUX_SLL2, RAW, IPV4, NULL, LOOP.
+# Index into the target's link type list: EN10MB, LINUX_SLL, LINUX_SLL2, RAW, IPV4, NULL, LOOP,
+# and IPV6 at 10.
 FRAMES = {
     "ethernet_tcp": bytes([0]) + ETHERNET + TCP,
     "ethernet_fragment": bytes([0]) + ETHERNET + FRAGMENT,
@@ -39,6 +59,11 @@ FRAMES = {
     "null_tcp": bytes([5]) + NULL_LE + TCP,
     "loop_udp": bytes([6]) + LOOP_BE + UDP,
     "ethernet_short": bytes([0]) + ETHERNET + TCP[:18],
+    "ethernet_tcp6": bytes([0]) + ETHERNET6 + TCP6,
+    "ethernet_fragment6": bytes([0]) + ETHERNET6 + FRAGMENT6,
+    "raw_udp6": bytes([3]) + UDP6,
+    "ipv6_tcp6": bytes([10]) + TCP6,
+    "null_udp6": bytes([5]) + struct.pack("<I", 24) + UDP6,
 }
 
 
@@ -73,6 +98,8 @@ REPLAYS = {
     "null.pcap": pcap(0, [NULL_LE + UDP]),
     "cut.pcap": pcap(1, [ETHERNET + TCP, ETHERNET + UDP], cut=7),
     "wifi.pcap": pcap(105, [bytes(24)]),
+    "ethernet6.pcap": pcap(1, [ETHERNET6 + TCP6, ETHERNET6 + FRAGMENT6, ETHERNET + UDP]),
+    "ipv6.pcap": pcap(229, [TCP6, UDP6]),
     "ethernet.pcapng": pcapng(1, [ETHERNET + TCP, ETHERNET + UDP]),
 }
 

@@ -8,19 +8,31 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace
+{
+// The prefix length after the slash, or whole when there is no slash; -1 when it is not a
+// number from 0 to whole.
+int PrefixLength(const std::string& text, size_t slash, int whole)
+{
+    if (slash == std::string::npos)
+        return whole;
+    int bits = -1;
+    const char* first = text.data() + slash + 1;
+    const char* last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(first, last, bits);
+    if (error != std::errc() || end != last || first == last || bits < 0 || bits > whole)
+        return -1;
+    return bits;
+}
+} // namespace
+
 std::optional<LocalNetwork> ParseCidr(const std::string& text)
 {
     const size_t slash = text.find('/');
     const std::string address = text.substr(0, slash);
-    int bits = 32;
-    if (slash != std::string::npos)
-    {
-        const char* first = text.data() + slash + 1;
-        const char* last = text.data() + text.size();
-        const auto [end, error] = std::from_chars(first, last, bits);
-        if (error != std::errc() || end != last || first == last || bits < 0 || bits > 32)
-            return std::nullopt;
-    }
+    const int bits = PrefixLength(text, slash, 32);
+    if (bits < 0)
+        return std::nullopt;
     in_addr parsed{};
     if (inet_pton(AF_INET, address.c_str(), &parsed) != 1)
         return std::nullopt;
@@ -29,6 +41,21 @@ std::optional<LocalNetwork> ParseCidr(const std::string& text)
     network.mask = htonl(hostMask);
     network.address = parsed.s_addr & network.mask;
     return network;
+}
+
+std::optional<LocalNetwork6> ParseCidr6(const std::string& text)
+{
+    const size_t slash = text.find('/');
+    const int bits = PrefixLength(text, slash, 128);
+    Ip6Address address;
+    if (bits < 0 || !ParseIp6(std::string_view(text).substr(0, slash), address))
+        return std::nullopt;
+    return LocalNetwork6{Ip6Prefix(address, bits), bits};
+}
+
+std::vector<LocalNetwork6> PrivateNetworks6()
+{
+    return {*ParseCidr6("fc00::/7"), *ParseCidr6("fe80::/10")};
 }
 
 std::vector<LocalNetwork> PrivateNetworks()
@@ -40,7 +67,7 @@ AppOptions ParseAppOptions(const QStringList& arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        "Counts the IPv4 traffic of this computer per filter, per remote host and per day.\n"
+        "Counts the IP traffic of this computer per filter, per remote host and per day.\n"
         "Without a mode option the window opens.");
     parser.addHelpOption();
     parser.addVersionOption();
@@ -54,8 +81,9 @@ AppOptions ParseAppOptions(const QStringList& arguments)
         "db", "The statistics database (default: traffic.db in the data folder).", "FILE");
     const QCommandLineOption localNet(
         "local-net",
-        "Replay: a network that counts as this computer (repeatable; default 10.0.0.0/8, "
-        "172.16.0.0/12 and 192.168.0.0/16). A new database gets its default filters from them.",
+        "Replay: an IPv4 or IPv6 network that counts as this computer (repeatable; default "
+        "10.0.0.0/8, 172.16.0.0/12, 192.168.0.0/16, fc00::/7 and fe80::/10). A new database gets "
+        "its default filters from them.",
         "CIDR");
     const QCommandLineOption report(
         "report",
@@ -109,10 +137,12 @@ AppOptions ParseAppOptions(const QStringList& arguments)
         options.replayFiles.push_back(file.toStdString());
     for (const QString& text : parser.values(localNet))
     {
-        const auto network = ParseCidr(text.toStdString());
-        if (!network)
-            fail("not a network: " + text.toStdString() + " (expected a.b.c.d/n)");
-        options.localNetworks.push_back(*network);
+        if (const auto network = ParseCidr(text.toStdString()))
+            options.localNetworks.push_back(*network);
+        else if (const auto network6 = ParseCidr6(text.toStdString()))
+            options.localNetworks6.push_back(*network6);
+        else
+            fail("not a network: " + text.toStdString() + " (expected a.b.c.d/n or x:x::x/n)");
     }
     options.resolve = parser.isSet(resolve);
     for (const QString& text : parser.values(exportIpfix))
@@ -131,9 +161,12 @@ AppOptions ParseAppOptions(const QStringList& arguments)
     if (options.mode != AppOptions::Mode::Replay && !options.replayFiles.empty())
         fail("capture files are read only with --replay");
     if (options.mode != AppOptions::Mode::Replay &&
-        (!options.localNetworks.empty() || options.resolve))
+        (!options.localNetworks.empty() || !options.localNetworks6.empty() || options.resolve))
         fail("--local-net and --resolve apply to --replay only");
-    if (options.localNetworks.empty())
+    if (options.localNetworks.empty() && options.localNetworks6.empty())
+    {
         options.localNetworks = PrivateNetworks();
+        options.localNetworks6 = PrivateNetworks6();
+    }
     return options;
 }

@@ -1,6 +1,7 @@
 // The command line of the program: which mode runs and with what.
 #pragma once
 
+#include "core/Ip6Address.h"
 #include "report/IpfixRecords.h"
 
 #include <QStringList>
@@ -16,6 +17,12 @@ struct LocalNetwork
     uint32_t mask = 0;    // network byte order
 };
 
+struct LocalNetwork6
+{
+    Ip6Address prefix; // bits after length cleared
+    int length = 128;
+};
+
 struct AppOptions
 {
     enum class Mode
@@ -29,7 +36,9 @@ struct AppOptions
     Mode mode = Mode::Window;
     std::string databasePath; // empty: the data folder's "traffic.db"
     std::vector<std::string> replayFiles;
-    std::vector<LocalNetwork> localNetworks;     // replay only; the private ranges when none given
+    // Replay only; when neither is given, the IPv4 private ranges, fc00::/7 and fe80::/10.
+    std::vector<LocalNetwork> localNetworks;
+    std::vector<LocalNetwork6> localNetworks6;
     bool resolve = false;                        // replay only: resolve host names too
     std::string reportPath;                      // report only: ".csv" or an HTML file
     std::vector<std::string> reportFilters;      // report only: filter names; empty: every filter
@@ -42,5 +51,10 @@ AppOptions ParseAppOptions(const QStringList& arguments);
 
 // "a.b.c.d/n" or a bare "a.b.c.d" (a /32); nothing when the text is not one.
 std::optional<LocalNetwork> ParseCidr(const std::string& text);
+// "x:x::x/n" or a bare IPv6 address (a /128), the address strictly as ParseIp6 takes it; host
+// bits are cleared. Nothing when the text is not one.
+std::optional<LocalNetwork6> ParseCidr6(const std::string& text);
 // 10.0.0.0/8, 172.16.0.0/12 and 192.168.0.0/16.
 std::vector<LocalNetwork> PrivateNetworks();
+// fc00::/7 (unique local) and fe80::/10 (link-local).
+std::vector<LocalNetwork6> PrivateNetworks6();

@@ -10,6 +10,35 @@
 #include <set>
 #include <thread>
 
+namespace
+{
+// Asks the resolver once for each host address of either family that has no name yet.
+class HostRequests
+{
+public:
+    explicit HostRequests(CHostNameCache& cache) : m_cache(cache) {}
+    void Ask(const CFilterHost& host)
+    {
+        if (host.IsIpv6())
+        {
+            std::string name;
+            const Ip6Address address = host.GetAddress6();
+            if (m_asked6.insert(address).second && !m_cache.Lookup6(address, name))
+                m_cache.Request6(address);
+            return;
+        }
+        const uint32_t address = host.GetAddress();
+        if (m_asked.insert(address).second && !m_cache.Lookup(address))
+            m_cache.Request(address);
+    }
+
+private:
+    CHostNameCache& m_cache;
+    std::set<uint32_t> m_asked;
+    std::set<Ip6Address> m_asked6;
+};
+} // namespace
+
 CEngine::CEngine(IDatabaseListener& errors)
     : m_errors(errors), m_analyzer(m_queue, &errors),
       m_packets(m_queue, CFilterFactory::Instance(), &errors),
@@ -54,6 +83,10 @@ bool CEngine::Start(const EngineSetup& setup)
                            { names.Add(address, name); });
     names.SetNameSink([&database](uint32_t address, const std::string& name)
                       { database.QueueHostName(address, name); });
+    database.LoadHostNames6([&names](const Ip6Address& address, const std::string& name)
+                            { names.Add6(address, name); });
+    names.SetNameSink6([&database](const Ip6Address& address, const std::string& name)
+                       { database.QueueHostName6(address, name); });
 
     // A file that opened but failed to load may hold filters whose rows new default filters
     // would overwrite, so defaults come only after a clean load of an empty table; a file that
@@ -64,7 +97,7 @@ bool CEngine::Start(const EngineSetup& setup)
         try
         {
             if (setup.defaultNetworks)
-                filters.CreateDefaultFilters(*setup.defaultNetworks);
+                filters.CreateDefaultFilters(*setup.defaultNetworks, setup.defaultNetworks6);
             else
                 filters.CreateDefaultFilters();
         }
@@ -132,32 +165,23 @@ void CEngine::RequestHostNames()
     // them out under the same lock before it destroys them.
     CKavoLock lock(m_pending.GetLock());
     m_pending.Take(m_pending.GetCount(), touched);
-    std::set<uint32_t> asked;
+    HostRequests requests(cache);
     for (CFilterHost* host : touched)
-    {
-        const uint32_t address = host->GetAddress();
-        if (asked.insert(address).second && !cache.Lookup(address))
-            cache.Request(address);
-    }
+        requests.Ask(*host);
 }
 
 void CEngine::RequestAllHostNames()
 {
     CHostNameCache& cache = CHostNameCache::Instance();
     CFilterFactory& filters = CFilterFactory::Instance();
-    std::set<uint32_t> asked;
+    HostRequests requests(cache);
     CKavoLock lock(filters.GetLock());
     for (unsigned i = 0; i < filters.GetCount(); ++i)
     {
         CFilter* filter = filters.GetFilter(i);
         CKavoLock filterLock(filter->GetLock());
         for (int j = 0; j < filter->GetHostCount(); ++j)
-        {
-            uint32_t address = 0;
-            filter->GetHost(j)->GetAddress(address);
-            if (asked.insert(address).second && !cache.Lookup(address))
-                cache.Request(address);
-        }
+            requests.Ask(*filter->GetHost(j));
     }
 }
 

@@ -26,8 +26,10 @@ struct EngineSetup
     std::string databasePath;
     int purgeDays = 0;                      // 0: no purge
     ILocalAddressTest* localTest = nullptr; // not owned; "this computer" for the filters
-    // Where a new database's default filters come from; nothing: this machine's address table.
+    // Where a new database's default filters come from (with defaultNetworks6 when set);
+    // nothing: this machine's address tables.
     std::optional<std::vector<IpAddressRow>> defaultNetworks;
+    std::vector<Ip6AddressRow> defaultNetworks6;
     bool showProgress = false; // a progress line for a long load on stderr
     bool startResolver = true;
     // A new file gets its tables and filters with the counts, in one transaction at the first

@@ -11,13 +11,17 @@
 class CLocalNetworks final : public ILocalAddressTest
 {
 public:
-    explicit CLocalNetworks(std::vector<LocalNetwork> networks);
+    CLocalNetworks(std::vector<LocalNetwork> networks, std::vector<LocalNetwork6> networks6);
 
     bool IsLocalAddress(uint32_t address) override;
-    // One row per network (address and mask), in the order given: what the default filters are
-    // built from instead of this machine's address table.
+    bool IsLocalAddress6(const Ip6Address& address) override;
+    // One row per network (address and mask, or prefix and length), in the order given: what
+    // the default filters are built from instead of this machine's address tables.
     std::vector<IpAddressRow> AsAddressTable() const;
+    std::vector<Ip6AddressRow> AsAddressTable6() const;
 
 private:
-    const std::vector<LocalNetwork> m_networks; // never changes, so no lock is needed
+    // They never change, so no lock is needed.
+    const std::vector<LocalNetwork> m_networks;
+    const std::vector<LocalNetwork6> m_networks6;
 };

@@ -54,7 +54,7 @@ int RunReplay(const AppOptions& options, CSignalWatch& endSignals)
 {
     const bool progress = isatty(STDERR_FILENO) != 0;
     CConsoleErrors errors;
-    CLocalNetworks local(options.localNetworks);
+    CLocalNetworks local(options.localNetworks, options.localNetworks6);
     EngineSetup setup;
     setup.databasePath = options.databasePath.empty() ? GetDatabasePath() : options.databasePath;
     CDatabaseLock writer(setup.databasePath);
@@ -70,6 +70,7 @@ int RunReplay(const AppOptions& options, CSignalWatch& endSignals)
     setup.purgeDays = 0;
     setup.localTest = &local;
     setup.defaultNetworks = local.AsAddressTable();
+    setup.defaultNetworks6 = local.AsAddressTable6();
     setup.showProgress = progress;
     setup.startResolver = options.resolve;
     setup.writeNewFileOnce = true;

@@ -47,8 +47,8 @@ public:
     // before the first read, and starts the capture thread. An open adapter is closed first.
     // Throws CKavoException (libpcap's text, displayed) when the device cannot be opened; the
     // adapter is then closed and keeps its previous name and description. A filter that does
-    // not compile is not installed: the decoder still checks every frame for IPv4.
-    void Open(const std::string& device, bool promiscuous, const char* filter = "ip");
+    // not compile is not installed: the decoder still checks every frame for IP.
+    void Open(const std::string& device, bool promiscuous, const char* filter = "ip or ip6");
     // Stops capture and closes the handle; harmless when closed. The adapter can be reopened.
     void Close();
 

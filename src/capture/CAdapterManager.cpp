@@ -3,8 +3,21 @@
 #include "core/CKavoException.h"
 #include "platform/CAddressWatch.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <exception>
+
+namespace
+{
+// fe80::/10: every interface with IPv6 has one, so such an address alone does not make a device
+// worth capturing.
+bool IsLinkLocal(const Ip6Address& address)
+{
+    return address.bytes[0] == 0xFE && (address.bytes[1] & 0xC0) == 0x80;
+}
+
+const Ip6Address Loopback6{{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}};
+} // namespace
 
 CAdapterManager& CAdapterManager::Instance()
 {
@@ -65,6 +78,7 @@ void CAdapterManager::Refresh()
     {
         CKavoLock lock(m_locker);
         std::map<uint32_t, CAdapter*> addresses;
+        std::map<Ip6Address, CAdapter*> addresses6;
         std::set<std::string> present;
         for (const CaptureDevice& device : devices)
         {
@@ -78,10 +92,20 @@ void CAdapterManager::Refresh()
                     if ((ntohl(address) >> 24) != 127)
                         addresses.emplace(address, nullptr);
                 }
+                for (const Ip6Address& address : device.addresses6)
+                {
+                    if (address != Loopback6)
+                        addresses6.emplace(address, nullptr);
+                }
                 continue;
             }
-            if (device.addresses.empty())
+            if (device.addresses.empty() &&
+                std::all_of(device.addresses6.begin(), device.addresses6.end(), IsLinkLocal))
+            {
+                for (const Ip6Address& address : device.addresses6)
+                    addresses6.emplace(address, nullptr);
                 continue;
+            }
             present.insert(device.name);
             CAdapter* adapter = nullptr;
             try
@@ -106,6 +130,8 @@ void CAdapterManager::Refresh()
             // device with the same address wins.
             for (const uint32_t address : device.addresses)
                 addresses[address] = adapter;
+            for (const Ip6Address& address : device.addresses6)
+                addresses6[address] = adapter;
         }
         for (Entry& entry : m_adapters)
         {
@@ -117,6 +143,7 @@ void CAdapterManager::Refresh()
                       [&present](const std::string& name) { return present.count(name) == 0; });
         CKavoLock addressLock(m_addressLocker);
         m_addresses.swap(addresses);
+        m_addresses6.swap(addresses6);
     }
     for (const CKavoException& failure : failures)
         Report(failure);
@@ -144,6 +171,7 @@ void CAdapterManager::CloseAll()
     {
         CKavoLock addressLock(m_addressLocker);
         m_addresses.clear();
+        m_addresses6.clear();
     }
     // Each adapter closes itself and joins its capture thread.
     m_adapters.clear();
@@ -154,6 +182,19 @@ bool CAdapterManager::IsLocalAddress(uint32_t address)
 {
     CKavoLock lock(m_addressLocker);
     return m_addresses.count(address) != 0;
+}
+
+bool CAdapterManager::IsLocalAddress6(const Ip6Address& address)
+{
+    CKavoLock lock(m_addressLocker);
+    return m_addresses6.count(address) != 0;
+}
+
+CAdapter* CAdapterManager::FindAdapterByAddress6(const Ip6Address& address)
+{
+    CKavoLock lock(m_addressLocker);
+    const auto found = m_addresses6.find(address);
+    return found == m_addresses6.end() ? nullptr : found->second;
 }
 
 CAdapter* CAdapterManager::FindAdapterByAddress(uint32_t address)

@@ -1,5 +1,5 @@
-// The one owner of all capture adapters, the map of this computer's IPv4 addresses, and the
-// thread that re-enumerates devices when an address is added or removed.
+// The one owner of all capture adapters, the maps of this computer's IPv4 and IPv6 addresses, and
+// the thread that re-enumerates devices when an address is added or removed.
 //
 // Start and stop order in the application:
 //   CPacketQueue queue;                        // outlives everything below
@@ -50,15 +50,16 @@ public:
     // Refresh on the caller's thread, then starts the watch thread. Throws CKavoException when
     // enumeration fails (no watch then) or the watch cannot be set up.
     void Start(IPacketAnalyzer* analyzer, bool promiscuous);
-    // Re-enumerates: opens every non-loopback device that has an IPv4 address (reopening one
-    // whose capture ended, as when its link went down), rebuilds the address map (with the
-    // addresses of loopback devices outside 127.0.0.0/8, which have no adapter), closes adapters
-    // whose device is gone or has no address left. A device that fails to open is reported once
-    // through the analyzer's OnError and the others go on. Throws CKavoException only when the
-    // device list cannot be read.
+    // Re-enumerates: opens every non-loopback device that has an IPv4 address or an IPv6
+    // address beyond link-local (reopening one whose capture ended, as when its link went down),
+    // rebuilds the address maps (with the addresses of loopback devices outside 127.0.0.0/8 and
+    // ::1, which have no adapter, and the link-local addresses of devices not opened), closes
+    // adapters whose device is gone or has no such address left. A device that fails to open is
+    // reported once through the analyzer's OnError and the others go on. Throws CKavoException only
+    // when the device list cannot be read.
     void Refresh();
-    // Returns the adapter of the device, opening it with the capture filter "ip" unless it is
-    // already running. Throws CKavoException when it cannot be opened (the adapter stays in the
+    // Returns the adapter of the device, opening it with the capture filter "ip or ip6" unless it
+    // is already running. Throws CKavoException when it cannot be opened (the adapter stays in the
     // table, closed).
     CAdapter* FindOrOpen(const std::string& device);
     // Stops the watch and deletes every adapter. Start may be called again afterwards.
@@ -67,7 +68,9 @@ public:
     // Takes only the address map's own lock, never held while devices open, so the packet
     // thread is not stalled by a Refresh.
     bool IsLocalAddress(uint32_t address) override;
+    bool IsLocalAddress6(const Ip6Address& address) override;
     CAdapter* FindAdapterByAddress(uint32_t address);
+    CAdapter* FindAdapterByAddress6(const Ip6Address& address);
     std::vector<uint32_t> GetLocalAddresses();
 
     // The table, for the adapter list and the status line. Hold GetLocker() while using the
@@ -102,7 +105,8 @@ private:
     std::atomic<bool> m_watching{false};
     std::unique_ptr<CAddressWatch> m_watch;
     CKavoLocker m_locker;        // the table, the analyzer and the reported failures
-    CKavoLocker m_addressLocker; // the address map only; taken after m_locker, never before
+    CKavoLocker m_addressLocker; // the address maps only; taken after m_locker, never before
     std::map<uint32_t, CAdapter*> m_addresses;
+    std::map<Ip6Address, CAdapter*> m_addresses6;
     CKavoThread m_thread; // last: destroyed first, after CloseAll has joined it
 };

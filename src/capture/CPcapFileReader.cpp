@@ -12,7 +12,9 @@ constexpr size_t RecordHeaderSize = 16;
 // libpcap's largest snapshot length for Ethernet: a longer record marks a damaged file.
 constexpr uint32_t MaximumCaptureLength = 262144;
 constexpr size_t BlockSize = size_t{1} << 20;
+// The link types of the file header, which may differ from the DLT_* values of this system.
 constexpr uint32_t LinkTypeEthernet = 1;
+constexpr uint32_t LinkTypeIpv6 = 229;
 
 uint32_t Swap(uint32_t value)
 {
@@ -44,8 +46,11 @@ bool CPcapFileReader::Open(int descriptor)
         version[1] = __builtin_bswap16(version[1]);
     }
     // The link type's upper bits would carry frame-check-sequence flags.
-    if (version[0] != 2 || version[1] != 4 || Field(header + 20) != LinkTypeEthernet)
+    const uint32_t linkType = Field(header + 20);
+    if (version[0] != 2 || version[1] != 4 ||
+        (linkType != LinkTypeEthernet && linkType != LinkTypeIpv6))
         return false;
+    m_linkType = linkType == LinkTypeEthernet ? DLT_EN10MB : DLT_IPV6;
     const uint32_t snapshot = Field(header + 16);
     m_snapshot = snapshot == 0 || snapshot > MaximumCaptureLength ? MaximumCaptureLength : snapshot;
     if (lseek(descriptor, FileHeaderSize, SEEK_SET) != static_cast<off_t>(FileHeaderSize))

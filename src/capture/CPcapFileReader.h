@@ -1,4 +1,4 @@
-// Walks the records of a classic pcap file of Ethernet frames straight from large reads.
+// Walks the records of a classic pcap file (Ethernet or raw IPv6) straight from large reads.
 #pragma once
 
 #include <cstddef>
@@ -10,9 +10,9 @@
 
 // A replay spends most of its time reading, and a stdio stream under libpcap copies every record
 // once more. This reader reads the file in large blocks and hands out records where they lie.
-// It takes only the common case, version 2.4 files of Ethernet frames in either byte order with
-// micro- or nanosecond stamps; Open refuses anything else, which then goes to libpcap. Damaged
-// records end the walk where libpcap would end it.
+// It takes only the common cases, version 2.4 files of Ethernet or raw IPv6 frames in either byte
+// order with micro- or nanosecond stamps; Open refuses anything else, which then goes to libpcap.
+// Damaged records end the walk where libpcap would end it.
 class CPcapFileReader
 {
 public:
@@ -27,6 +27,8 @@ public:
     // the file; -1: a damaged record or a failed read, described by GetError.
     int Next(pcap_pkthdr& header, const uint8_t*& data);
     const std::string& GetError() const { return m_error; }
+    // The link type of the open file's frames: DLT_EN10MB or DLT_IPV6.
+    int GetLinkType() const { return m_linkType; }
     // Bytes of the file taken so far, headers included.
     uint64_t GetPosition() const { return m_position; }
 
@@ -49,6 +51,7 @@ private:
     bool m_swapped = false;
     bool m_nanoseconds = false;
     uint32_t m_snapshot = 0;
+    int m_linkType = DLT_EN10MB;
     uint64_t m_position = 0;
     std::string m_error;
 };

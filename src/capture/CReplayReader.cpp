@@ -177,7 +177,7 @@ void CReplayReader::ReadFile(const std::string& file, size_t number, size_t coun
     {
         posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
         ClassicSource source{classic};
-        if (Walk(source, DLT_EN10MB, state) == PCAP_ERROR)
+        if (Walk(source, classic.GetLinkType(), state) == PCAP_ERROR)
             throw CKavoException("Can't read " + file + ": " + classic.GetError(), true);
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "core/CKavoException.h"
 
+#include <cstring>
 #include <netinet/in.h>
 #include <pcap/pcap.h>
 
@@ -26,7 +27,16 @@ std::vector<CaptureDevice> EnumerateCaptureDevices()
         for (const pcap_addr_t* address = entry->addresses; address != nullptr;
              address = address->next)
         {
-            // Other families carry no IPv4 address where one would read four bytes of it.
+            if (address->addr != nullptr && address->addr->sa_family == AF_INET6)
+            {
+                Ip6Address value;
+                std::memcpy(value.bytes.data(),
+                            &reinterpret_cast<const sockaddr_in6*>(address->addr)->sin6_addr, 16);
+                if (value != Ip6Address{})
+                    device.addresses6.push_back(value);
+                continue;
+            }
+            // Other families carry no IP address where one would read four bytes of it.
             if (address->addr == nullptr || address->addr->sa_family != AF_INET)
                 continue;
             const uint32_t value =

@@ -20,7 +20,7 @@ CAddressWatch::CAddressWatch()
     local.nl_family = AF_NETLINK;
     // Link events too: an adapter whose link went down stopped capturing and is reopened when
     // the link comes back, though its addresses never changed.
-    local.nl_groups = RTMGRP_IPV4_IFADDR | RTMGRP_LINK;
+    local.nl_groups = RTMGRP_IPV4_IFADDR | RTMGRP_IPV6_IFADDR | RTMGRP_LINK;
     if (bind(m_netlink, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0)
     {
         const int error = errno;

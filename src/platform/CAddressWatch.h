@@ -1,4 +1,5 @@
-// Waits for IPv4 address or link changes (a netlink route socket), or for a stop request.
+// Waits for IPv4 or IPv6 address changes or link changes (a netlink route socket), or for a stop
+// request.
 #pragma once
 
 #include <chrono>
@@ -8,7 +9,7 @@ class CAddressWatch
 public:
     enum class WaitResult
     {
-        Changed,     // IPv4 addresses were added or removed, or a link changed state
+        Changed,     // addresses were added, removed or changed, or a link changed state
         Interrupted, // Interrupt was called
         Timeout,
         Failed // the socket broke; the watch is over

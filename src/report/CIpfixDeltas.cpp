@@ -58,7 +58,8 @@ void CIpfixDeltas::Walk(bool baselineOnly, const std::vector<int>& filterIds,
         for (int i = 0; i < count; ++i)
         {
             CFilterHost* host = filter->GetHost(i);
-            if (host == nullptr)
+            // The records carry IPv4 addresses only: an IPv6 host would go out as 0.0.0.0.
+            if (host == nullptr || host->IsIpv6())
                 continue;
             Exported& before = state.hosts[static_cast<size_t>(i)];
             // Every counted packet moves a packet count: unchanged counts, unchanged record.

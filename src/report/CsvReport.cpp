@@ -68,7 +68,7 @@ void WriteHosts(CCsvLines& lines, const ReportFilter& filter, const ReportOption
     lines.EndLine();
     for (const ReportHost* host : SortHosts(filter.hosts, options.hostSort))
     {
-        const std::string address = FormatAddress(host->address);
+        const std::string address = HostAddressText(*host);
         lines.Field(address);
         lines.Field(host->hostName.empty() ? address : host->hostName);
         lines.Field(host->country);

@@ -47,6 +47,8 @@ std::string AddressText(const ReportFilter& filter)
 {
     if (!filter.hardwareText.empty())
         return EscapeHtml(filter.hardwareText);
+    if (filter.hasAddress6)
+        return Ip6Text(filter.address6);
     if (filter.address == 0)
         return "Local";
     return FormatAddress(filter.address);
@@ -65,7 +67,7 @@ void AddFilterSection(HtmlReportTemplate& page, const ReportFilter& filter,
     for (size_t i = 0; i < sortedHosts.size(); ++i)
     {
         const ReportHost& host = *sortedHosts[i];
-        const std::string address = FormatAddress(host.address);
+        const std::string address = HostAddressText(host);
         row.clear();
         HtmlReportTemplate::BeginRow(row, RowColor(options, i));
         HtmlReportTemplate::AddCell(row, address, "left");

@@ -2,18 +2,22 @@
 // and the settings the writers honour.
 #pragma once
 
+#include "core/Ip6Address.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 struct ReportHost
 {
-    uint32_t address = 0; // network byte order
+    uint32_t address = 0; // network byte order; 0 for an IPv6 host
     std::string hostName; // from the host-name cache; empty when it has none
     std::string country;  // country name; empty when there is none
     double received = 0.0;
     double sent = 0.0;
     int64_t updated = 0; // seconds since 1970
+    bool ipv6 = false;   // the address is address6
+    Ip6Address address6;
 };
 
 struct ReportDay
@@ -32,6 +36,8 @@ struct ReportFilter
     double sent = 0.0;
     std::vector<ReportHost> hosts;  // in the order they were captured
     std::vector<ReportDay> history; // in the order the days were first seen
+    bool hasAddress6 = false;       // bound to the IPv6 address address6 (address is then 0)
+    Ip6Address address6;
 };
 
 // How a table is ordered: the column as the report dialog lists them, and the direction, 0

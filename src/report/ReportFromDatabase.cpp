@@ -65,6 +65,7 @@ ReportResult WriteReportFromDatabase(const DatabaseReportRequest& request)
     CHostNameCache names(NoDns());
     database.LoadHostNames([&names](uint32_t address, const std::string& name)
                            { names.Add(address, name); });
+    database.LoadHostNames6(names.LoadedNameSink6());
     database.Close();
 
     CCountryDatabase countries;
@@ -101,6 +102,6 @@ ReportResult WriteReportFromDatabase(const DatabaseReportRequest& request)
     std::vector<ReportFilter> copies;
     copies.reserve(selected.size());
     for (CFilter* filter : selected)
-        copies.push_back(SnapshotFilter(*filter, CachedHostNames(names), CountryNames(countries)));
+        copies.push_back(SnapshotFilter(*filter, CachedLookups(&names, &countries)));
     return WriteReport(request.outputPath, copies, request.options);
 }

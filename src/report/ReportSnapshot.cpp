@@ -6,18 +6,29 @@
 #include "lookup/CCountryDatabase.h"
 #include "lookup/CHostNameCache.h"
 
-HostNameLookup CachedHostNames(const CHostNameCache& cache)
+ReportLookups CachedLookups(const CHostNameCache* names, const CCountryDatabase* countries)
 {
-    return [&cache](uint32_t address) { return cache.Lookup(address); };
+    ReportLookups lookups;
+    if (names != nullptr)
+    {
+        lookups.names = [names](uint32_t address) { return names->Lookup(address); };
+        lookups.names6 = [names](const Ip6Address& address)
+        {
+            std::string name;
+            return names->Lookup6(address, name) ? std::optional(name) : std::nullopt;
+        };
+    }
+    if (countries != nullptr)
+    {
+        lookups.countries = [countries](uint32_t address)
+        { return countries->Lookup(address, false); };
+        lookups.countries6 = [countries](const Ip6Address& address)
+        { return countries->Lookup6(address, false); };
+    }
+    return lookups;
 }
 
-CountryLookup CountryNames(const CCountryDatabase& countries)
-{
-    return [&countries](uint32_t address) { return countries.Lookup(address, false); };
-}
-
-ReportFilter SnapshotFilter(CFilter& filter, const HostNameLookup& names,
-                            const CountryLookup& countries)
+ReportFilter SnapshotFilter(CFilter& filter, const ReportLookups& lookups)
 {
     ReportFilter copy;
     {
@@ -34,6 +45,9 @@ ReportFilter SnapshotFilter(CFilter& filter, const HostNameLookup& names,
             break;
         case HostBinding::Address:
             filter.GetAddress(copy.address);
+            copy.hasAddress6 = filter.GetAddress6(copy.address6);
+            if (copy.hasAddress6)
+                copy.address = 0;
             break;
         case HostBinding::LocalMachine:
             break;
@@ -48,6 +62,8 @@ ReportFilter SnapshotFilter(CFilter& filter, const HostNameLookup& names,
                 continue;
             ReportHost host;
             host.address = record->GetAddress();
+            host.ipv6 = record->IsIpv6();
+            host.address6 = record->GetAddress6();
             host.received = record->GetReceived();
             host.sent = record->GetSent();
             host.updated = record->GetUpdated();
@@ -67,16 +83,25 @@ ReportFilter SnapshotFilter(CFilter& filter, const HostNameLookup& names,
 
     for (ReportHost& host : copy.hosts)
     {
-        if (names)
+        std::optional<std::string> name;
+        const char* country = nullptr;
+        if (host.ipv6)
         {
-            if (auto name = names(host.address))
-                host.hostName = std::move(*name);
+            if (lookups.names6)
+                name = lookups.names6(host.address6);
+            if (lookups.countries6)
+                country = lookups.countries6(host.address6);
         }
-        if (countries)
+        else
         {
-            const char* country = countries(host.address);
-            host.country = country != nullptr ? country : "";
+            if (lookups.names)
+                name = lookups.names(host.address);
+            if (lookups.countries)
+                country = lookups.countries(host.address);
         }
+        if (name)
+            host.hostName = std::move(*name);
+        host.country = country != nullptr ? country : "";
     }
     return copy;
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <string>
+#include <tuple>
 
 namespace
 {
@@ -40,14 +41,17 @@ std::vector<const ReportHost*> SortHosts(const std::vector<ReportHost>& hosts, R
     switch (sort.column)
     {
     case 0:
-        return SortBy(hosts, descending, [](const ReportHost& h) { return ntohl(h.address); });
+        // IPv4 hosts come before IPv6 hosts; each family in numeric order.
+        return SortBy(hosts, descending,
+                      [](const ReportHost& h)
+                      { return std::tuple(h.ipv6, ntohl(h.address), h.address6); });
     case 1:
     {
         // Names are compared byte by byte, as unsigned characters.
         std::vector<std::string> shown;
         shown.reserve(hosts.size());
         for (const ReportHost& host : hosts)
-            shown.push_back(host.hostName.empty() ? FormatAddress(host.address) : host.hostName);
+            shown.push_back(host.hostName.empty() ? HostAddressText(host) : host.hostName);
         const ReportHost* first = hosts.data();
         return SortBy(hosts, descending,
                       [&](const ReportHost& h) -> const std::string&

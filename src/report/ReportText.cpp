@@ -91,6 +91,11 @@ std::string FormatAddress(uint32_t address)
     return text;
 }
 
+std::string HostAddressText(const ReportHost& host)
+{
+    return host.ipv6 ? Ip6Text(host.address6) : FormatAddress(host.address);
+}
+
 namespace
 {
 bool ToLocal(int64_t time, std::tm& local)

@@ -2,6 +2,8 @@
 // and times as the reports print them.
 #pragma once
 
+#include "report/ReportData.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -20,6 +22,8 @@ std::string PercentEncode(std::string_view text);
 
 // Dotted text of an IPv4 address in network byte order.
 std::string FormatAddress(uint32_t address);
+// The host's address as the lists show it: dotted IPv4 or RFC 5952 IPv6 text.
+std::string HostAddressText(const ReportHost& host);
 
 // Local time, English day names whatever the locale; an empty text when the time cannot be
 // converted. The formats are those of the lists and reports:

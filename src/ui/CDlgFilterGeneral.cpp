@@ -74,7 +74,10 @@ CDlgFilterGeneral::CDlgFilterGeneral(CFilter* filter, bool isNew, MessageFunctio
         CKavoLock lock(m_filter->GetLock());
         m_name->setText(QString::fromStdString(m_filter->GetName()));
         uint32_t address = 0;
-        m_address->setText(QString::fromStdString(AddressText(m_filter->GetAddress(address))));
+        Ip6Address address6;
+        m_address->setText(QString::fromStdString(
+            m_filter->GetAddress6(address6) ? Ip6Text(address6)
+                                            : AddressText(m_filter->GetAddress(address))));
         m_cache->setChecked(m_filter->GetCacheHosts());
         binding = m_filter->GetBinding();
         if (binding == static_cast<int>(HostBinding::Hardware))
@@ -173,7 +176,7 @@ bool CDlgFilterGeneral::Validate()
     switch (static_cast<HostBinding>(m_type->currentIndex()))
     {
     case HostBinding::Address:
-        if (!ParseStrictAddress(text))
+        if (!ParseStrictAddress(text) && !ParseStrictAddress6(text))
         {
             m_message(this, QStringLiteral("Invalid IP address"));
             m_address->setFocus();
@@ -210,6 +213,8 @@ void CDlgFilterGeneral::Commit()
         {
             if (const auto address = ParseStrictAddress(text))
                 m_filter->SetAddress(*address);
+            else if (const auto address6 = ParseStrictAddress6(text))
+                m_filter->SetAddress6(*address6);
         }
         else if (type == static_cast<int>(HostBinding::Hardware))
         {

@@ -84,6 +84,11 @@ void CDlgFilterRulePage::AppendRow(const QString& type, const QString& value, co
 {
     auto* item = new QTreeWidgetItem(m_list, {type, value, action});
     m_list->scrollToItem(item);
+    // An IPv6 range is far wider than the column's default; widen it, never narrow it.
+    constexpr int kMargins = 16;
+    const int needed = m_list->fontMetrics().horizontalAdvance(value) + kMargins;
+    if (m_list->columnWidth(1) < needed)
+        m_list->setColumnWidth(1, needed);
 }
 
 void CDlgFilterRulePage::RemoveSelected()

@@ -32,7 +32,7 @@ CDlgOptAdapter::CDlgOptAdapter(CAdapterManager& manager, MessageFunction message
     m_list->setHeaderLabels({QStringLiteral("On"), QStringLiteral("IP Address"),
                              QStringLiteral("Type"), QStringLiteral("Description")});
     m_list->setColumnWidth(kOn, 35);
-    m_list->setColumnWidth(kAddress, 90);
+    m_list->setColumnWidth(kAddress, 150);
     m_list->setColumnWidth(kType, 80);
     m_list->setColumnWidth(kDescription, 140);
     RestoreListLayout(*m_list, m_profile, "Adapter");
@@ -57,6 +57,7 @@ void CDlgOptAdapter::FillList()
 {
     std::vector<InterfaceRow> interfaces;
     std::vector<IpAddressRow> addresses;
+    std::vector<Ip6AddressRow> addresses6;
     try
     {
         try
@@ -71,6 +72,7 @@ void CDlgOptAdapter::FillList()
         try
         {
             addresses = m_tables.addresses();
+            addresses6 = m_tables.addresses6();
         }
         catch (const CKavoException&)
         {
@@ -90,12 +92,28 @@ void CDlgOptAdapter::FillList()
         CAdapter* adapter = m_manager.GetAdapter(i);
         for (const InterfaceRow& row : interfaces)
         {
+            // The interface's lowest IPv4 address, then its IPv6 addresses with their prefix
+            // lengths; any of them may tie it to the adapter (a device may have only IPv6).
             const IpAddressRow* address = FindByInterfaceIndex(addresses, row.index);
-            if (address == nullptr || m_manager.FindAdapterByAddress(address->address) != adapter)
+            bool owned =
+                address != nullptr && m_manager.FindAdapterByAddress(address->address) == adapter;
+            QStringList texts;
+            if (address != nullptr)
+                texts << QString::fromStdString(AddressText(address->address));
+            for (const Ip6AddressRow& address6 : addresses6)
+            {
+                if (address6.interfaceIndex != row.index)
+                    continue;
+                owned = owned || m_manager.FindAdapterByAddress6(address6.address) == adapter;
+                texts << QString::fromStdString(Ip6Text(address6.address)) + QLatin1Char('/') +
+                             QString::number(address6.prefixLength);
+            }
+            if (!owned)
                 continue;
             auto* item = new QTreeWidgetItem(m_list);
             item->setCheckState(kOn, adapter->IsRunning() ? Qt::Checked : Qt::Unchecked);
-            item->setText(kAddress, QString::fromStdString(AddressText(address->address)));
+            item->setText(kAddress, texts.join(QStringLiteral(", ")));
+            item->setToolTip(kAddress, texts.join(QLatin1Char('\n')));
             item->setText(kType, QString::fromStdString(adapter->GetLinkDescription()));
             item->setText(kDescription, QString::fromStdString(row.description));
             m_rows.push_back({adapter, m_manager.GetDeviceName(i)});

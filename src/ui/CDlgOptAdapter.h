@@ -23,6 +23,7 @@ struct AdapterTables
 {
     std::function<std::vector<InterfaceRow>()> interfaces = ReadInterfaceTable;
     std::function<std::vector<IpAddressRow>()> addresses = ReadIpAddressTable;
+    std::function<std::vector<Ip6AddressRow>()> addresses6 = ReadIp6AddressTable;
 };
 
 class CDlgOptAdapter : public QWidget

@@ -49,11 +49,18 @@ void CHostRows::Forget()
     m_current = nullptr;
 }
 
-QString CHostRows::CountryText(uint32_t address) const
+QString CHostRows::CountryText(const CFilterHost& host) const
 {
-    if (m_countries == nullptr || m_countries->Lookup(address, true) == nullptr)
+    if (m_countries == nullptr)
         return {};
-    const char* name = m_countries->Lookup(address, false);
+    const auto lookup = [this, &host](bool code)
+    {
+        return host.IsIpv6() ? m_countries->Lookup6(host.GetAddress6(), code)
+                             : m_countries->Lookup(host.GetAddress(), code);
+    };
+    if (lookup(true) == nullptr)
+        return {};
+    const char* name = lookup(false);
     return name != nullptr ? QString::fromUtf8(name) : QStringLiteral("*");
 }
 
@@ -62,6 +69,14 @@ std::string CHostRows::HostNameOf(CFilterHost* host)
     std::string name = host->GetHostName();
     if (!name.empty() || m_names == nullptr)
         return name;
+    if (host->IsIpv6())
+    {
+        if (m_names->Lookup6(host->GetAddress6(), name))
+            host->SetHostName(name);
+        else
+            m_names->Request6(host->GetAddress6());
+        return name;
+    }
     if (auto cached = m_names->Lookup(host->GetAddress()))
     {
         host->SetHostName(*cached);
@@ -79,9 +94,13 @@ void CHostRows::RefreshHost(CFilterHost* host, bool withHistory)
     int row = host->GetRow();
     if (row < 0 || row >= model.GetRowCount())
     {
-        row = model.AppendRow(
-            host, QString::fromStdString(CHostNameCache::DottedText(host->GetAddress())));
+        const QString address =
+            QString::fromStdString(host->IsIpv6() ? Ip6Text(host->GetAddress6())
+                                                  : CHostNameCache::DottedText(host->GetAddress()));
+        row = model.AppendRow(host, address);
         host->SetRow(row);
+        if (host->IsIpv6())
+            m_hosts.FitColumn(0, address);
     }
     const double received = host->GetReceived();
     const double sent = host->GetSent();
@@ -90,7 +109,7 @@ void CHostRows::RefreshHost(CFilterHost* host, bool withHistory)
     model.SetText(row, 5, TrafficText(received + sent));
     model.SetText(row, 6, TimeText(host->GetUpdated()));
     model.SetText(row, 1, QString::fromStdString(HostNameOf(host)));
-    model.SetText(row, 2, CountryText(host->GetAddress()));
+    model.SetText(row, 2, CountryText(*host));
     if (!withHistory)
         return;
     CKavoLock lock(m_current->GetLock());

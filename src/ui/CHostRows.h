@@ -33,7 +33,7 @@ public:
     void ClearHosts();
     void ClearHistory();
     // The country column's text: the name, "*" for a known range without one, else empty.
-    QString CountryText(uint32_t address) const;
+    QString CountryText(const CFilterHost& host) const;
 
 private:
     // The known name; an unknown one is asked of the resolver and shown when it answers.

@@ -48,6 +48,8 @@ const std::map<int, const char*>& Prompts()
         {ID_EDIT_INCLUDE, "Include IP address to the filter"},
         {ID_HELP_CHECK_UPDATE, "Check for a newest version"},
         {ID_FILE_REPORT, "Generate a traffic statistics report"},
+        {ID_FILTER_ADD_IP6_RULES,
+         "Add this computer's IPv6 networks to the Internet Traffic and Local Traffic filters"},
         {ID_EDIT_COPY, "Copy a record to clipboard"},
     };
     return prompts;
@@ -122,6 +124,7 @@ void CMainFrame::CreateMenus()
     filter->addSeparator();
     AddAction(filter, ID_FILTER_RESET, "Rese&t");
     AddAction(filter, ID_FILTER_RESET_ALL, "Reset All &Filters");
+    AddAction(filter, ID_FILTER_ADD_IP6_RULES, "Add This Computer's IPv6 Ru&les...");
     QMenu* clear = filter->addMenu("&Clear");
     connect(clear, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUi);
     AddAction(clear, ID_CLEAR_HOSTS, "Captured I&P");

@@ -82,8 +82,7 @@ bool COmbrixApp::InitInstance()
     dialogs.filters = &CFilterFactory::Instance();
     dialogs.adapters = &CAdapterManager::Instance();
     dialogs.profile = &m_store;
-    dialogs.names = CachedHostNames(CHostNameCache::Instance());
-    dialogs.countries = CountryNames(CCountryDatabase::Instance());
+    dialogs.lookups = CachedLookups(&CHostNameCache::Instance(), &CCountryDatabase::Instance());
     dialogs.optionsApplied.rearmSaver = [this] { ArmSaver(); };
     m_frame->SetDialogCommands(*m_view, dialogs);
     connect(m_view, &COmbrixView::CommandStateChanged, m_frame.get(), &CMainFrame::UpdateCommandUi);
@@ -139,6 +138,7 @@ void COmbrixApp::StartEngine()
     if (m_setup.startCapture)
         filters.SetLocalAddressTest(&CAdapterManager::Instance());
     names.SetListener(m_view);
+    names.SetListener6(m_view);
     database.SetListener(this);
     filters.SetStore(&database);
     bool opened = false;
@@ -154,6 +154,9 @@ void COmbrixApp::StartEngine()
                                { names.Add(address, name); });
         names.SetNameSink([&database](uint32_t address, const std::string& name)
                           { database.QueueHostName(address, name); });
+        database.LoadHostNames6(names.LoadedNameSink6());
+        names.SetNameSink6([&database](const Ip6Address& address, const std::string& name)
+                           { database.QueueHostName6(address, name); });
         m_resolverThread.Start(&names);
     }
     catch (const CKavoException& error)
@@ -304,6 +307,7 @@ void COmbrixApp::Shutdown()
         m_setup.unlockDatabase();
     m_resolverThread.Wait(std::chrono::milliseconds(3000));
     names.SetListener(nullptr);
+    names.SetListener6(nullptr);
     CFilterFactory::Instance().SetPendingHosts(nullptr);
     CDatabaseManager::Instance().SetListener(nullptr);
 }

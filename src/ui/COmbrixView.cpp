@@ -225,6 +225,14 @@ void COmbrixView::RefillUnits()
 
 QString COmbrixView::AddressText(CFilter* filter) const
 {
+    Ip6Address address6;
+    if (filter->GetBinding() == static_cast<int>(HostBinding::Address) &&
+        filter->GetAddress6(address6))
+    {
+        const QString text = QString::fromStdString(Ip6Text(address6));
+        m_filterList->FitColumn(2, text);
+        return text;
+    }
     uint32_t address = 0;
     filter->GetAddress(address);
     return QString::fromStdString(
@@ -331,7 +339,7 @@ void COmbrixView::SortList(CExtListCtrl* list, int column)
         order = FilterListOrder(model, column, m_ascending);
     else if (list == m_hostList)
         order = HostListOrder(model, column, m_ascending,
-                              [this](uint32_t address) { return m_rows.CountryText(address); });
+                              [this](const CFilterHost& host) { return m_rows.CountryText(host); });
     else
         order = HistoryListOrder(model, column, m_ascending);
     if (!order.empty())
@@ -559,10 +567,13 @@ void COmbrixView::AddHostRule(bool include)
     const int row = m_hostList->GetSelectionMark();
     if (filter == nullptr || row < 0)
         return;
+    const std::string text = m_hostList->Model().GetText(row, 0).toStdString();
     in_addr address = {};
-    if (inet_pton(AF_INET, m_hostList->Model().GetText(row, 0).toLatin1().constData(), &address) !=
-        1)
+    Ip6Address address6;
+    const bool ipv6 = ParseIp6(text, address6);
+    if (!ipv6 && inet_pton(AF_INET, text.c_str(), &address) != 1)
         return;
+    const int action = static_cast<int>(include ? RuleAction::Include : RuleAction::Exclude);
     // The database lock before the filter's: the saver holds it while it takes filter locks.
     CKavoLocker* database =
         m_services.store != nullptr ? &m_services.store->GetDatabaseLock() : nullptr;
@@ -570,12 +581,23 @@ void COmbrixView::AddHostRule(bool include)
         database->Lock();
     {
         CKavoLock lock(filter->GetLock());
-        IFilterParamIp* rule = filter->CreateIpRule();
-        rule->SetType(static_cast<int>(IpRuleType::Single));
-        const uint32_t value = address.s_addr;
-        rule->SetAddress(value);
-        rule->SetAction(static_cast<int>(include ? RuleAction::Include : RuleAction::Exclude));
-        filter->AddIpRule(rule);
+        if (ipv6)
+        {
+            auto* rule = new CFilterParamIp6;
+            rule->SetType(static_cast<int>(IpRuleType::Single));
+            rule->SetAddress(address6);
+            rule->SetAction(action);
+            filter->AddIp6Rule(rule);
+        }
+        else
+        {
+            IFilterParamIp* rule = filter->CreateIpRule();
+            rule->SetType(static_cast<int>(IpRuleType::Single));
+            const uint32_t value = address.s_addr;
+            rule->SetAddress(value);
+            rule->SetAction(action);
+            filter->AddIpRule(rule);
+        }
         if (m_services.store != nullptr)
         {
             try
@@ -664,6 +686,23 @@ void COmbrixView::OnResolved(const uint32_t& address, const std::string&)
     const uint32_t copy = address;
     QMetaObject::invokeMethod(
         this, [this, copy] { OnHostResolved(copy); }, Qt::QueuedConnection);
+}
+
+void COmbrixView::OnResolved6(const Ip6Address& address, const std::string&)
+{
+    const Ip6Address copy = address;
+    QMetaObject::invokeMethod(
+        this, [this, copy] { OnHostResolved6(copy); }, Qt::QueuedConnection);
+}
+
+void COmbrixView::OnHostResolved6(const Ip6Address& address)
+{
+    CFilter* filter = GetSelectedFilter();
+    if (filter == nullptr)
+        return;
+    CKavoLock lock(filter->GetLock());
+    if (CFilterHost* host = filter->GetHostTable().Find6(address))
+        m_rows.RefreshHost(host, true);
 }
 
 void COmbrixView::OnHostResolved(uint32_t address)

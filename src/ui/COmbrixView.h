@@ -5,6 +5,7 @@
 
 #include "core/IErrorListener.h"
 #include "lookup/IResolveListener.h"
+#include "lookup/IResolveListener6.h"
 #include "ui/CHostRows.h"
 #include "ui/ICommandTarget.h"
 
@@ -38,7 +39,8 @@ class QMenu;
 class COmbrixView : public QWidget,
                     public ICommandTarget,
                     public IErrorListener,
-                    public IResolveListener
+                    public IResolveListener,
+                    public IResolveListener6
 {
     Q_OBJECT
 public:
@@ -100,6 +102,7 @@ public:
     void ShowMessage(const QString& text);
     // From the resolver thread; never waits for the window thread.
     void OnResolved(const uint32_t& address, const std::string& name) override;
+    void OnResolved6(const Ip6Address& address, const std::string& name) override;
 
     void SetErrorPresenter(ErrorPresenter presenter) { m_presentError = std::move(presenter); }
     void SetMenuSource(MenuSource source) { m_menus = std::move(source); }
@@ -139,6 +142,7 @@ private:
     QString AddressText(CFilter* filter) const;
     void ShowError(const QString& text);
     void OnHostResolved(uint32_t address);
+    void OnHostResolved6(const Ip6Address& address);
     void ShowContextMenu(CExtListCtrl* list, const QPoint& position);
     void ApplySplit();
 

@@ -75,6 +75,22 @@ bool RunEditFilterCommand(QWidget* parent, CFilterFactory& manager, CFilter* fil
     return RunSheet(sheet, parent, message) == QDialog::Accepted;
 }
 
+int RunAddLocalIp6RulesCommand(QWidget* parent, CFilterFactory& manager,
+                               const std::vector<Ip6AddressRow>& addresses,
+                               const QuestionFunction& ask, const MessageFunction& message)
+{
+    if (!ask(parent, QStringLiteral("Add the IPv6 networks of this computer to the filters "
+                                    "\"Internet Traffic\" (as Exclude rules) and \"Local "
+                                    "Traffic\" (as Include rules)?")))
+        return 0;
+    const int added = manager.AddLocalIp6Rules(addresses);
+    message(parent, added == 0 ? QStringLiteral("The filters \"Internet Traffic\" and \"Local "
+                                                "Traffic\" already hold every IPv6 network of "
+                                                "this computer, or there are no such filters.")
+                               : QStringLiteral("%1 IPv6 rules added.").arg(added));
+    return added;
+}
+
 void ShowAboutBox(QWidget* parent)
 {
     CDlgAbout about(parent);
@@ -112,6 +128,7 @@ bool IsDialogCommandId(int id)
     case ID_FILTER_EDIT:
     case ID_VIEW_OPTIONS:
     case ID_FILE_REPORT:
+    case ID_FILTER_ADD_IP6_RULES:
     case ID_APP_ABOUT:
     case ID_HELP_CONTENTS:
         return true;
@@ -152,12 +169,16 @@ bool HandleDialogCommand(int id, QWidget* parent, CFilter* selected,
         if (context.filters != nullptr)
         {
             ReportCommandSteps steps;
-            steps.names = context.names;
-            steps.countries = context.countries;
+            steps.lookups = context.lookups;
             steps.viewOrder = context.viewOrder;
             steps.message = context.message;
             RunReportCommand(parent, *context.filters, steps);
         }
+        return true;
+    case ID_FILTER_ADD_IP6_RULES:
+        if (context.filters != nullptr && context.localAddresses6)
+            RunAddLocalIp6RulesCommand(parent, *context.filters, context.localAddresses6(),
+                                       context.ask, context.message);
         return true;
     case ID_APP_ABOUT:
         ShowAboutBox(parent);

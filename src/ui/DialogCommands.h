@@ -2,6 +2,7 @@
 // manual. The view and the frame call these from their command handlers.
 #pragma once
 
+#include "platform/IpAddressTable.h"
 #include "report/ReportSnapshot.h"
 #include "ui/COptionsSheet.h"
 #include "ui/DialogInput.h"
@@ -32,6 +33,13 @@ bool RunEditFilterCommand(QWidget* parent, CFilterFactory& manager, CFilter* fil
                           const MessageFunction& message = DefaultMessageFunction(),
                           CSettingsStore* profile = nullptr);
 
+// "Add This Computer's IPv6 Rules": for a statistics file made before IPv6 was counted. Asks
+// first, then gives the filters "Internet Traffic" and "Local Traffic" the rules of the
+// computer's IPv6 networks they lack (stored at once) and says how many were added.
+int RunAddLocalIp6RulesCommand(QWidget* parent, CFilterFactory& manager,
+                               const std::vector<Ip6AddressRow>& addresses,
+                               const QuestionFunction& ask, const MessageFunction& message);
+
 // "&About...".
 void ShowAboutBox(QWidget* parent);
 
@@ -45,8 +53,7 @@ struct DialogCommandContext
     CFilterFactory* filters = nullptr;
     CAdapterManager* adapters = nullptr;
     CSettingsStore* profile = nullptr; // column layouts of the dialogs' lists; may be null
-    HostNameLookup names;              // for reports; may be empty
-    CountryLookup countries;           // for reports; may be empty
+    ReportLookups lookups;             // for reports; any may be empty
     // The view's filter order, for the report's summary rows; may be empty.
     std::function<std::vector<CFilter*>()> viewOrder;
     // After "&Add" was confirmed: insert the filter's row and store the filter.
@@ -56,11 +63,15 @@ struct DialogCommandContext
     std::function<void(CFilter* filter, bool confirmed)> filterEdited;
     COptionsSheet::ApplySteps optionsApplied;
     MessageFunction message = DefaultMessageFunction();
+    QuestionFunction ask = DefaultQuestionFunction();
+    // The computer's IPv6 addresses, read when the command runs.
+    std::function<std::vector<Ip6AddressRow>()> localAddresses6 = []
+    { return ReadIp6AddressTable(); };
 };
 
 // Runs the dialog command: ID_FILTER_ADD, ID_FILTER_EDIT (on selected), ID_VIEW_OPTIONS,
-// ID_FILE_REPORT, ID_APP_ABOUT, ID_HELP_CONTENTS. False for any other command, which the caller
-// handles itself.
+// ID_FILE_REPORT, ID_FILTER_ADD_IP6_RULES, ID_APP_ABOUT, ID_HELP_CONTENTS. False for any other
+// command, which the caller handles itself.
 bool HandleDialogCommand(int id, QWidget* parent, CFilter* selected,
                          const DialogCommandContext& context);
 bool IsDialogCommandId(int id);

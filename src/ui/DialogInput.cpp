@@ -28,6 +28,14 @@ std::optional<uint32_t> ParseStrictAddress(const std::string& text)
     return address.s_addr;
 }
 
+std::optional<Ip6Address> ParseStrictAddress6(const std::string& text)
+{
+    Ip6Address address;
+    if (!ParseIp6(Trimmed(text), address))
+        return std::nullopt;
+    return address;
+}
+
 std::optional<uint16_t> ParseStrictPort(const std::string& text)
 {
     const std::optional<int> value = ParseStrictInteger(text);
@@ -52,6 +60,12 @@ std::optional<int> ParseStrictInteger(const std::string& text)
     if (error != std::errc() || end != view.data() + view.size())
         return std::nullopt;
     return value;
+}
+
+QuestionFunction DefaultQuestionFunction()
+{
+    return [](QWidget* parent, const QString& text)
+    { return QMessageBox::question(parent, QStringLiteral("Ombrix"), text) == QMessageBox::Yes; };
 }
 
 MessageFunction DefaultMessageFunction()

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <numeric>
 #include <string>
+#include <tuple>
 
 namespace
 {
@@ -57,14 +58,18 @@ std::vector<int> FilterListOrder(const CListModel& model, int column, bool ascen
 }
 
 std::vector<int> HostListOrder(const CListModel& model, int column, bool ascending,
-                               const std::function<QString(uint32_t address)>& country)
+                               const std::function<QString(const CFilterHost& host)>& country)
 {
     if (column == 1 || column == 2)
         return OrderRecords<CFilterHost, std::string>(
             model, ascending,
-            [column, &country](const CFilterHost& host) {
-                return column == 1 ? host.GetHostName() : country(host.GetAddress()).toStdString();
-            });
+            [column, &country](const CFilterHost& host)
+            { return column == 1 ? host.GetHostName() : country(host).toStdString(); });
+    if (column == 0)
+        return OrderRecords<CFilterHost, std::tuple<bool, uint32_t, Ip6Address>>(
+            model, ascending,
+            [](const CFilterHost& host)
+            { return std::tuple(host.IsIpv6(), ntohl(host.GetAddress()), host.GetAddress6()); });
     if (column < 0 || column > 6)
         return {};
     return OrderRecords<CFilterHost, double>(model, ascending,
@@ -72,9 +77,6 @@ std::vector<int> HostListOrder(const CListModel& model, int column, bool ascendi
                                              {
                                                  switch (column)
                                                  {
-                                                 case 0:
-                                                     return static_cast<double>(
-                                                         ntohl(host.GetAddress()));
                                                  case 3:
                                                      return host.GetReceived();
                                                  case 4:

@@ -8,12 +8,14 @@
 #include <functional>
 #include <vector>
 
+class CFilterHost;
 class CListModel;
 
 // Rows hold CFilter records: the name and the three traffic columns sort.
 std::vector<int> FilterListOrder(const CListModel& model, int column, bool ascending);
-// Rows hold CFilterHost records; country gives the text the country column shows.
+// Rows hold CFilterHost records; country gives the text the country column shows. By address,
+// IPv4 hosts come before IPv6 hosts, each family in numeric order.
 std::vector<int> HostListOrder(const CListModel& model, int column, bool ascending,
-                               const std::function<QString(uint32_t address)>& country);
+                               const std::function<QString(const CFilterHost& host)>& country);
 // Rows hold HistoryItem records.
 std::vector<int> HistoryListOrder(const CListModel& model, int column, bool ascending);

@@ -65,7 +65,7 @@ bool RunReportCommand(QWidget* parent, CFilterFactory& manager, const ReportComm
     std::vector<ReportFilter> copies;
     copies.reserve(selected.size());
     for (CFilter* filter : selected)
-        copies.push_back(SnapshotFilter(*filter, steps.names, steps.countries));
+        copies.push_back(SnapshotFilter(*filter, steps.lookups));
 
     std::vector<size_t> summaryOrder;
     if (steps.viewOrder)

@@ -20,8 +20,7 @@ struct ReportCommandSteps
     std::function<int(CDlgTrafficReport& dialog)> runDialog;
     // The file to write, or empty on Cancel; the save-file dialog when empty.
     std::function<QString(QWidget* parent)> chooseFile;
-    HostNameLookup names;
-    CountryLookup countries;
+    ReportLookups lookups;
     // The order of the view's filter list, for the summary rows; the selection's when empty.
     std::function<std::vector<CFilter*>()> viewOrder;
     MessageFunction message = DefaultMessageFunction();

@@ -29,7 +29,7 @@ TEST(CEngine, StuckNameServerHoldsUpNeitherTheEndNorTheSave)
     CDatabaseLock writer(db);
     ASSERT_TRUE(writer.Acquire());
     CConsoleErrors errors;
-    CLocalNetworks local(PrivateNetworks());
+    CLocalNetworks local(PrivateNetworks(), PrivateNetworks6());
     auto engine = std::make_unique<CEngine>(errors);
     ASSERT_TRUE(engine->Start({.databasePath = db,
                                .localTest = &local,

@@ -177,8 +177,9 @@ TEST(Replay, UsageErrorsExitWithStatusTwoAndAMessage)
     TempDir dir;
     for (const char* arguments :
          {"--replay", "--replay x.pcap --local-net 300.1.1.1/8",
-          "--headless --local-net 10.0.0.0/8", "--report r.htm --replay x.pcap", "x.pcap",
-          "--replay x.pcap --export-ipfix 127.0.0.1:0", "--replay x.pcap --export-ipfix 127.0.0.1",
+          "--replay x.pcap --local-net 2001:2::/129", "--headless --local-net 10.0.0.0/8",
+          "--report r.htm --replay x.pcap", "x.pcap", "--replay x.pcap --export-ipfix 127.0.0.1:0",
+          "--replay x.pcap --export-ipfix 127.0.0.1",
           "--report x.csv --export-ipfix 127.0.0.1:4739"})
     {
         SCOPED_TRACE(arguments);

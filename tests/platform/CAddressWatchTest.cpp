@@ -29,9 +29,14 @@ TEST(CAddressWatch, LinkAndAddressChangesWakeIt)
                 return 3;
             if (!SetLoopbackAddress("198.18.0.1"))
                 return 2;
-            return changed() ? 0 : 4;
+            if (!changed())
+                return 4;
+            if (!Shell("ip -6 address add 2001:2::5/128 dev lo"))
+                return 2;
+            return changed() ? 0 : 5;
         });
     if (result < 0)
         GTEST_SKIP() << "no network namespace of our own here";
-    EXPECT_EQ(result, 0) << "2: set-up failed, 3: a link change was missed, 4: an address change";
+    EXPECT_EQ(result, 0) << "2: set-up failed, 3: a link change was missed, 4: an IPv4 address "
+                            "change, 5: an IPv6 one";
 }

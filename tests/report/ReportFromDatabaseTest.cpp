@@ -35,7 +35,12 @@ void SaveDatabase(const std::string& path)
                "insert into HISTORY values (0, '2024-05-05', 2048, 512),"
                " (0, '2024-05-06', 1000, 3000), (1, '2024-05-07', 100, 200);"
                "insert into HOSTNAMES values ('81.2.3.4', '<b>mail</b>.example'),"
-               " ('10.0.0.9', 'line\nbreak'), ('10.9.9.9', '<script>alert(\"x\")</script> & co');");
+               " ('10.0.0.9', 'line\nbreak'), ('10.9.9.9', '<script>alert(\"x\")</script> & co');"
+               // IPv6 hosts share the host lists and files of the IPv4 ones.
+               "insert into HOSTS6 values (0, '2001:2::10', 4096, 8, '2024-05-06 09:00:00'),"
+               " (0, '2001:2::9', 3, 70000, '2024-05-05 01:00:00'),"
+               " (1, '2001:2:0:1::1', 50, 60, '2024-05-07 02:00:00');"
+               "insert into HOSTNAMES6 values ('2001:2::10', 'v6.example');");
 }
 } // namespace
 
@@ -77,6 +82,7 @@ TEST(ReportFromDatabase, WritesHtmlAndCsvFilesAsKept)
     TempDir dir;
     SaveDatabase(dir.File("traffic.db"));
     GeoBaseWriter().Country("KR", {{"81.0.0.0", 8}}).Write(dir.File("GeoBase.dat"));
+    WriteGeoBase6(dir.File("GeoBase6.dat"), "KR", "2001:2::", "2001:2::ffff:ffff:ffff:ffff");
     std::ofstream(dir.File("Countries.dat")) << "KR\tKorea, Republic of\n";
     const bool update = std::getenv("OMBRIX_UPDATE_EXPECTED") != nullptr;
     const std::string locale = "localedef -i de_DE -f UTF-8 '" + dir.File("de_DE.UTF-8") + "'";

@@ -19,7 +19,7 @@ TEST(ReportSnapshot, AHostTheCacheCannotNameKeepsItsOwnName)
     CHostNameCache cache({[](uint32_t, std::string&) { return false; },
                           [](const std::string&, uint32_t&) { return false; }});
     cache.Add(Address("10.0.0.1"), "cached.example");
-    const ReportFilter copy = SnapshotFilter(filter, CachedHostNames(cache), {});
+    const ReportFilter copy = SnapshotFilter(filter, CachedLookups(&cache, nullptr));
     ASSERT_EQ(copy.hosts.size(), 2u);
     EXPECT_EQ(copy.hosts[0].hostName + " " + copy.hosts[1].hostName, "cached.example kept.example");
 }
@@ -49,7 +49,7 @@ TEST(ReportSnapshot, CopiesAreConsistentWhileTheFilterCounts)
     size_t lastCount = 0;
     for (int round = 0; round < 200; ++round)
     {
-        const ReportFilter copy = SnapshotFilter(filter, {}, {});
+        const ReportFilter copy = SnapshotFilter(filter, {});
         double hostSum = 0, daySum = 0;
         for (const ReportHost& host : copy.hosts)
             hostSum += host.sent;

@@ -1,6 +1,8 @@
 // Builds the country ranges file byte by byte for tests, damaged and hostile files included.
 #pragma once
 
+#include "core/Ip6Address.h"
+
 #include <arpa/inet.h>
 
 #include <cstdint>
@@ -58,3 +60,20 @@ private:
 
     std::string m_bytes;
 };
+
+// The IPv6 ranges file with one range of one country, from first to last.
+inline std::string WriteGeoBase6(const std::string& path, const char* code, const char* first,
+                                 const char* last)
+{
+    std::string bytes{0, 1};
+    bytes.append(code, 2);
+    bytes.append({1, 0, 0, 0});
+    for (const char* text : {first, last})
+    {
+        Ip6Address address;
+        ParseIp6(text, address);
+        bytes.append(address.bytes.begin(), address.bytes.end());
+    }
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}

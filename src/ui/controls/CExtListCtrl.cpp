@@ -32,6 +32,15 @@ int CExtListCtrl::ScaledWidth(int width) const
     return static_cast<int>(width * scale + 0.5);
 }
 
+void CExtListCtrl::FitColumn(int column, const QString& text)
+{
+    // The cell's text margins on both sides.
+    constexpr int kMargins = 12;
+    const int needed = fontMetrics().horizontalAdvance(text) + kMargins;
+    if (columnWidth(column) < needed)
+        setColumnWidth(column, needed);
+}
+
 QColor ColorFromRef(uint32_t color)
 {
     return QColor(static_cast<int>(color & 0xff), static_cast<int>((color >> 8) & 0xff),

@@ -42,6 +42,9 @@ public:
 
     // A default width in pixels, widened for fonts larger than the one it was chosen for.
     int ScaledWidth(int width) const;
+    // Widens the column so that the text shows whole (an IPv6 address in a column sized for
+    // IPv4); never narrows it.
+    void FitColumn(int column, const QString& text);
 
     // The selected row, -1 without one.
     int GetSelectionMark() const;

@@ -23,6 +23,7 @@ TEST(AdapterPage, NeighbourAddressThenClosesReopensAndLosesTheAdapter)
     VethNamespace veth;
     const std::string near = veth.m_host, far = veth.m_far;
     ASSERT_TRUE(veth.Ok() && Shell("ip addr add 198.18.78.1/29 dev " + near) &&
+                Shell("ip addr add 2001:2:78::1/64 dev " + near + " nodad") &&
                 Shell(veth.InNamespace("ip link set " + far + " address 02:00:00:00:78:02")) &&
                 Shell(veth.InNamespace("ip addr add 198.18.78.2/29 dev " + far)));
 
@@ -39,6 +40,8 @@ TEST(AdapterPage, NeighbourAddressThenClosesReopensAndLosesTheAdapter)
             device.name = near;
             device.description = near;
             device.addresses = {inet_addr("198.18.78.1")};
+            device.addresses6 = {
+                Ip6Address{{0x20, 0x01, 0, 0x02, 0, 0x78, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}}};
             return std::vector<CaptureDevice>{device};
         });
     manager.Refresh();
@@ -56,7 +59,10 @@ TEST(AdapterPage, NeighbourAddressThenClosesReopensAndLosesTheAdapter)
         ASSERT_EQ(page.List()->topLevelItemCount(), 1);
         QTreeWidgetItem* row = page.List()->topLevelItem(0);
         EXPECT_EQ(row->checkState(0), running ? Qt::Checked : Qt::Unchecked);
-        EXPECT_EQ(row->text(1), "198.18.78.1");
+        // The lowest IPv4 address first, then every IPv6 one (the link-local one too).
+        EXPECT_TRUE(row->text(1).startsWith("198.18.78.1, ") &&
+                    row->text(1).contains("2001:2:78::1/64"))
+            << row->text(1).toStdString();
         EXPECT_EQ(row->text(3).toStdString(), near);
         row->setCheckState(0, running ? Qt::Unchecked : Qt::Checked);
         page.Commit();

@@ -1,0 +1,136 @@
+#include "RunOmbrix.h"
+
+#include "app/AppOptions.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+namespace
+{
+using Totals = std::map<std::string, std::pair<double, double>>; // key -> received, sent
+
+// "key|received|sent" rows of a query.
+Totals ParseRows(const std::string& rows)
+{
+    Totals totals;
+    std::istringstream lines(rows);
+    std::string key, received, sent;
+    while (std::getline(lines, key, '|') && std::getline(lines, received, '|') &&
+           std::getline(lines, sent))
+        totals[key] = {std::stod(received), std::stod(sent)};
+    return totals;
+}
+
+// The generator's truth file (per UTC day and address: packets and IP bytes each way), seen from
+// the networks given as local: what the Internet filter counts per day and per remote host, and
+// the Local filter's days (a packet between two local addresses is sent traffic).
+struct Expected
+{
+    Totals internetDays, internetHosts, localDays;
+};
+
+Expected ReadTruth(const std::string& path, const std::vector<LocalNetwork>& networks,
+                   const std::vector<LocalNetwork6>& networks6)
+{
+    const auto isLocal = [&](const std::string& text)
+    {
+        Ip6Address address6;
+        if (ParseIp6(text, address6))
+            return std::any_of(networks6.begin(), networks6.end(),
+                               [&](const LocalNetwork6& net)
+                               { return Ip6InPrefix(address6, net.prefix, net.length); });
+        const uint32_t address = inet_addr(text.c_str());
+        return std::any_of(networks.begin(), networks.end(),
+                           [&](const LocalNetwork& net)
+                           { return (address & net.mask) == net.address; });
+    };
+    Expected expected;
+    std::istringstream lines(ReadText(path));
+    std::string line;
+    std::getline(lines, line); // the column names
+    while (std::getline(lines, line))
+    {
+        std::istringstream fields(line);
+        std::string day, address, value[6];
+        std::getline(fields, day, ',');
+        std::getline(fields, address, ',');
+        for (std::string& field : value)
+            std::getline(fields, field, ',');
+        const double sent = std::stod(value[1]), received = std::stod(value[4]);
+        if (isLocal(address))
+        {
+            expected.localDays[day].second += sent;
+            continue;
+        }
+        // What a remote host sends, this computer receives.
+        for (auto* totals : {&expected.internetDays[day], &expected.internetHosts[address]})
+            *totals = {totals->first + sent, totals->second + received};
+        // Bytes a local address sent to a remote one are not local traffic.
+        expected.localDays[day].second -= received;
+    }
+    std::erase_if(expected.localDays, [](const auto& day) { return day.second.second == 0; });
+    return expected;
+}
+} // namespace
+
+// A generated capture in which half of the flows run over IPv6, with extension headers and
+// fragments, counted per filter, day and remote host exactly as the generator's truth says.
+TEST(Ipv6Replay, TotalsPerFilterDayAndHostMatchTheGeneratorsTruth)
+{
+    if (std::string(OMBRIX_PCAPGEN).empty())
+        GTEST_SKIP() << "pcapgen (the replay benchmark's capture generator) was not found";
+    TempDir dir;
+    const std::string capture = dir.File("mixed.pcap"), truth = dir.File("truth.csv"),
+                      summary = dir.File("summary.txt"), db = dir.File("stats.db");
+    const std::string generate = std::string(OMBRIX_PCAPGEN) + " -o " + capture +
+                                 " -n 4000 -m 300 -s 5 --ipv6 0.5 --truth " + truth +
+                                 " --summary " + summary + " 2>/dev/null";
+    ASSERT_EQ(std::system(generate.c_str()), 0) << generate;
+    const std::string facts = ReadText(summary);
+    ASSERT_TRUE(Contains(facts, "ipv6_frag_later")) << facts;
+
+    const std::vector<std::string> networks = {"192.168.1.0/24", "2001:db8:1::/64", "fe80::/10"};
+    std::vector<std::string> arguments = {"--replay", capture, "--db", db};
+    for (const std::string& network : networks)
+        arguments.insert(arguments.end(), {"--local-net", network});
+    const ProcessResult run = RunOmbrix(dir.Path(), arguments);
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(Contains(run.output, "4000 frames read, 4000 packets counted")) << run.output;
+
+    const Expected expected = ReadTruth(truth, {*ParseCidr(networks[0])},
+                                        {*ParseCidr6(networks[1]), *ParseCidr6(networks[2])});
+    const auto days = [&](int filter)
+    {
+        return ParseRows(QueryRows(db, "select ID_DATE, RECV, SENT from HISTORY where ID = " +
+                                           std::to_string(filter)));
+    };
+    EXPECT_EQ(days(0), expected.internetDays);
+    EXPECT_EQ(days(1), expected.localDays);
+    EXPECT_EQ(ParseRows(QueryRows(db, "select IP, RECV, SENT from HOSTS where ID = 0 union all "
+                                      "select IP, RECV, SENT from HOSTS6 where ID = 0")),
+              expected.internetHosts);
+    // The filters' totals are their days' sums.
+    EXPECT_EQ(QueryRows(db, "select count(*) from MAIN, (select ID, sum(RECV) R, sum(SENT) S "
+                            "from HISTORY group by ID) D where MAIN.ID = D.ID and "
+                            "MAIN.RECV = D.R and MAIN.SENT = D.S"),
+              "4\n");
+    // The port rules meet IPv6 too, and later fragments carry no ports that could match.
+    const auto ipv6PortBytes = [&](const char* label)
+    {
+        const size_t at = facts.find(label);
+        std::istringstream line(facts.substr(at == std::string::npos ? 0 : at));
+        std::string word, received, sent;
+        line >> word >> word >> received >> word >> sent;
+        return std::to_string(std::stoll(received)) + ".0|" + std::to_string(std::stoll(sent)) +
+               ".0\n";
+    };
+    EXPECT_EQ(QueryRows(db, "select sum(RECV), sum(SENT) from HOSTS6 where ID = 2"),
+              ipv6PortBytes("ipv6_port_80_bytes"));
+    EXPECT_EQ(QueryRows(db, "select sum(RECV), sum(SENT) from HOSTS6 where ID = 3"),
+              ipv6PortBytes("ipv6_port_20_21_bytes"));
+}

@@ -1,4 +1,5 @@
-// Dispatch speed of the four default filters and memory per captured-host record.
+// Dispatch speed of the four default filters, IPv4 alone and half IPv6, and memory per
+// captured-host record of either family.
 #include "Bench.h"
 #include "filters/CFilterFactory.h"
 
@@ -19,31 +20,62 @@ constexpr uint32_t kPool = 1u << 20;   // distinct records, replayed with advanc
 constexpr int64_t kStart = 1767225600; // 2026-01-01
 constexpr int64_t kSpan = 3 * 86400;
 
+Ip6Address Ip6(const char* text)
+{
+    Ip6Address address;
+    ParseIp6(text, address);
+    return address;
+}
+
 class SubnetMachine final : public ILocalAddressTest
 {
 public:
     bool IsLocalAddress(uint32_t address) override { return address == m_address; }
+    bool IsLocalAddress6(const Ip6Address& address) override { return address == m_address6; }
     uint32_t m_address = inet_addr("192.168.1.10");
+    Ip6Address m_address6 = Ip6("2001:db8:1::10");
 };
 
-std::vector<PacketInfo> MakePool()
+// A remote host talks one family: hosts are given IPv6 in popularity order so that about
+// ipv6Share (0 to 1) of the records are IPv6, and the number of distinct hosts stays that of an
+// IPv4-only pool. With no IPv6 share the pool is the IPv4-only pool record for record.
+std::vector<PacketInfo> MakePool(double ipv6Share)
 {
     std::mt19937 random(42);
-    // Remote hosts: a few neighbours on the local /24, the rest spread over public space.
+    // Remote hosts: a few neighbours on the local /24 (/64), the rest spread over public space.
     std::vector<uint32_t> hosts(kHosts);
+    std::vector<Ip6Address> hosts6(kHosts);
     for (uint32_t i = 0; i < kHosts; ++i)
+    {
         hosts[i] = i % 200 == 7 ? htonl(0xC0A80100u | (20 + i % 230))
                                 : htonl(0x0B000000u + i * 2654435761u % 0xC0000000u);
+        const uint32_t spread = i * 2654435761u;
+        Ip6Address& host = hosts6[i];
+        host = i % 200 == 7 ? Ip6("2001:db8:1::") : Ip6("2a00::");
+        for (int byte = 0; byte < 4; ++byte)
+            host.bytes[(i % 200 == 7 ? 12 : 2) + byte] = static_cast<uint8_t>(spread >> (8 * byte));
+        host.bytes[15] |= 1;
+    }
     // Zipf-like popularity: weight 1/rank.
     std::vector<double> weights(kHosts);
+    std::vector<bool> ipv6(kHosts);
+    double weight = 0;
+    double weight6 = 0;
     for (uint32_t i = 0; i < kHosts; ++i)
+    {
         weights[i] = 1.0 / (i + 1);
+        weight += weights[i];
+        ipv6[i] = ipv6Share > 0 && weight6 < ipv6Share * weight;
+        if (ipv6[i])
+            weight6 += weights[i];
+    }
     std::discrete_distribution<uint32_t> popularity(weights.begin(), weights.end());
     std::uniform_int_distribution<int> percent(0, 99);
     std::uniform_int_distribution<int> anyPort(1024, 65535);
     std::uniform_int_distribution<uint32_t> size(40, 1500);
 
     const uint32_t self = inet_addr("192.168.1.10");
+    const Ip6Address self6 = Ip6("2001:db8:1::10");
     std::vector<PacketInfo> pool(kPool);
     for (PacketInfo& packet : pool)
     {
@@ -57,8 +89,18 @@ std::vector<PacketInfo> MakePool()
         packet.protocol = 6;
         packet.hasPorts = 1;
         packet.length = size(random);
-        const uint32_t remote = hosts[popularity(random)];
-        if (percent(random) < 50)
+        const uint32_t which = popularity(random);
+        const uint32_t remote = hosts[which];
+        const bool sent = percent(random) < 50;
+        if (ipv6[which])
+        {
+            packet.ipv6 = true;
+            packet.sourceAddress6 = sent ? self6 : hosts6[which];
+            packet.destinationAddress6 = sent ? hosts6[which] : self6;
+            packet.sourcePort = htons(sent ? localPort : remotePort);
+            packet.destinationPort = htons(sent ? remotePort : localPort);
+        }
+        else if (sent)
         {
             packet.sourceAddress = self;
             packet.destinationAddress = remote;
@@ -121,44 +163,75 @@ std::vector<IpAddressRow> LocalTable()
     return {{inet_addr("127.0.0.1"), inet_addr("255.0.0.0"), 1, "lo"},
             {inet_addr("192.168.1.10"), inet_addr("255.255.255.0"), 2, "eth0"}};
 }
+
+std::vector<Ip6AddressRow> LocalTable6()
+{
+    return {{Ip6("::1"), 128, 1, "lo"},
+            {Ip6("2001:db8:1::10"), 64, 2, "eth0"},
+            {Ip6("fe80::1"), 64, 2, "eth0"}};
+}
+
+// Processor time of 5M records through the default filters (made with or without the machine's
+// IPv6 prefixes), the view draining its share.
+Timing TimeDispatch(const std::vector<PacketInfo>& pool, SubnetMachine& machine, bool rules6)
+{
+    CPendingHosts pending;
+    CFilterFactory manager;
+    manager.SetLocalAddressTest(&machine);
+    manager.SetPendingHosts(&pending);
+    manager.CreateDefaultFilters(LocalTable(),
+                                 rules6 ? LocalTable6() : std::vector<Ip6AddressRow>{});
+    return Run(manager, pool, &pending);
+}
+
+// Heap bytes per host record on a fresh manager without the view's set, so only records and
+// indexes count.
+double BytesPerHost(const std::vector<PacketInfo>& pool, SubnetMachine& machine, size_t& hosts)
+{
+    CFilterFactory manager;
+    manager.SetLocalAddressTest(&machine);
+    manager.CreateDefaultFilters(LocalTable(), LocalTable6());
+    const size_t empty = HeapInUse();
+    Run(manager, pool, nullptr);
+    const size_t grown = HeapInUse() - empty;
+    hosts = 0;
+    for (unsigned i = 0; i < manager.GetCount(); ++i)
+        hosts += static_cast<size_t>(manager.GetFilter(i)->GetHostCount());
+    return std::round(static_cast<double>(grown) / static_cast<double>(hosts));
+}
 } // namespace
 
-OMBRIX_BENCH(dispatch, "5M records through the four default filters; memory per host record")
+OMBRIX_BENCH(
+    dispatch,
+    "5M records through the four default filters, IPv4 and half IPv6; memory per host record")
 {
     (void)argc;
     (void)argv;
     setenv("TZ", "Europe/Berlin", 1);
-    const std::vector<PacketInfo> pool = MakePool();
     SubnetMachine machine;
-
-    Timing timing;
-    {
-        CPendingHosts pending;
-        CFilterFactory manager;
-        manager.SetLocalAddressTest(&machine);
-        manager.SetPendingHosts(&pending);
-        manager.CreateDefaultFilters(LocalTable());
-        timing = Run(manager, pool, &pending);
-    }
-
-    // Memory on a fresh manager, without the view's set, so only records and indexes count.
+    const std::vector<PacketInfo> ipv4 = MakePool(0.0);
+    const Timing timing = TimeDispatch(ipv4, machine, false);
+    const Timing withRules6 = TimeDispatch(ipv4, machine, true);
+    const std::vector<PacketInfo> half = MakePool(0.5);
+    const Timing mixed = TimeDispatch(half, machine, true);
+    size_t records6 = 0;
+    for (const PacketInfo& packet : half)
+        records6 += packet.ipv6 ? 1 : 0;
     size_t hosts = 0;
-    size_t grown = 0;
-    {
-        CFilterFactory manager;
-        manager.SetLocalAddressTest(&machine);
-        manager.CreateDefaultFilters(LocalTable());
-        const size_t empty = HeapInUse();
-        Run(manager, pool, nullptr);
-        grown = HeapInUse() - empty;
-        for (unsigned i = 0; i < manager.GetCount(); ++i)
-            hosts += static_cast<size_t>(manager.GetFilter(i)->GetHostCount());
-    }
+    size_t hosts6 = 0;
+    const double bytes = BytesPerHost(ipv4, machine, hosts);
+    const double bytes6 = BytesPerHost(MakePool(1.0), machine, hosts6);
 
     PrintFigure("records", kRecords, "records");
     PrintFigure("host_records", static_cast<double>(hosts), "records");
     PrintFigure("records_per_s", std::round(kRecords / timing.cpu), "records/s");
     PrintFigure("wall_records_per_s", std::round(kRecords / timing.wall), "records/s");
-    PrintFigure("bytes_per_host", std::round(static_cast<double>(grown) / hosts), "bytes");
+    PrintFigure("ipv6_rules_records_per_s", std::round(kRecords / withRules6.cpu), "records/s");
+    PrintFigure("half_ipv6_share", std::round(100.0 * records6 / half.size()), "% IPv6 records");
+    PrintFigure("half_ipv6_records_per_s", std::round(kRecords / mixed.cpu), "records/s");
+    PrintFigure("half_ipv6_percent_of_ipv4", std::round(100.0 * timing.cpu / mixed.cpu), "%");
+    PrintFigure("bytes_per_host", bytes, "bytes");
+    PrintFigure("ipv6_host_records", static_cast<double>(hosts6), "records");
+    PrintFigure("bytes_per_ipv6_host", bytes6, "bytes");
     return 0;
 }

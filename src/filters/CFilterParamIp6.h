@@ -5,6 +5,7 @@
 #include "filters/CFilterParamIp.h"
 #include "filters/RuleTypes.h"
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -35,12 +36,26 @@ public:
         case IpRuleType::Range:
             return m_address <= address && address <= m_secondAddress;
         case IpRuleType::Subnet:
-            return Ip6InPrefix(address, m_address, m_prefixLength);
+            return InPrefix(address);
         }
         return true;
     }
 
 private:
+    // Ip6InPrefix's answer without building two masked copies: this runs per packet and rule.
+    bool InPrefix(const Ip6Address& address) const
+    {
+        const int length = m_prefixLength < 0 ? 0 : (m_prefixLength > 128 ? 128 : m_prefixLength);
+        const int whole = length / 8;
+        if (std::memcmp(address.bytes.data(), m_address.bytes.data(), whole) != 0)
+            return false;
+        const int bits = length % 8;
+        if (bits == 0)
+            return true;
+        const auto mask = static_cast<uint8_t>(0xFF << (8 - bits));
+        return ((address.bytes[whole] ^ m_address.bytes[whole]) & mask) == 0;
+    }
+
     int m_type = kRuleTypeUnset;
     Ip6Address m_address;
     Ip6Address m_secondAddress;

@@ -6,6 +6,7 @@
 #include "filters/CChunkedArray.h"
 #include "filters/CFilterHost.h"
 #include "filters/CIndexMap.h"
+#include "filters/CIndexMap6.h"
 
 #include <cstdint>
 
@@ -32,8 +33,9 @@ public:
     CFilterHost* Find6(const Ip6Address& address);
     CFilterHost* FindCounting6(const Ip6Address& address)
     {
-        const uint32_t index = m_index6.Find(address);
-        return index == CIndexMap<Ip6Address>::kNone ? nullptr : m_records.At(index);
+        const uint32_t index = m_index6.Find(
+            address, [&](uint32_t at) { return m_records.At(at)->GetAddress6() == address; });
+        return index == CIndexMap6::kNone ? nullptr : m_records.At(index);
     }
     CFilterHost* Insert6(const Ip6Address& address);
     // The record with that insertion number, or nullptr.
@@ -46,6 +48,6 @@ public:
 private:
     CChunkedArray<CFilterHost, 8> m_records; // insertion number -> record
     CIndexMap<uint32_t> m_index;             // address -> insertion number
-    CIndexMap<Ip6Address> m_index6;          // IPv6 address -> insertion number
+    CIndexMap6 m_index6;                     // IPv6 address -> insertion number
     CKavoLocker m_lock;
 };

@@ -1,4 +1,5 @@
-// Country lookups over the real data files: load time, lookups per second, trie memory.
+// Country lookups over the real data files: load time, lookups per second (IPv4 and IPv6),
+// table memory.
 #include "Bench.h"
 
 #include "core/CKavoException.h"
@@ -9,6 +10,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -30,6 +33,54 @@ bool IsPublic(uint32_t host)
     if ((host & 0xFFFF0000) == 0xC0A80000) // 192.168.0.0/16
         return false;
     return true;
+}
+
+using Wide = unsigned __int128;
+
+Ip6Address AddressOf(Wide value)
+{
+    Ip6Address address;
+    for (int i = 15; i >= 0; --i, value >>= 8)
+        address.bytes[i] = static_cast<uint8_t>(value);
+    return address;
+}
+
+// Remote IPv6 hosts are where the registries gave addresses out: each address lies in a range of
+// "GeoBase6.dat" picked at random, at a random place in it. Empty when the file is missing.
+std::vector<Ip6Address> Ip6Addresses(const std::filesystem::path& path, size_t count)
+{
+    std::ifstream file(path, std::ios::binary);
+    const std::vector<unsigned char> data{std::istreambuf_iterator<char>(file), {}};
+    std::vector<std::pair<Wide, Wide>> ranges;
+    for (size_t position = 2; position + 6 <= data.size();)
+    {
+        const uint32_t ranges32 = data[position + 2] | data[position + 3] << 8 |
+                                  data[position + 4] << 16 | uint32_t{data[position + 5]} << 24;
+        position += 6;
+        for (uint32_t i = 0; i < ranges32 && position + 32 <= data.size(); ++i, position += 32)
+        {
+            Wide first = 0, last = 0;
+            for (int k = 0; k < 16; ++k)
+            {
+                first = first << 8 | data[position + k];
+                last = last << 8 | data[position + 16 + k];
+            }
+            ranges.emplace_back(first, last);
+        }
+    }
+    std::vector<Ip6Address> addresses;
+    if (ranges.empty())
+        return addresses;
+    std::mt19937_64 random(12345);
+    addresses.reserve(count);
+    while (addresses.size() < count)
+    {
+        const auto& [first, last] = ranges[random() % ranges.size()];
+        const Wide offset =
+            (Wide{random()} << 64 | random()) % (last - first + 1 == 0 ? 1 : last - first + 1);
+        addresses.push_back(AddressOf(first + offset));
+    }
+    return addresses;
 }
 
 double Seconds(std::chrono::steady_clock::duration duration)
@@ -91,5 +142,27 @@ OMBRIX_BENCH(lookup, "country database: load time, lookups per second, trie memo
     PrintFigure("lookups_per_s", lookups / elapsed, "1/s");
     PrintFigure("lookups_per_cpu_s", lookups / cpu, "1/s");
     PrintFigure("found_share", static_cast<double>(found) / lookups, "");
+
+    const std::vector<Ip6Address> addresses6 = Ip6Addresses(folder / "GeoBase6.dat", 1 << 22);
+    if (addresses6.empty())
+    {
+        std::fprintf(stderr, "no IPv6 ranges in %s\n", folder.c_str());
+        return 0;
+    }
+    PrintFigure("table6_segments", static_cast<double>(database.GetTable6().GetSegmentCount()),
+                "segments");
+    PrintFigure("table6_bytes", static_cast<double>(database.GetTable6().GetBytes()), "bytes");
+    size_t found6 = 0;
+    const auto start6 = std::chrono::steady_clock::now();
+    const double cpuStart6 = ThreadSeconds();
+    for (int round = 0; round < rounds; ++round)
+        for (const Ip6Address& address : addresses6)
+            found6 += database.Lookup6(address, true) != nullptr;
+    const double elapsed6 = Seconds(std::chrono::steady_clock::now() - start6);
+    const double cpu6 = ThreadSeconds() - cpuStart6;
+    const double lookups6 = static_cast<double>(addresses6.size()) * rounds;
+    PrintFigure("lookups6_per_s", lookups6 / elapsed6, "1/s");
+    PrintFigure("lookups6_per_cpu_s", lookups6 / cpu6, "1/s");
+    PrintFigure("found6_share", static_cast<double>(found6) / lookups6, "");
     return 0;
 }

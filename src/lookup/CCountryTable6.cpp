@@ -2,8 +2,11 @@
 
 #include "core/CKavoException.h"
 
+#include <endian.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <map>
@@ -28,9 +31,8 @@ constexpr Wide kLastAddress = ~Wide{0};
 uint64_t ReadBig64(const unsigned char* bytes)
 {
     uint64_t value = 0;
-    for (int i = 0; i < 8; ++i)
-        value = value << 8 | bytes[i];
-    return value;
+    std::memcpy(&value, bytes, sizeof(value));
+    return be64toh(value);
 }
 
 Wide ReadBig128(const unsigned char* bytes)
@@ -183,18 +185,19 @@ void CCountryTable6::Load(const std::filesystem::path& path)
 void CCountryTable6::Build(const std::vector<Segment>& segments)
 {
     std::vector<uint64_t> keys;
-    m_values.clear();
+    std::vector<uint16_t> codes;
+    m_innerHighs.clear();
     m_innerKeys.clear();
     m_innerCodes.clear();
     m_innerRuns.clear();
-    const auto push = [&](uint64_t key, uint32_t value)
+    const auto push = [&](uint64_t key, uint16_t code)
     {
         if (!keys.empty() && keys.back() == key)
-            m_values.back() = value;
-        else if (m_values.empty() || m_values.back() != value || value & kInner)
+            codes.back() = code;
+        else if (codes.empty() || codes.back() != code || code == kInner)
         {
             keys.push_back(key);
-            m_values.push_back(value);
+            codes.push_back(code);
         }
     };
     for (size_t i = 0; i < segments.size();)
@@ -205,7 +208,7 @@ void CCountryTable6::Build(const std::vector<Segment>& segments)
             ++end;
         if (end == i + 1 && Low(segments[i].start) == 0)
         {
-            push(high, segments[i].code);
+            push(high, static_cast<uint16_t>(segments[i].code));
             i = end;
             continue;
         }
@@ -215,39 +218,49 @@ void CCountryTable6::Build(const std::vector<Segment>& segments)
         if (Low(segments[i].start) != 0)
         {
             m_innerKeys.push_back(0);
-            m_innerCodes.push_back(segments[i - 1].code);
+            m_innerCodes.push_back(static_cast<uint16_t>(segments[i - 1].code));
         }
         for (size_t j = i; j < end; ++j)
         {
             m_innerKeys.push_back(Low(segments[j].start));
-            m_innerCodes.push_back(segments[j].code);
+            m_innerCodes.push_back(static_cast<uint16_t>(segments[j].code));
         }
+        m_innerHighs.push_back(high);
         m_innerRuns.push_back({begin, static_cast<uint32_t>(m_innerKeys.size())});
-        push(high, kInner | static_cast<uint32_t>(m_innerRuns.size() - 1));
+        push(high, kInner);
         if (high != kAllOnes)
-            push(high + 1, segments[end - 1].code);
+            push(high + 1, static_cast<uint16_t>(segments[end - 1].code));
         i = end;
     }
 
-    m_levels.clear();
-    m_levels.push_back(std::move(keys));
-    for (;;)
+    m_segmentCount = keys.size();
+    m_lastCode = codes.back();
+    m_leaves.assign((keys.size() + kLeafKeys - 1) / kLeafKeys, Leaf{});
+    for (size_t i = 0; i < m_leaves.size() * kLeafKeys; ++i)
     {
-        std::vector<uint64_t>& level = m_levels.back();
-        level.resize((level.size() + kFanout - 1) / kFanout * kFanout, kAllOnes);
-        if (level.size() <= kFanout)
-            break;
-        std::vector<uint64_t> upper;
-        upper.reserve(level.size() / kFanout);
-        for (size_t k = 0; k < level.size(); k += kFanout)
-            upper.push_back(level[k]);
-        m_levels.push_back(std::move(upper));
+        Leaf& leaf = m_leaves[i / kLeafKeys];
+        leaf.keys[i % kLeafKeys] = i < keys.size() ? keys[i] : kAllOnes;
+        leaf.codes[i % kLeafKeys] = i < keys.size() ? codes[i] : 0;
     }
+    m_leafKeys.clear();
+    for (const Leaf& leaf : m_leaves)
+        m_leafKeys.push_back(leaf.keys[0]);
+    m_leafKeys.shrink_to_fit();
+    // Bucket b starts in the leaf that holds the address b << 48.
+    m_buckets.resize(kBucketCount + 1);
+    for (size_t bucket = 0; bucket < kBucketCount; ++bucket)
+    {
+        const uint64_t first = uint64_t{bucket} << (64 - kBucketBits);
+        m_buckets[bucket] = static_cast<uint32_t>(
+            std::upper_bound(m_leafKeys.begin(), m_leafKeys.end(), first) - m_leafKeys.begin() - 1);
+    }
+    m_buckets[kBucketCount] = static_cast<uint32_t>(m_leaves.size() - 1);
 }
 
-uint32_t CCountryTable6::InnerCode(uint32_t run, uint64_t low) const
+uint16_t CCountryTable6::InnerCode(uint64_t high, uint64_t low) const
 {
-    const auto [begin, end] = m_innerRuns[run];
+    const auto run = std::lower_bound(m_innerHighs.begin(), m_innerHighs.end(), high);
+    const auto [begin, end] = m_innerRuns[static_cast<size_t>(run - m_innerHighs.begin())];
     const auto first = m_innerKeys.begin() + begin;
     const auto found = std::upper_bound(first, m_innerKeys.begin() + end, low);
     return m_innerCodes[static_cast<size_t>(found - m_innerKeys.begin()) - 1];
@@ -255,43 +268,41 @@ uint32_t CCountryTable6::InnerCode(uint32_t run, uint64_t low) const
 
 const char* CCountryTable6::Lookup(const Ip6Address& address) const
 {
-    if (m_values.empty())
+    if (m_leaves.empty())
         return nullptr;
     const uint64_t high = ReadBig64(address.bytes.data());
-    size_t position = 0;
-    if (high == kAllOnes)
+    uint16_t code = m_lastCode;
+    // The padding would count as a key for the last upper-64-bit value; every key is at most
+    // that value, so the last segment holds it.
+    if (high != kAllOnes)
     {
-        // The padding would count as a key here; this corner of the multicast space is never
-        // in the data, so a plain search does.
-        const auto keys = m_levels.front().begin();
-        position =
-            static_cast<size_t>(std::upper_bound(keys, keys + m_values.size(), high) - keys) - 1;
-    }
-    else
-    {
-        // Each node's first key is at most the address, so the count is at least one.
-        for (size_t level = m_levels.size(); level-- > 0;)
+        // The leaf is the last one whose first key is at most the address, between the leaf
+        // where the address's bucket starts and the one where the next bucket starts.
+        const size_t bucket = high >> (64 - kBucketBits);
+        size_t position = m_buckets[bucket];
+        const uint64_t* keys = m_leafKeys.data();
+        for (size_t length = m_buckets[bucket + 1] - position + 1; length > 1;)
         {
-            const uint64_t* node = m_levels[level].data() + position * kFanout;
-            size_t count = 0;
-            for (size_t k = 0; k < kFanout; ++k)
-                count += node[k] <= high;
-            position = position * kFanout + count - 1;
+            const size_t half = length / 2;
+            position = keys[position + half] <= high ? position + half : position;
+            length -= half;
         }
+        const Leaf& leaf = m_leaves[position];
+        const size_t count = size_t{leaf.keys[0] <= high} + size_t{leaf.keys[1] <= high} +
+                             size_t{leaf.keys[2] <= high} + size_t{leaf.keys[3] <= high} +
+                             size_t{leaf.keys[4] <= high} + size_t{leaf.keys[5] <= high};
+        code = leaf.codes[count - 1];
     }
-    uint32_t code = m_values[position];
-    if (code & kInner)
-        code = InnerCode(code & ~kInner, ReadBig64(address.bytes.data() + 8));
+    if (code == kInner)
+        code = InnerCode(high, ReadBig64(address.bytes.data() + 8));
     return code == 0 ? nullptr : m_codes[code].data();
 }
 
 size_t CCountryTable6::GetBytes() const
 {
-    size_t bytes =
-        m_values.capacity() * sizeof(uint32_t) + m_innerKeys.capacity() * sizeof(uint64_t) +
-        m_innerCodes.capacity() * sizeof(uint32_t) +
-        m_innerRuns.capacity() * sizeof(m_innerRuns[0]) + m_codes.capacity() * sizeof(Code);
-    for (const auto& level : m_levels)
-        bytes += level.capacity() * sizeof(uint64_t);
-    return bytes;
+    return m_buckets.capacity() * sizeof(uint32_t) + m_leafKeys.capacity() * sizeof(uint64_t) +
+           m_leaves.capacity() * sizeof(Leaf) + m_innerHighs.capacity() * sizeof(uint64_t) +
+           m_innerRuns.capacity() * sizeof(m_innerRuns[0]) +
+           m_innerKeys.capacity() * sizeof(uint64_t) + m_innerCodes.capacity() * sizeof(uint16_t) +
+           m_codes.capacity() * sizeof(Code);
 }

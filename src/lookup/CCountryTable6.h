@@ -10,9 +10,11 @@
 #include <vector>
 
 // The ranges become disjoint segments of the address space. Nearly all of them start and end on
-// a /64 boundary, so the segments are searched by the upper 64 bits in a static tree of
-// eight-key nodes (one cache line per level); the few /64 networks split further keep their
-// segments in a small inner list. Read-only after Load, so lookups take no lock.
+// a /64 boundary, so the segments are searched by the upper 64 bits: a bucket table on the first
+// 16 bits narrows the search to the leaves of that bucket, a binary search over the leaves'
+// first keys finds the leaf, and a leaf holds six segments with their codes in one cache line.
+// The few /64 networks split further keep their segments in a small inner list. Read-only after
+// Load, so lookups take no lock.
 class CCountryTable6
 {
 public:
@@ -27,9 +29,9 @@ public:
     const char* Lookup(const Ip6Address& address) const;
 
     // Segments of the upper 64 bits (gaps count), and those split further by the lower 64 bits.
-    size_t GetSegmentCount() const { return m_values.size(); }
+    size_t GetSegmentCount() const { return m_segmentCount; }
     size_t GetInnerCount() const { return m_innerKeys.size(); }
-    // Bytes held by the search tree and the inner lists.
+    // Bytes held by the buckets, the leaves and the inner lists.
     size_t GetBytes() const;
 
     // The addresses from start up to the next segment's start, with one code (0: no country).
@@ -41,19 +43,34 @@ public:
 
 private:
     using Code = std::array<char, 3>;
-    // A segment value with this bit indexes m_innerRuns instead of m_codes.
-    static constexpr uint32_t kInner = 0x80000000;
-    static constexpr size_t kFanout = 8;
+    // A segment code that sends the lookup to the inner list of its /64 network; two code
+    // bytes give fewer codes than this.
+    static constexpr uint16_t kInner = 0xFFFF;
+    static constexpr int kBucketBits = 16;
+    static constexpr size_t kBucketCount = size_t{1} << kBucketBits;
+    static constexpr size_t kLeafKeys = 6;
+
+    // Six segments in one cache line: the last step of a lookup touches one line only.
+    struct alignas(64) Leaf
+    {
+        uint64_t keys[kLeafKeys]; // first upper-64-bit value of each segment
+        uint16_t codes[kLeafKeys];
+    };
 
     void Build(const std::vector<Segment>& segments);
-    uint32_t InnerCode(uint32_t run, uint64_t low) const;
+    uint16_t InnerCode(uint64_t high, uint64_t low) const;
 
-    // m_levels[0] holds the first upper-64-bit value of each segment; each higher level holds
-    // every eighth key of the one below, up to a level of one node. Padded with all ones.
-    std::vector<std::vector<uint64_t>> m_levels;
-    std::vector<uint32_t> m_values; // per segment: index into m_codes (0: no country), or kInner
+    // The first key of each leaf, and per bucket of the first 16 bits the leaf where the bucket
+    // starts (one more entry: the last leaf).
+    std::vector<uint64_t> m_leafKeys;
+    std::vector<uint32_t> m_buckets;
+    std::vector<Leaf> m_leaves;
+    size_t m_segmentCount = 0;
+    uint16_t m_lastCode = 0;
+    // The split /64 networks in order, each with its run [begin, end) of the inner lists.
+    std::vector<uint64_t> m_innerHighs;
+    std::vector<std::array<uint32_t, 2>> m_innerRuns;
     std::vector<uint64_t> m_innerKeys;
-    std::vector<uint32_t> m_innerCodes;
-    std::vector<std::array<uint32_t, 2>> m_innerRuns; // [begin, end) in m_innerKeys
-    std::vector<Code> m_codes;
+    std::vector<uint16_t> m_innerCodes;
+    std::vector<Code> m_codes; // index 0: no country
 };

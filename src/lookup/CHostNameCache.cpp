@@ -94,9 +94,15 @@ bool SystemForward(const std::string& text, uint32_t& address)
 
 CHostNameCache& CHostNameCache::Instance()
 {
-    static CHostNameCache* const cache =
-        new CHostNameCache(SystemResolver(), [](uint32_t address, const std::string& name)
-                           { CDatabaseManager::Instance().QueueHostName(address, name); });
+    static CHostNameCache* const cache = []
+    {
+        auto* created =
+            new CHostNameCache(SystemResolver(), [](uint32_t address, const std::string& name)
+                               { CDatabaseManager::Instance().QueueHostName(address, name); });
+        created->SetNameSink6([](const Ip6Address& address, const std::string& name)
+                              { CDatabaseManager::Instance().QueueHostName6(address, name); });
+        return created;
+    }();
     return *cache;
 }
 

@@ -116,5 +116,37 @@ class Files(unittest.TestCase):
         self.assertEqual(names, "DE\tGermany\nEU\tEurope\nUS\tUnited States\n")
 
 
+class Ipv6Files(unittest.TestCase):
+    def test_ipv6_ranges_are_read_strictly_and_joined_per_country(self):
+        lines = [
+            "# comment",
+            "2001:2::,2001:2::ff,DE",
+            "2001:2::100,2001:2::1ff,de",  # touches the one before: joined
+            "2001:2::300,2001:2::3ff,DE",
+            "2001:2:1::,2001:2:1::ff,??",
+            "2001:2:2::5,2001:2:2::4,FR",  # first after last
+            "2001:2:3::,2001:2:3::zz,FR",
+            "2001:2:4::,2001:2:4::1,FRA",
+            "2001:2:5::,2001:2:5::1",
+            "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff,ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff,US",
+        ]
+        ranges = geodata.read_geoip6(lines)
+        data = geodata.geobase6_bytes(ranges)
+        self.assertEqual(data[:2], b"\x00\x01")
+        blocks, position = {}, 2
+        while position < len(data):
+            code = data[position:position + 2].decode("ascii")
+            (count,) = struct.unpack_from("<i", data, position + 2)
+            position += 6
+            blocks[code] = [(int.from_bytes(data[position + 32 * i:position + 32 * i + 16], "big"),
+                             int.from_bytes(data[position + 32 * i + 16:position + 32 * i + 32],
+                                            "big"))
+                            for i in range(count)]
+            position += 32 * count
+        base = 0x20010002 << 96
+        self.assertEqual(blocks, {"DE": [(base, base + 0x1FF), (base + 0x300, base + 0x3FF)],
+                                  "US": [((1 << 128) - 1, (1 << 128) - 1)]})
+
+
 if __name__ == "__main__":
     unittest.main()

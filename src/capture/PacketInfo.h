@@ -24,6 +24,6 @@ struct PacketInfo
     uint16_t destinationPort = 0;    // network byte order, as on the wire
     uint32_t length = 0;             // IP length, bounded by the wire: what counters add
     int64_t time = 0;                // seconds since 1970: arrival (live) or capture stamp (replay)
-    Ip6Address sourceAddress6;
-    Ip6Address destinationAddress6;
+    Ip6Address sourceAddress6{};
+    Ip6Address destinationAddress6{};
 };

@@ -75,7 +75,8 @@ private:
 struct FaultEngine
 {
     explicit FaultEngine(const std::string& databasePath)
-        : local({LocalNetwork{inet_addr("198.18.0.0"), inet_addr("255.255.0.0")}}), engine(errors)
+        : local({LocalNetwork{inet_addr("198.18.0.0"), inet_addr("255.255.0.0")}}, {}),
+          engine(errors)
     {
         setup.databasePath = databasePath;
         setup.localTest = &local;
@@ -87,8 +88,8 @@ struct FaultEngine
     void Count(uint32_t first, uint32_t count, uint32_t bytes)
     {
         PacketInfo packet{.protocol = 6,
-                          .destinationAddress = inet_addr("198.18.0.1"),
                           .hasPorts = 1,
+                          .destinationAddress = inet_addr("198.18.0.1"),
                           .sourcePort = htons(443),
                           .destinationPort = htons(50000),
                           .length = bytes,

@@ -39,5 +39,5 @@ TEST(Ipv6Report, CopiesIpv6HostsAndTheIpv6BindingWithTheirOwnLookUps)
 
     TempDir dir;
     ASSERT_TRUE(WriteHtmlReport(dir.File("r.htm"), {copy, Named("Four")}, {}).Succeeded());
-    EXPECT_NE(ReadFile(dir.File("r.htm")).find(">2001:2::7<"), std::string::npos);
+    EXPECT_NE(ReadText(dir.File("r.htm")).find(">2001:2::7<"), std::string::npos);
 }

@@ -289,6 +289,28 @@ void CFilter::ProcessBatch(const PacketInfo* packets, CLocalSides* sides, size_t
     }
 }
 
+// Inlined into both counting paths: a call per counted record shows in the dispatch figures.
+[[gnu::always_inline]] inline void CFilter::AddTraffic(CFilterHost& host, const PacketInfo& packet,
+                                                       bool sent)
+{
+    const double length = packet.length;
+    if (sent)
+    {
+        SetSent(GetSent() + length);
+        host.AddSent(length);
+        host.CountSentPacket();
+    }
+    else
+    {
+        SetReceived(GetReceived() + length);
+        host.AddReceived(length);
+        host.CountReceivedPacket();
+    }
+    host.SetUpdated(packet.time);
+    host.SetOwner(this);
+    m_history.AddTraffic(packet.time, sent ? 0.0 : length, sent ? length : 0.0);
+}
+
 CFilterHost* CFilter::Count(const PacketInfo& packet, CLocalSides& sides)
 {
     if (!IsEnabled())
@@ -333,7 +355,8 @@ CFilterHost* CFilter::Count(const PacketInfo& packet, CLocalSides& sides)
     return host;
 }
 
-CFilterHost* CFilter::Count6(const PacketInfo& packet, CLocalSides& sides)
+// Kept out of line so that the IPv4 path stays as small as it was.
+[[gnu::noinline]] CFilterHost* CFilter::Count6(const PacketInfo& packet, CLocalSides& sides)
 {
     bool sent = false;
     switch (static_cast<HostBinding>(m_binding))
@@ -386,24 +409,4 @@ bool CFilter::MatchHardware(const PacketInfo& packet, bool& sent) const
 uint16_t CFilter::RemotePort(const PacketInfo& packet, bool sent)
 {
     return packet.hasPorts == 0 ? 0 : (sent ? packet.destinationPort : packet.sourcePort);
-}
-
-void CFilter::AddTraffic(CFilterHost& host, const PacketInfo& packet, bool sent)
-{
-    const double length = packet.length;
-    if (sent)
-    {
-        SetSent(GetSent() + length);
-        host.AddSent(length);
-        host.CountSentPacket();
-    }
-    else
-    {
-        SetReceived(GetReceived() + length);
-        host.AddReceived(length);
-        host.CountReceivedPacket();
-    }
-    host.SetUpdated(packet.time);
-    host.SetOwner(this);
-    m_history.AddTraffic(packet.time, sent ? 0.0 : length, sent ? length : 0.0);
 }

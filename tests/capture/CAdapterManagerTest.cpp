@@ -1,6 +1,7 @@
 #include "capture/CAdapterManager.h"
 
 #include "testsupport/FrameBuilder.h"
+#include "testsupport/Ip6Literal.h"
 #include "testsupport/VethNamespace.h"
 
 #include <gtest/gtest.h>
@@ -18,13 +19,18 @@ public:
 };
 
 // Device names that no system has: opening them fails in libpcap, as a vanished or broken
-// device does, without needing any privilege.
+// device does, without needing any privilege. Addresses with a colon are IPv6.
 using Addresses = std::vector<const char*>;
 CaptureDevice Missing(const std::string& name, const Addresses& addresses, bool loopback = false)
 {
     CaptureDevice device{name, name + " description", loopback, {}};
     for (const char* address : addresses)
-        device.addresses.push_back(Ipv4(address));
+    {
+        if (std::string_view(address).find(':') != std::string_view::npos)
+            device.addresses6.push_back(Ip6(address));
+        else
+            device.addresses.push_back(Ipv4(address));
+    }
     return device;
 }
 } // namespace
@@ -92,6 +98,38 @@ TEST(CAdapterManager, ADeviceThatFailsIsReportedOnceAndTheOthersGoOn)
     manager.Start(&analyzer, false); // again after CloseAll
     EXPECT_TRUE(manager.IsWatching());
     EXPECT_EQ(manager.GetAdapterCount(), 2u);
+}
+
+// IPv6 addresses make a device worth capturing unless all it has is link-local; every one of them
+// is this computer's, loopback's ::1 aside.
+TEST(CAdapterManager, Ipv6AddressesAreLocalAndFindTheirAdapters)
+{
+    const std::vector<CaptureDevice> devices = {
+        Missing("ombrix-six0", {"2001:2::1", "fe80::1"}),
+        Missing("ombrix-linklocal0", {"fe80::2"}), // not opened
+        Missing("ombrix-dual0", {"198.18.0.1", "fe80::3"}),
+        Missing("ombrix-lo0", {"::1", "2001:2:0:ff::1"}, true),
+    };
+    RecordingAnalyzer analyzer;
+    CAdapterManager manager([&devices] { return devices; });
+    manager.Start(&analyzer, false);
+    ASSERT_EQ(manager.GetAdapterCount(), 2u);
+    EXPECT_EQ(manager.GetDeviceName(0) + " " + manager.GetDeviceName(1),
+              "ombrix-six0 ombrix-dual0");
+    // Each address and the adapter it belongs to: -1 local without one, -2 not local.
+    const std::pair<const char*, int> owners[] = {
+        {"2001:2::1", 0},       {"fe80::1", 0}, {"fe80::3", 1}, {"fe80::2", -1},
+        {"2001:2:0:ff::1", -1}, {"::1", -2},    {"::", -2},     {"2001:2::2", -2},
+    };
+    for (const auto& [address, owner] : owners)
+    {
+        EXPECT_EQ(manager.IsLocalAddress6(Ip6(address)), owner > -2) << address;
+        EXPECT_EQ(manager.FindAdapterByAddress6(Ip6(address)),
+                  owner >= 0 ? manager.GetAdapter(size_t(owner)) : nullptr)
+            << address;
+    }
+    manager.CloseAll();
+    EXPECT_FALSE(manager.IsLocalAddress6(Ip6("2001:2::1")));
 }
 
 TEST(CAdapterManager, AChangeDuringTheFirstEnumerationIsNotLost)

@@ -1,5 +1,6 @@
 #include "capture/CPcapFileReader.h"
 #include "capture/PacketDecoder.h"
+#include "testsupport/Ip6Literal.h"
 
 #include "testsupport/FrameBuilder.h"
 #include "testsupport/TempDir.h"
@@ -24,20 +25,13 @@ struct Ipv6Fields
     uint8_t firstByte = 0x60;     // version and the top of the traffic class
 };
 
-Ip6Address Address(const char* text)
-{
-    Ip6Address address;
-    EXPECT_TRUE(ParseIp6(text, address)) << text;
-    return address;
-}
-
 // 2001:2::2 to 2001:2::1.
 Bytes BuildIpv6Packet(const Ipv6Fields& fields)
 {
     Bytes packet(40, 0);
     packet[0] = fields.firstByte;
     packet[7] = 64;
-    const Ip6Address source = Address("2001:2::2"), destination = Address("2001:2::1");
+    const Ip6Address source = Ip6("2001:2::2"), destination = Ip6("2001:2::1");
     std::copy(source.bytes.begin(), source.bytes.end(), packet.begin() + 8);
     std::copy(destination.bytes.begin(), destination.bytes.end(), packet.begin() + 24);
     size_t nextField = 6;
@@ -169,7 +163,7 @@ TEST(Ipv6Decoder, LinkTypesLengthsChainsAndLimits)
                                   destination));
         EXPECT_EQ(std::tie(info.ipv6, info.sourceAddress, info.destinationAddress,
                            info.sourceAddress6, info.destinationAddress6, info.hasMac),
-                  std::make_tuple(true, 0u, 0u, Address("2001:2::2"), Address("2001:2::1"),
+                  std::make_tuple(true, 0u, 0u, Ip6("2001:2::2"), Ip6("2001:2::1"),
                                   test.linkType == DLT_EN10MB));
     }
 }

@@ -1,15 +1,10 @@
 #include "DbTestSupport.h"
 #include "db/LocalTimeText.h"
+#include "testsupport/FakeLocalAddresses.h"
+#include "testsupport/Ip6Literal.h"
 
 namespace
 {
-Ip6Address Ip6(const char* text)
-{
-    Ip6Address address;
-    EXPECT_TRUE(ParseIp6(text, address)) << text;
-    return address;
-}
-
 PacketInfo Packet6(const char* from, const char* to, uint32_t length, int64_t time)
 {
     PacketInfo packet = Packet(0, 0, length, time);
@@ -18,16 +13,6 @@ PacketInfo Packet6(const char* from, const char* to, uint32_t length, int64_t ti
     packet.destinationAddress6 = Ip6(to);
     return packet;
 }
-
-class ThisMachine final : public ILocalAddressTest
-{
-public:
-    bool IsLocalAddress(uint32_t address) override { return address == Ip("198.18.0.1"); }
-    bool IsLocalAddress6(const Ip6Address& address) override
-    {
-        return address == Ip6("2001:2::10");
-    }
-};
 
 void AddIp6Rule(CFilter* filter, IpRuleType type, const char* first, const char* second, int length,
                 RuleAction action)
@@ -70,7 +55,7 @@ std::string Describe(const CFilter& filter)
 void Fill(const std::string& path, bool ipv6)
 {
     Session session(path);
-    ThisMachine machine;
+    FakeLocalAddresses machine{"198.18.0.1", "2001:2::10"};
     session.factory.SetLocalAddressTest(&machine);
     CFilter* both = session.factory.NewFilter(true);
     both->SetName("Both");

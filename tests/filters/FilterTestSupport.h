@@ -1,53 +1,21 @@
 // Packets, rules and a local-address test for the filter tests.
 #pragma once
 
-#include "capture/ILocalAddressTest.h"
 #include "capture/PacketInfo.h"
 #include "filters/CFilterParamIp.h"
 #include "filters/CFilterParamPort.h"
+#include "testsupport/FakeLocalAddresses.h"
+#include "testsupport/Ip6Literal.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <set>
 #include <string>
 
 inline uint32_t Ip(const char* text)
 {
     return inet_addr(text);
 }
-
-inline Ip6Address Ip6(const char* text)
-{
-    Ip6Address address;
-    EXPECT_TRUE(ParseIp6(text, address)) << text;
-    return address;
-}
-
-// Addresses of either family; a text with a colon is IPv6.
-class FakeLocalAddresses final : public ILocalAddressTest
-{
-public:
-    FakeLocalAddresses(std::initializer_list<const char*> addresses)
-    {
-        for (const char* address : addresses)
-        {
-            if (std::string(address).find(':') != std::string::npos)
-                m_addresses6.insert(Ip6(address));
-            else
-                m_addresses.insert(Ip(address));
-        }
-    }
-    bool IsLocalAddress(uint32_t address) override { return m_addresses.count(address) > 0; }
-    bool IsLocalAddress6(const Ip6Address& address) override
-    {
-        return m_addresses6.count(address) > 0;
-    }
-
-private:
-    std::set<uint32_t> m_addresses;
-    std::set<Ip6Address> m_addresses6;
-};
 
 // A TCP packet; ports in host order here, network order in the record.
 inline PacketInfo Tcp(const char* source, uint16_t sourcePort, const char* destination,

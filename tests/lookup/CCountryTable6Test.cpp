@@ -1,5 +1,6 @@
 #include "core/CKavoException.h"
 #include "lookup/CCountryDatabase.h"
+#include "testsupport/Ip6Literal.h"
 #include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -17,13 +18,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-Ip6Address Address(const std::string& text)
-{
-    Ip6Address address;
-    EXPECT_TRUE(ParseIp6(text, address)) << text;
-    return address;
-}
-
 std::string Little32(int32_t value)
 {
     const uint32_t bytes = htole32(static_cast<uint32_t>(value));
@@ -50,7 +44,7 @@ std::string Blocks(const std::string& table)
         for (; words >> range; ++count)
         {
             const size_t dash = range.find('-');
-            ranges += RangeBytes(Address(range.substr(0, dash)), Address(range.substr(dash + 1)));
+            ranges += RangeBytes(Ip6(range.substr(0, dash)), Ip6(range.substr(dash + 1)));
         }
         bytes += code + Little32(count) + ranges;
     }
@@ -80,7 +74,7 @@ void ExpectAnswers(const CCountryTable6& table, const std::string& answers)
     for (std::string word; words >> word;)
     {
         const size_t equals = word.find('=');
-        EXPECT_EQ(Code(table, Address(word.substr(0, equals))), word.substr(equals + 1)) << word;
+        EXPECT_EQ(Code(table, Ip6(word.substr(0, equals))), word.substr(equals + 1)) << word;
     }
 }
 } // namespace
@@ -184,7 +178,7 @@ TEST(CCountryTable6, ManyRangesAgreeWithAPlainSearch)
 TEST(CCountryTable6, DamagedFilesKeepWhatWasComplete)
 {
     const std::string de = Blocks("DE 2001:2::-2001:2::ff");
-    const std::string first = RangeBytes(Address("2001:2:1::"), Address("2001:2:1::ff"));
+    const std::string first = RangeBytes(Ip6("2001:2:1::"), Ip6("2001:2:1::ff"));
     const std::string kept = "2001:2:ff::=QQ 2001:2::1=";
     const std::pair<std::optional<std::string>, std::string> cases[] = {
         {std::nullopt, kept},

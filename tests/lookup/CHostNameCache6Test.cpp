@@ -1,5 +1,6 @@
 #include "core/CKavoThread.h"
 #include "lookup/CHostNameCache.h"
+#include "testsupport/Ip6Literal.h"
 #include "testsupport/WaitUntil.h"
 
 #include <gtest/gtest.h>
@@ -12,13 +13,6 @@ using namespace std::chrono_literals;
 
 namespace
 {
-Ip6Address Address(const char* text)
-{
-    Ip6Address address;
-    EXPECT_TRUE(ParseIp6(text, address)) << text;
-    return address;
-}
-
 // What the cache handed on, in order, by address text.
 using Events = std::vector<std::pair<std::string, std::string>>;
 
@@ -94,8 +88,8 @@ struct Fixture : IResolveListener, IResolveListener6
 TEST(CHostNameCache6, SharesTheResolverAndItsRulesWithIpv4)
 {
     Fixture fixture;
-    const Ip6Address late = Address("2001:2::"), named = Address("2001:2::1");
-    const Ip6Address unnamed = Address("2001:2::ab:0:0:1"), loaded = Address("2001:2::5");
+    const Ip6Address late = Ip6("2001:2::"), named = Ip6("2001:2::1");
+    const Ip6Address unnamed = Ip6("2001:2::ab:0:0:1"), loaded = Ip6("2001:2::5");
     fixture.dns->names = {
         {"198.18.0.9", "four.example"}, {"2001:2::", "late.example"}, {"2001:2::1", "six.example"}};
     fixture.dns->failuresFirst = {{"2001:2::", 1}};
@@ -126,8 +120,8 @@ TEST(CHostNameCache6, SharesTheResolverAndItsRulesWithIpv4)
                                                               {"2001:2::ab:0:0:1", 1}}));
     std::string name;
     EXPECT_TRUE(fixture.cache.Lookup6(unnamed, name) && name == "2001:2::ab:0:0:1");
-    EXPECT_FALSE(fixture.cache.Lookup6(Address("2001:2::2"), name));
+    EXPECT_FALSE(fixture.cache.Lookup6(Ip6("2001:2::2"), name));
     // The IPv4 names are not IPv6 names, nor the other way round.
-    EXPECT_FALSE(fixture.cache.Lookup6(Address("::ffff:198.18.0.9"), name));
+    EXPECT_FALSE(fixture.cache.Lookup6(Ip6("::ffff:198.18.0.9"), name));
     EXPECT_FALSE(fixture.cache.Lookup(0).has_value());
 }

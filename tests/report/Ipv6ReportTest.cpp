@@ -4,6 +4,7 @@
 #include "report/ReportSamples.h"
 #include "report/ReportSnapshot.h"
 #include "report/ReportText.h"
+#include "testsupport/Ip6Literal.h"
 #include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -15,12 +16,10 @@ TEST(Ipv6Report, CopiesIpv6HostsAndTheIpv6BindingWithTheirOwnLookUps)
     CFilter filter;
     filter.SetName("Six");
     filter.SetBinding(static_cast<int>(HostBinding::Address));
-    Ip6Address bound;
-    Ip6Address remote;
-    ASSERT_TRUE(ParseIp6("2001:2::7", bound) && ParseIp6("2001:2::1", remote));
+    const Ip6Address bound = Ip6("2001:2::7");
     filter.SetAddress6(bound);
     filter.AddHost(Address("10.0.0.1"));
-    filter.AddHost6(remote);
+    filter.AddHost6(Ip6("2001:2::1"));
     ReportLookups lookups;
     lookups.names = [](uint32_t) { return std::optional<std::string>("four.example"); };
     lookups.countries = [](uint32_t) { return "Four"; };

@@ -6,6 +6,7 @@
 #include "lookup/CHostNameCache.h"
 #include "report/ListColumns.h"
 #include "testsupport/GeoBaseWriter.h"
+#include "testsupport/Ip6Literal.h"
 #include "testsupport/TempDir.h"
 #include "ui/CDlgFilterGeneral.h"
 #include "ui/CDlgFilterList.h"
@@ -27,13 +28,6 @@
 
 namespace
 {
-Ip6Address V6(const char* text)
-{
-    Ip6Address address;
-    EXPECT_TRUE(ParseIp6(text, address)) << text;
-    return address;
-}
-
 std::string LastRow(const QTreeWidget* list)
 {
     const QTreeWidgetItem* item = list->topLevelItem(list->topLevelItemCount() - 1);
@@ -57,7 +51,7 @@ TEST(Ipv6Window, HostRowsShowNamesCountriesAndSortIpv4BeforeIpv6)
     countries.LoadNames(folder.File("Countries.dat"));
     CHostNameCache names({[](uint32_t, std::string&) { return false; },
                           [](const std::string&, uint32_t&) { return false; }});
-    names.Add6(V6("2001:2::10"), "ten.example");
+    names.Add6(Ip6("2001:2::10"), "ten.example");
 
     CFilter filter;
     const char* added[] = {"2001:2::10", "10.0.0.10", "2001:2:0:1:ffff:ffff:ffff:ffff", "9.0.0.1",
@@ -176,7 +170,7 @@ TEST(Ipv6Window, GeneralPageBindsAFilterToAnIpv6Address)
     }
     Ip6Address bound;
     ASSERT_TRUE(filter.GetAddress6(bound));
-    EXPECT_EQ(bound, V6("2001:2::7"));
+    EXPECT_EQ(bound, Ip6("2001:2::7"));
     CDlgFilterGeneral again(&filter, false, messages.Recorder(), {});
     EXPECT_EQ(again.AddressEdit()->text(), "2001:2::7");
 }
@@ -188,7 +182,7 @@ TEST(Ipv6Window, AddingThisComputersIpv6RulesAsksFirst)
     EnsureDialogTestApp();
     CFilterFactory manager;
     manager.CreateDefaultFilters({}, {});
-    const std::vector<Ip6AddressRow> addresses = {{V6("2001:2::5"), 64, 2, "veth0"}};
+    const std::vector<Ip6AddressRow> addresses = {{Ip6("2001:2::5"), 64, 2, "veth0"}};
     MessageLog messages;
     const auto rules = [&manager]
     {
@@ -217,7 +211,7 @@ using viewtest::ViewFixture;
 TEST_F(ViewFixture, ExcludingAnIpv6HostAddsASavedIpv6Rule)
 {
     CFilter* filter = AddFilter("Internet Traffic", "198.18.0.1");
-    const Ip6Address remote = V6("2001:2::9");
+    const Ip6Address remote = Ip6("2001:2::9");
     filter->AddHost6(remote)->SetOwner(filter);
     COmbrixView& v = MakeView();
     v.HostList()->SetSelectionMark(0);

@@ -84,7 +84,8 @@ TEST_F(CDatabaseSaverTest, SavesWhileThePacketThreadCountsWithoutLosingBytes)
                 }
                 counting = false;
             });
-        while (counting.load())
+        // At least once: on a busy machine the packet thread may finish before this loop starts.
+        do
         {
             {
                 CKavoLock lock(second->GetLock());
@@ -92,7 +93,7 @@ TEST_F(CDatabaseSaverTest, SavesWhileThePacketThreadCountsWithoutLosingBytes)
             }
             factory.StoreFilter(second);
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        } while (counting.load());
         packets.join();
         saver.Stop();
         factory.SaveFilters(); // the shutdown save

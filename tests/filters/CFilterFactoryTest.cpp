@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -37,14 +36,8 @@ public:
         m_calls += "filter " + own->GetName() + (locked ? ";" : " unlocked;");
         filter->SetStored(true);
     }
-    void SaveIpRules(IFilter* filter) override
-    {
-        m_calls += "ip " + std::to_string(filter->GetIpRuleCount()) + ";";
-    }
-    void SavePortRules(IFilter* filter) override
-    {
-        m_calls += "port " + std::to_string(filter->GetPortRuleCount()) + ";";
-    }
+    void SaveIpRules(IFilter* f) override { m_calls += "ip " + Count(f->GetIpRuleCount()); }
+    void SavePortRules(IFilter* f) override { m_calls += "port " + Count(f->GetPortRuleCount()); }
     void LoadFilters(IFilterManager*) override {}
     void SaveFilters(IFilterManager*) override {}
     void DeleteFilter(int id) override
@@ -55,8 +48,22 @@ public:
     std::string m_calls; // each call, "unlocked" where the locks it needs were not held
 
 private:
+    static std::string Count(int count) { return std::to_string(count) + ";"; }
     CKavoLocker m_lock;
 };
+
+// A filter's IPv6 rules as "E fe80::/64 I 2001:2::/64 ".
+std::string Prefixes(const CFilter& filter)
+{
+    std::string text;
+    for (int i = 0; i < filter.GetIp6RuleCount(); ++i)
+    {
+        const CFilterParamIp6* rule = filter.GetIp6Rule(i);
+        text += std::string(rule->GetAction() == 0 ? "E " : "I ") + Ip6Text(rule->GetAddress()) +
+                "/" + std::to_string(rule->GetPrefixLength()) + " ";
+    }
+    return text;
+}
 
 std::vector<int> Ids(const CFilterFactory& manager)
 {
@@ -108,7 +115,7 @@ TEST(CFilterFactory, EveryFilterSeesEveryPacketAndPendingRecordsFollowClearsAndR
     EXPECT_EQ(pending.GetCount(), 0u);
     CFilter* all = manager.NewFilter(true);
     CFilter* web = manager.NewFilter(true);
-    web->AddPortRule(PortRule(PortRuleType::Single, 80, 0, RuleAction::Include));
+    AddRule(*web, "I :80");
     manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
     manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
     manager.DispatchPacket(Tcp("192.168.0.10", 1, "9.9.9.9", 443, 10));
@@ -135,33 +142,45 @@ TEST(CFilterFactory, EveryFilterSeesEveryPacketAndPendingRecordsFollowClearsAndR
     EXPECT_EQ(store.m_calls, "delete 1;");
 }
 
-TEST(CFilterFactory, DefaultFiltersFromAGivenAddressTable)
+// New default filters: Internet outside the local networks, Local inside them (one prefix rule
+// per distinct IPv6 network, loopback left out), HTTP, and FTP holding 20 and 21. An existing
+// file's defaults get the IPv6 prefixes only on request, once.
+TEST(CFilterFactory, DefaultFiltersFromGivenAddressTables)
 {
-    FakeLocalAddresses local{"127.0.0.1", "192.168.0.10"};
+    FakeLocalAddresses local{"127.0.0.1", "192.168.0.10", "2001:2::10"};
     FakeStore store;
     CFilterFactory manager;
     manager.SetLocalAddressTest(&local);
     manager.SetStore(&store);
-    manager.CreateDefaultFilters({{Ip("127.0.0.1"), Ip("255.0.0.0"), 1, "lo"},
-                                  {Ip("192.168.0.10"), Ip("255.255.255.0"), 2, "eth0"}});
+    const std::vector<IpAddressRow> rows = {{Ip("127.0.0.1"), Ip("255.0.0.0"), 1, "lo"},
+                                            {Ip("192.168.0.10"), Ip("255.255.255.0"), 2, "eth0"}};
+    const std::vector<Ip6AddressRow> rows6 = {
+        {Ip6("::1"), 128, 1, "lo"},          {Ip6("fe80::1"), 64, 2, "eth0"},
+        {Ip6("fe80::2"), 64, 3, "wlan0"},    {Ip6("2001:2::10"), 64, 2, "eth0"},
+        {Ip6("2001:2::11"), 64, 3, "wlan0"}, {Ip6("2001:2:0:1::5"), 128, 2, "eth0"},
+    };
+    manager.CreateDefaultFilters(rows, rows6);
     ASSERT_EQ(manager.GetCount(), 4u);
     const char* names[] = {"Internet Traffic", "Local Traffic", "HTTP Traffic", "FTP Traffic"};
     for (unsigned i = 0; i < 4; ++i)
     {
         CFilter* filter = manager.GetFilter(i);
-        EXPECT_EQ(filter->GetId(), static_cast<int>(i));
-        EXPECT_EQ(filter->GetName(), names[i]);
-        EXPECT_TRUE(filter->IsEnabled() && filter->IsStored() && filter->GetCacheHosts());
-        EXPECT_EQ(filter->GetBinding(), 0);
+        EXPECT_EQ(std::tuple(filter->GetId(), filter->GetName(), filter->IsEnabled(),
+                             filter->IsStored(), filter->GetCacheHosts(), filter->GetBinding()),
+                  std::tuple(int(i), names[i], true, true, true, 0));
     }
     EXPECT_EQ(store.m_calls, "filter Internet Traffic;ip 1;port 0;filter Local Traffic;ip 1;port 0;"
                              "filter HTTP Traffic;ip 0;port 1;filter FTP Traffic;ip 0;port 1;");
-    // Internet is outside the local subnet, Local inside it; FTP holds 20 and 21.
+    EXPECT_EQ(Prefixes(*manager.GetFilter(0)), "E fe80::/64 E 2001:2::/64 E 2001:2:0:1::5/128 ");
+    EXPECT_EQ(Prefixes(*manager.GetFilter(1)), "I fe80::/64 I 2001:2::/64 I 2001:2:0:1::5/128 ");
+    EXPECT_EQ(manager.GetFilter(2)->GetIp6RuleCount(), 0);
     manager.DispatchPacket(Tcp("192.168.0.10", 5000, "8.8.8.8", 80, 100));
     manager.DispatchPacket(Tcp("192.168.0.10", 5000, "192.168.0.20", 21, 10));
     manager.DispatchPacket(Tcp("192.168.0.10", 5000, "192.168.0.255", 20, 1));
     manager.DispatchPacket(Tcp("192.168.0.10", 5000, "192.168.1.0", 22, 1000));
-    const double sent[] = {1100, 11, 100, 11};
+    manager.DispatchPacket(Tcp("2001:2::10", 40000, "2001:2:9::1", 80, 500000));
+    manager.DispatchPacket(Tcp("2001:2::10", 40000, "2001:2::20", 80, 70000));
+    const double sent[] = {501100, 70011, 570100, 11};
     for (unsigned i = 0; i < 4; ++i)
         EXPECT_EQ(manager.GetFilter(i)->GetSent(), sent[i]) << names[i];
     // Only loopback: Internet and Local have no rules.
@@ -169,102 +188,14 @@ TEST(CFilterFactory, DefaultFiltersFromAGivenAddressTable)
     loopback.CreateDefaultFilters(
         {{Ip("127.0.0.1"), Ip("255.0.0.0"), 1, "lo"}, {Ip("0.0.0.0"), Ip("0.0.0.0"), 3, "tun0"}});
     EXPECT_EQ(loopback.GetFilter(0)->GetIpRuleCount() + loopback.GetFilter(1)->GetIpRuleCount(), 0);
-}
 
-namespace
-{
-// Filters that overlap (several take one packet), narrow by rules, bind differently or stay
-// suspended; the same set in every manager it is given.
-void AddMixedFilters(CFilterFactory& manager)
-{
-    manager.NewFilter(true); // everything of this machine
-    manager.NewFilter(true)->AddIpRule(
-        IpRule(IpRuleType::Subnet, "198.19.0.0", "255.255.0.0", RuleAction::Include));
-    manager.NewFilter(true)->AddPortRule(
-        PortRule(PortRuleType::Single, 80, 0, RuleAction::Exclude));
-    manager.NewFilter(false); // suspended throughout
-    CFilter* oneAddress = manager.NewFilter(true);
-    oneAddress->SetBinding(static_cast<int>(HostBinding::Address));
-    oneAddress->SetAddress(Ip("198.18.0.2"));
-}
-
-// Everything a filter counted, in its tables' order: totals, then each host, then each day.
-std::vector<double> Figures(CFilter& filter)
-{
-    std::vector<double> figures{filter.GetReceived(), filter.GetSent()};
-    for (int i = 0; i < filter.GetHostCount(); ++i)
-    {
-        const CFilterHost* host = filter.GetHost(i);
-        figures.insert(figures.end(), {static_cast<double>(host->GetAddress()), host->GetReceived(),
-                                       host->GetSent(), static_cast<double>(host->GetUpdated())});
-    }
-    for (int i = 0; i < filter.GetHistoryCount(); ++i)
-    {
-        const HistoryItem* day = filter.GetHistoryItem(i);
-        figures.insert(figures.end(),
-                       {static_cast<double>(day->GetDay()), day->GetReceived(), day->GetSent()});
-    }
-    return figures;
-}
-} // namespace
-
-TEST(CFilterFactory, BatchDispatchCountsExactlyAsRecordByRecord)
-{
-    FakeLocalAddresses local{"198.18.0.1", "198.18.0.2"};
-    struct Counting
-    {
-        CPendingHosts pending;
-        CFilterFactory manager;
-    } runs[2]; // record by record, and in batches
-    for (Counting& run : runs)
-    {
-        run.manager.SetLocalAddressTest(&local);
-        run.manager.SetPendingHosts(&run.pending);
-        AddMixedFilters(run.manager);
-    }
-    CFilterFactory &one = runs[0].manager, &batch = runs[1].manager;
-
-    // A generated capture: local and remote hosts both ways, some traffic between remote hosts,
-    // web and other ports, three days.
-    std::vector<PacketInfo> capture;
-    uint32_t seed = 12345;
-    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };
-    const char* locals[] = {"198.18.0.1", "198.18.0.2"};
-    for (int i = 0; i < 6000; ++i)
-    {
-        const uint32_t remote = htonl(0xC6120100u + (next() % 3) * 0x10000u + next() % 200);
-        PacketInfo packet = Tcp(locals[next() % 2], 5000, "0.0.0.0", next() % 3 == 0 ? 80 : 443,
-                                40 + next() % 1460, 1714932000 + (i / 2000) * 86400 + next() % 60);
-        packet.destinationAddress = remote;
-        if (next() % 2 == 0)
-            std::swap(packet.sourceAddress, packet.destinationAddress);
-        if (next() % 10 == 0)
-            packet.sourceAddress = htonl(0xC6130000u + next() % 50); // neither side local
-        packet.hasPorts = next() % 8 == 0 ? 0 : 1;
-        capture.push_back(packet);
-    }
-
-    size_t done = 0;
-    for (size_t size : {1, 700, 513, 512, 2000, 3000})
-    {
-        const size_t count = std::min(size, capture.size() - done);
-        for (size_t i = done; i < done + count; ++i)
-            one.DispatchPacket(capture[i]);
-        batch.DispatchBatch(capture.data() + done, count, nullptr);
-        done += count;
-        for (Counting& run : runs) // a filter suspended half-way counts nothing more in either
-            run.manager.GetFilter(1)->SetEnabled(done <= 3000);
-    }
-    ASSERT_EQ(done, capture.size());
-
-    EXPECT_EQ(runs[1].pending.GetCount(), runs[0].pending.GetCount());
-    ASSERT_EQ(batch.GetCount(), one.GetCount());
-    for (unsigned f = 0; f < one.GetCount(); ++f)
-    {
-        SCOPED_TRACE(f);
-        EXPECT_EQ(Figures(*batch.GetFilter(f)), Figures(*one.GetFilter(f)));
-    }
-    EXPECT_GT(one.GetFilter(0)->GetHostCount(), 100);
-    EXPECT_EQ(one.GetFilter(3)->GetTotal(), 0.0);
-    EXPECT_GT(one.GetFilter(4)->GetTotal(), 0.0);
+    CFilterFactory old;
+    old.CreateDefaultFilters(rows, {});
+    old.GetFilter(1)->AddIp6Rule(new CFilterParamIp6(*manager.GetFilter(1)->GetIp6Rule(1)));
+    EXPECT_EQ(old.AddLocalIp6Rules(rows6), 5);
+    EXPECT_EQ(old.AddLocalIp6Rules(rows6), 0);
+    EXPECT_EQ(Prefixes(*old.GetFilter(0)), Prefixes(*manager.GetFilter(0)));
+    EXPECT_EQ(Prefixes(*old.GetFilter(1)), "I 2001:2::/64 I fe80::/64 I 2001:2:0:1::5/128 ");
+    EXPECT_EQ(old.GetFilter(0)->GetIpRuleCount(), 1);
+    EXPECT_EQ(old.GetFilter(3)->GetIp6RuleCount(), 0);
 }

@@ -6,28 +6,12 @@
 
 #include <tuple>
 
-namespace
-{
-class ProcessPacketTest : public ::testing::Test
-{
-protected:
-    ProcessPacketTest()
-    {
-        m_filter.SetLocalAddressTest(&m_local);
-        m_filter.SetEnabled(true);
-    }
-
-    FakeLocalAddresses m_local{"192.168.0.10", "192.168.0.11"};
-    CFilter m_filter;
-};
-} // namespace
-
 // Which side is this filter's for each binding, and which record and direction a packet counts
-// on. Local addresses: 192.168.0.10 and .11; a bound address: 10.0.0.5; a bound hardware
-// address: 00-1A-2B-3C-4D-5E.
-TEST_F(ProcessPacketTest, EachBindingPicksItsSideAndDirection)
+// on, in either family. Local addresses: .10 and .11 (IPv6: the same below 2001:2::); a bound
+// address: 10.0.0.5 (2001:2::10.0.0.5); a bound hardware address: 00-1A-2B-3C-4D-5E.
+TEST(CFilter, EachBindingPicksItsSideAndDirectionInEitherFamily)
 {
-    const std::vector<uint8_t> mac{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+    const HardwareAddress mac{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
     struct Case
     {
         HostBinding binding;
@@ -51,98 +35,108 @@ TEST_F(ProcessPacketTest, EachBindingPicksItsSideAndDirection)
         {HostBinding::Hardware, "8.8.8.8", "10.0.0.1", 2, "8.8.8.8", false},
         {HostBinding::Hardware, "192.168.0.10", "8.8.8.8", 0, nullptr, false},
     };
-    for (const Case& c : cases)
+    for (const std::string prefix : {"", "2001:2::"})
     {
-        SCOPED_TRACE(std::string(c.from) + " > " + c.to);
-        CFilter filter;
-        filter.SetLocalAddressTest(&m_local);
-        filter.SetEnabled(true);
-        filter.SetBinding(static_cast<int>(c.binding));
-        filter.SetAddress(Ip("10.0.0.5"));
-        // A frame without hardware addresses matches no binding, not even all-zero bytes.
-        filter.SetHardwareAddress(c.macSide == 0 ? std::vector<uint8_t>(6, 0) : mac);
-        PacketInfo packet = Tcp(c.from, 5000, c.to, 53, 60);
-        packet.hasMac = c.macSide != 0;
-        if (c.macSide != 0)
-            (c.macSide == 1 ? packet.sourceMac : packet.destinationMac) = {0,    0x1A, 0x2B,
-                                                                           0x3C, 0x4D, 0x5E};
-        CFilterHost* host = filter.ProcessPacket(packet);
-        if (c.remote == nullptr)
+        const bool six = !prefix.empty();
+        const std::string local[] = {prefix + "192.168.0.10", prefix + "192.168.0.11"};
+        FakeLocalAddresses locals{local[0].c_str(), local[1].c_str()};
+        for (const Case& c : cases)
         {
-            EXPECT_EQ(host, nullptr);
-            EXPECT_EQ(filter.GetTotal(), 0.0);
-            continue;
+            SCOPED_TRACE(prefix + c.from + " > " + prefix + c.to);
+            CFilter filter;
+            filter.SetLocalAddressTest(&locals);
+            filter.SetEnabled(true);
+            filter.SetBinding(static_cast<int>(c.binding));
+            six ? filter.SetAddress6(Ip6(prefix + "10.0.0.5")) : filter.SetAddress(Ip("10.0.0.5"));
+            // A frame without hardware addresses matches no binding, not even all-zero bytes.
+            filter.SetHardwareAddress(c.macSide == 0
+                                          ? std::vector<uint8_t>(6, 0)
+                                          : std::vector<uint8_t>(mac.begin(), mac.end()));
+            PacketInfo packet = Tcp(prefix + c.from, 5000, prefix + c.to, 53, 60);
+            packet.hasMac = c.macSide != 0;
+            if (c.macSide != 0)
+                (c.macSide == 1 ? packet.sourceMac : packet.destinationMac) = mac;
+            CFilterHost* host = filter.ProcessPacket(packet);
+            if (c.remote == nullptr)
+            {
+                EXPECT_EQ(host, nullptr);
+                EXPECT_EQ(filter.GetTotal(), 0.0);
+                continue;
+            }
+            ASSERT_NE(host, nullptr);
+            const double sent = c.sent ? 60 : 0;
+            EXPECT_EQ(std::tuple(host->IsIpv6(),
+                                 six ? host->GetAddress6() == Ip6(prefix + c.remote)
+                                     : host->GetAddress() == Ip(c.remote),
+                                 host->GetOwner(), host->GetUpdated(), host->IsModified(),
+                                 host->GetSent(), host->GetReceived(), filter.GetSent(),
+                                 filter.GetReceived(), filter.GetHistoryItem(0)->GetSent()),
+                      std::tuple(six, true, &filter, int64_t(1714932000), true, sent, 60 - sent,
+                                 sent, 60 - sent, sent));
+            // The answer comes back on the same record (between two local addresses it goes to
+            // the other one).
+            if (prefix + c.remote == local[1])
+                continue;
+            EXPECT_EQ(filter.ProcessPacket(Reply(packet)), host);
+            EXPECT_EQ(filter.GetTotal(), 120.0);
+            EXPECT_EQ(filter.GetHostCount(), 1);
         }
-        ASSERT_NE(host, nullptr);
-        const double sent = c.sent ? 60 : 0;
-        EXPECT_EQ(std::tuple(host->GetAddress(), host->GetOwner(), host->GetUpdated(),
-                             host->IsModified(), host->GetSent(), host->GetReceived(),
-                             filter.GetSent(), filter.GetReceived(),
-                             filter.GetHistoryItem(0)->GetSent()),
-                  std::tuple(Ip(c.remote), &filter, int64_t(1714932000), true, sent, 60 - sent,
-                             sent, 60 - sent, sent));
-        // The answer comes back on the same record (between two local addresses it goes to
-        // the other one).
-        if (m_local.IsLocalAddress(Ip(c.remote)))
-            continue;
-        std::swap(packet.sourceAddress, packet.destinationAddress);
-        std::swap(packet.sourceMac, packet.destinationMac);
-        EXPECT_EQ(filter.ProcessPacket(packet), host);
-        EXPECT_EQ(filter.GetTotal(), 120.0);
-        EXPECT_EQ(filter.GetHostCount(), 1);
+    }
+    // A filter bound to one family's address takes no packet of the other, not even from the
+    // unspecified address.
+    CFilter four, six;
+    four.SetAddress(Ip("10.0.0.5"));
+    six.SetAddress6(Ip6("2001:2::5"));
+    for (CFilter* filter : {&four, &six})
+    {
+        filter->SetBinding(static_cast<int>(HostBinding::Address));
+        filter->SetEnabled(true);
+    }
+    EXPECT_EQ(six.ProcessPacket(Tcp("0.0.0.0", 1, "198.18.0.9", 2)), nullptr);
+    EXPECT_EQ(four.ProcessPacket(Tcp("2001:2::5", 1, "2001:2::9", 2)), nullptr);
+}
+
+TEST(CFilter, RulesLookAtTheRemoteSideOnly)
+{
+    FakeLocalAddresses locals{"192.168.0.10", "2001:2::10"};
+    for (const std::string local : {"192.168.0.10", "2001:2::10"})
+    {
+        SCOPED_TRACE(local);
+        const std::string remote = local[0] == '1' ? "1.2.3.4" : "2001:3::4";
+        CFilter filter;
+        filter.SetLocalAddressTest(&locals);
+        filter.SetEnabled(true);
+        AddRule(filter, "I :80");
+        EXPECT_NE(filter.ProcessPacket(Tcp(local, 5000, remote, 80)), nullptr);
+        EXPECT_NE(filter.ProcessPacket(Tcp(remote, 80, local, 5000)), nullptr);
+        // Local port 80 does not make it web traffic, nor does a packet without ports.
+        EXPECT_EQ(filter.ProcessPacket(Tcp(remote, 5000, local, 80)), nullptr);
+        PacketInfo icmp = Tcp(local, 0, remote, 0);
+        icmp.hasPorts = 0;
+        EXPECT_EQ(filter.ProcessPacket(icmp), nullptr);
+        AddRule(filter, "E " + remote);
+        EXPECT_EQ(filter.ProcessPacket(Tcp(local, 5000, remote, 80)), nullptr);
     }
 }
-
-TEST_F(ProcessPacketTest, RulesLookAtTheRemoteSideOnly)
-{
-    m_filter.AddPortRule(PortRule(PortRuleType::Single, 80, 0, RuleAction::Include));
-    EXPECT_NE(m_filter.ProcessPacket(Tcp("192.168.0.10", 5000, "1.2.3.4", 80)), nullptr);
-    EXPECT_NE(m_filter.ProcessPacket(Tcp("1.2.3.4", 80, "192.168.0.10", 5000)), nullptr);
-    // Local port 80 does not make it web traffic.
-    EXPECT_EQ(m_filter.ProcessPacket(Tcp("1.2.3.4", 5000, "192.168.0.10", 80)), nullptr);
-    EXPECT_EQ(m_filter.ProcessPacket(Icmp("192.168.0.10", "1.2.3.4")), nullptr);
-    m_filter.AddIpRule(IpRule(IpRuleType::Single, "1.2.3.4", "0.0.0.0", RuleAction::Exclude));
-    EXPECT_EQ(m_filter.ProcessPacket(Tcp("192.168.0.10", 5000, "1.2.3.4", 80)), nullptr);
-}
-
 // A loaded host is found again and keeps its count; a suspended filter leaves it untouched.
-TEST_F(ProcessPacketTest, LoadedHostCountsOnAndSuspendedFilterLeavesItUntouched)
+TEST(CFilter, LoadedHostCountsOnAndSuspendedFilterLeavesItUntouched)
 {
-    CFilterHost* loaded = m_filter.AddHost(Ip("8.8.8.8"));
+    FakeLocalAddresses local{"192.168.0.10"};
+    CFilter filter;
+    filter.SetLocalAddressTest(&local);
+    filter.SetEnabled(true);
+    CFilterHost* loaded = filter.AddHost(Ip("8.8.8.8"));
     loaded->SetReceived(5000);
     loaded->SetStored(true);
     loaded->SetModified(false);
-    EXPECT_EQ(m_filter.ProcessPacket(Tcp("8.8.8.8", 2, "192.168.0.10", 1, 100)), loaded);
+    EXPECT_EQ(filter.ProcessPacket(Tcp("8.8.8.8", 2, "192.168.0.10", 1, 100)), loaded);
     EXPECT_EQ(loaded->GetReceived(), 5100.0);
     EXPECT_TRUE(loaded->IsModified() && loaded->IsStored());
     loaded->SetModified(false);
-    m_filter.SetEnabled(false);
-    EXPECT_EQ(m_filter.ProcessPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 2, 100)), nullptr);
-    EXPECT_EQ(m_filter.ProcessPacket(Tcp("192.168.0.10", 1, "9.9.9.9", 2, 100)), nullptr);
-    EXPECT_EQ(m_filter.GetTotal(), 100.0);
+    filter.SetEnabled(false);
+    EXPECT_EQ(filter.ProcessPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 2, 100)), nullptr);
+    EXPECT_EQ(filter.ProcessPacket(Tcp("192.168.0.10", 1, "9.9.9.9", 2, 100)), nullptr);
+    EXPECT_EQ(filter.GetTotal(), 100.0);
     EXPECT_FALSE(loaded->IsModified());
-    EXPECT_EQ(m_filter.GetHostCount(), 1);
-}
-
-TEST_F(ProcessPacketTest, EveryHostIsFoundAgainAfterGrowth)
-{
-    // Enough hosts for the tables to grow and rehash several times.
-    constexpr uint32_t kHosts = 5000;
-    for (int round = 0; round < 2; ++round)
-        for (uint32_t i = 0; i < kHosts; ++i)
-        {
-            PacketInfo packet = Tcp("192.168.0.10", 1, "8.8.8.8", 2, 1 + i);
-            packet.destinationAddress = htonl(0x0A000000u + i * 7);
-            m_filter.ProcessPacket(packet);
-        }
-    ASSERT_EQ(m_filter.GetHostCount(), static_cast<int>(kHosts));
-    for (uint32_t i = 0; i < kHosts; ++i)
-    {
-        CFilterHost* host = m_filter.GetHostTable().Find(htonl(0x0A000000u + i * 7));
-        ASSERT_EQ(m_filter.GetHost(static_cast<int>(i)), host) << i;
-        ASSERT_EQ(host->GetSent(), 2.0 * (1 + i)) << i;
-    }
-    EXPECT_EQ(m_filter.GetHost(static_cast<int>(kHosts)), nullptr);
-    EXPECT_EQ(m_filter.GetHost(-1), nullptr);
-    EXPECT_EQ(m_filter.GetHostTable().Find(htonl(0x0A000000u + 1)), nullptr);
+    EXPECT_EQ(filter.GetHostCount(), 1);
 }

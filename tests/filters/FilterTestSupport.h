@@ -2,8 +2,7 @@
 #pragma once
 
 #include "capture/PacketInfo.h"
-#include "filters/CFilterParamIp.h"
-#include "filters/CFilterParamPort.h"
+#include "filters/CFilter.h"
 #include "testsupport/FakeLocalAddresses.h"
 #include "testsupport/Ip6Literal.h"
 
@@ -12,63 +11,98 @@
 #include <arpa/inet.h>
 #include <string>
 
-inline uint32_t Ip(const char* text)
+inline uint32_t Ip(const std::string& text)
 {
-    return inet_addr(text);
+    return inet_addr(text.c_str());
 }
 
-// A TCP packet; ports in host order here, network order in the record.
-inline PacketInfo Tcp(const char* source, uint16_t sourcePort, const char* destination,
-                      uint16_t destinationPort, uint32_t length = 100, int64_t time = 1714932000)
+// A TCP packet of its addresses' family (a colon makes IPv6); ports in host order here, network
+// order in the record.
+inline PacketInfo Tcp(const std::string& source, uint16_t sourcePort,
+                      const std::string& destination, uint16_t destinationPort,
+                      uint32_t length = 100, int64_t time = 1714932000)
 {
-    return {.protocol = 6,
-            .hasPorts = 1,
-            .sourceAddress = Ip(source),
-            .destinationAddress = Ip(destination),
-            .sourcePort = htons(sourcePort),
-            .destinationPort = htons(destinationPort),
-            .length = length,
-            .time = time};
-}
-
-// The same over IPv6.
-inline PacketInfo Tcp6(const char* source, uint16_t sourcePort, const char* destination,
-                       uint16_t destinationPort, uint32_t length = 100, int64_t time = 1714932000)
-{
-    PacketInfo packet = Tcp("0.0.0.0", sourcePort, "0.0.0.0", destinationPort, length, time);
-    packet.ipv6 = true;
-    packet.sourceAddress6 = Ip6(source);
-    packet.destinationAddress6 = Ip6(destination);
+    PacketInfo packet{.protocol = 6,
+                      .ipv6 = source.find(':') != std::string::npos,
+                      .hasPorts = 1,
+                      .sourcePort = htons(sourcePort),
+                      .destinationPort = htons(destinationPort),
+                      .length = length,
+                      .time = time};
+    if (packet.ipv6)
+        packet.sourceAddress6 = Ip6(source), packet.destinationAddress6 = Ip6(destination);
+    else
+        packet.sourceAddress = Ip(source), packet.destinationAddress = Ip(destination);
     return packet;
 }
 
-inline PacketInfo Icmp(const char* source, const char* destination, uint32_t length = 84)
+// The packet the other side sends back.
+inline PacketInfo Reply(PacketInfo packet)
 {
-    PacketInfo packet = Tcp(source, 0, destination, 0, length);
-    packet.protocol = 1;
-    packet.hasPorts = 0;
+    std::swap(packet.sourceAddress, packet.destinationAddress);
+    std::swap(packet.sourceAddress6, packet.destinationAddress6);
+    std::swap(packet.sourcePort, packet.destinationPort);
+    std::swap(packet.sourceMac, packet.destinationMac);
     return packet;
 }
 
-// New rules, for a filter or a rule list to own; ports in host order here.
-inline CFilterParamIp* IpRule(IpRuleType type, const char* first, const char* second,
-                              RuleAction action)
+// ":80", not "::1".
+inline bool IsPort(const std::string& text)
 {
-    auto* rule = new CFilterParamIp;
-    rule->SetType(static_cast<int>(type));
-    rule->SetAddress(Ip(first));
-    rule->SetSecondAddress(Ip(second));
-    rule->SetAction(static_cast<int>(action));
-    return rule;
+    return text[0] == ':' && text.find(':', 1) == std::string::npos;
 }
 
-inline CFilterParamPort* PortRule(PortRuleType type, uint16_t first, uint16_t last,
-                                  RuleAction action)
+// "I 10.0.0.1", "E 10.0.0.1-10.0.0.9", "I 10.0.0.0/255.0.0.0", "I 2001:2::/64", "I :80",
+// "E :20-21": Include or Exclude, then one address, a range or a subnet (IPv6: a prefix) of
+// either family, or a port or a range of ports after a colon.
+inline void AddRule(CFilter& filter, const std::string& text)
 {
-    auto* rule = new CFilterParamPort;
-    rule->SetType(static_cast<int>(type));
-    rule->SetFirstPort(htons(first));
-    rule->SetLastPort(htons(last));
-    rule->SetAction(static_cast<int>(action));
-    return rule;
+    const int action = static_cast<int>(text[0] == 'E' ? RuleAction::Exclude : RuleAction::Include);
+    std::string first = text.substr(2), second;
+    const size_t cut = first.find_first_of("-/");
+    const IpRuleType type = cut == std::string::npos ? IpRuleType::Single
+                            : first[cut] == '/'      ? IpRuleType::Subnet
+                                                     : IpRuleType::Range;
+    if (cut != std::string::npos)
+        second = first.substr(cut + 1), first.resize(cut);
+    if (IsPort(first))
+    {
+        auto* rule = new CFilterParamPort;
+        rule->SetType(
+            static_cast<int>(second.empty() ? PortRuleType::Single : PortRuleType::Range));
+        rule->SetFirstPort(htons(std::stoi(first.substr(1))));
+        rule->SetLastPort(second.empty() ? 0 : htons(std::stoi(second)));
+        rule->SetAction(action);
+        filter.AddPortRule(rule);
+    }
+    else if (first.find(':') == std::string::npos)
+    {
+        auto* rule = new CFilterParamIp;
+        rule->SetType(static_cast<int>(type));
+        rule->SetAddress(Ip(first));
+        rule->SetSecondAddress(Ip(second.empty() ? "0.0.0.0" : second));
+        rule->SetAction(action);
+        filter.AddIpRule(rule);
+    }
+    else
+    {
+        auto* rule = new CFilterParamIp6;
+        rule->SetType(static_cast<int>(type));
+        rule->SetAddress(Ip6(first));
+        if (type == IpRuleType::Subnet)
+            rule->SetPrefixLength(std::stoi(second));
+        else if (type == IpRuleType::Range)
+            rule->SetSecondAddress(Ip6(second));
+        rule->SetAction(action);
+        filter.AddIp6Rule(rule);
+    }
+}
+
+// The decision of the filter's rule lists on an address of either family or on a port (":80").
+inline bool Decide(const CFilter& filter, const std::string& value)
+{
+    if (IsPort(value))
+        return filter.MatchPortRules(htons(std::stoi(value.substr(1))));
+    return value.find(':') != std::string::npos ? filter.MatchIpRules(Ip6(value))
+                                                : filter.MatchIpRules(Ip(value));
 }

@@ -1,123 +1,111 @@
 #include "FilterTestSupport.h"
-#include "filters/CFilterParamIp.h"
-#include "filters/CFilterParamPort.h"
 #include "filters/RuleText.h"
 
 #include <gtest/gtest.h>
 
-#include <tuple>
-#include <vector>
+#include <cmath>
+#include <sstream>
 
-namespace
-{
-int Port(uint16_t port)
-{
-    return htons(port);
-}
-} // namespace
-
-// Every list of up to three rules, each Include or Exclude of value A or B (A also a subnet or
-// range holding B, so that two rules can match one value), against A, B and a third value C,
-// for IP and port lists alike. What the list must answer, in the words of its contract: empty
-// accepts all; a matching Exclude rejects; otherwise a matching Include or any Exclude accepts.
+// Every list of up to three rules, each Include or Exclude of value A, of value B or of a range
+// holding both (so that two rules can match one value), against A, B and a third value C, for
+// IPv4, IPv6 and port lists alike. What the list must answer, in the words of its contract:
+// empty accepts all; a matching Exclude rejects; otherwise a matching Include or any Exclude
+// accepts.
 TEST(RuleLists, EveryMixOfIncludeAndExcludeDecidesAsItsContractSays)
 {
-    struct Rule
-    {
-        bool exclude;
-        int target; // 0: A only, 1: B only, 2: A and B
-    };
-    const int values = 3; // A, B, C
-    auto matches = [](const Rule& rule, int value)
-    { return value < 2 && (rule.target == 2 || rule.target == value); };
-    const uint32_t ips[] = {Ip("10.0.0.1"), Ip("10.0.0.2"), Ip("10.0.0.9")};
-    const int ports[] = {Port(20), Port(21), Port(22)};
-    int lists = 0;
+    // A, B, C and the range holding A and B, of each kind.
+    const char* const kinds[][4] = {{"10.0.0.1", "10.0.0.2", "10.0.0.9", "10.0.0.1-10.0.0.2"},
+                                    {"2001:2::1", "2001:2::2", "2001:2::9", "2001:2::1-2001:2::2"},
+                                    {":20", ":21", ":22", ":20-21"}};
     for (int size = 0; size <= 3; ++size)
-    {
-        int combinations = 1;
-        for (int i = 0; i < size; ++i)
-            combinations *= 6;
-        for (int code = 0; code < combinations; ++code, ++lists)
-        {
-            std::vector<Rule> rules;
-            IpRuleList ipRules;
-            PortRuleList portRules;
-            std::string name;
-            for (int i = 0, rest = code; i < size; ++i, rest /= 6)
+        for (int code = 0; code < std::pow(6, size); ++code)
+            for (const auto& kind : kinds)
             {
-                const Rule rule{rest % 2 == 1, rest / 2 % 3};
-                rules.push_back(rule);
-                const RuleAction action = rule.exclude ? RuleAction::Exclude : RuleAction::Include;
-                const bool both = rule.target == 2;
-                ipRules.emplace_back(IpRule(both ? IpRuleType::Range : IpRuleType::Single,
-                                            rule.target == 1 ? "10.0.0.2" : "10.0.0.1",
-                                            both ? "10.0.0.2" : "0.0.0.0", action));
-                portRules.emplace_back(PortRule(both ? PortRuleType::Range : PortRuleType::Single,
-                                                rule.target == 1 ? 21 : 20, both ? 21 : 0, action));
-                name += std::string(rule.exclude ? "E" : "I") + "AB*"[rule.target] + " ";
-            }
-            for (int value = 0; value < values; ++value)
-            {
-                bool rejected = false;
-                bool accepted = rules.empty();
-                for (const Rule& rule : rules)
+                CFilter filter;
+                std::string name;
+                for (int i = 0, rest = code; i < size; ++i, rest /= 6)
                 {
-                    rejected = rejected || (rule.exclude && matches(rule, value));
-                    accepted = accepted || rule.exclude || matches(rule, value);
+                    const int target = rest / 2 % 3;
+                    const std::string rule =
+                        (rest % 2 == 1 ? "E " : "I ") + std::string(kind[target == 2 ? 3 : target]);
+                    AddRule(filter, rule);
+                    name += rule + ", ";
                 }
-                const bool expected = accepted && !rejected;
-                SCOPED_TRACE(name + "on " + "ABC"[value]);
-                EXPECT_EQ(MatchIpRules(ipRules, ips[value]), expected);
-                EXPECT_EQ(MatchPortRules(portRules, ports[value]), expected);
+                for (int value = 0; value < 3; ++value)
+                {
+                    bool rejected = false, accepted = size == 0;
+                    for (int i = 0, rest = code; i < size; ++i, rest /= 6)
+                    {
+                        const int target = rest / 2 % 3;
+                        const bool matches = value < 2 && (target == 2 || target == value);
+                        rejected = rejected || (rest % 2 == 1 && matches);
+                        accepted = accepted || rest % 2 == 1 || matches;
+                    }
+                    EXPECT_EQ(Decide(filter, kind[value]), accepted && !rejected)
+                        << name << "on " << kind[value];
+                }
             }
-        }
-    }
-    EXPECT_EQ(lists, 1 + 6 + 36 + 216);
 }
 
-// A range compares across octet boundaries and holds both ends; an untyped rule matches
-// everything, and a rule built without an action excludes.
-TEST(IpRules, RangeEdgesAndUntypedRules)
+// Ranges, subnets and prefixes at their edges and across byte boundaries; ports as the record
+// holds them (network order) compared in host order: 256 and 1 swap order once byte-swapped,
+// 65535 must not turn negative, a packet without ports has port 0. Lists of both address
+// families decide as one list in which a rule of the other family never matches.
+TEST(RuleLists, EdgesOfEveryKindAndListsOfBothFamilies)
 {
+    struct Case
+    {
+        std::vector<std::string> rules;
+        const char* accepted; // values, space-separated
+        const char* rejected;
+    };
+    const Case cases[] = {
+        {{"I 10.0.0.250-10.0.1.5"},
+         "10.0.0.250 10.0.0.255 10.0.1.0 10.0.1.5",
+         "10.0.0.249 10.0.1.6 9.255.255.255 11.0.0.0"},
+        // The rule's own host bits do not matter past the mask or the prefix length.
+        {{"I 10.1.2.3/255.255.0.0"}, "10.1.0.0 10.1.255.255", "10.0.255.255 10.2.0.0"},
+        {{"I :20-21"}, ":20 :21", ":19 :22 :0"},
+        {{"I :200-65535"}, ":256 :65535 :200", ":1 :199"},
+        {{"I :443"}, ":443", ":444 :442"},
+        {{"E :80"}, ":0 :81", ":80"},
+        {{"I ::/0"}, "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff", ""},
+        {{"I 8000::/1"}, "8000::", "7fff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"},
+        {{"I 2001:2::77/64"}, "2001:2::ffff:ffff:ffff:ffff 2001:2::1", "2001:2:0:1::"},
+        {{"I 2001:2::/127"}, "2001:2::1", "2001:2::2"},
+        {{"I 2001:2::5/128"}, "2001:2::5", "2001:2::4"},
+        {{"I 2001:2::ff-2001:2::1:0"}, "2001:2::100 2001:2::1:0", "2001:2::fe 2001:2::1:1"},
+        {{"E 2001:2::/64", "I 2001:2::9"}, "2001:3::9", "2001:2::9"},
+        // IPv4 rules alone: Include rules take no IPv6 address, Exclude rules let all through;
+        // and the other way round.
+        {{"I 198.18.0.0/255.254.0.0"}, "", "2001:2::1"},
+        {{"E 198.18.0.0/255.254.0.0"}, "2001:2::1", ""},
+        {{"I 198.18.0.0/255.254.0.0", "I 2001:2::/48"}, "2001:2::1 198.18.0.1", "2001:3::1"},
+        {{"I 2001:2::/48"}, "", "198.18.0.1"},
+        {{"E 2001:2::/48"}, "198.18.0.1", ""},
+        // A matching IPv4 Exclude still rejects when the IPv6 list holds Exclude rules.
+        {{"E 198.18.0.0/255.254.0.0", "E 2001:2::/48"},
+         "198.20.0.1 2001:3::1",
+         "198.18.0.1 2001:2::1"},
+    };
+    for (const Case& test : cases)
+    {
+        CFilter filter;
+        for (const std::string& rule : test.rules)
+            AddRule(filter, rule);
+        for (const bool accepted : {true, false})
+        {
+            std::istringstream values(accepted ? test.accepted : test.rejected);
+            for (std::string value; values >> value;)
+                EXPECT_EQ(Decide(filter, value), accepted) << test.rules[0] << " ... on " << value;
+        }
+    }
+    // An untyped rule matches everything, and a rule built without an action excludes.
     IpRuleList rules;
-    rules.emplace_back(IpRule(IpRuleType::Range, "10.0.0.250", "10.0.1.5", RuleAction::Include));
-    for (const char* inside : {"10.0.0.250", "10.0.0.255", "10.0.1.0", "10.0.1.5"})
-        EXPECT_TRUE(MatchIpRules(rules, Ip(inside))) << inside;
-    for (const char* outside : {"10.0.0.249", "10.0.1.6", "9.255.255.255", "11.0.0.0"})
-        EXPECT_FALSE(MatchIpRules(rules, Ip(outside))) << outside;
-    rules.clear();
     rules.push_back(std::make_unique<CFilterParamIp>());
     EXPECT_FALSE(MatchIpRules(rules, Ip("8.8.8.8")));
     rules.back()->SetAction(static_cast<int>(RuleAction::Include));
     EXPECT_TRUE(MatchIpRules(rules, Ip("8.8.8.8")));
-}
-
-// Ports as the packet record holds them (network order), compared in host order: 256 (0x0100)
-// and 1 (0x0001) swap order once byte-swapped, and 65535 must not turn negative. A packet
-// without ports (ICMP) has port 0.
-TEST(PortRules, BothEndsOfRangesAndSinglesInHostOrder)
-{
-    using R = PortRuleType;
-    const RuleAction in = RuleAction::Include, out = RuleAction::Exclude;
-    // Each rule with the ports it accepts and those it rejects.
-    const std::tuple<PortRuleType, uint16_t, uint16_t, RuleAction, std::vector<int>,
-                     std::vector<int>>
-        cases[] = {
-            {R::Range, 20, 21, in, {Port(20), Port(21)}, {Port(19), Port(22), 0}},
-            {R::Range, 200, 65535, in, {Port(256), Port(65535), Port(200)}, {Port(1), Port(199)}},
-            {R::Single, 443, 0, in, {Port(443)}, {Port(444), Port(442)}},
-            {R::Single, 80, 0, out, {0, Port(81)}, {Port(80)}},
-        };
-    for (const auto& [type, first, last, action, accepted, rejected] : cases)
-    {
-        PortRuleList rules;
-        rules.emplace_back(PortRule(type, first, last, action));
-        for (int port : accepted)
-            EXPECT_TRUE(MatchPortRules(rules, port)) << first << " on " << ntohs(port);
-        for (int port : rejected)
-            EXPECT_FALSE(MatchPortRules(rules, port)) << first << " on " << ntohs(port);
-    }
 }
 
 TEST(RuleText, ValidityChecksAndConversions)
@@ -133,7 +121,6 @@ TEST(RuleText, ValidityChecksAndConversions)
               RuleTextCheck::InvalidPortRange);
     EXPECT_EQ(CheckPortRuleText(static_cast<int>(PortRuleType::Range), "20", "21"),
               RuleTextCheck::Valid);
-
     EXPECT_EQ(ParsePortText("70000"), htons(4464));
     EXPECT_EQ(ParseAddressText("not an address"), 0xFFFFFFFFu);
 }

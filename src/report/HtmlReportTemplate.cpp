@@ -23,18 +23,13 @@ void AppendAlign(std::string& out, std::string_view align)
 }
 } // namespace
 
-bool HtmlReportTemplate::Load(ResourceFinder find)
+bool HtmlReportTemplate::Load()
 {
-    const auto page = find(179);
-    const auto table = find(180);
+    const auto page = FindReportResource(179);
+    const auto table = FindReportResource(180);
     m_main = CTemplateText(page ? std::string(*page) : std::string());
     m_table = table ? std::string(*table) : std::string();
     return page.has_value() && table.has_value();
-}
-
-bool HtmlReportTemplate::Load()
-{
-    return Load(&FindReportResource);
 }
 
 void HtmlReportTemplate::SetTitle(CTemplateText& table, std::string_view title)

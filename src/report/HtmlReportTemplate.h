@@ -12,11 +12,8 @@
 class HtmlReportTemplate
 {
 public:
-    using ResourceFinder = std::optional<std::string_view> (*)(int id);
-
     // Reads resource 179 (page) and 180 (table). False when either is missing; the missing
     // text stays empty and the report still writes what it has.
-    bool Load(ResourceFinder find);
     bool Load();
 
     CTemplateText NewTable() const { return CTemplateText(m_table); }

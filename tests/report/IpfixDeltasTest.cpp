@@ -76,7 +76,7 @@ TEST(IpfixDeltas, EachChangeOnceFromTheLoadedBaseline)
     manager.DispatchPacket(Tcp("198.18.0.1", 443, "192.168.1.10", 50000, 100));
     manager.DispatchPacket(Tcp("198.18.0.1", 443, "192.168.1.10", 50000, 60));
     manager.DispatchPacket(Tcp("192.168.1.10", 50000, "198.18.0.2", 443, 40));
-    manager.DispatchPacket(Tcp6("2001:2::1", 443, "2001:2::10", 50000, 70)); // not exported
+    manager.DispatchPacket(Tcp("2001:2::1", 443, "2001:2::10", 50000, 70)); // not exported
 
     EXPECT_EQ(Text(deltas.Collect({internet->GetId()})),
               "1 Internet: 198.18.0.1 0.0.0.0 in 160/2 198.18.0.2 0.0.0.0 out 40/1;");

@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 namespace
 {
 // Names that must be escaped, quoted or kept whole, figures that differ in every column, and
-// filters bound to this machine, to an address and to a hardware address.
+// filters bound to this machine, to an address of either family and to a hardware address.
 void SaveDatabase(const std::string& path)
 {
     ASSERT_TRUE(CDatabaseManager().Open(path)); // the tables as the program makes them
@@ -27,7 +27,8 @@ void SaveDatabase(const std::string& path)
     db.Open(path);
     db.ExecDml("insert into MAIN values (0, 'Internet Traffic', 3000000, 1500, '0.0.0.0', 1, 1),"
                " (1, 'F<img src=x> \"A&B\", best', 4000, 1500, '192.168.7.9', 1, 1),"
-               " (2, 'Mac', 0, 1500, '00-1A-2B-3C-4D-5E', 1, 1);"
+               " (2, 'Mac', 0, 1500, '00-1A-2B-3C-4D-5E', 1, 1), (3, 'Six', 0, 0, '0.0.0.0', 1, 1);"
+               "insert into FILTER_ADDRESS6 values (3, '2001:2::7');"
                "insert into HOSTS values (0, '81.2.3.4', 2048, 1024, '2024-05-05 10:00:00'),"
                " (0, '10.0.0.10', 1000, 3000, '2024-05-06 08:05:09'),"
                " (0, '10.0.0.9', 1234567, 5, '2024-05-04 23:59:59'),"
@@ -44,7 +45,8 @@ void SaveDatabase(const std::string& path)
 }
 } // namespace
 
-// The saved database goes through the report of the command line into every kind of file; each
+// The saved database goes through the report of the command line into every kind of file (the
+// CSV months split at a billing day and project the one holding now); each
 // file must match, byte by byte, the file kept beside this test. OMBRIX_UPDATE_EXPECTED=1
 // rewrites the kept files instead, for a deliberate change of the format (review the diff). The
 // files are written in a German locale, whose printf writes "1,5": they must not follow it.
@@ -58,7 +60,7 @@ TEST(ReportFromDatabase, WritesHtmlAndCsvFilesAsKept)
         cases[] = {{"all-html/my.reports/week #1&2.htm",
                     {},
                     {1, ";", 0x00112233, 0x00ABCDEF, {0, 0}, {0, 1}},
-                    {"_filter1.htm", "_filter2.htm", "_filter3.htm", ".htm"},
+                    {"_filter1.htm", "_filter2.htm", "_filter3.htm", "_filter4.htm", ".htm"},
                     {}},
                    {"one-html/one", {"Internet Traffic"}, {}, {""}, {}},
                    {"empty-html/none.htm", {}, {}, {".htm"}, Order(std::vector<size_t>{})},
@@ -69,9 +71,10 @@ TEST(ReportFromDatabase, WritesHtmlAndCsvFilesAsKept)
                     Order({2, 0, 1})},
                    {"all-csv/t.csv",
                     {},
-                    {0, ",", 0, 0, {1, 0}, {3, 1}},
-                    {"_ip1.csv", "_ip2.csv", "_ip3.csv", "_history1.csv", "_history2.csv",
-                     "_history3.csv", "_months1.csv", "_months2.csv", "_months3.csv"},
+                    {0, ",", 0, 0, {1, 0}, {3, 1}, 6, LocalTime(2024, 5, 6, 12, 0, 0)},
+                    {"_ip1.csv", "_ip2.csv", "_ip3.csv", "_ip4.csv", "_history1.csv",
+                     "_history2.csv", "_history3.csv", "_history4.csv", "_months1.csv",
+                     "_months2.csv", "_months3.csv", "_months4.csv"},
                     {}},
                    {"blank-csv/b.csv",
                     {"Mac", "Internet Traffic"},

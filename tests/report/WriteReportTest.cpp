@@ -1,5 +1,4 @@
 #include "report/WriteReport.h"
-#include "report/CsvReport.h"
 #include "report/ReportSamples.h"
 #include "testsupport/TempDir.h"
 
@@ -47,20 +46,4 @@ TEST(WriteReport, AFileThatCannotBeWrittenIsNamedAndTheOthersAreWritten)
         EXPECT_EQ(result.failed, failed);
         EXPECT_EQ(FileCount(dir.Path()), written.size() + failed.size());
     }
-}
-
-// The billing day splits the two sample days; only the month holding now is projected.
-TEST(WriteReport, MonthsFollowTheBillingDayAndProjectTheCurrentOne)
-{
-    TempDir dir;
-    ReportOptions options;
-    options.billingDay = 6;
-    options.now = LocalTime(2024, 5, 6, 12, 0, 0); // half of the 31 days' first
-    ReportFilter filter = Named("F");
-    filter.history = {{LocalTime(2024, 5, 5), 1000, 500}, {LocalTime(2024, 5, 6), 2000, 1000}};
-    ASSERT_TRUE(WriteCsvReport(dir.File("m.csv"), {filter}, options).Succeeded());
-    EXPECT_EQ(ReadText(dir.File("m_months1.csv")),
-              "# Months: F\r\n"
-              "2024-04-06 - 2024-05-05;1 000;500;1 500;\r\n"
-              "2024-05-06 - 2024-06-05;2 000;1 000;3 000;186 000\r\n");
 }

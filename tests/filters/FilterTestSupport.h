@@ -57,43 +57,42 @@ inline bool IsPort(const std::string& text)
 // either family, or a port or a range of ports after a colon.
 inline void AddRule(CFilter& filter, const std::string& text)
 {
-    const int action = static_cast<int>(text[0] == 'E' ? RuleAction::Exclude : RuleAction::Include);
     std::string first = text.substr(2), second;
     const size_t cut = first.find_first_of("-/");
-    const IpRuleType type = cut == std::string::npos ? IpRuleType::Single
-                            : first[cut] == '/'      ? IpRuleType::Subnet
-                                                     : IpRuleType::Range;
     if (cut != std::string::npos)
         second = first.substr(cut + 1), first.resize(cut);
+    const IpRuleType type = second.empty()         ? IpRuleType::Single
+                            : text[2 + cut] == '/' ? IpRuleType::Subnet
+                                                   : IpRuleType::Range; // ports share 0 and 1
+    const auto made = [&](auto* rule)
+    {
+        rule->SetType(static_cast<int>(type));
+        rule->SetAction(
+            static_cast<int>(text[0] == 'E' ? RuleAction::Exclude : RuleAction::Include));
+        return rule;
+    };
     if (IsPort(first))
     {
-        auto* rule = new CFilterParamPort;
-        rule->SetType(
-            static_cast<int>(second.empty() ? PortRuleType::Single : PortRuleType::Range));
+        auto* rule = made(new CFilterParamPort);
         rule->SetFirstPort(htons(std::stoi(first.substr(1))));
         rule->SetLastPort(second.empty() ? 0 : htons(std::stoi(second)));
-        rule->SetAction(action);
         filter.AddPortRule(rule);
     }
     else if (first.find(':') == std::string::npos)
     {
-        auto* rule = new CFilterParamIp;
-        rule->SetType(static_cast<int>(type));
+        auto* rule = made(new CFilterParamIp);
         rule->SetAddress(Ip(first));
         rule->SetSecondAddress(Ip(second.empty() ? "0.0.0.0" : second));
-        rule->SetAction(action);
         filter.AddIpRule(rule);
     }
     else
     {
-        auto* rule = new CFilterParamIp6;
-        rule->SetType(static_cast<int>(type));
+        auto* rule = made(new CFilterParamIp6);
         rule->SetAddress(Ip6(first));
         if (type == IpRuleType::Subnet)
             rule->SetPrefixLength(std::stoi(second));
         else if (type == IpRuleType::Range)
             rule->SetSecondAddress(Ip6(second));
-        rule->SetAction(action);
         filter.AddIp6Rule(rule);
     }
 }

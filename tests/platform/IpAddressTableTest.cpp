@@ -1,9 +1,11 @@
 #include "platform/IpAddressTable.h"
+#include "platform/InterfaceTable.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <tuple>
 
 namespace
 {
@@ -26,16 +28,23 @@ TEST(IpAddressTable, AnInterfaceShowsItsNumericallyLowestAddress)
     EXPECT_EQ(FindByInterfaceIndex({}, 2), nullptr);
 }
 
-TEST(IpAddressTable, TheSystemTableIsInAddressOrderWithLoopback)
+// Addresses in numeric order, interfaces in index order, and loopback in both under one index.
+TEST(IpAddressTable, TheSystemTablesAreInOrderAndAgreeOnLoopback)
 {
     const std::vector<IpAddressRow> rows = ReadIpAddressTable();
+    const std::vector<InterfaceRow> interfaces = ReadInterfaceTable();
     EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end(),
                                [](const auto& a, const auto& b)
                                { return ntohl(a.address) < ntohl(b.address); }));
+    EXPECT_TRUE(std::is_sorted(interfaces.begin(), interfaces.end(),
+                               [](const auto& a, const auto& b) { return a.index <= b.index; }));
     const auto loopback =
         std::find_if(rows.begin(), rows.end(),
                      [](const IpAddressRow& row) { return row.address == htonl(INADDR_LOOPBACK); });
-    ASSERT_NE(loopback, rows.end());
-    EXPECT_EQ(loopback->mask, htonl(0xFF000000));
-    EXPECT_EQ(loopback->interfaceName, "lo");
+    const auto lo = std::find_if(interfaces.begin(), interfaces.end(),
+                                 [](const InterfaceRow& row) { return row.name == "lo"; });
+    ASSERT_TRUE(loopback != rows.end() && lo != interfaces.end());
+    EXPECT_EQ(std::tuple(loopback->mask, loopback->interfaceName, loopback->interfaceIndex,
+                         lo->description),
+              std::tuple(htonl(0xFF000000), "lo", lo->index, "lo"));
 }

@@ -155,9 +155,9 @@ TEST_F(ReplayFixture, BadInputsAreReportedAndTheRestCounts)
     const std::string cooked = dir.File("cooked.pcap");
     const Bytes received = Packet("198.51.100.9", "10.1.1.1", 17, 53, 53, 50);
     WritePcapFile(cooked, DLT_LINUX_SLL,
-                  {{WrapLinuxCooked(received, 0x86DD), kMay6},
-                   {WrapLinuxCooked(received), kMay6, 0},
-                   {WrapLinuxCooked(received), kMay6}});
+                  {{Wrap(DLT_LINUX_SLL, received, 0x86DD), kMay6},
+                   {Wrap(DLT_LINUX_SLL, received, 0x0800), kMay6, 0},
+                   {Wrap(DLT_LINUX_SLL, received, 0x0800), kMay6}});
     const ProcessResult bad =
         RunOmbrix(dir.Path(), {"--replay", dir.File("missing.pcap"), dir.File("junk.pcap"), cut,
                                cooked, "--db", db});

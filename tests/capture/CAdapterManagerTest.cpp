@@ -141,8 +141,10 @@ TEST(CAdapterManager, AChangeDuringTheFirstEnumerationIsNotLost)
 }
 
 // In a network of the test's own, where capturing needs no privilege of the machine: a device
-// still listed keeps its capture open, one that went away has it closed.
-TEST(CAdapterManager, AVanishedDeviceIsClosedAndAListedOneStaysOpen)
+// still listed with an address keeps its capture open; one that lost its addresses or went away
+// has it closed, and an address back reopens the same adapter. The result has a bit per state
+// that was wrong.
+TEST(CAdapterManager, ADeviceWithoutAddressesOrListingIsClosedAndReopensWithAnAddress)
 {
     const int result = RunInOwnNetwork(
         []
@@ -155,13 +157,18 @@ TEST(CAdapterManager, AVanishedDeviceIsClosedAndAListedOneStaysOpen)
                 return 255;
             manager.Start(&analyzer, false);
             CAdapter* lo = manager.GetAdapter(0);
-            const bool openAtStart = lo->IsOpen();
-            devices.pop_back();
-            manager.Refresh();
-            const bool openWhileListed = lo->IsOpen();
-            devices.clear();
-            manager.Refresh();
-            return openAtStart && openWhileListed && !lo->IsOpen() ? 0 : 3;
+            int wrong = lo->IsOpen() ? 0 : 1;
+            const auto refresh = [&](std::vector<CaptureDevice> listed, bool open, int bit)
+            {
+                devices = std::move(listed);
+                manager.Refresh();
+                wrong |= lo->IsOpen() == open && manager.GetAdapter(0) == lo ? 0 : bit;
+            };
+            refresh({Missing("lo", {"198.18.9.1"})}, true, 2);
+            refresh({Missing("lo", {})}, false, 4);
+            refresh({Missing("lo", {"198.18.9.1"})}, true, 8);
+            refresh({}, false, 16);
+            return wrong;
         });
     if (result < 0)
         GTEST_SKIP() << "no network namespace of our own here";

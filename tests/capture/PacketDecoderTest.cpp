@@ -227,8 +227,10 @@ TEST(PacketDecoder, FastFileReaderTakesEthernetAndRawIpv6Files)
         pcap_pkthdr header{};
         const uint8_t* data = nullptr;
         if (taken)
+        {
             EXPECT_EQ(std::make_tuple(reader.GetLinkType(), reader.Next(header, data), header.len),
                       std::make_tuple(linkType, 1, uint32_t(packet.size())));
+        }
         close(descriptor);
     }
 }

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <random>
@@ -129,8 +129,11 @@ TEST(CCountryDatabase, AnswersTheNarrowestLoadedRangeOfEitherFamily)
          "2001:2::7f=AA 2001:2::80=BB 2001:2::1ff=BB 2001:2::200="},
         {G(1).Table("AA 2001:2::-2001:2::ff; BB 2001:2::80-2001:2::ff").Bytes(), 8,
          "2001:2::7f=AA 2001:2::80=BB 2001:2::ff=BB 2001:2::100="},
+        {G(1).Table("AA 2001:2::-2001:2::ff; BB 2001:2::ff-2001:2::1ff").Bytes(), 8,
+         "2001:2::fe=AA 2001:2::ff=BB 2001:2::100=BB 2001:2::1ff=BB 2001:2::200="},
         {std::nullopt, -1, kept6},
         {G(2).Table(de6).Bytes(), -1, kept6},
+        {G(2).Bytes(), -1, kept6},
         {std::string(), 8, "2001:2:ff::= 2001:2::1="},
         {G(1).Bytes(), 8, "2001:2:ff::="},
         {G(1).Table(de6).Raw("FR\1").Bytes(), 8, "2001:2::1=DE 2001:2:ff::="},

@@ -66,20 +66,20 @@ Bytes WrapEthernet(const Bytes& packet, uint16_t etherType, const uint8_t (&dest
     return Prefixed(header, packet, etherType);
 }
 
-Bytes WrapLinuxCooked(const Bytes& packet, uint16_t protocol)
+static Bytes WrapLinuxCooked(const Bytes& packet, uint16_t protocol)
 {
     // Sent to us, ARPHRD_ETHER, a 6-byte address.
     return Prefixed({0, 0, 0, 1, 0, 6, 2, 0, 0, 0, 0, 1, 0, 0}, packet, protocol);
 }
 
-Bytes WrapLinuxCooked2(const Bytes& packet, uint16_t protocol)
+static Bytes WrapLinuxCooked2(const Bytes& packet, uint16_t protocol)
 {
     // The protocol first, then interface 1, ARPHRD_ETHER, sent to us, a 6-byte address.
     const Bytes rest = Prefixed({0, 0, 0, 0, 0, 1, 0, 1, 0, 6, 2, 0, 0, 0, 0, 1, 0, 0}, packet);
     return Prefixed({}, rest, protocol);
 }
 
-Bytes WrapLoopback(const Bytes& packet, uint32_t family)
+static Bytes WrapLoopback(const Bytes& packet, uint32_t family)
 {
     const auto* bytes = reinterpret_cast<const uint8_t*>(&family);
     return Prefixed(Bytes(bytes, bytes + 4), packet);

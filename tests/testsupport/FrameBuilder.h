@@ -50,11 +50,8 @@ Bytes BuildIpv6Packet(const Ipv6Fields& fields);
 Bytes WrapEthernet(const Bytes& packet, uint16_t etherType = 0x0800,
                    const uint8_t (&destinationMac)[6] = {0x02, 0, 0, 0, 0, 0x02},
                    const uint8_t (&sourceMac)[6] = {0x02, 0, 0, 0, 0, 0x01});
-Bytes WrapLinuxCooked(const Bytes& packet, uint16_t protocol = 0x0800);  // DLT_LINUX_SLL
-Bytes WrapLinuxCooked2(const Bytes& packet, uint16_t protocol = 0x0800); // DLT_LINUX_SLL2
-Bytes WrapLoopback(const Bytes& packet, uint32_t family = 2);            // DLT_NULL, host order
 // The packet behind the header of the link type (DLT_*); family is the EtherType, or the loopback
-// family as that link writes it. Other links carry the packet alone.
+// family as that link writes it (DLT_NULL: host order). Other links carry the packet alone.
 Bytes Wrap(int linkType, const Bytes& packet, uint32_t family);
 
 struct PcapRecord

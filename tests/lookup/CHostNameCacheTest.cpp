@@ -84,17 +84,16 @@ struct Fixture : IResolveListener, IResolveListener6
         CKavoLock lock(m_lock);
         events.emplace_back(address, name);
     }
+    Events Copy(const Events& events)
+    {
+        CKavoLock lock(m_lock);
+        return events;
+    }
     // A copy of the events once there are count of them, or after 10 s.
     Events Get(const Events& events, size_t count = 0)
     {
-        WaitUntil(
-            [&]
-            {
-                CKavoLock lock(m_lock);
-                return events.size() >= count;
-            });
-        CKavoLock lock(m_lock);
-        return events;
+        WaitUntil([&] { return Copy(events).size() >= count; });
+        return Copy(events);
     }
     void Start(std::chrono::milliseconds firstRetry = 10ms, std::chrono::milliseconds pause = 10ms)
     {

@@ -20,9 +20,7 @@ using Totals = std::map<std::string, uint64_t>;
 int FreeUdpPort()
 {
     const int socket = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof address;
     bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
     getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);

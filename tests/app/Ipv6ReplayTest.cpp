@@ -122,12 +122,10 @@ TEST(Ipv6Replay, TotalsPerFilterDayAndHostMatchTheGeneratorsTruth)
     // The port rules meet IPv6 too, and later fragments carry no ports that could match.
     const auto ipv6PortBytes = [&](const char* label)
     {
-        const size_t at = facts.find(label);
-        std::istringstream line(facts.substr(at == std::string::npos ? 0 : at));
-        std::string word, received, sent;
-        line >> word >> word >> received >> word >> sent;
-        return std::to_string(std::stoll(received)) + ".0|" + std::to_string(std::stoll(sent)) +
-               ".0\n";
+        unsigned long long received = 0, sent = 0;
+        std::sscanf(facts.substr(std::min(facts.find(label), facts.size())).c_str(),
+                    "%*s recv %llu sent %llu", &received, &sent);
+        return std::to_string(received) + ".0|" + std::to_string(sent) + ".0\n";
     };
     EXPECT_EQ(QueryRows(db, "select sum(RECV), sum(SENT) from HOSTS6 where ID = 2"),
               ipv6PortBytes("ipv6_port_80_bytes"));

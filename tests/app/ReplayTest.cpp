@@ -155,9 +155,9 @@ TEST_F(ReplayFixture, BadInputsAreReportedAndTheRestCounts)
     const std::string cooked = dir.File("cooked.pcap");
     const Bytes received = Packet("198.51.100.9", "10.1.1.1", 17, 53, 53, 50);
     WritePcapFile(cooked, DLT_LINUX_SLL,
-                  {{WrapLinuxCooked(received, 0x86DD), kMay6},
-                   {WrapLinuxCooked(received), kMay6, 0},
-                   {WrapLinuxCooked(received), kMay6}});
+                  {{Wrap(DLT_LINUX_SLL, received, 0x86DD), kMay6},
+                   {Wrap(DLT_LINUX_SLL, received, 0x0800), kMay6, 0},
+                   {Wrap(DLT_LINUX_SLL, received, 0x0800), kMay6}});
     const ProcessResult bad =
         RunOmbrix(dir.Path(), {"--replay", dir.File("missing.pcap"), dir.File("junk.pcap"), cut,
                                cooked, "--db", db});
@@ -205,29 +205,24 @@ TEST_F(ReplayFixture, EndSignalStopsTheReadingAndSavesWhatWasCounted)
             open = write(fd, file.data() + 24, frames) == frames;
         close(fd);
     };
+    // Replays until that many rounds of the capture went into the pipe, then sends the signal.
     const std::string output = dir.File("out.txt");
-    const auto startAndWait = [&](uint64_t rounds)
+    const auto interrupt = [&](uint64_t rounds, int signal)
     {
         written = 0;
+        std::thread feeder(feed);
         const pid_t pid = StartOmbrix(dir.Path(), {"--replay", stream, "--db", db}, output);
-        for (int i = 0; i < 2000 && written < rounds; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return pid;
+        WaitUntil([&] { return written >= rounds; });
+        kill(pid, signal);
+        const int status = WaitForExit(pid, std::chrono::seconds(10));
+        feeder.join();
+        return status;
     };
     // A new file gets its tables together with the counts: a crash before leaves none (no
     // default filter without its counts), and the next replay starts the file afresh.
-    std::thread first(feed);
-    const pid_t killed = startAndWait(1000);
-    kill(killed, SIGKILL);
-    waitpid(killed, nullptr, 0);
-    first.join();
+    EXPECT_EQ(interrupt(1000, SIGKILL), -1);
     EXPECT_EQ(QueryRows(db, "select count(*) from sqlite_master"), "0\n");
-
-    std::thread feeder(feed);
-    const pid_t pid = startAndWait(3000);
-    kill(pid, SIGINT);
-    EXPECT_EQ(WaitForExit(pid, std::chrono::seconds(10)), 1);
-    feeder.join();
+    EXPECT_EQ(interrupt(3000, SIGINT), 1);
     const std::string text = ReadText(output);
     EXPECT_TRUE(Contains(text, "saving what was counted")) << text;
     // Every frame counted is saved: received 2584 bytes per round of the capture's 8 frames.

@@ -69,17 +69,15 @@ inline pid_t StartOmbrix(const std::string& home, std::vector<std::string> argum
 }
 
 // The exit status, or -2 after killing a process that did not end within the time.
-inline int WaitForExit(pid_t pid, std::chrono::milliseconds timeout)
+inline int WaitForExit(pid_t pid, std::chrono::seconds timeout)
 {
-    const std::chrono::milliseconds step(10);
     int status = 0;
-    for (auto waited = step * 0; waitpid(pid, &status, WNOHANG) != pid; waited += step)
-    {
-        if (waited > timeout && kill(pid, SIGKILL) == 0 && waitpid(pid, &status, 0) == pid)
-            return -2;
-        std::this_thread::sleep_for(step);
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    bool ended = false; // waitpid reaps once
+    if (WaitUntil([&] { return ended = ended || waitpid(pid, &status, WNOHANG) == pid; }, timeout))
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -2;
 }
 
 // Runs "ombrix <arguments>" to its end.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
@@ -35,18 +36,20 @@ TEST(CPacketThread, StopsAtOnceWhenIdleAndDispatchesEveryRecordInOrderPastErrors
     RecordingDispatch dispatch;
     CPacketThread thread(queue, dispatch, &dispatch);
     thread.Stop(); // never started: nothing to do
-    // A stop wakes the thread's wait for packets instead of waiting for its 100 ms time-out.
-    std::chrono::steady_clock::duration stopping{};
-    for (int round = 0; round < 10; ++round)
+    // A stop wakes the thread's wait for packets instead of waiting for its 100 ms time-out: most
+    // stops take a few milliseconds, even on a busy machine, and none would without the wake-up.
+    std::vector<std::chrono::steady_clock::duration> stops;
+    for (int round = 0; round < 9; ++round)
     {
         thread.Start();
         std::this_thread::sleep_for(std::chrono::milliseconds(10)); // now waiting for packets
         const auto start = std::chrono::steady_clock::now();
         thread.Stop();
-        stopping += std::chrono::steady_clock::now() - start;
+        stops.push_back(std::chrono::steady_clock::now() - start);
         EXPECT_FALSE(thread.IsRunning());
     }
-    EXPECT_LT(stopping, std::chrono::milliseconds(500));
+    std::nth_element(stops.begin(), stops.begin() + 4, stops.end());
+    EXPECT_LT(stops[4], std::chrono::milliseconds(50));
 
     thread.Start();
     EXPECT_THROW(thread.Start(), CKavoException);

@@ -1,12 +1,17 @@
 #include "capture/PacketDecoder.h"
+#include "capture/CPcapFileReader.h"
 
 #include "testsupport/FrameBuilder.h"
+#include "testsupport/Ip6Literal.h"
+#include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <tuple>
+#include <unistd.h>
 
 namespace
 {
@@ -79,47 +84,153 @@ TEST(PacketDecoder, LengthsPortsAndHeaderLimits)
     }
 }
 
-TEST(PacketDecoder, LinkTypesHaveTheirOwnHeaderAndOnlyEthernetHasHardwareAddresses)
+// Each link type has its own header and announces the family, which must agree with the packet's
+// version; only Ethernet has hardware addresses. Addresses and ports stay in wire order, as rules
+// and records expect. One record serves every row: an IPv4 packet after an IPv6 one leaves no
+// IPv6 address behind.
+TEST(PacketDecoder, LinkTypesFamiliesAndHardwareAddresses)
 {
-    const Bytes packet = BuildIpv4Packet({});
-    const std::tuple<int, Bytes, bool> cases[] = {
-        {DLT_EN10MB, WrapEthernet(packet), true},
-        {DLT_EN10MB, WrapEthernet(packet, 0x0806), false}, // ARP
-        {DLT_EN10MB, WrapEthernet(packet, 0x86DD), false}, // IPv6
-        {DLT_LINUX_SLL, WrapLinuxCooked(packet), true},
-        {DLT_LINUX_SLL, WrapLinuxCooked(packet, 0x86DD), false},
-        {DLT_LINUX_SLL2, WrapLinuxCooked2(packet), true},
-        {DLT_LINUX_SLL2, WrapLinuxCooked2(packet, 0x0806), false},
-        {DLT_RAW, packet, true},
-        {DLT_IPV4, packet, true},
-        {DLT_NULL, WrapLoopback(packet), true},
-        {DLT_NULL, WrapLoopback(packet, 24), false}, // AF_INET6 on BSD
-        {DLT_LOOP, WrapLoopback(packet, htonl(2)), true},
-        {DLT_IEEE802_11, packet, false}, // a link type we do not decode
-        {DLT_EN10MB, {}, false},
+    const std::tuple<int, uint32_t, int, bool> cases[] = {
+        // link type, the family it announces, the packet's version, whether it decodes
+        {DLT_EN10MB, 0x86DD, 6, true},
+        {DLT_EN10MB, 0x0800, 4, true},
+        {DLT_EN10MB, 0x0806, 4, false},
+        {DLT_EN10MB, 0x86DD, 4, false},
+        {DLT_EN10MB, 0x0800, 6, false},
+        {DLT_LINUX_SLL, 0x86DD, 6, true},
+        {DLT_LINUX_SLL, 0x0800, 4, true},
+        {DLT_LINUX_SLL, 0x86DD, 4, false},
+        {DLT_LINUX_SLL2, 0x86DD, 6, true},
+        {DLT_LINUX_SLL2, 0x0800, 4, true},
+        {DLT_LINUX_SLL2, 0x0806, 4, false},
+        {DLT_RAW, 0, 6, true},
+        {DLT_RAW, 0, 4, true},
+        {DLT_IPV6, 0, 6, true},
+        {DLT_IPV6, 0, 4, false},
+        {DLT_IPV4, 0, 4, true},
+        {DLT_IPV4, 0, 6, false},
+        {DLT_NULL, 24, 6, true},
+        {DLT_NULL, 2, 4, true},
+        {DLT_NULL, 28, 6, true},
+        {DLT_NULL, 24, 4, false},
+        {DLT_NULL, 2, 6, false},
+        {DLT_LOOP, htonl(30), 6, true},
+        {DLT_LOOP, htonl(2), 4, true},
+        {DLT_IEEE802_11, 0, 4, false}, // a link type we do not decode
     };
-    for (const auto& [linkType, frame, decodes] : cases)
+    PacketInfo info;
+    EXPECT_FALSE(Decode({}, DLT_EN10MB, info));
+    for (const auto& [linkType, family, version, decodes] : cases)
     {
-        SCOPED_TRACE(testing::Message() << linkType << " of " << frame.size());
-        PacketInfo info;
-        info.hasMac = linkType != DLT_EN10MB;
+        SCOPED_TRACE(testing::Message() << linkType << " " << family << " v" << version);
+        const bool six = version == 6, ethernet = linkType == DLT_EN10MB;
+        const Bytes frame = Wrap(linkType, six ? BuildIpv6Packet({}) : BuildIpv4Packet({}), family);
+        info.hasMac = !ethernet;
         info.sourceMac = {9, 9, 9, 9, 9, 9};
         ASSERT_EQ(Decode(frame, linkType, info), decodes);
         if (!decodes)
             continue;
-        // Addresses and ports stay in wire order, as rules and records expect.
-        const bool ethernet = linkType == DLT_EN10MB;
         const HardwareAddress none{}, to{2, 0, 0, 0, 0, 2}, from{2, 0, 0, 0, 0, 1};
-        EXPECT_EQ(std::tie(info.protocol, info.sourceAddress, info.destinationAddress,
-                           info.sourcePort, info.destinationPort, info.length, info.hasMac,
-                           info.destinationMac, info.sourceMac),
-                  std::make_tuple(17, Ipv4("198.18.0.2"), Ipv4("198.18.0.1"), WirePort(5353),
-                                  WirePort(53), 28u, ethernet, ethernet ? to : none,
-                                  ethernet ? from : none));
-        const int64_t linkLength = LinkHeaderLength(linkType);
-        EXPECT_FALSE(Decode(frame, linkType, info, linkLength + 19));
-        EXPECT_TRUE(Decode(frame, linkType, info, linkLength + 20));
+        EXPECT_EQ(std::tie(info.ipv6, info.protocol, info.sourceAddress, info.destinationAddress,
+                           info.sourceAddress6, info.destinationAddress6, info.sourcePort,
+                           info.destinationPort, info.length, info.hasMac, info.destinationMac,
+                           info.sourceMac),
+                  std::make_tuple(
+                      six, 17, six ? 0 : Ipv4("198.18.0.2"), six ? 0 : Ipv4("198.18.0.1"),
+                      six ? Ip6("2001:2::2") : Ip6Address{}, six ? Ip6("2001:2::1") : Ip6Address{},
+                      WirePort(5353), WirePort(53), six ? 48u : 28u, ethernet, ethernet ? to : none,
+                      ethernet ? from : none));
+        // The whole IP header must be there: 20 bytes for IPv4, 40 for IPv6.
+        const int64_t header = LinkHeaderLength(linkType) + (six ? 40 : 20);
+        EXPECT_FALSE(Decode(frame, linkType, info, header - 1));
+        EXPECT_TRUE(Decode(frame, linkType, info, header));
     }
     EXPECT_EQ(LinkTypeDescription(DLT_EN10MB), "Ethernet");
     EXPECT_EQ(LinkTypeDescription(4000), "DLT 4000");
+}
+
+// Which IPv6 frames decode, what they count, which upper protocol and whether they carry ports:
+// both edges of every limit of the header and of the extension chain.
+TEST(PacketDecoder, Ipv6LengthsChainsAndLimits)
+{
+    constexpr uint8_t HopByHop = 0, Routing = 43, Fragment = 44, Destination = 60;
+    struct Case
+    {
+        const char* name;
+        Ipv6Fields fields;
+        int64_t captured; // bytes after the link header; -1: all
+        int64_t wire;     // bytes after the link header; -1: the frame's
+        int64_t length;   // -1: not decoded
+        uint8_t protocol;
+        bool ports;
+    };
+    const std::vector<uint8_t> eight(8, Destination), nine(9, Destination);
+    const Ipv6Fields everyKind{{HopByHop, Destination, Routing, Fragment, Destination}, 6};
+    const Case cases[] = {
+        {"version 4 inside", {.firstByte = 0x45}, -1, -1, -1, 0, false},
+        {"39 header bytes", {}, 39, -1, -1, 0, false},
+        {"40 header bytes", {}, 40, -1, 48, 17, false},
+        {"three port bytes", {}, 43, -1, 48, 17, false},
+        {"four port bytes", {}, 44, -1, 48, 17, true},
+        {"tcp after every kind", everyKind, -1, -1, 116, 6, true},
+        {"later fragment", {{Fragment}, 17, 185}, -1, -1, 56, 17, false},
+        {"later fragment, tcp", {{HopByHop, Fragment}, 6, 1}, -1, -1, 76, 6, false},
+        {"esp", {{HopByHop}, 50}, -1, -1, 56, 50, false},
+        {"ah", {{}, 51}, -1, -1, 48, 51, false},
+        {"no next header", {{Routing}, 59}, -1, -1, 72, 59, false},
+        {"eight extension headers", {eight}, -1, -1, 112, 17, true},
+        {"nine extension headers", {nine}, -1, -1, 120, 60, false},
+        {"chain past the capture", {{Routing, HopByHop}}, 64 + 7, -1, 80, 0, false},
+        {"chain to the capture's end", {{Routing, HopByHop}}, 72, -1, 80, 17, false},
+        {"chain past the payload", {{Routing}, 17, 0, 4}, -1, -1, 44, 43, false},
+        {"ports past the payload", {{HopByHop}, 17, 0, 8}, -1, -1, 48, 17, false},
+        {"jumbogram", {{HopByHop}, 17, 0, 0}, -1, 9000, 9000, 17, true},
+        {"forged payload length", {.payloadLength = 65535}, -1, -1, 48, 17, true},
+        {"small snapshot", {.payloadLength = 1460}, 44, 1500, 1500, 17, true},
+        {"wire shorter than link header", {}, -1, -4, 0, 17, true},
+    };
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.name);
+        const Bytes frame = WrapEthernet(BuildIpv6Packet(test.fields), 0x86DD);
+        PacketInfo info;
+        info.sourcePort = 7;
+        ASSERT_EQ(Decode(frame, DLT_EN10MB, info, test.captured < 0 ? -1 : 14 + test.captured,
+                         test.wire == -1 ? -1 : std::max<int64_t>(14 + test.wire, 0)),
+                  test.length >= 0);
+        if (test.length < 0)
+            continue;
+        const bool tcp = test.fields.upper == 6;
+        const uint16_t source = test.ports ? WirePort(tcp ? 40000 : 5353) : 0;
+        const uint16_t destination = test.ports ? WirePort(tcp ? 443 : 53) : 0;
+        EXPECT_EQ(std::tie(info.length, info.protocol, info.hasPorts, info.sourcePort,
+                           info.destinationPort),
+                  std::make_tuple(uint32_t(test.length), test.protocol, uint8_t(test.ports), source,
+                                  destination));
+    }
+}
+
+// The fast reader takes classic files of Ethernet and raw IPv6 frames and says which; other link
+// types are left to libpcap.
+TEST(PacketDecoder, FastFileReaderTakesEthernetAndRawIpv6Files)
+{
+    TempDir folder;
+    const Bytes packet = BuildIpv6Packet({});
+    for (const auto& [linkType, taken] :
+         {std::pair{DLT_EN10MB, true}, {DLT_IPV6, true}, {DLT_RAW, false}})
+    {
+        SCOPED_TRACE(linkType);
+        WritePcapFile(folder.File("link.pcap"), linkType, {{packet, 100}});
+        const int descriptor = open(folder.File("link.pcap").c_str(), O_RDONLY | O_CLOEXEC);
+        CPcapFileReader reader;
+        EXPECT_EQ(reader.Open(descriptor), taken);
+        pcap_pkthdr header{};
+        const uint8_t* data = nullptr;
+        if (taken)
+        {
+            EXPECT_EQ(std::make_tuple(reader.GetLinkType(), reader.Next(header, data), header.len),
+                      std::make_tuple(linkType, 1, uint32_t(packet.size())));
+        }
+        close(descriptor);
+    }
 }

@@ -1,5 +1,6 @@
 #include "lookup/CHostNameCache.h"
 #include "core/CKavoThread.h"
+#include "testsupport/Ip6Literal.h"
 #include "testsupport/WaitUntil.h"
 
 #include <gtest/gtest.h>
@@ -13,69 +14,86 @@ using namespace std::chrono_literals;
 
 namespace
 {
-using Pairs = std::vector<std::pair<uint32_t, std::string>>;
+// What the cache handed on, in order, by address text.
+using Events = std::vector<std::pair<std::string, std::string>>;
 
-// The name server: tables set before the resolver starts, a number of "try later" answers per
-// address before the real one, and one address whose look-up hangs until released. Shared with
-// the look-up threads, which may outlive the cache.
-struct FakeDns
+uint32_t V4(const char* dotted)
 {
-    std::map<uint32_t, std::string> names;
-    std::map<std::string, uint32_t> hosts;
-    std::map<uint32_t, int> failuresFirst; // read and changed by one look-up at a time
-    bool alwaysFail = false;
-    std::atomic<int> reverseCalls{0}, forwardCalls{0};
-    std::atomic<uint32_t> held{0};
-    CKavoEvent entered{CKavoEvent::Reset::Manual}, release{CKavoEvent::Reset::Manual};
-};
-
-// Whether the table holds the key, and its value then.
-template <typename Table, typename Value> bool Find(const Table& table, auto key, Value& value)
-{
-    const auto found = table.find(key);
-    return found != table.end() && (value = found->second, true);
+    return inet_addr(dotted);
 }
 
-// A cache wired to a fake DNS, a recording database sink and a listener, with its own thread.
-struct ResolverFixture : IResolveListener
+// The name server, by address text: fixed names and host addresses, a number of "try later"
+// answers before the real one, and one address whose look-up hangs until released. Shared with
+// the look-up threads, which ask one at a time and may outlive the cache; the tables are set
+// before the resolver starts.
+struct FakeDns
 {
-    ResolverFixture()
-        : cache({[dns = dns](uint32_t address, std::string& name) -> ReverseAnswer
-                 {
-                     ++dns->reverseCalls;
-                     if (address == dns->held.load())
-                         dns->entered.Set(), dns->release.Wait();
-                     if (dns->alwaysFail || dns->failuresFirst[address]-- > 0)
-                         return ReverseAnswer::TryLater;
-                     return Find(dns->names, address, name);
-                 },
-                 [dns = dns](const std::string& host, uint32_t& address)
-                 { return ++dns->forwardCalls > 0 && Find(dns->hosts, host, address); }},
-                [this](uint32_t a, const std::string& n) { Record(written, a, n); })
+    std::map<std::string, std::string> names;
+    std::map<std::string, uint32_t> hosts;
+    std::map<std::string, int> failuresFirst;
+    bool alwaysFail = false;
+    std::string held;
+    std::atomic<int> reverseCalls{0}, forwardCalls{0};
+    CKavoEvent entered{CKavoEvent::Reset::Manual}, release{CKavoEvent::Reset::Manual};
+
+    ReverseAnswer Answer(const std::string& text, std::string& name)
     {
-        cache.SetListener(this);
+        ++reverseCalls;
+        if (text == held)
+            entered.Set(), release.Wait();
+        if (alwaysFail || failuresFirst[text]-- > 0)
+            return ReverseAnswer::TryLater;
+        const auto found = names.find(text);
+        return found != names.end() && (name = found->second, true);
     }
-    ~ResolverFixture() { dns->release.Set(); }
+};
+
+// A cache of both families wired to the fake DNS, a recording database sink and listeners, with
+// its own thread.
+struct Fixture : IResolveListener, IResolveListener6
+{
+    Fixture()
+        : cache({[dns = dns](uint32_t address, std::string& name)
+                 { return dns->Answer(CHostNameCache::DottedText(address), name); },
+                 [dns = dns](const std::string& host, uint32_t& address)
+                 {
+                     const auto found = (++dns->forwardCalls, dns->hosts.find(host));
+                     return found != dns->hosts.end() && (address = found->second, true);
+                 },
+                 [dns = dns](const Ip6Address& address, std::string& name)
+                 { return dns->Answer(Ip6Text(address), name); }},
+                [this](uint32_t a, const std::string& n)
+                { Record(written, CHostNameCache::DottedText(a), n); })
+    {
+        cache.SetNameSink6([this](const Ip6Address& a, const std::string& n)
+                           { Record(written, Ip6Text(a), n); });
+        cache.SetListener(this);
+        cache.SetListener6(this);
+    }
+    ~Fixture() { dns->release.Set(); }
     void OnResolved(const uint32_t& address, const std::string& name) override
     {
-        Record(resolved, address, name);
+        Record(resolved, CHostNameCache::DottedText(address), name);
     }
-    void Record(Pairs& pairs, uint32_t address, const std::string& name)
+    void OnResolved6(const Ip6Address& address, const std::string& name) override
+    {
+        Record(resolved, Ip6Text(address), name);
+    }
+    void Record(Events& events, const std::string& address, const std::string& name)
     {
         CKavoLock lock(m_lock);
-        pairs.emplace_back(address, name);
+        events.emplace_back(address, name);
     }
-    // A copy of the pairs once there are count of them, or after 10 s.
-    Pairs Get(const Pairs& pairs, size_t count = 0)
+    Events Copy(const Events& events)
     {
-        WaitUntil(
-            [&]
-            {
-                CKavoLock lock(m_lock);
-                return pairs.size() >= count;
-            });
         CKavoLock lock(m_lock);
-        return pairs;
+        return events;
+    }
+    // A copy of the events once there are count of them, or after 10 s.
+    Events Get(const Events& events, size_t count = 0)
+    {
+        WaitUntil([&] { return Copy(events).size() >= count; });
+        return Copy(events);
     }
     void Start(std::chrono::milliseconds firstRetry = 10ms, std::chrono::milliseconds pause = 10ms)
     {
@@ -85,7 +103,7 @@ struct ResolverFixture : IResolveListener
 
     std::shared_ptr<FakeDns> dns = std::make_shared<FakeDns>();
     CKavoLocker m_lock;
-    Pairs written, resolved;
+    Events written, resolved;
     CHostNameCache cache;
     CKavoThread thread; // declared last: stops the resolver before the rest goes
 };
@@ -104,66 +122,66 @@ TEST(CHostNameCache, OnlyNoSuchNameIsPermanent)
 // whose name server fails for now stays unnamed and holds up no other.
 TEST(CHostNameCache, RequestsAreServedOnceInAddressOrderAndFailuresWait)
 {
-    ResolverFixture fixture;
-    const uint32_t first = inet_addr("198.18.0.1"), low = inet_addr("198.18.0.20");
-    const uint32_t dead = inet_addr("198.18.0.2"); // its name server never answers
-    const uint32_t late = inet_addr("198.18.0.3"); // answered on the second question
-    const uint32_t high = inet_addr("198.18.1.3");
-    // A reverse name can hold any bytes; it is kept and passed on as it came.
+    Fixture fixture;
+    // .2's name server never answers; .3 is answered on the second question. A reverse name can
+    // hold any bytes; it is kept and passed on as it came.
     const std::string odd = "it's \"<b>\"\x01\xff;--";
-    fixture.dns->names = {{first, "first.example"}, {late, "late.example"}, {high, odd}};
-    fixture.dns->failuresFirst = {{dead, 1000}, {late, 1}};
-    fixture.dns->held = first;
+    fixture.dns->names = {
+        {"198.18.0.1", "first.example"}, {"198.18.0.3", "late.example"}, {"198.18.1.3", odd}};
+    fixture.dns->failuresFirst = {{"198.18.0.2", 1000}, {"198.18.0.3", 1}};
+    fixture.dns->held = "198.18.0.1";
     std::string name;
-    EXPECT_FALSE(fixture.cache.ResolveAddress(dead, name));
+    EXPECT_FALSE(fixture.cache.ResolveAddress(V4("198.18.0.2"), name));
     fixture.Start(200ms, 5ms);
-    fixture.cache.Request(first);
+    fixture.cache.Request(V4("198.18.0.1"));
     ASSERT_TRUE(fixture.dns->entered.Wait(10000ms));
 
     // The resolver is inside DNS: the table and the requests must still be free to use.
-    EXPECT_FALSE(fixture.cache.Lookup(first).has_value());
-    for (const uint32_t address : {high, first, dead, late, high, low})
-        fixture.cache.Request(address);
+    EXPECT_FALSE(fixture.cache.Lookup(V4("198.18.0.1")).has_value());
+    for (const char* address :
+         {"198.18.1.3", "198.18.0.1", "198.18.0.2", "198.18.0.3", "198.18.1.3", "198.18.0.20"})
+        fixture.cache.Request(V4(address));
     EXPECT_EQ(fixture.cache.GetRequestCount(), 5u);
     fixture.dns->release.Set();
 
-    Pairs expected{
-        {first, "first.example"}, {low, "198.18.0.20"}, {high, odd}, {late, "late.example"}};
+    Events expected{{"198.18.0.1", "first.example"},
+                    {"198.18.0.20", "198.18.0.20"},
+                    {"198.18.1.3", odd},
+                    {"198.18.0.3", "late.example"}};
     EXPECT_EQ(fixture.Get(fixture.resolved, 4), expected);
     EXPECT_EQ(fixture.Get(fixture.written), expected);
     EXPECT_EQ(fixture.cache.GetRequestCount(), 1u);
-    EXPECT_FALSE(fixture.cache.Lookup(dead).has_value());
+    EXPECT_FALSE(fixture.cache.Lookup(V4("198.18.0.2")).has_value());
 
     // Asked again, it is answered from the cache: nothing written again.
-    fixture.cache.Request(low);
-    EXPECT_TRUE(fixture.cache.ResolveAddress(low, name) && name == "198.18.0.20");
+    fixture.cache.Request(V4("198.18.0.20"));
+    EXPECT_TRUE(fixture.cache.ResolveAddress(V4("198.18.0.20"), name) && name == "198.18.0.20");
     EXPECT_EQ(fixture.Get(fixture.written), expected);
-    expected.emplace_back(low, name);
+    expected.emplace_back("198.18.0.20", name);
     EXPECT_EQ(fixture.Get(fixture.resolved, 5), expected);
 }
 
 TEST(CHostNameCache, DeadNameServerIsAskedLessAndLessOften)
 {
-    ResolverFixture fixture;
+    Fixture fixture;
     fixture.dns->alwaysFail = true;
     for (int i = 1; i <= 20; ++i)
-        fixture.cache.Request(inet_addr(("198.18.0." + std::to_string(i)).c_str()));
+        fixture.cache.Request(V4(("198.18.0." + std::to_string(i)).c_str()));
     fixture.Start(1ms, 20ms);
+    ASSERT_TRUE(WaitUntil([&] { return fixture.dns->reverseCalls.load() > 0; }));
     std::this_thread::sleep_for(400ms);
     // Pauses of 20, 40, 80, 160 ms after each failure: five questions at most; without the
     // growing pause there would be twenty or more.
-    EXPECT_GE(fixture.dns->reverseCalls.load(), 1);
     EXPECT_LE(fixture.dns->reverseCalls.load(), 6);
 }
 
 TEST(CHostNameCache, StopNeverWaitsForDnsAndHandsNothingOn)
 {
-    ResolverFixture fixture;
-    const uint32_t address = inet_addr("198.18.0.9");
-    fixture.dns->names = {{address, "late.example"}};
-    fixture.dns->held = address;
+    Fixture fixture;
+    fixture.dns->names = {{"198.18.0.9", "late.example"}};
+    fixture.dns->held = "198.18.0.9";
     fixture.Start();
-    fixture.cache.Request(address);
+    fixture.cache.Request(V4("198.18.0.9"));
     ASSERT_TRUE(fixture.dns->entered.Wait(10000ms));
     // The look-up hangs for good; the resolver ends at once all the same.
     fixture.cache.RequestStop();
@@ -171,10 +189,10 @@ TEST(CHostNameCache, StopNeverWaitsForDnsAndHandsNothingOn)
     fixture.dns->release.Set();
     std::this_thread::sleep_for(20ms); // the look-up thread's answer arrives too late
     EXPECT_EQ(fixture.Get(fixture.resolved).size() + fixture.Get(fixture.written).size(), 0u);
-    EXPECT_FALSE(fixture.cache.Lookup(address).has_value());
+    EXPECT_FALSE(fixture.cache.Lookup(V4("198.18.0.9")).has_value());
 
     // Once stopped, the job is over: a later run returns at once, asking nothing.
-    fixture.cache.Request(inet_addr("198.18.0.10"));
+    fixture.cache.Request(V4("198.18.0.10"));
     fixture.thread.Start(&fixture.cache);
     EXPECT_EQ(fixture.thread.Wait(1000ms), CKavoThread::WaitResult::Ended);
     EXPECT_EQ(fixture.dns->reverseCalls.load(), 1);
@@ -183,32 +201,33 @@ TEST(CHostNameCache, StopNeverWaitsForDnsAndHandsNothingOn)
 // Names loaded from the database and typed host names, without the resolver thread.
 TEST(CHostNameCache, LoadedAndTypedNamesUseDnsOnlyWhenUnknown)
 {
-    ResolverFixture fixture;
-    const uint32_t one = inet_addr("198.18.0.1"), two = inet_addr("198.18.0.2");
-    const uint32_t three = inet_addr("198.18.0.3"), empty = inet_addr("198.18.0.5");
+    Fixture fixture;
     IResolveCache& loaded = fixture.cache;
-    fixture.cache.LoadedNameSink()(two, "two");
-    fixture.cache.LoadedNameSink()(one, "one");
-    loaded.Add(two, "deux");
-    loaded.Add(empty, ""); // an empty database cell
-    Pairs walked;
+    fixture.cache.LoadedNameSink()(V4("198.18.0.2"), "two");
+    fixture.cache.LoadedNameSink()(V4("198.18.0.1"), "one");
+    loaded.Add(V4("198.18.0.2"), "deux");
+    loaded.Add(V4("198.18.0.5"), ""); // an empty database cell
+    Events walked;
     loaded.First();
     do
-        walked.emplace_back(loaded.GetAddress(), loaded.GetName());
+        walked.emplace_back(CHostNameCache::DottedText(loaded.GetAddress()), loaded.GetName());
     while (loaded.Next());
-    EXPECT_EQ(walked, (Pairs{{two, "deux"}, {one, "one"}, {two, "deux"}, {empty, ""}}));
+    EXPECT_EQ(walked, (Events{{"198.18.0.2", "deux"},
+                              {"198.18.0.1", "one"},
+                              {"198.18.0.2", "deux"},
+                              {"198.18.0.5", ""}}));
     // A loaded name needs no DNS; one found by DNS on the calling thread is kept and written.
-    fixture.dns->names = {{three, "three.example"}};
+    fixture.dns->names = {{"198.18.0.3", "three.example"}};
     std::string name;
-    EXPECT_TRUE(fixture.cache.ResolveAddress(one, name) && name == "one");
-    EXPECT_TRUE(fixture.cache.ResolveAddress(three, name));
-    EXPECT_EQ(fixture.cache.Lookup(three), "three.example");
+    EXPECT_TRUE(fixture.cache.ResolveAddress(V4("198.18.0.1"), name) && name == "one");
+    EXPECT_TRUE(fixture.cache.ResolveAddress(V4("198.18.0.3"), name));
+    EXPECT_EQ(fixture.cache.Lookup(V4("198.18.0.3")), "three.example");
 
     // Dotted addresses and held names need no DNS: of two addresses of a name the lower is
     // taken, names compare case-sensitively, and an empty text finds nothing.
-    fixture.cache.Add(inet_addr("198.18.2.1"), "host.example");
-    fixture.cache.Add(inet_addr("198.18.1.2"), "host.example");
-    fixture.dns->hosts = {{"new.example", inet_addr("198.18.3.3")}};
+    fixture.cache.Add(V4("198.18.2.1"), "host.example");
+    fixture.cache.Add(V4("198.18.1.2"), "host.example");
+    fixture.dns->hosts = {{"new.example", V4("198.18.3.3")}};
     const int counter = fixture.cache.GetCounter();
     const std::pair<const char*, const char*> typed[] = {
         {"10.1.2.3", "10.1.2.3"},  {"host.example", "198.18.1.2"}, {"", nullptr},
@@ -218,12 +237,62 @@ TEST(CHostNameCache, LoadedAndTypedNamesUseDnsOnlyWhenUnknown)
     {
         uint32_t address = 0;
         EXPECT_EQ(fixture.cache.ResolveHost(text, address), expected != nullptr) << text;
-        EXPECT_EQ(address, expected != nullptr ? inet_addr(expected) : 0) << text;
+        EXPECT_EQ(address, expected != nullptr ? V4(expected) : 0) << text;
     }
     // Asked for the unknown names only; what it found is remembered, not written nor entered.
     EXPECT_EQ(std::pair(fixture.dns->forwardCalls.load(), fixture.dns->reverseCalls.load()),
               std::pair(2, 1));
-    EXPECT_EQ(fixture.cache.Lookup(inet_addr("198.18.3.3")), "new.example");
+    EXPECT_EQ(fixture.cache.Lookup(V4("198.18.3.3")), "new.example");
     EXPECT_EQ(fixture.cache.GetCounter(), counter);
-    EXPECT_EQ(fixture.Get(fixture.written), (Pairs{{three, "three.example"}}));
+    EXPECT_EQ(fixture.Get(fixture.written), (Events{{"198.18.0.3", "three.example"}}));
+}
+
+// IPv6 requests go through the same resolver as IPv4 ones, after them and in address order,
+// each once; an address without a name gets its RFC 5952 text, one whose look-up failed for now
+// waits for its back-off while the others go ahead, and a loaded name needs no DNS.
+TEST(CHostNameCache, Ipv6SharesTheResolverAndItsRules)
+{
+    Fixture fixture;
+    const Ip6Address unnamed = Ip6("2001:2::ab:0:0:1"), loaded = Ip6("2001:2::5");
+    fixture.dns->names = {
+        {"198.18.0.9", "four.example"}, {"2001:2::", "late.example"}, {"2001:2::1", "six.example"}};
+    fixture.dns->failuresFirst = {{"2001:2::", 1}};
+    fixture.cache.LoadedNameSink6()(loaded, "first");
+    fixture.cache.Add6(loaded, "loaded.example");
+    for (const Ip6Address& address : {unnamed, Ip6("2001:2::1"), Ip6("2001:2::"), loaded})
+        fixture.cache.Request6(address);
+    fixture.cache.Request6(Ip6("2001:2::1"));
+    fixture.cache.Request(V4("198.18.0.10"));
+    fixture.cache.Request(V4("198.18.0.9"));
+    EXPECT_EQ(fixture.cache.GetRequestCount(), 6u);
+    fixture.Start(50ms, 5ms);
+
+    const Events resolved = fixture.Get(fixture.resolved, 6);
+    EXPECT_EQ(resolved, (Events{{"198.18.0.9", "four.example"},
+                                {"198.18.0.10", "198.18.0.10"},
+                                {"2001:2::1", "six.example"},
+                                {"2001:2::5", "loaded.example"},
+                                {"2001:2::ab:0:0:1", "2001:2::ab:0:0:1"},
+                                {"2001:2::", "late.example"}}));
+    Events written = resolved;
+    written.erase(written.begin() + 3); // the loaded name is not written again
+    EXPECT_EQ(fixture.Get(fixture.written, 5), written);
+    // Each asked once, the one that failed twice; the loaded one never.
+    EXPECT_EQ(fixture.dns->reverseCalls.load(), 6);
+    std::string name;
+    EXPECT_TRUE(fixture.cache.Lookup6(unnamed, name) && name == "2001:2::ab:0:0:1");
+    EXPECT_FALSE(fixture.cache.Lookup6(Ip6("2001:2::2"), name));
+    // The IPv4 names are not IPv6 names, nor the other way round.
+    EXPECT_FALSE(fixture.cache.Lookup6(Ip6("::ffff:198.18.0.9"), name));
+    EXPECT_FALSE(fixture.cache.Lookup(0).has_value());
+}
+
+// Without an IPv6 resolver an IPv6 address is named by its text at once.
+TEST(CHostNameCache, Ipv6WithoutItsResolverGetsItsText)
+{
+    Fixture fixture;
+    fixture.cache.SetResolver({[](uint32_t, std::string&) { return ReverseAnswer(false); }, {}});
+    fixture.cache.Request6(Ip6("2001:2::7"));
+    fixture.Start();
+    EXPECT_EQ(fixture.Get(fixture.resolved, 1), (Events{{"2001:2::7", "2001:2::7"}}));
 }

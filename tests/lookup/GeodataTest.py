@@ -17,6 +17,17 @@ def dotted(text):
     return a << 24 | b << 16 | c << 8 | d
 
 
+def blocks(data, size, read):
+    """The blocks after the 2-byte header as code -> ranges, each range read at its offset."""
+    found, position = {}, 2
+    while position < len(data):
+        (count,) = struct.unpack_from("<i", data, position + 2)
+        found[data[position:position + 2].decode("ascii")] = [
+            read(position + 6 + size * i) for i in range(count)]
+        position += 6 + size * count
+    return found, position
+
+
 class Converter(unittest.TestCase):
     def test_blocks_cover_the_range_exactly_and_fewest(self):
         # (first, last, the blocks expected, or how many of them)
@@ -71,15 +82,9 @@ class Converter(unittest.TestCase):
 
         # The width, then blocks: code, count (little-endian), ranges of address and prefix.
         self.assertEqual(data[:2], b"\x00\x10")
-        blocks, position = {}, 2
-        while position < len(data):
-            code = data[position:position + 2].decode("ascii")
-            (count,) = struct.unpack_from("<i", data, position + 2)
-            blocks[code] = [struct.unpack_from("<Ib", data, position + 6 + 5 * i)
-                            for i in range(count)]
-            position += 6 + 5 * count
-        self.assertEqual(position, len(data))
-        self.assertEqual(blocks, {"DE": [(dotted("5.0.0.0"), 16)],
+        found, end = blocks(data, 5, lambda at: struct.unpack_from("<Ib", data, at))
+        self.assertEqual(end, len(data))
+        self.assertEqual(found, {"DE": [(dotted("5.0.0.0"), 16)],
                                   "EU": [(dotted("7.0.0.0"), 31), (dotted("7.0.0.2"), 32)],
                                   "US": [(dotted("255.255.255.255"), 32)]})
         self.assertEqual(names, "DE\tGermany\nEU\tEurope\nUS\tUnited States\n")
@@ -102,18 +107,11 @@ class Ipv6Files(unittest.TestCase):
         ranges = geodata.read_geoip6(lines)
         data = geodata.geobase6_bytes(ranges)
         self.assertEqual(data[:2], b"\x00\x01")
-        blocks, position = {}, 2
-        while position < len(data):
-            code = data[position:position + 2].decode("ascii")
-            (count,) = struct.unpack_from("<i", data, position + 2)
-            position += 6
-            blocks[code] = [(int.from_bytes(data[position + 32 * i:position + 32 * i + 16], "big"),
-                             int.from_bytes(data[position + 32 * i + 16:position + 32 * i + 32],
-                                            "big"))
-                            for i in range(count)]
-            position += 32 * count
+        found, end = blocks(data, 32, lambda at: (int.from_bytes(data[at:at + 16], "big"),
+                                                  int.from_bytes(data[at + 16:at + 32], "big")))
+        self.assertEqual(end, len(data))
         base = 0x20010002 << 96
-        self.assertEqual(blocks, {"DE": [(base, base + 0x1FF), (base + 0x300, base + 0x3FF)],
+        self.assertEqual(found, {"DE": [(base, base + 0x1FF), (base + 0x300, base + 0x3FF)],
                                   "US": [((1 << 128) - 1, (1 << 128) - 1)]})
 
 

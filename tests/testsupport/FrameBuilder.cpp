@@ -66,23 +66,65 @@ Bytes WrapEthernet(const Bytes& packet, uint16_t etherType, const uint8_t (&dest
     return Prefixed(header, packet, etherType);
 }
 
-Bytes WrapLinuxCooked(const Bytes& packet, uint16_t protocol)
+static Bytes WrapLinuxCooked(const Bytes& packet, uint16_t protocol)
 {
     // Sent to us, ARPHRD_ETHER, a 6-byte address.
     return Prefixed({0, 0, 0, 1, 0, 6, 2, 0, 0, 0, 0, 1, 0, 0}, packet, protocol);
 }
 
-Bytes WrapLinuxCooked2(const Bytes& packet, uint16_t protocol)
+static Bytes WrapLinuxCooked2(const Bytes& packet, uint16_t protocol)
 {
     // The protocol first, then interface 1, ARPHRD_ETHER, sent to us, a 6-byte address.
     const Bytes rest = Prefixed({0, 0, 0, 0, 0, 1, 0, 1, 0, 6, 2, 0, 0, 0, 0, 1, 0, 0}, packet);
     return Prefixed({}, rest, protocol);
 }
 
-Bytes WrapLoopback(const Bytes& packet, uint32_t family)
+static Bytes WrapLoopback(const Bytes& packet, uint32_t family)
 {
     const auto* bytes = reinterpret_cast<const uint8_t*>(&family);
     return Prefixed(Bytes(bytes, bytes + 4), packet);
+}
+
+Bytes BuildIpv6Packet(const Ipv6Fields& fields)
+{
+    Bytes packet(40, 0);
+    packet[0] = fields.firstByte;
+    packet[7] = 64;
+    for (const auto& [at, text] : {std::pair{8, "2001:2::2"}, {24, "2001:2::1"}})
+        inet_pton(AF_INET6, text, &packet[at]);
+    size_t nextField = 6;
+    for (const uint8_t type : fields.chain)
+    {
+        packet[nextField] = type;
+        nextField = packet.size();
+        const size_t size = type == 43 ? 24 : 8;
+        packet.resize(packet.size() + size, 0);
+        if (type == 44) // a fragment header
+            PutBigEndian16(packet, nextField + 2,
+                           static_cast<uint16_t>(fields.fragmentOffset << 3 | 1));
+        else
+            packet[nextField + 1] = static_cast<uint8_t>(size / 8 - 1);
+    }
+    packet[nextField] = fields.upper;
+    const bool tcp = fields.upper == 6;
+    packet.resize(packet.size() + (tcp ? 20 : 8), 0);
+    PutBigEndian16(packet, packet.size() - (tcp ? 20 : 8), tcp ? 40000 : 5353);
+    PutBigEndian16(packet, packet.size() - (tcp ? 18 : 6), tcp ? 443 : 53);
+    const size_t payload =
+        fields.payloadLength >= 0 ? size_t(fields.payloadLength) : packet.size() - 40;
+    PutBigEndian16(packet, 4, static_cast<uint16_t>(payload));
+    return packet;
+}
+
+Bytes Wrap(int linkType, const Bytes& packet, uint32_t family)
+{
+    const auto type = static_cast<uint16_t>(family);
+    const bool loopback = linkType == DLT_NULL || linkType == DLT_LOOP;
+    return linkType == DLT_EN10MB       ? WrapEthernet(packet, type)
+           : linkType == DLT_LINUX_SLL  ? WrapLinuxCooked(packet, type)
+           : linkType == DLT_LINUX_SLL2 ? WrapLinuxCooked2(packet, type)
+           : loopback                   ? WrapLoopback(packet, family)
+                                        : packet;
 }
 
 void WritePcapFile(const std::string& path, int linkType, const std::vector<PcapRecord>& records)

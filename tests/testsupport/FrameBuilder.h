@@ -1,5 +1,5 @@
-// Builds IPv4 frames (Ethernet, Linux cooked, BSD loopback, raw) for tests, and writes them to
-// pcap files.
+// Builds IPv4 and IPv6 frames (Ethernet, Linux cooked, BSD loopback, raw) for tests, and writes
+// them to pcap files.
 #pragma once
 
 #include <arpa/inet.h>
@@ -36,12 +36,23 @@ struct PacketFields
 // payload. A later fragment carries only payload bytes (no transport header).
 Bytes BuildIpv4Packet(const PacketFields& fields);
 
+// An IPv6 packet from 2001:2::2 to 2001:2::1.
+struct Ipv6Fields
+{
+    std::vector<uint8_t> chain{}; // extension headers in order; routing (43) ones are 24 bytes
+    uint8_t upper = 17;           // 17 UDP, 6 TCP (ports 40000 -> 443), others 8 bytes of data
+    uint16_t fragmentOffset = 0;  // in 8-byte units, for every fragment header of the chain
+    int32_t payloadLength = -1;   // the field as written; -1: the real length
+    uint8_t firstByte = 0x60;     // version and the top of the traffic class
+};
+Bytes BuildIpv6Packet(const Ipv6Fields& fields);
+
 Bytes WrapEthernet(const Bytes& packet, uint16_t etherType = 0x0800,
                    const uint8_t (&destinationMac)[6] = {0x02, 0, 0, 0, 0, 0x02},
                    const uint8_t (&sourceMac)[6] = {0x02, 0, 0, 0, 0, 0x01});
-Bytes WrapLinuxCooked(const Bytes& packet, uint16_t protocol = 0x0800);  // DLT_LINUX_SLL
-Bytes WrapLinuxCooked2(const Bytes& packet, uint16_t protocol = 0x0800); // DLT_LINUX_SLL2
-Bytes WrapLoopback(const Bytes& packet, uint32_t family = 2);            // DLT_NULL, host order
+// The packet behind the header of the link type (DLT_*); family is the EtherType, or the loopback
+// family as that link writes it (DLT_NULL: host order). Other links carry the packet alone.
+Bytes Wrap(int linkType, const Bytes& packet, uint32_t family);
 
 struct PcapRecord
 {

@@ -405,8 +405,3 @@ bool CFilter::MatchHardware(const PacketInfo& packet, bool& sent) const
         return false;
     return true;
 }
-
-uint16_t CFilter::RemotePort(const PacketInfo& packet, bool sent)
-{
-    return packet.hasPorts == 0 ? 0 : (sent ? packet.destinationPort : packet.sourcePort);
-}

@@ -117,7 +117,10 @@ private:
     CFilterHost* Count6(const PacketInfo& packet, CLocalSides& sides);
     // Hardware binding: whether the frame is this filter's, and in which direction.
     bool MatchHardware(const PacketInfo& packet, bool& sent) const;
-    static uint16_t RemotePort(const PacketInfo& packet, bool sent);
+    static uint16_t RemotePort(const PacketInfo& packet, bool sent)
+    {
+        return packet.hasPorts == 0 ? 0 : (sent ? packet.destinationPort : packet.sourcePort);
+    }
     // Adds the packet to the totals, the host record and the history.
     void AddTraffic(CFilterHost& host, const PacketInfo& packet, bool sent);
 

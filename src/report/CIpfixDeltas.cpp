@@ -51,36 +51,48 @@ void CIpfixDeltas::Walk(bool baselineOnly, const std::vector<int>& filterIds,
             domain.name = filter->GetName();
         }
         uint32_t local = 0;
-        if (filter->GetBinding() == static_cast<int>(HostBinding::Address))
+        Ip6Address local6;
+        if (filter->GetBinding() == static_cast<int>(HostBinding::Address) &&
+            !filter->GetAddress6(local6))
             filter->GetAddress(local);
 
         state.hosts.resize(static_cast<size_t>(count));
         for (int i = 0; i < count; ++i)
         {
             CFilterHost* host = filter->GetHost(i);
-            // The records carry IPv4 addresses only: an IPv6 host would go out as 0.0.0.0.
-            if (host == nullptr || host->IsIpv6())
+            if (host == nullptr)
                 continue;
             Exported& before = state.hosts[static_cast<size_t>(i)];
             // Every counted packet moves a packet count: unchanged counts, unchanged record.
             if (!baselineOnly && host->GetReceivedPackets() == before.receivedPackets &&
                 host->GetSentPackets() == before.sentPackets &&
-                host->GetAddress() == before.address)
+                host->GetAddress() == before.address && host->IsIpv6() == before.ipv6)
                 continue;
             Exported now;
             now.address = host->GetAddress();
+            now.ipv6 = host->IsIpv6();
+            if (now.ipv6)
+                now.address6 = host->GetAddress6();
             now.received = host->GetReceived();
             now.sent = host->GetSent();
             now.receivedPackets = host->GetReceivedPackets();
             now.sentPackets = host->GetSentPackets();
-            if (before.address != now.address || now.received < before.received ||
+            // A record of another host at this number (a cleared table filled again) starts at 0.
+            if (before.address != now.address || before.ipv6 != now.ipv6 ||
+                before.address6 != now.address6 || now.received < before.received ||
                 now.sent < before.sent)
-                before = Exported{now.address, 0, 0, 0, 0};
+                before = Exported{now.address, now.ipv6, now.address6, 0, 0, 0, 0};
             if (!baselineOnly && wanted)
             {
                 IpfixDelta delta;
                 delta.remote = now.address;
                 delta.local = local;
+                delta.ipv6 = now.ipv6;
+                if (now.ipv6)
+                {
+                    delta.remote6 = now.address6;
+                    delta.local6 = local6;
+                }
                 delta.octets = Difference(now.received, before.received);
                 delta.packets =
                     now.receivedPackets - std::min(now.receivedPackets, before.receivedPackets);

@@ -31,6 +31,8 @@ private:
     struct Exported
     {
         uint32_t address = 0;
+        bool ipv6 = false;
+        Ip6Address address6;
         double received = 0;
         double sent = 0;
         uint64_t receivedPackets = 0;

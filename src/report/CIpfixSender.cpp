@@ -11,10 +11,12 @@ namespace
 {
 constexpr uint16_t kDataTemplate = 256;
 constexpr uint16_t kOptionsTemplate = 257;
+constexpr uint16_t kDataTemplate6 = 258;
 // fixbuf's UDP messages stay within about 1,400 bytes (no IP fragments); ending each after this
-// many 45-byte records makes every message one this code emits, so the pause after each one
-// paces the collector.
+// many 45-byte records (69 for IPv6) makes every message one this code emits, so the pause after
+// each one paces the collector.
 constexpr size_t kRecordsPerMessage = 28;
+constexpr size_t kRecordsPerMessage6 = 18;
 
 // The data record as fixbuf reads it: fields in template order, no padding between them.
 // Internal templates need every length spelled out, so the element lists below repeat these sizes.
@@ -28,6 +30,20 @@ struct DataRecord
     uint32_t destinationIPv4Address;
     uint32_t observationDomainId;
     uint8_t flowDirection; // 0 ingress (received), 1 egress (sent)
+};
+
+// The same for a remote host of IPv6, whose addresses fixbuf takes as sixteen bytes in
+// network order.
+struct DataRecord6
+{
+    uint64_t flowStartMilliseconds;
+    uint64_t flowEndMilliseconds;
+    uint64_t octetDeltaCount;
+    uint64_t packetDeltaCount;
+    uint8_t sourceIPv6Address[16];
+    uint8_t destinationIPv6Address[16];
+    uint32_t observationDomainId;
+    uint8_t flowDirection;
 };
 
 struct OptionsRecord
@@ -46,6 +62,16 @@ fbInfoElementSpec_t kDataSpec[] = {{const_cast<char*>("flowStartMilliseconds"), 
                                    {const_cast<char*>("observationDomainId"), 4, 0},
                                    {const_cast<char*>("flowDirection"), 1, 0},
                                    FB_IESPEC_NULL};
+
+fbInfoElementSpec_t kDataSpec6[] = {{const_cast<char*>("flowStartMilliseconds"), 8, 0},
+                                    {const_cast<char*>("flowEndMilliseconds"), 8, 0},
+                                    {const_cast<char*>("octetDeltaCount"), 8, 0},
+                                    {const_cast<char*>("packetDeltaCount"), 8, 0},
+                                    {const_cast<char*>("sourceIPv6Address"), 16, 0},
+                                    {const_cast<char*>("destinationIPv6Address"), 16, 0},
+                                    {const_cast<char*>("observationDomainId"), 4, 0},
+                                    {const_cast<char*>("flowDirection"), 1, 0},
+                                    FB_IESPEC_NULL};
 
 // The padding exists only in memory; flag 1 keeps it out of the template that is sent.
 fbInfoElementSpec_t kOptionsSpec[] = {{const_cast<char*>("observationDomainId"), 4, 0},
@@ -73,6 +99,37 @@ std::string TakeMessage(GError*& error)
     return text;
 }
 
+// Both record shapes share every field but the addresses.
+template <typename Record>
+uint8_t* FillCommon(Record& record, const IpfixDelta& delta, uint64_t startMs, uint64_t endMs,
+                    uint32_t domain)
+{
+    record.flowStartMilliseconds = startMs;
+    record.flowEndMilliseconds = endMs;
+    record.octetDeltaCount = delta.octets;
+    record.packetDeltaCount = delta.packets;
+    record.observationDomainId = domain;
+    record.flowDirection = delta.sent ? 1 : 0;
+    return reinterpret_cast<uint8_t*>(&record);
+}
+
+uint8_t* FillRecord(DataRecord& record, const IpfixDelta& delta, uint64_t startMs, uint64_t endMs,
+                    uint32_t domain)
+{
+    record.sourceIPv4Address = ntohl(delta.sent ? delta.local : delta.remote);
+    record.destinationIPv4Address = ntohl(delta.sent ? delta.remote : delta.local);
+    return FillCommon(record, delta, startMs, endMs, domain);
+}
+
+uint8_t* FillRecord(DataRecord6& record, const IpfixDelta& delta, uint64_t startMs, uint64_t endMs,
+                    uint32_t domain)
+{
+    const Ip6Address& source = delta.sent ? delta.local6 : delta.remote6;
+    const Ip6Address& destination = delta.sent ? delta.remote6 : delta.local6;
+    std::memcpy(record.sourceIPv6Address, source.bytes.data(), 16);
+    std::memcpy(record.destinationIPv6Address, destination.bytes.data(), 16);
+    return FillCommon(record, delta, startMs, endMs, domain);
+}
 } // namespace
 
 CIpfixSender::CIpfixSender(fbInfoModel_st* model, IpfixEndpoint endpoint)
@@ -90,9 +147,11 @@ bool CIpfixSender::Open(std::string& error)
     GError* failure = nullptr;
     fbSession_t* session = fbSessionAlloc(m_model);
     m_dataTemplate = fbTemplateAlloc(m_model);
+    m_dataTemplate6 = fbTemplateAlloc(m_model);
     m_optionsTemplate = fbTemplateAlloc(m_model);
     fbTemplate_t* optionsInternal = fbTemplateAlloc(m_model);
     bool ok = fbTemplateAppendSpecArray(m_dataTemplate, kDataSpec, 0, &failure) &&
+              fbTemplateAppendSpecArray(m_dataTemplate6, kDataSpec6, 0, &failure) &&
               fbTemplateAppendSpecArray(m_optionsTemplate, kOptionsSpec, 0, &failure) &&
               fbTemplateAppendSpecArray(optionsInternal, kOptionsSpec, 1, &failure);
     if (ok)
@@ -100,6 +159,7 @@ bool CIpfixSender::Open(std::string& error)
         fbTemplateSetOptionsScope(m_optionsTemplate, 1);
         fbTemplateSetOptionsScope(optionsInternal, 1);
         ok = fbSessionAddTemplate(session, TRUE, kDataTemplate, m_dataTemplate, &failure) != 0 &&
+             fbSessionAddTemplate(session, TRUE, kDataTemplate6, m_dataTemplate6, &failure) != 0 &&
              fbSessionAddTemplate(session, TRUE, kOptionsTemplate, optionsInternal, &failure) != 0;
     }
     if (!ok)
@@ -107,6 +167,7 @@ bool CIpfixSender::Open(std::string& error)
         error = TakeMessage(failure);
         fbSessionFree(session);
         m_dataTemplate = nullptr;
+        m_dataTemplate6 = nullptr;
         m_optionsTemplate = nullptr;
         return false;
     }
@@ -126,6 +187,7 @@ void CIpfixSender::Close()
         fBufFree(m_buffer); // with its session, its templates and its socket
     m_buffer = nullptr;
     m_dataTemplate = nullptr;
+    m_dataTemplate6 = nullptr;
     m_optionsTemplate = nullptr;
     m_domainsWithTemplates.clear();
 }
@@ -192,37 +254,53 @@ bool CIpfixSender::SendDomain(const IpfixDomain& domain, uint64_t startMs, uint6
         if (!Emit(paceMicroseconds, error))
             return false;
     }
-    ok = SelectDomain(domain.id, withTemplates, failure) &&
-         fBufSetInternalTemplate(m_buffer, kDataTemplate, &failure) &&
-         fBufSetExportTemplate(m_buffer, kDataTemplate, &failure);
-    if (!ok)
+    if (!SelectDomain(domain.id, withTemplates, failure))
     {
         error = TakeMessage(failure);
         return false;
     }
-
+    // IPv4 records first, then IPv6 ones, each family under its own template.
     size_t inMessage = 0;
-    for (const IpfixDelta& delta : domain.deltas)
+    for (const bool ipv6 : {false, true})
     {
-        DataRecord record{};
-        record.flowStartMilliseconds = startMs;
-        record.flowEndMilliseconds = endMs;
-        record.octetDeltaCount = delta.octets;
-        record.packetDeltaCount = delta.packets;
-        record.sourceIPv4Address = ntohl(delta.sent ? delta.local : delta.remote);
-        record.destinationIPv4Address = ntohl(delta.sent ? delta.remote : delta.local);
-        record.observationDomainId = domain.id;
-        record.flowDirection = delta.sent ? 1 : 0;
-        if (!fBufAppend(m_buffer, reinterpret_cast<uint8_t*>(&record), sizeof record, &failure))
+        const uint16_t data = ipv6 ? kDataTemplate6 : kDataTemplate;
+        bool selected = false;
+        for (const IpfixDelta& delta : domain.deltas)
         {
-            error = TakeMessage(failure);
-            return false;
-        }
-        if (++inMessage == kRecordsPerMessage)
-        {
-            inMessage = 0;
-            if (!Emit(paceMicroseconds, error))
+            if (delta.ipv6 != ipv6)
+                continue;
+            if (!selected)
+            {
+                // Each family's records start a message of their own.
+                if (inMessage != 0 && !Emit(paceMicroseconds, error))
+                    return false;
+                inMessage = 0;
+                if (!fBufSetInternalTemplate(m_buffer, data, &failure) ||
+                    !fBufSetExportTemplate(m_buffer, data, &failure))
+                {
+                    error = TakeMessage(failure);
+                    return false;
+                }
+                selected = true;
+            }
+            DataRecord record{};
+            DataRecord6 record6{};
+            const bool appended =
+                ipv6 ? fBufAppend(m_buffer, FillRecord(record6, delta, startMs, endMs, domain.id),
+                                  sizeof record6, &failure)
+                     : fBufAppend(m_buffer, FillRecord(record, delta, startMs, endMs, domain.id),
+                                  sizeof record, &failure);
+            if (!appended)
+            {
+                error = TakeMessage(failure);
                 return false;
+            }
+            if (++inMessage == (ipv6 ? kRecordsPerMessage6 : kRecordsPerMessage))
+            {
+                inMessage = 0;
+                if (!Emit(paceMicroseconds, error))
+                    return false;
+            }
         }
     }
     return Emit(paceMicroseconds, error);
@@ -235,9 +313,11 @@ bool CIpfixSender::SelectDomain(uint32_t id, bool withTemplates, GError*& failur
     if (m_domainsWithTemplates.insert(id).second)
     {
         // A session sends an external template as soon as it is added.
-        fbTemplate_t* added = id == 0 ? m_optionsTemplate : m_dataTemplate;
-        return fbSessionAddTemplate(session, FALSE, id == 0 ? kOptionsTemplate : kDataTemplate,
-                                    added, &failure) != 0;
+        if (id == 0)
+            return fbSessionAddTemplate(session, FALSE, kOptionsTemplate, m_optionsTemplate,
+                                        &failure) != 0;
+        return fbSessionAddTemplate(session, FALSE, kDataTemplate, m_dataTemplate, &failure) != 0 &&
+               fbSessionAddTemplate(session, FALSE, kDataTemplate6, m_dataTemplate6, &failure) != 0;
     }
     return !withTemplates || fbSessionExportTemplates(session, &failure);
 }

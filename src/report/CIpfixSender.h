@@ -48,6 +48,7 @@ private:
     IpfixEndpoint m_endpoint;
     fBuf_st* m_buffer = nullptr;
     fbTemplate_st* m_dataTemplate = nullptr;
+    fbTemplate_st* m_dataTemplate6 = nullptr;
     fbTemplate_st* m_optionsTemplate = nullptr;
     std::set<uint32_t> m_domainsWithTemplates;
     uint64_t m_messages = 0;

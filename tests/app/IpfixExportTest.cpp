@@ -69,7 +69,7 @@ public:
         uint64_t packetCount = 0, byteCount = 0;
         while (lines >> odid >> source >> destination >> packetCount >> byteCount)
         {
-            const bool sent = source == "0.0.0.0";
+            const bool sent = source == "0.0.0.0" || source == "::";
             const std::string key = std::to_string(std::stoul(odid, nullptr, 16) - 1) + " " +
                                     (sent ? destination + " out" : source + " in");
             packets[key] += packetCount;
@@ -85,7 +85,8 @@ private:
 };
 
 // Three remote hosts over five minutes in both directions, some on port 80 (the HTTP filter
-// too). Adds the packets per "filter remote direction", as the collector's totals name them.
+// too), and one IPv6 host. Adds the packets per "filter remote direction", as the collector's
+// totals name them.
 void WriteCapture(const std::string& path, int64_t start, Totals& packets)
 {
     std::vector<PcapRecord> records;
@@ -103,6 +104,15 @@ void WriteCapture(const std::string& path, int64_t start, Totals& packets)
             if (filter == "0 " || port == 80)
                 for (const char* direction : {" in", " out"})
                     ++packets[filter + remote + direction];
+        if (i % 10 != 0)
+            continue;
+        Bytes received = BuildIpv6Packet({}); // from 2001:2::2 to the local 2001:2::1
+        Bytes sent = received;
+        std::swap_ranges(sent.begin() + 8, sent.begin() + 24, sent.begin() + 24);
+        for (const Bytes& packet : {received, sent})
+            records.push_back({WrapEthernet(packet, 0x86DD), start + i});
+        ++packets["0 2001:2::2 in"];
+        ++packets["0 2001:2::2 out"];
     }
     WritePcapFile(path, DLT_EN10MB, records);
 }
@@ -111,7 +121,7 @@ std::string Replay(const TempDir& dir, const std::string& capture, const std::st
 {
     std::vector<std::string> arguments =
         Words("--replay " + capture + " --db " + dir.File("stats.db") +
-              " --local-net 192.168.1.0/24 " + collectors);
+              " --local-net 192.168.1.0/24 --local-net 2001:2::1/128 " + collectors);
     const ProcessResult run = RunOmbrix(dir.Path(), arguments);
     EXPECT_EQ(run.status, 0) << run.output;
     return run.output;
@@ -145,7 +155,9 @@ TEST(IpfixExport, CollectorTotalsEqualSavedTotalsAcrossARestart)
     EXPECT_EQ(bytes, QueryRows(dir.File("stats.db"),
                                "select ID || ' ' || IP || ' in', cast(RECV as integer) from HOSTS "
                                "union all select ID || ' ' || IP || ' out', cast(SENT as integer) "
-                               "from HOSTS order by 1"));
+                               "from HOSTS union all select ID || ' ' || IP || ' in', "
+                               "cast(RECV as integer) from HOSTS6 union all select ID || ' ' || "
+                               "IP || ' out', cast(SENT as integer) from HOSTS6 order by 1"));
 }
 
 // A collector that is not there costs no count and is reported once, however many messages.
@@ -156,7 +168,7 @@ TEST(IpfixExport, CollectorNotListeningChangesNoCountAndIsReportedOnce)
     WriteCapture(dir.File("capture.pcap"), kStart, packets);
     const std::string output = Replay(dir, dir.File("capture.pcap"),
                                       "--export-ipfix 127.0.0.1:" + std::to_string(FreeUdpPort()));
-    EXPECT_TRUE(Contains(output, "Internet Traffic: received 56850 bytes, sent 62850 bytes"))
+    EXPECT_TRUE(Contains(output, "Internet Traffic: received 58290 bytes, sent 64290 bytes"))
         << output;
     const size_t first = output.find("IPFIX collector 127.0.0.1");
     ASSERT_NE(first, std::string::npos) << output;

@@ -17,7 +17,8 @@ std::string Text(const std::vector<IpfixDomain>& domains)
     {
         text << domain.id << " " << domain.name << ":";
         for (const IpfixDelta& d : domain.deltas)
-            text << " " << inet_ntoa({d.remote}) << " " << inet_ntoa({d.local})
+            text << " " << (d.ipv6 ? Ip6Text(d.remote6) : inet_ntoa({d.remote})) << " "
+                 << (d.ipv6 ? Ip6Text(d.local6) : inet_ntoa({d.local}))
                  << (d.sent ? " out " : " in ") << d.octets << "/" << d.packets;
         text << ";";
     }
@@ -69,10 +70,11 @@ TEST(IpfixDeltas, EachChangeOnceFromTheLoadedBaseline)
     manager.DispatchPacket(Tcp("198.18.0.1", 443, "192.168.1.10", 50000, 100));
     manager.DispatchPacket(Tcp("198.18.0.1", 443, "192.168.1.10", 50000, 60));
     manager.DispatchPacket(Tcp("192.168.1.10", 50000, "198.18.0.2", 443, 40));
-    manager.DispatchPacket(Tcp("2001:2::1", 443, "2001:2::10", 50000, 70)); // not exported
+    manager.DispatchPacket(Tcp("2001:2::1", 443, "2001:2::10", 50000, 70));
 
     EXPECT_EQ(Text(deltas.Collect({internet->GetId()})),
-              "1 Internet: 198.18.0.1 0.0.0.0 in 160/2 198.18.0.2 0.0.0.0 out 40/1;");
+              "1 Internet: 198.18.0.1 0.0.0.0 in 160/2 198.18.0.2 0.0.0.0 out 40/1 2001:2::1 :: "
+              "in 70/1;");
     EXPECT_EQ(Text(deltas.Collect({})), ""); // the other filter's changes went with the first
 
     manager.ClearHosts(internet);

@@ -90,15 +90,17 @@ inline PacketInfo Packet(uint32_t from, uint32_t to, uint32_t length, int64_t ti
             .time = time};
 }
 
-// Every row of the filter, rule, host and day tables, in a fixed order.
-inline std::string Tables(const std::string& path)
+// Every row of the tables (by default those of filters, rules, hosts and days), in a fixed order.
+inline std::string Tables(const std::string& path,
+                          std::initializer_list<const char*> tables = {
+                              "MAIN", "IP_FILTER", "PORT_FILTER", "HOSTS", "HISTORY"})
 {
     std::string text;
-    for (const char* table : {"MAIN", "IP_FILTER", "PORT_FILTER", "HOSTS", "HISTORY"})
-        text +=
-            table +
-            (":\n" +
-             Dump(path, ("select * from " + std::string(table) + " order by 1, 2, 3, 4;").c_str()));
+    for (const char* table : tables)
+        text += table +
+                (":\n" +
+                 Dump(path,
+                      ("select * from " + std::string(table) + " order by 1, 2, rowid;").c_str()));
     return text;
 }
 

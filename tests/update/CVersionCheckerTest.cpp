@@ -81,7 +81,8 @@ TEST(CVersionChecker, EndsWithoutAnswerWhenNothingCanBeReached)
     for (CVersionChecker* checker : {&refused, &unresolvable, &timedOut, &timedOut})
     {
         checker->Check(&listener);
-        EXPECT_TRUE(checker->IsRunning());
+        // A refused or unresolvable check may end before this line; a silent server holds it.
+        EXPECT_TRUE(checker != &timedOut || checker->IsRunning());
         ASSERT_TRUE(WaitIdle(*checker));
     }
     EXPECT_TRUE(listener.texts.empty());

@@ -110,6 +110,10 @@ TEST_F(Ip6StorageTest, Ipv6RowsRoundTripBesideWhatOldReadersRead)
     again.factory.LoadFilters();
     ASSERT_EQ(again.factory.GetCount(), 2u);
     CFilter* bound = again.factory.GetFilter(1);
+    // The file keeps a length for subnets only: single addresses and ranges load as whole ones.
+    ASSERT_EQ(bound->GetIp6RuleCount(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(bound->GetIp6Rule(i)->GetPrefixLength(), i == 2 ? 48 : 128) << i;
     ASSERT_EQ(unlink(Path().c_str()), 0);
     again.factory.SaveFilters(); // the file made again from what was loaded
     EXPECT_EQ(Tables(Path(), kIp6Tables), saved);

@@ -1,7 +1,6 @@
 #include "db/CDatabaseManager.h"
 #include "DbTestSupport.h"
 #include "db/LocalTimeText.h"
-#include "filters/DayOf.h"
 #include "testsupport/FakeClock.h"
 #include "testsupport/TimeZone.h"
 
@@ -37,10 +36,10 @@ TEST_F(CDatabaseManagerTest, StoreInsertsUpdatesRewritesRulesAndRestoresDeletedR
         sent += 10;
         session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.5.5"), 10, kNow));
         session.factory.SaveFilters();
-        const std::string total = std::to_string(sent) + ".0|\n";
-        for (const char* sql :
-             {"select SENT from MAIN;", "select SENT from HOSTS;", "select SENT from HISTORY;"})
-            EXPECT_EQ(Dump(Path(), sql), total);
+        const std::string total = std::to_string(sent) + ".0|";
+        EXPECT_EQ(Dump(Path(), "select (select SENT from MAIN), (select SENT from HOSTS), "
+                               "(select SENT from HISTORY);"),
+                  total + total + total + "\n");
     }
     EXPECT_TRUE(session.errors.Errors().empty());
 }
@@ -97,9 +96,21 @@ TEST_F(CDatabaseManagerTest, CountsRoundTripAndOnlyChangesAreWrittenAgain)
         for (const IStorable* record : {static_cast<const IStorable*>(web->GetHost(i)),
                                         static_cast<const IStorable*>(web->GetHistoryItem(i))})
             EXPECT_TRUE(record->IsStored() && !record->IsModified()) << i;
-    ASSERT_EQ(unlink(Path().c_str()), 0);
-    again.factory.SaveFilters(); // the file made again from what was loaded
-    EXPECT_EQ(Tables(Path()), saved);
+    // The file deleted, then replaced by another database behind the store's back: made again
+    // from what was loaded each time, and told once.
+    Exec(m_dir.File("other.db"), "create table T (X);");
+    for (const bool replace : {false, true})
+    {
+        ASSERT_EQ(replace ? rename(m_dir.File("other.db").c_str(), Path().c_str())
+                          : unlink(Path().c_str()),
+                  0);
+        again.factory.SaveFilters();
+        EXPECT_EQ(Tables(Path()), saved) << replace;
+    }
+    const std::vector<CKavoException> errors = again.errors.Errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].IsDisplayed());
+    EXPECT_NE(std::string(errors[0].GetMessage()).find(Path()), std::string::npos);
 }
 
 TEST_F(CDatabaseManagerTest, NullColumnsBadDatesAndHostTextsLoadSoundly)
@@ -177,30 +188,19 @@ TEST_F(CDatabaseManagerTest, HostNamesWaitForTheFlushRuleAndKeepQuotes)
     Session session(Path(), clock);
     const std::string odd = "it's \"odd\"'); drop table HOSTS;--";
     session.store.QueueHostName(Ip("198.18.0.1"), odd);
-    for (int i = 2; i <= 99; ++i)
+    // The clock, names queued then, names waiting after them: a flush needs 100 names and more
+    // than 600 s since the last one, however long the names waited; shutdown flushes the rest.
+    const std::tuple<int64_t, int, size_t> steps[] = {
+        {9800, 98, 99}, {600, 1, 100}, {601, 1, 0}, {1202, 99, 99}, {1202, 1, 0}, {1202, 150, 150}};
+    for (const auto& [at, names, pending] : steps)
     {
-        clock.Advance(100);
-        session.store.QueueHostName(Ip("198.18.0.1") + (static_cast<uint32_t>(i) << 24), "h");
+        SCOPED_TRACE(at);
+        clock.Set(kNow + at);
+        for (int i = 0; i < names; ++i)
+            session.store.QueueHostName(Ip("198.18.0.2") + (static_cast<uint32_t>(i) << 24), "h");
+        EXPECT_EQ(session.store.GetPendingHostNameCount(), pending);
     }
-    EXPECT_EQ(Count(Path(), "select count(*) from HOSTNAMES;"), 0); // 99 wait, however long
-    clock.Set(kNow + 600);
-    session.store.QueueHostName(Ip("198.18.1.100"), "hundred");
-    EXPECT_EQ(session.store.GetPendingHostNameCount(), 100u); // not more than 600 s yet
-    clock.Set(kNow + 601);
-    session.store.QueueHostName(Ip("198.18.1.101"), "late");
-    EXPECT_EQ(session.store.GetPendingHostNameCount(), 0u);
-    EXPECT_EQ(Count(Path(), "select count(*) from HOSTNAMES;"), 101);
-    // The next flush counts its 600 s from this one, and needs 100 names, not more.
-    clock.Set(kNow + 1202);
-    for (int i = 0; i < 99; ++i)
-        session.store.QueueHostName(Ip("198.18.3.1"), "third");
-    EXPECT_EQ(session.store.GetPendingHostNameCount(), 99u);
-    session.store.QueueHostName(Ip("198.18.3.1"), "third");
-    EXPECT_EQ(session.store.GetPendingHostNameCount(), 0u);
-    for (int i = 0; i < 150; ++i)
-        session.store.QueueHostName(Ip("198.18.2.1"), "again");
-    EXPECT_EQ(session.store.GetPendingHostNameCount(), 150u);
-    session.store.FlushHostNames(); // shutdown
+    session.store.FlushHostNames();
     EXPECT_EQ(session.store.GetPendingHostNameCount(), 0u);
     std::vector<std::pair<uint32_t, std::string>> loaded;
     EXPECT_TRUE(session.store.LoadHostNames([&](uint32_t address, const std::string& name)
@@ -208,24 +208,4 @@ TEST_F(CDatabaseManagerTest, HostNamesWaitForTheFlushRuleAndKeepQuotes)
     ASSERT_EQ(loaded.size(), 351u);
     EXPECT_EQ(loaded[0], std::make_pair(Ip("198.18.0.1"), odd));
     EXPECT_EQ(Count(Path(), "select count(*) from sqlite_master where name = 'HOSTS';"), 1);
-}
-
-TEST_F(CDatabaseManagerTest, UpgradedFileLoadsWithoutHardwareBindings)
-{
-    Exec(Path(),
-         "create table MAIN(ID integer, NAME text, RECV float, SENT float, HOST varchar(32), "
-         "CACHE integer, ENABLED integer, PORT integer);"
-         "insert into MAIN values (0, 'mac text', 1, 2, '00-1A-2B-3C-4D-5E', 1, 1, 0);"
-         "insert into MAIN values (1, 'address', 1, 2, '10.0.0.5', 1, 1, 80);"
-         "insert into MAIN values (2, 'empty', 1, 2, NULL, 1, 1, 21);");
-    Session session(Path());
-    EXPECT_EQ(session.store.GetDatabaseVersion(), "2.3.0.0");
-    session.factory.LoadFilters();
-    ASSERT_EQ(unlink(Path().c_str()), 0);
-    session.factory.SaveFilters(); // the file made again from what was loaded
-    EXPECT_EQ(Tables(Path()),
-              "MAIN:\n0|mac text|1.0|2.0|0.0.0.0|1|1|\n1|address|1.0|2.0|10.0.0.5|1|1|\n"
-              "2|empty|1.0|2.0|0.0.0.0|1|1|\nIP_FILTER:\nPORT_FILTER:\n1|0|80|0|1|\n"
-              "2|0|21|0|1|\nHOSTS:\nHISTORY:\n");
-    EXPECT_EQ(session.errors.Errors().size(), 1u); // the file deleted behind its back
 }

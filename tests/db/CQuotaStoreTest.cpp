@@ -1,9 +1,6 @@
 #include "db/CQuotaStore.h"
 #include "DbTestSupport.h"
 #include "filters/BillingMonths.h"
-#include "filters/CFilter.h"
-
-#include <gtest/gtest.h>
 
 namespace
 {

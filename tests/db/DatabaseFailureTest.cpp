@@ -112,6 +112,16 @@ TEST_F(DatabaseFailure, LockedFileLosesNothingAndRulesStayWhole)
     EXPECT_EQ(Dump(Path(), "select SENT from MAIN;"), "157.0|\n");
     EXPECT_EQ(Dump(Path(), "select NAME from HOSTNAMES;"), "nine|\n");
     EXPECT_FALSE(web->GetHost(1)->IsModified());
+    // A write refused inside a save (as on a full disk) is reported, and its row waits for the
+    // next save.
+    Exec(Path(), "create trigger NoRoom before insert on HOSTS begin select raise(FAIL, 'full'); "
+                 "end;");
+    session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.0.11"), 5, kNow + 3));
+    session.factory.SaveFilters();
+    EXPECT_EQ(session.errors.Errors().size(), errors.size() + 1);
+    Exec(Path(), "drop trigger NoRoom;");
+    session.factory.SaveFilters();
+    EXPECT_EQ(Count(Path(), "select count(*) from HOSTS where IP = '198.18.0.11';"), 1);
 }
 
 TEST_F(DatabaseFailure, FailedLoadNeverWritesOverStoredFilters)

@@ -40,10 +40,10 @@ private:
 };
 
 // Every row of a query as "a|b|c|" lines, NULL spelled out.
-inline std::string Dump(CppSQLite3DB& db, const char* sql)
+inline std::string Dump(CppSQLite3DB& db, const std::string& sql)
 {
     std::string text;
-    for (CppSQLite3Query query = db.ExecQuery(sql); !query.Eof(); query.NextRow())
+    for (CppSQLite3Query query = db.ExecQuery(sql.c_str()); !query.Eof(); query.NextRow())
     {
         for (int column = 0; column < query.NumFields(); ++column)
             text += query.GetStringField(column, "NULL") + "|";
@@ -52,7 +52,7 @@ inline std::string Dump(CppSQLite3DB& db, const char* sql)
     return text;
 }
 
-inline std::string Dump(const std::string& path, const char* sql)
+inline std::string Dump(const std::string& path, const std::string& sql)
 {
     CppSQLite3DB db;
     db.Open(path);
@@ -67,7 +67,7 @@ inline void Exec(const std::string& path, const std::string& sql)
     db.ExecDml(sql.c_str());
 }
 
-inline int Count(const std::string& path, const char* sql)
+inline int Count(const std::string& path, const std::string& sql)
 {
     return std::stoi(Dump(path, sql));
 }
@@ -90,15 +90,14 @@ inline PacketInfo Packet(uint32_t from, uint32_t to, uint32_t length, int64_t ti
             .time = time};
 }
 
-// Every row of the filter, rule, host and day tables, in a fixed order.
-inline std::string Tables(const std::string& path)
+// Every row of the tables (by default those of filters, rules, hosts and days), in a fixed order.
+inline std::string Tables(const std::string& path,
+                          std::initializer_list<const char*> tables = {
+                              "MAIN", "IP_FILTER", "PORT_FILTER", "HOSTS", "HISTORY"})
 {
     std::string text;
-    for (const char* table : {"MAIN", "IP_FILTER", "PORT_FILTER", "HOSTS", "HISTORY"})
-        text +=
-            table +
-            (":\n" +
-             Dump(path, ("select * from " + std::string(table) + " order by 1, 2, 3, 4;").c_str()));
+    for (const std::string table : tables)
+        text += table + ":\n" + Dump(path, "select * from " + table + " order by 1, 2, rowid;");
     return text;
 }
 

@@ -68,28 +68,22 @@ TEST(CVersionChecker, PassesTheReplyFromItsXmlDeclarationOn)
     }
 }
 
+// A refused connection, a host that does not resolve, a silent server; a check after one that
+// ran out of time runs again.
 TEST(CVersionChecker, EndsWithoutAnswerWhenNothingCanBeReached)
 {
-    uint16_t closedPort = 0;
-    {
-        LocalHttpServer server({}, true);
-        closedPort = server.Port();
-    }
-    CRecordingListener listener;
-    CVersionChecker refused("127.0.0.1", closedPort, 60s);
-    refused.Check(&listener);
-    ASSERT_TRUE(WaitIdle(refused));
-    CVersionChecker unresolvable("no-such-host.invalid", 80, 300ms);
-    unresolvable.Check(&listener);
-    ASSERT_TRUE(WaitIdle(unresolvable));
-    // A check after one that ran out of time runs again.
+    const uint16_t closedPort = LocalHttpServer({}, true).Port();
     LocalHttpServer silent({});
-    CVersionChecker checker("127.0.0.1", silent.Port(), 200ms);
-    for (int round = 0; round < 2; ++round)
+    CVersionChecker refused("127.0.0.1", closedPort, 60s);
+    CVersionChecker unresolvable("no-such-host.invalid", 80, 300ms);
+    CVersionChecker timedOut("127.0.0.1", silent.Port(), 200ms);
+    CRecordingListener listener;
+    for (CVersionChecker* checker : {&refused, &unresolvable, &timedOut, &timedOut})
     {
-        checker.Check(&listener);
-        EXPECT_TRUE(checker.IsRunning());
-        ASSERT_TRUE(WaitIdle(checker));
+        checker->Check(&listener);
+        // A refused or unresolvable check may end before this line; a silent server holds it.
+        EXPECT_TRUE(checker != &timedOut || checker->IsRunning());
+        ASSERT_TRUE(WaitIdle(*checker));
     }
     EXPECT_TRUE(listener.texts.empty());
 }

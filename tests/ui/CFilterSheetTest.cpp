@@ -232,6 +232,7 @@ TEST_F(FilterSheetTest, RulePagesTakeOnlyWhatParsesAndOkCommitsBothFamilies)
         {port, 1, "70000", "80", "Invalid port"},
         {port, 1, "20", "70000", "Invalid port"},
         {port, 1, "21", "20", "Invalid port range"},
+        {port, 1, "21", "21", "Invalid port range"},
         {port, 1, "21", "", "Invalid port range"},
         {port, 1, "20", "21", "Range|20 - 21|Include"},
         {port, 0, "443", "", "Single|443|Include"}};

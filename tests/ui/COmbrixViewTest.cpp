@@ -289,7 +289,7 @@ TEST_F(ViewFixture, SplitWindowKeepsTheDividerOfTheMomentItWasHidden)
 
 // The host list shows an IPv6 host's address, cached name and country, widens the address
 // column for it, and sorts by address with IPv4 first and each family by number (text order
-// would put 2001:2::10 before 2001:2::9 and 10.0.0.10 before 9.0.0.1).
+// would put 2001:2::10 before 2001:2::9 and 10.0.0.10 before 9.0.0.20).
 TEST_F(ViewFixture, HostRowsShowNamesCountriesAndSortIpv4BeforeIpv6)
 {
     CCountryDatabase countries;
@@ -300,7 +300,7 @@ TEST_F(ViewFixture, HostRowsShowNamesCountriesAndSortIpv4BeforeIpv6)
     names.Add6(Ip6("2001:2::10"), "ten.example");
     CFilter filter;
     for (const char* text :
-         {"2001:2::10", "10.0.0.10", "2001:2:0:1:ffff:ffff:ffff:ffff", "9.0.0.1", "2001:2::9"})
+         {"2001:2::10", "10.0.0.10", "2001:2:0:1:ffff:ffff:ffff:ffff", "9.0.0.20", "2001:2::9"})
     {
         Ip6Address address6;
         (ParseIp6(text, address6) ? filter.AddHost6(address6) : filter.AddHost(Address(text)))

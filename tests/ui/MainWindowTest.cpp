@@ -220,11 +220,16 @@ TEST(DialogCommands, AddingThisComputersIpv6RulesAsksFirst)
     manager.CreateDefaultFilters({}, {});
     const std::vector<Ip6AddressRow> addresses = {{Ip6("2001:2::5"), 64, 2, "veth0"}};
     MessageLog messages;
-    const std::tuple<bool, int, int, const char*> rounds[] = {
-        {false, 0, 0, ""}, {true, 2, 2, "2 IPv6 rules added."}, {true, 0, 2, "already hold"}};
-    for (const auto& [yes, added, total, said] : rounds)
+    // Asked and said yes, the name of the second filter, the rules added and held, what is said.
+    const std::tuple<bool, const char*, int, int, const char*> rounds[] = {
+        {false, "Local Traffic", 0, 0, ""},
+        {true, "Renamed", 1, 1, "1 IPv6 rules added."},
+        {true, "Local Traffic", 1, 2, "1 IPv6 rules added."},
+        {true, "Local Traffic", 0, 2, "already hold"}};
+    for (const auto& [yes, second, added, total, said] : rounds)
     {
         messages.texts.clear();
+        manager.GetFilter(1)->SetName(second);
         EXPECT_EQ(RunAddLocalIp6RulesCommand(
                       nullptr, manager, addresses, [yes](QWidget*, const QString&) { return yes; },
                       messages.Recorder()),

@@ -17,13 +17,13 @@ TEST(CEngine, StuckNameServerHoldsUpNeitherTheEndNorTheSave)
 {
     auto answer = std::make_shared<CKavoEvent>(CKavoEvent::Reset::Manual);
     auto asked = std::make_shared<CKavoEvent>(CKavoEvent::Reset::Manual);
-    CHostNameCache::Instance().SetResolver({[answer, asked](uint32_t, std::string&)
-                                            {
-                                                asked->Set();
-                                                answer->Wait();
-                                                return false;
-                                            },
-                                            {}});
+    // Answers "not found" once the test lets it.
+    const auto stuck = [answer, asked](uint32_t, std::string&)
+    {
+        asked->Set();
+        return !answer->Wait();
+    };
+    CHostNameCache::Instance().SetResolver({stuck, {}});
     TempDir dir;
     const std::string db = dir.File("stuck.db");
     CDatabaseLock writer(db);

@@ -15,14 +15,14 @@ namespace
 using Totals = std::map<std::string, std::pair<double, double>>; // key -> received, sent
 
 // "key|received|sent" rows of a query.
-Totals ParseRows(const std::string& rows)
+Totals ParseRows(std::string rows)
 {
     Totals totals;
+    std::replace(rows.begin(), rows.end(), '|', ' ');
     std::istringstream lines(rows);
-    std::string key, received, sent;
-    while (std::getline(lines, key, '|') && std::getline(lines, received, '|') &&
-           std::getline(lines, sent))
-        totals[key] = {std::stod(received), std::stod(sent)};
+    std::string key;
+    for (double received, sent; lines >> key >> received >> sent;)
+        totals[key] = {received, sent};
     return totals;
 }
 
@@ -39,15 +39,13 @@ Expected ReadTruth(const std::string& path, const std::vector<LocalNetwork>& net
 {
     const auto isLocal = [&](const std::string& text)
     {
-        Ip6Address address6;
-        if (ParseIp6(text, address6))
-            return std::any_of(networks6.begin(), networks6.end(),
-                               [&](const LocalNetwork6& net)
-                               { return Ip6InPrefix(address6, net.prefix, net.length); });
-        const uint32_t address = inet_addr(text.c_str());
-        return std::any_of(networks.begin(), networks.end(),
-                           [&](const LocalNetwork& net)
-                           { return (address & net.mask) == net.address; });
+        Ip6Address six;
+        const uint32_t four = inet_addr(text.c_str());
+        return ParseIp6(text, six)
+                   ? std::ranges::any_of(networks6, [&](auto& net)
+                                         { return Ip6InPrefix(six, net.prefix, net.length); })
+                   : std::ranges::any_of(networks, [&](auto& net)
+                                         { return (four & net.mask) == net.address; });
     };
     Expected expected;
     std::istringstream lines(ReadText(path));
@@ -55,13 +53,11 @@ Expected ReadTruth(const std::string& path, const std::vector<LocalNetwork>& net
     std::getline(lines, line); // the column names
     while (std::getline(lines, line))
     {
+        std::replace(line.begin(), line.end(), ',', ' ');
         std::istringstream fields(line);
-        std::string day, address, value[6];
-        std::getline(fields, day, ',');
-        std::getline(fields, address, ',');
-        for (std::string& field : value)
-            std::getline(fields, field, ',');
-        const double sent = std::stod(value[1]), received = std::stod(value[4]);
+        std::string day, address;
+        double packets = 0, sent = 0, received = 0;
+        fields >> day >> address >> packets >> sent >> packets >> packets >> received;
         if (isLocal(address))
         {
             expected.localDays[day].second += sent;
@@ -94,16 +90,15 @@ TEST(Ipv6Replay, TotalsPerFilterDayAndHostMatchTheGeneratorsTruth)
     const std::string facts = ReadText(summary);
     ASSERT_TRUE(Contains(facts, "ipv6_frag_later")) << facts;
 
-    const std::vector<std::string> networks = {"192.168.1.0/24", "2001:db8:1::/64", "fe80::/10"};
-    std::vector<std::string> arguments = {"--replay", capture, "--db", db};
-    for (const std::string& network : networks)
-        arguments.insert(arguments.end(), {"--local-net", network});
-    const ProcessResult run = RunOmbrix(dir.Path(), arguments);
+    const ProcessResult run =
+        RunOmbrix(dir.Path(), Words("--replay " + capture + " --db " + db +
+                                    " --local-net 192.168.1.0/24 --local-net 2001:db8:1::/64 "
+                                    "--local-net fe80::/10"));
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_TRUE(Contains(run.output, "4000 frames read, 4000 packets counted")) << run.output;
 
-    const Expected expected = ReadTruth(truth, {*ParseCidr(networks[0])},
-                                        {*ParseCidr6(networks[1]), *ParseCidr6(networks[2])});
+    const Expected expected = ReadTruth(truth, {*ParseCidr("192.168.1.0/24")},
+                                        {*ParseCidr6("2001:db8:1::/64"), *ParseCidr6("fe80::/10")});
     const auto days = [&](int filter)
     {
         return ParseRows(QueryRows(db, "select ID_DATE, RECV, SENT from HISTORY where ID = " +

@@ -20,9 +20,9 @@ constexpr int64_t kMay6 = kMay5 + 86400;
 Bytes Packet(const char* source, const char* destination, uint8_t protocol, uint16_t sourcePort,
              uint16_t destinationPort, uint16_t ipLength)
 {
-    PacketFields fields{protocol, Ipv4(source), Ipv4(destination), sourcePort, destinationPort};
-    fields.payloadLength = ipLength - 20 - (protocol == 6 ? 20 : 8);
-    return BuildIpv4Packet(fields);
+    const auto payload = static_cast<uint32_t>(ipLength - 20 - (protocol == 6 ? 20 : 8));
+    return BuildIpv4Packet(
+        {protocol, Ipv4(source), Ipv4(destination), sourcePort, destinationPort, payload});
 }
 
 // Traffic of 192.168.1.10 and .20 (the local network of the replay) with known totals:
@@ -48,11 +48,9 @@ void WriteCapture(const std::string& path)
 struct ReplayFixture : ::testing::Test
 {
     void SetUp() override { WriteCapture(capture); }
-    ProcessResult Replay(std::vector<std::string> more = {"--local-net", "192.168.1.0/24"})
+    ProcessResult Replay(const std::string& more = " --local-net 192.168.1.0/24")
     {
-        std::vector<std::string> arguments = {"--replay", capture, "--db", db};
-        arguments.insert(arguments.end(), more.begin(), more.end());
-        return RunOmbrix(dir.Path(), arguments);
+        return RunOmbrix(dir.Path(), Words("--replay " + capture + " --db " + db + more));
     }
 
     TempDir dir;
@@ -139,7 +137,7 @@ TEST_F(ReplayFixture, BadInputsAreReportedAndTheRestCounts)
     // A file that is not a database is left alone, and the run does not pass for a success.
     const std::string text(5000, 'x');
     std::ofstream(db) << text;
-    EXPECT_EQ(Replay({}).status, 1);
+    EXPECT_EQ(Replay("").status, 1);
     EXPECT_EQ(ReadText(db), text);
 
     // Captures that are missing, not captures, or cut off inside a record are each named, and

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -29,6 +30,13 @@ struct ProcessResult
 inline bool Contains(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
+}
+
+// How often the text holds the pattern (a regular expression).
+inline size_t Occurrences(const std::string& text, const std::string& pattern)
+{
+    const std::regex what(pattern);
+    return size_t(std::distance(std::sregex_iterator(text.begin(), text.end(), what), {}));
 }
 
 // Waits up to 10 s until the file holds the text: a child has got that far by then.
@@ -90,17 +98,16 @@ inline ProcessResult RunOmbrix(const std::string& home, const std::vector<std::s
     return {status, ReadText(output)};
 }
 
-// Runs a shell command; its stdout and stderr together, and its exit status when asked.
-inline std::string ShellOutput(const std::string& command, int* status = nullptr)
+// Runs a shell command; its stdout and stderr together.
+inline std::string ShellOutput(const std::string& command)
 {
     std::string output;
     std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
     char buffer[4096];
     for (size_t count; pipe != nullptr && (count = std::fread(buffer, 1, sizeof buffer, pipe));)
         output.append(buffer, count);
-    const int result = pipe != nullptr ? pclose(pipe) : -1;
-    if (status != nullptr)
-        *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+    if (pipe != nullptr)
+        pclose(pipe);
     return output;
 }
 

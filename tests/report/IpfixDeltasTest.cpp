@@ -28,26 +28,16 @@ std::string Text(const std::vector<IpfixDomain>& domains)
 
 TEST(IpfixEndpoint, ParsesHostAndPortWithinRange)
 {
-    // Each text with the host it names, or nullptr when it is refused.
-    const std::pair<const char*, const char*> cases[] = {
-        {"127.0.0.1:4739", "127.0.0.1"},
-        {"collector.lan:1", "collector.lan"},
-        {"[::1]:65535", "::1"},
-        {"h:65536", nullptr},
-        {"h:0", nullptr},
-        {"h:", nullptr},
-        {":4739", nullptr},
-        {"::1:4739", nullptr},
-        {"h:47a9", nullptr},
-        {"[::1]4739", nullptr},
-    };
-    for (const auto& [text, host] : cases)
+    IpfixEndpoint endpoint;
+    for (const auto& [text, host] : {std::pair{"127.0.0.1:4739", "127.0.0.1"},
+                                     {"collector.lan:1", "collector.lan"},
+                                     {"[::1]:65535", "::1"}})
     {
-        IpfixEndpoint endpoint;
-        ASSERT_EQ(ParseIpfixEndpoint(text, endpoint), host != nullptr) << text;
-        if (host != nullptr)
-            EXPECT_EQ(endpoint.host, host) << text;
+        ASSERT_TRUE(ParseIpfixEndpoint(text, endpoint)) << text;
+        EXPECT_EQ(endpoint.host, host) << text;
     }
+    for (const char* text : {"h:65536", "h:0", "h:", ":4739", "::1:4739", "h:47a9", "[::1]4739"})
+        EXPECT_FALSE(ParseIpfixEndpoint(text, endpoint)) << text;
 }
 
 // Loaded totals are the baseline; each change comes out once, per direction, with its packets;

@@ -1,4 +1,4 @@
-// Times, addresses and filters for the report tests, and small file helpers.
+// Times and filters for the report tests, and small file helpers.
 #pragma once
 
 #include "report/ReportData.h"
@@ -9,11 +9,6 @@
 #include <filesystem>
 #include <iterator>
 #include <string>
-
-inline uint32_t Address(const char* dotted)
-{
-    return inet_addr(dotted);
-}
 
 inline ReportFilter Named(std::string name)
 {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <numeric>
 #include <thread>
 
 // Every column is copied in the report from a saved database, which compares whole files; a
@@ -15,10 +16,10 @@ TEST(ReportSnapshot, AHostTheCacheCannotNameKeepsItsOwnName)
 {
     CFilter filter;
     for (const char* address : {"10.0.0.1", "10.0.0.2"})
-        filter.AddHost(Address(address))->SetHostName("kept.example");
+        filter.AddHost(inet_addr(address))->SetHostName("kept.example");
     CHostNameCache cache({[](uint32_t, std::string&) { return false; },
                           [](const std::string&, uint32_t&) { return false; }});
-    cache.Add(Address("10.0.0.1"), "cached.example");
+    cache.Add(inet_addr("10.0.0.1"), "cached.example");
     const ReportFilter copy = SnapshotFilter(filter, CachedLookups(&cache, nullptr));
     ASSERT_EQ(copy.hosts.size(), 2u);
     EXPECT_EQ(copy.hosts[0].hostName + " " + copy.hosts[1].hostName, "cached.example kept.example");
@@ -30,16 +31,15 @@ TEST(ReportSnapshot, CopiesAreConsistentWhileTheFilterCounts)
 {
     CFilter filter;
     filter.SetBinding(static_cast<int>(HostBinding::Address));
-    filter.SetAddress(Address("10.0.0.5"));
+    filter.SetAddress(inet_addr("10.0.0.5"));
     filter.SetEnabled(true);
     std::atomic<bool> stop{false};
     std::thread counting(
         [&]
         {
-            PacketInfo packet;
-            packet.sourceAddress = Address("10.0.0.5");
-            packet.length = 100;
-            packet.time = LocalTime(2024, 5, 5, 12);
+            PacketInfo packet{.sourceAddress = inet_addr("10.0.0.5"),
+                              .length = 100,
+                              .time = LocalTime(2024, 5, 5, 12)};
             for (uint32_t i = 0; !stop.load(); ++i)
             {
                 packet.destinationAddress = htonl(0x0B000000u + i % 5000);
@@ -50,13 +50,13 @@ TEST(ReportSnapshot, CopiesAreConsistentWhileTheFilterCounts)
     for (int round = 0; round < 200; ++round)
     {
         const ReportFilter copy = SnapshotFilter(filter, {});
-        double hostSum = 0, daySum = 0;
-        for (const ReportHost& host : copy.hosts)
-            hostSum += host.sent;
-        for (const ReportDay& day : copy.history)
-            daySum += day.sent;
-        ASSERT_EQ(hostSum, copy.sent) << "round " << round;
-        ASSERT_EQ(daySum, copy.sent) << "round " << round;
+        const auto sent = [](const auto& rows)
+        {
+            return std::accumulate(rows.begin(), rows.end(), 0.0,
+                                   [](double sum, const auto& row) { return sum + row.sent; });
+        };
+        ASSERT_EQ(sent(copy.hosts), copy.sent) << "round " << round;
+        ASSERT_EQ(sent(copy.history), copy.sent) << "round " << round;
         ASSERT_GE(copy.hosts.size(), lastCount);
         lastCount = copy.hosts.size();
     }

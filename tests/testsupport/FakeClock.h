@@ -11,7 +11,6 @@ public:
     explicit FakeClock(int64_t now = 1714932000) : m_now(now) {}
     int64_t Now() const override { return m_now.load(); }
     void Set(int64_t now) { m_now.store(now); }
-    void Advance(int64_t seconds) { m_now.fetch_add(seconds); }
 
 private:
     std::atomic<int64_t> m_now;

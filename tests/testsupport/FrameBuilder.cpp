@@ -66,25 +66,6 @@ Bytes WrapEthernet(const Bytes& packet, uint16_t etherType, const uint8_t (&dest
     return Prefixed(header, packet, etherType);
 }
 
-static Bytes WrapLinuxCooked(const Bytes& packet, uint16_t protocol)
-{
-    // Sent to us, ARPHRD_ETHER, a 6-byte address.
-    return Prefixed({0, 0, 0, 1, 0, 6, 2, 0, 0, 0, 0, 1, 0, 0}, packet, protocol);
-}
-
-static Bytes WrapLinuxCooked2(const Bytes& packet, uint16_t protocol)
-{
-    // The protocol first, then interface 1, ARPHRD_ETHER, sent to us, a 6-byte address.
-    const Bytes rest = Prefixed({0, 0, 0, 0, 0, 1, 0, 1, 0, 6, 2, 0, 0, 0, 0, 1, 0, 0}, packet);
-    return Prefixed({}, rest, protocol);
-}
-
-static Bytes WrapLoopback(const Bytes& packet, uint32_t family)
-{
-    const auto* bytes = reinterpret_cast<const uint8_t*>(&family);
-    return Prefixed(Bytes(bytes, bytes + 4), packet);
-}
-
 Bytes BuildIpv6Packet(const Ipv6Fields& fields)
 {
     Bytes packet(40, 0);
@@ -119,12 +100,19 @@ Bytes BuildIpv6Packet(const Ipv6Fields& fields)
 Bytes Wrap(int linkType, const Bytes& packet, uint32_t family)
 {
     const auto type = static_cast<uint16_t>(family);
-    const bool loopback = linkType == DLT_NULL || linkType == DLT_LOOP;
-    return linkType == DLT_EN10MB       ? WrapEthernet(packet, type)
-           : linkType == DLT_LINUX_SLL  ? WrapLinuxCooked(packet, type)
-           : linkType == DLT_LINUX_SLL2 ? WrapLinuxCooked2(packet, type)
-           : loopback                   ? WrapLoopback(packet, family)
-                                        : packet;
+    const auto* familyBytes = reinterpret_cast<const uint8_t*>(&family);
+    // Linux cooked: sent to us, ARPHRD_ETHER, a 6-byte address; its second version has the
+    // protocol first, then interface 1. Loopback: the family as the link writes it.
+    return linkType == DLT_EN10MB ? WrapEthernet(packet, type)
+           : linkType == DLT_LINUX_SLL
+               ? Prefixed({0, 0, 0, 1, 0, 6, 2, 0, 0, 0, 0, 1, 0, 0}, packet, type)
+           : linkType == DLT_LINUX_SLL2
+               ? Prefixed({},
+                          Prefixed({0, 0, 0, 0, 0, 1, 0, 1, 0, 6, 2, 0, 0, 0, 0, 1, 0, 0}, packet),
+                          type)
+           : linkType == DLT_NULL || linkType == DLT_LOOP
+               ? Prefixed(Bytes(familyBytes, familyBytes + 4), packet)
+               : packet;
 }
 
 void WritePcapFile(const std::string& path, int linkType, const std::vector<PcapRecord>& records)

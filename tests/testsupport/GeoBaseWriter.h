@@ -32,11 +32,7 @@ public:
     {
         const size_t dash = range.find('-');
         if (range.find(':') == std::string::npos)
-        {
-            Little32(ntohl(inet_addr(range.c_str())));
-            m_bytes.push_back(static_cast<char>(prefix));
-            return *this;
-        }
+            return Little32(ntohl(inet_addr(range.c_str()))).Raw(std::string(1, char(prefix)));
         for (const std::string& text : {range.substr(0, dash), range.substr(dash + 1)})
         {
             Ip6Address address;

@@ -11,14 +11,6 @@
 
 namespace
 {
-size_t Occurrences(const std::string& text, const std::string& what)
-{
-    size_t count = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++count;
-    return count;
-}
-
 // Runs the window-less mode until its output holds `until` `times` times, then ends it.
 std::string RunHeadlessUntil(const TempDir& dir, const std::string& db, const std::string& until,
                              size_t times)
@@ -42,14 +34,10 @@ TEST(Headless, QuotaLevelsAreToldOnceAndSurviveARestart)
     const std::string db = dir.File("quota.db");
     RunHeadlessUntil(dir, db, "adapters: decoded", 1);
 
-    sqlite3* handle = nullptr;
-    ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
-    const int written = sqlite3_exec(handle,
-                                     "insert into FILTER_QUOTA values (0, 1000, 0, 0, 80);"
-                                     "insert into HISTORY values (0, date('now'), 900, 200);",
-                                     nullptr, nullptr, nullptr);
-    sqlite3_close(handle);
-    ASSERT_EQ(written, SQLITE_OK);
+    ASSERT_EQ(ShellOutput("sqlite3 " + db +
+                          " \"insert into FILTER_QUOTA values (0, 1000, 0, 0, 80);"
+                          "insert into HISTORY values (0, date('now'), 900, 200)\""),
+              "");
     const std::string script = dir.File("told.sh");
     std::ofstream(script) << "#!/bin/sh\necho \"$@\" >> " << dir.File("told.txt") << "\n";
     chmod(script.c_str(), 0755);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <sstream>
 
 namespace
@@ -26,12 +27,10 @@ CaptureDevice Missing(const std::string& name, const Addresses& addresses, bool 
 {
     CaptureDevice device{name, name + " description", loopback, {}};
     for (const char* address : addresses)
-    {
-        if (std::string_view(address).find(':') != std::string_view::npos)
+        if (std::strchr(address, ':'))
             device.addresses6.push_back(Ip6(address));
         else
             device.addresses.push_back(Ipv4(address));
-    }
     return device;
 }
 } // namespace
@@ -80,14 +79,14 @@ TEST(CAdapterManager, ADeviceThatFailsIsReportedOnceAndTheOthersGoOn)
     std::string found;
     for (std::string word; words >> word;)
     {
-        const std::string address = word.substr(0, word.find('='));
-        const bool six = address.find(':') != std::string::npos;
-        const CAdapter* adapter = six ? manager.FindAdapterByAddress6(Ip6(address))
-                                      : manager.FindAdapterByAddress(Ipv4(address.c_str()));
-        found += (found.empty() ? "" : " ") + address + "=";
-        if (!(six ? manager.IsLocalAddress6(Ip6(address))
-                  : manager.IsLocalAddress(Ipv4(address.c_str()))))
-            found += "-";
+        const std::string text = word.substr(0, word.find('='));
+        const bool six = text.find(':') != std::string::npos;
+        const uint32_t address = six ? 0 : Ipv4(text.c_str());
+        const auto [adapter, local] =
+            six ? std::pair(manager.FindAdapterByAddress6(Ip6(text)),
+                            manager.IsLocalAddress6(Ip6(text)))
+                : std::pair(manager.FindAdapterByAddress(address), manager.IsLocalAddress(address));
+        found += (found.empty() ? "" : " ") + text + (local ? "=" : "=-");
         for (size_t i = 0; i < manager.GetAdapterCount(); ++i)
             found += adapter == manager.GetAdapter(i) ? std::to_string(i) : "";
     }

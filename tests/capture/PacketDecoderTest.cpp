@@ -1,17 +1,13 @@
 #include "capture/PacketDecoder.h"
-#include "capture/CPcapFileReader.h"
 
 #include "testsupport/FrameBuilder.h"
 #include "testsupport/Ip6Literal.h"
-#include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 
 #include <algorithm>
-#include <fcntl.h>
 #include <tuple>
-#include <unistd.h>
 
 namespace
 {
@@ -207,30 +203,5 @@ TEST(PacketDecoder, Ipv6LengthsChainsAndLimits)
                            info.destinationPort),
                   std::make_tuple(uint32_t(test.length), test.protocol, uint8_t(test.ports), source,
                                   destination));
-    }
-}
-
-// The fast reader takes classic files of Ethernet and raw IPv6 frames and says which; other link
-// types are left to libpcap.
-TEST(PacketDecoder, FastFileReaderTakesEthernetAndRawIpv6Files)
-{
-    TempDir folder;
-    const Bytes packet = BuildIpv6Packet({});
-    for (const auto& [linkType, taken] :
-         {std::pair{DLT_EN10MB, true}, {DLT_IPV6, true}, {DLT_RAW, false}})
-    {
-        SCOPED_TRACE(linkType);
-        WritePcapFile(folder.File("link.pcap"), linkType, {{packet, 100}});
-        const int descriptor = open(folder.File("link.pcap").c_str(), O_RDONLY | O_CLOEXEC);
-        CPcapFileReader reader;
-        EXPECT_EQ(reader.Open(descriptor), taken);
-        pcap_pkthdr header{};
-        const uint8_t* data = nullptr;
-        if (taken)
-        {
-            EXPECT_EQ(std::make_tuple(reader.GetLinkType(), reader.Next(header, data), header.len),
-                      std::make_tuple(linkType, 1, uint32_t(packet.size())));
-        }
-        close(descriptor);
     }
 }

@@ -26,17 +26,14 @@ std::vector<PcapRecord> LargeCapture(const std::string& path)
     return records;
 }
 
-// Walks the next record and checks it is the one written; false at the end or on an error.
+// Walks the next record: whether it is the one written; false at the end or on an error.
 bool NextIs(CPcapFileReader& reader, const PcapRecord& expected, int& result)
 {
     pcap_pkthdr header{};
     const uint8_t* data = nullptr;
     result = reader.Next(header, data);
-    if (result != 1)
-        return false;
-    EXPECT_EQ(header.ts.tv_sec, expected.time);
-    EXPECT_EQ(Bytes(data, data + header.caplen), expected.frame);
-    return header.ts.tv_sec == expected.time;
+    return result == 1 && header.ts.tv_sec == expected.time &&
+           Bytes(data, data + header.caplen) == expected.frame;
 }
 } // namespace
 

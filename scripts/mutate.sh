@@ -89,8 +89,11 @@ run_tests() {
         --timeout "$timeout" -j "$jobs" --no-tests=error) >"$log" 2>&1
 }
 
+# The window, program and fault tests also run the built program itself.
 build_tests() {
-    cmake --build "$build" --target "test_$1" --parallel "$jobs" >"$2" 2>&1
+    local targets=(--target "test_$1")
+    case $1 in ui | app | faults) targets+=(--target ombrix) ;; esac
+    cmake --build "$build" "${targets[@]}" --parallel "$jobs" >"$2" 2>&1
 }
 
 # Applies one fault; prints nothing and fails when the line or the token is not there.

@@ -8,6 +8,10 @@ namespace
 {
 constexpr uint16_t EtherTypeIpv4 = 0x0800;
 constexpr uint16_t EtherTypeIpv6 = 0x86DD;
+// 802.1Q, 802.1ad and the older pre-standard outer tag: four bytes before the type they carry.
+constexpr uint16_t EtherTypesVlan[] = {0x8100, 0x88A8, 0x9100};
+// A customer tag inside a provider tag; more is crafted.
+constexpr uint32_t MaximumVlanTags = 2;
 constexpr uint32_t FamilyInet = 2; // AF_INET on every system that writes BSD loopback headers
 // AF_INET6 differs between the BSDs: 24 (NetBSD, OpenBSD), 28 (FreeBSD), 30 (macOS).
 constexpr uint32_t FamiliesInet6[] = {24, 28, 30};
@@ -28,15 +32,27 @@ uint16_t ReadBigEndian16(const uint8_t* bytes)
     return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
 }
 
+// The bytes of VLAN tags after an Ethernet frame's addresses that the captured bytes hold.
+uint32_t VlanTagBytes(const uint8_t* data, uint32_t capturedLength)
+{
+    uint32_t tags = 0;
+    while (tags < MaximumVlanTags && 12 + 4 * tags + 6 <= capturedLength &&
+           std::find(std::begin(EtherTypesVlan), std::end(EtherTypesVlan),
+                     ReadBigEndian16(data + 12 + 4 * tags)) != std::end(EtherTypesVlan))
+        ++tags;
+    return 4 * tags;
+}
+
 // The IP version the link header announces (4 or 6), 0 for anything else, for a frame that holds
-// at least LinkHeaderLength(linkType) + 1 bytes. Raw IP links announce it in the version nibble.
-int LinkIpVersion(const uint8_t* data, int linkType)
+// at least LinkHeaderLength(linkType) + 1 bytes. Raw IP links announce it in the version nibble;
+// an Ethernet frame's type sits after its VLAN tags (tagBytes).
+int LinkIpVersion(const uint8_t* data, int linkType, uint32_t tagBytes)
 {
     uint16_t etherType = 0;
     switch (linkType)
     {
     case DLT_EN10MB:
-        etherType = ReadBigEndian16(data + 12);
+        etherType = ReadBigEndian16(data + 12 + tagBytes);
         break;
     case DLT_LINUX_SLL:
         etherType = ReadBigEndian16(data + 14);
@@ -195,10 +211,16 @@ bool DecodeFrame(const uint8_t* data, uint32_t capturedLength, uint32_t wireLeng
     const int linkLength = LinkHeaderLength(linkType);
     if (linkLength < 0 || data == nullptr)
         return false;
-    const uint32_t ipOffset = static_cast<uint32_t>(linkLength);
+    if (capturedLength < static_cast<uint32_t>(linkLength) + MinimumIpHeader)
+        return false;
+    // Tagged frames come from mirrored switch ports and from captures that keep the tags.
+    const uint32_t tagBytes = linkType == DLT_EN10MB && ReadBigEndian16(data + 12) != EtherTypeIpv4
+                                  ? VlanTagBytes(data, capturedLength)
+                                  : 0;
+    const uint32_t ipOffset = static_cast<uint32_t>(linkLength) + tagBytes;
     if (capturedLength < ipOffset + MinimumIpHeader)
         return false;
-    const int version = LinkIpVersion(data, linkType);
+    const int version = LinkIpVersion(data, linkType, tagBytes);
     if (version != 4)
         return version == 6 &&
                DecodeIpv6(data, capturedLength, wireLength, linkType, ipOffset, info);

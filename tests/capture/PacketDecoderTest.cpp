@@ -205,3 +205,39 @@ TEST(PacketDecoder, Ipv6LengthsChainsAndLimits)
                                   destination));
     }
 }
+
+// Frames of mirrored switch ports carry one or two VLAN tags before the type; the IP packet behind
+// them counts as an untagged one would, and more tags than a provider and a customer tag do not.
+TEST(PacketDecoder, VlanTaggedFrames)
+{
+    const std::tuple<std::vector<uint16_t>, uint16_t, int, bool> cases[] = {
+        // tags, the type after them, the packet's version, whether it decodes
+        {{0x8100}, 0x0800, 4, true},
+        {{0x8100}, 0x86DD, 6, true},
+        {{0x88A8, 0x8100}, 0x0800, 4, true},
+        {{0x9100, 0x8100}, 0x86DD, 6, true},
+        {{0x8100}, 0x0806, 4, false},
+        {{0x8100}, 0x86DD, 4, false},
+        {{0x88A8, 0x8100, 0x8100}, 0x0800, 4, false},
+    };
+    for (const auto& [tags, type, version, decodes] : cases)
+    {
+        SCOPED_TRACE(testing::Message() << tags.size() << " tags, type " << type);
+        Bytes frame = WrapEthernet(version == 6 ? BuildIpv6Packet({}) : BuildIpv4Packet({}), type);
+        for (auto tag = tags.rbegin(); tag != tags.rend(); ++tag)
+            frame.insert(frame.begin() + 12, {uint8_t(*tag >> 8), uint8_t(*tag), 0, 10});
+        PacketInfo info;
+        ASSERT_EQ(Decode(frame, DLT_EN10MB, info), decodes);
+        if (!decodes)
+            continue;
+        EXPECT_EQ(std::tie(info.ipv6, info.length, info.hasPorts, info.sourceAddress),
+                  std::make_tuple(version == 6, version == 6 ? 48u : 28u, uint8_t{1},
+                                  version == 6 ? 0 : Ipv4("198.18.0.2")));
+        // The wire length counts the tags as link header, not as IP bytes.
+        const int64_t header =
+            14 + 4 * static_cast<int64_t>(tags.size()) + (version == 6 ? 40 : 20);
+        EXPECT_FALSE(Decode(frame, DLT_EN10MB, info, header - 1));
+        EXPECT_TRUE(Decode(frame, DLT_EN10MB, info, -1, header + 4));
+        EXPECT_EQ(info.length, header + 4 - 14 - 4 * static_cast<int64_t>(tags.size()));
+    }
+}

@@ -1,5 +1,6 @@
 #include "ui/CFilterSheet.h"
 #include "UiTestSupport.h"
+#include "db/CDatabaseManager.h"
 #include "filters/CFilterFactory.h"
 #include "filters/HostBinding.h"
 #include "platform/CSettingsStore.h"
@@ -24,36 +25,24 @@
 
 namespace
 {
-// Counts what reaches the database; the sheet must never write a row for a cancelled filter.
-class CCountingStore final : public IFilterStore
-{
-public:
-    CKavoLocker& GetDatabaseLock() override { return lock; }
-    void SaveFilter(IFilter*) override { ++saved; }
-    void SaveIpRules(IFilter*) override {}
-    void SavePortRules(IFilter*) override {}
-    void LoadFilters(IFilterManager*) override {}
-    void SaveFilters(IFilterManager*) override {}
-    void DeleteFilter(int) override {}
-
-    CKavoLocker lock;
-    int saved = 0;
-};
-
-class CLocalTest final : public ILocalAddressTest
-{
-public:
-    bool IsLocalAddress(uint32_t address) override { return address == inet_addr("198.18.0.1"); }
-};
-
 struct FilterSheetTest : testing::Test
 {
     FilterSheetTest()
     {
-        manager.SetStore(&store);
-        manager.SetLocalAddressTest(&local);
+        EXPECT_TRUE(database.Open(folder.File("traffic.db")));
+        manager.SetStore(&database);
     }
-    ~FilterSheetTest() override { manager.SetStore(nullptr); }
+    ~FilterSheetTest() override
+    {
+        manager.SetStore(nullptr);
+        database.Close();
+    }
+    unsigned StoredFilters()
+    {
+        CFilterFactory loaded;
+        database.LoadFilters(&loaded);
+        return loaded.GetCount();
+    }
 
     // A sheet that records its messages instead of showing boxes.
     std::unique_ptr<CFilterSheet> MakeSheet(CFilter* existing = nullptr)
@@ -71,20 +60,19 @@ struct FilterSheetTest : testing::Test
         return sheet;
     }
 
-    CCountingStore store;
-    CLocalTest local;
+    TempDir folder;
+    CDatabaseManager database;
     CFilterFactory manager;
     HardwareAddressLookup lookup;
     MessageLog messages;
-    TempDir folder;
     CSettingsStore profile{folder.File("ombrix.ini")};
 };
 
-// The rows of a rule list, columns joined by '|', rows by ';'.
-std::string Rows(const QTreeWidget* list)
+// Rows [first, last) of a rule list, columns joined by '|', rows by ';'.
+std::string Rows(const QTreeWidget* list, int first = 0, int last = -1)
 {
     QStringList rows;
-    for (int row = 0; row < list->topLevelItemCount(); ++row)
+    for (int row = first; row < (last < 0 ? list->topLevelItemCount() : last); ++row)
     {
         QStringList cells;
         for (int column = 0; column < list->columnCount(); ++column)
@@ -94,17 +82,6 @@ std::string Rows(const QTreeWidget* list)
     return rows.join(';').toStdString();
 }
 
-// Types a rule into the page's edits and presses "Add"; only the address page has an action.
-void AddRule(CDlgFilterRulePage& page, int type, const char* first, const char* second,
-             int action = 1)
-{
-    page.TypeBox()->setCurrentIndex(type);
-    if (auto* ip = dynamic_cast<CDlgFilterList*>(&page))
-        ip->ActionBox()->setCurrentIndex(action);
-    page.FirstEdit()->setText(QString::fromLatin1(first));
-    page.SecondEdit()->setText(QString::fromLatin1(second));
-    page.AddButton()->click();
-}
 } // namespace
 
 TEST_F(FilterSheetTest, CancelLeavesNoNewFilterAndResumesAnExistingOneUnchanged)
@@ -117,11 +94,11 @@ TEST_F(FilterSheetTest, CancelLeavesNoNewFilterAndResumesAnExistingOneUnchanged)
         ASSERT_NE(created, nullptr);
         EXPECT_EQ(std::pair(created->GetId(), created->IsEnabled()), std::pair(1, false));
         EXPECT_EQ(manager.GetCount(), 2u);
+        EXPECT_EQ(StoredFilters(), 0u); // the filter reaches the file only by OK
         EXPECT_EQ(sheet->Finish(QDialog::Rejected), QDialog::Rejected);
         EXPECT_EQ(sheet->GetFilter(), nullptr);
         EXPECT_EQ(manager.GetCount(), 1u);
     }
-    EXPECT_EQ(store.saved, 0);
 
     CFilter* suspended = manager.GetFilter(0);
     suspended->SetEnabled(false);
@@ -134,7 +111,7 @@ TEST_F(FilterSheetTest, CancelLeavesNoNewFilterAndResumesAnExistingOneUnchanged)
     EXPECT_EQ(manager.GetCount(), 1u);
 }
 
-TEST_F(FilterSheetTest, OkOnAddWithoutRulePagesCountsAllTrafficOfThisMachine)
+TEST_F(FilterSheetTest, OkOnAddWithoutRulePagesBindsToThisMachineWithoutRules)
 {
     auto sheet = MakeSheet();
     sheet->GeneralPage()->NameEdit()->setText(QStringLiteral("Everything"));
@@ -146,15 +123,6 @@ TEST_F(FilterSheetTest, OkOnAddWithoutRulePagesCountsAllTrafficOfThisMachine)
     EXPECT_EQ(std::tuple(filter->IsEnabled(), filter->GetName(), filter->GetBinding(),
                          filter->GetIpRuleCount() + filter->GetPortRuleCount()),
               std::tuple(true, "Everything", static_cast<int>(HostBinding::LocalMachine), 0));
-    PacketInfo packet;
-    packet.sourceAddress = inet_addr("198.18.0.1");
-    packet.destinationAddress = inet_addr("203.0.113.9");
-    packet.protocol = 6;
-    packet.hasPorts = 1;
-    packet.destinationPort = htons(4444);
-    packet.length = 1500;
-    EXPECT_NE(filter->ProcessPacket(packet), nullptr);
-    EXPECT_EQ(filter->GetSent(), 1500.0);
 }
 
 TEST_F(FilterSheetTest, AddressFollowsTheTypeAndWhatDoesNotParseIsRefused)
@@ -179,6 +147,8 @@ TEST_F(FilterSheetTest, AddressFollowsTheTypeAndWhatDoesNotParseIsRefused)
         const char *shown, *label, *refusal; // refusal "": accepted
         bool select;
     } steps[] = {{ip, "10.1.2", "10.1.2", "IP Address:", "Invalid IP address", false},
+                 {ip, "2001:2::7%lo", "2001:2::7%lo", "IP Address:", "Invalid IP address", false},
+                 {ip, "2001:2::7/64", "2001:2::7/64", "IP Address:", "Invalid IP address", false},
                  {hardware, nullptr, "00-00-00-00-00-00", "MAC Address:", "", true},
                  {hardware, "00-1A-2B", "00-1A-2B", "MAC Address:", "Invalid MAC address", true},
                  {ip, "10.9.8.7", "10.9.8.7", "IP Address:", "", false}};
@@ -200,8 +170,6 @@ TEST_F(FilterSheetTest, AddressFollowsTheTypeAndWhatDoesNotParseIsRefused)
             EXPECT_EQ(std::pair(filter->GetBinding(), filter->GetHardwareAddress()), written);
         }
     }
-    uint32_t address = 0;
-    EXPECT_EQ(filter->GetAddress(address), inet_addr("10.9.8.7"));
     page->TypeBox()->setCurrentIndex(static_cast<int>(HostBinding::LocalMachine));
     EXPECT_FALSE(page->AddressEdit()->isEnabled());
     EXPECT_EQ(page->AddressLabel()->text(), "IP Address:");
@@ -209,10 +177,14 @@ TEST_F(FilterSheetTest, AddressFollowsTheTypeAndWhatDoesNotParseIsRefused)
     auto again = MakeSheet(filter);
     EXPECT_EQ(again->GeneralPage()->AddressEdit()->text(), "10.9.8.7");
     EXPECT_FALSE(again->GeneralPage()->SelectButton()->isVisibleTo(again->GeneralPage()));
-    again->Finish(QDialog::Rejected);
+    again->GeneralPage()->AddressEdit()->setText(QStringLiteral(" 2001:2::7 "));
+    ASSERT_TRUE(again->Confirm());
+    again->Finish(QDialog::Accepted);
+    EXPECT_EQ(MakeSheet(filter)->GeneralPage()->AddressEdit()->text(), "2001:2::7");
 }
 
-TEST_F(FilterSheetTest, AddressAndPortRulesAreCheckedStrictly)
+// Both families share the address page: a mistake in either gets the same message.
+TEST_F(FilterSheetTest, RulePagesTakeOnlyWhatParsesAndOkCommitsBothFamilies)
 {
     auto sheet = MakeSheet();
     sheet->ShowPage(1);
@@ -221,72 +193,91 @@ TEST_F(FilterSheetTest, AddressAndPortRulesAreCheckedStrictly)
     CDlgFilterPort& port = *sheet->PortPage();
     EXPECT_EQ(ip.FirstLabel()->text(), "IP Address:");
     EXPECT_FALSE(ip.SecondEdit()->isEnabled());
-    // The page, the type, the two fields and the message that refuses them.
-    const std::tuple<CDlgFilterRulePage&, int, const char*, const char*, const char*> refused[] = {
+    const struct
+    {
+        CDlgFilterRulePage& page;
+        int type;
+        const char *first, *second, *result; // the new row, the refusal, or "": neither
+        int action = 1;
+    } cases[] = {
         {ip, 1, "10.0.0.5", "10.0.0.5", "Invalid IP range"},
         {ip, 1, "10.0.0.5", "", "Invalid IP range"},
         {ip, 1, "10.0.0.5", "10.0.0.x", "Invalid IP address"},
         {ip, 0, "printer.local", "", "Invalid IP address"},
         {ip, 2, "192.168.1.0", "", "Invalid subnet mask"},
         {ip, 2, "192.168.1.0", "255.255.255", "Invalid IP address"},
+        {ip, 0, "", "", ""}, // an empty first field only takes the focus
+        {ip, 1, "10.0.0.5", "10.0.0.6", "IP range|10.0.0.5 - 10.0.0.6|Include"},
+        {ip, 0, "2001:2::1", "", "IP address|2001:2::1|Include"},
+        {ip, 0, "2001:2::1%eth0", "", "Invalid IP address"},
+        {ip, 0, "[2001:2::1]", "", "Invalid IP address"},
+        {ip, 0, "2001:2::/48", "", "Invalid IP address"},
+        {ip, 0, "2001:2:::1", "", "Invalid IP address"},
+        {ip, 1, "2001:2::5", "2001:2::6", "IP range|2001:2::5 - 2001:2::6|Include"},
+        {ip, 1, "2001:2::5", "2001:2::5", "Invalid IP range"},
+        {ip, 1, "2001:2::5", "", "Invalid IP range"},
+        {ip, 1, "2001:2::5", "198.18.0.1", "Invalid IP range"},
+        {ip, 1, "198.18.0.1", "2001:2::5", "Invalid IP range"},
+        {ip, 1, "2001:2::5", "2001:2::x", "Invalid IP address"},
+        {ip, 2, "2001:2::/48", "", "Subnet|2001:2::/48|Include"},
+        {ip, 2, "2001:2::", "/0", "Subnet|2001:2::/0|Include"},
+        {ip, 2, "2001:2::1", "128", "Subnet|2001:2::1/128|Include"},
+        {ip, 2, "2001:2::", "129", "Invalid prefix length"},
+        {ip, 2, "2001:2::/-1", "", "Invalid prefix length"},
+        {ip, 2, "2001:2::/", "", "Invalid prefix length"},
+        {ip, 2, "2001:2::", "", "Invalid prefix length"},
+        {ip, 2, "2001:2::/48", "48", "Invalid prefix length"},
+        {ip, 2, "192.168.1.0", "255.255.255.0", "Subnet|192.168.1.0 / 255.255.255.0|Exclude", 0},
         {port, 0, "70000", "", "Invalid port"},
         {port, 1, "70000", "80", "Invalid port"},
         {port, 1, "20", "70000", "Invalid port"},
         {port, 1, "21", "20", "Invalid port range"},
-        {port, 1, "21", "", "Invalid port range"}};
-    for (const auto& [page, type, first, second, refusal] : refused)
+        {port, 1, "21", "21", "Invalid port range"},
+        {port, 1, "21", "", "Invalid port range"},
+        {port, 1, "20", "21", "Range|20 - 21|Include"},
+        {port, 0, "443", "", "Single|443|Include"}};
+    for (const auto& item : cases)
     {
-        AddRule(page, type, first, second);
-        EXPECT_EQ(messages.Last(), refusal) << first << " " << second;
+        SCOPED_TRACE(std::string(item.first) + " " + item.second);
+        messages.texts.clear();
+        const int rows = item.page.List()->topLevelItemCount();
+        item.page.TypeBox()->setCurrentIndex(item.type);
+        item.page.ActionBox()->setCurrentIndex(item.action);
+        item.page.FirstEdit()->setText(QString::fromLatin1(item.first));
+        item.page.SecondEdit()->setText(QString::fromLatin1(item.second));
+        item.page.AddButton()->click();
+        const bool added = item.page.List()->topLevelItemCount() > rows;
+        EXPECT_EQ(added ? Rows(item.page.List(), rows) : messages.Last(), item.result);
     }
     EXPECT_EQ(ip.SecondLabel()->text(), "Mask:");
-    const size_t refusals = messages.texts.size();
-    AddRule(ip, 0, "", ""); // an empty first field only takes the focus
-    AddRule(ip, 1, "10.0.0.5", "10.0.0.6");
-    AddRule(ip, 2, "192.168.1.0", "255.255.255.0", 0);
-    AddRule(port, 1, "20", "21");
-    AddRule(port, 0, "443", "");
-    EXPECT_EQ(messages.texts.size(), refusals);
-    EXPECT_EQ(Rows(ip.List()), "IP range|10.0.0.5 - 10.0.0.6|Include;"
-                               "Subnet|192.168.1.0 / 255.255.255.0|Exclude");
-    EXPECT_EQ(Rows(port.List()), "Range|20 - 21|Include;Single|443|Include");
+    // Two rows apart selected and removed; a double click brings a rule back into the edits.
+    ip.List()->topLevelItem(1)->setSelected(true);
+    ip.List()->topLevelItem(5)->setSelected(true);
+    ip.RemoveButton()->click();
+    EXPECT_EQ(Rows(ip.List()),
+              "IP range|10.0.0.5 - 10.0.0.6|Include;"
+              "IP range|2001:2::5 - 2001:2::6|Include;Subnet|2001:2::/48|Include;"
+              "Subnet|2001:2::/0|Include;Subnet|192.168.1.0 / 255.255.255.0|Exclude");
+    for (const auto& [row, edits] : {std::pair(0, "10.0.0.5 10.0.0.6"), {3, "2001:2:: 0"}})
+    {
+        ip.CopyRowToEdits(row);
+        EXPECT_EQ(ip.FirstEdit()->text() + ' ' + ip.SecondEdit()->text(), edits);
+    }
 
     ASSERT_TRUE(sheet->Confirm());
     sheet->Finish(QDialog::Accepted);
     CFilter* filter = sheet->GetFilter();
-    ASSERT_EQ(filter->GetIpRuleCount(), 2);
+    ASSERT_EQ(std::pair(filter->GetIpRuleCount(), filter->GetIp6RuleCount()), std::pair(2, 3));
+    EXPECT_EQ(filter->GetIp6Rule(2)->GetPrefixLength(), 0);
     EXPECT_TRUE(filter->MatchIpRules(inet_addr("10.0.0.6")));
     EXPECT_FALSE(filter->MatchIpRules(inet_addr("192.168.1.7")));
     EXPECT_TRUE(filter->MatchPortRules(htons(21)));
     EXPECT_TRUE(filter->MatchPortRules(htons(443)));
     EXPECT_FALSE(filter->MatchPortRules(htons(22)));
-}
-
-TEST_F(FilterSheetTest, RemovingTwoSelectedRowsRemovesBothFromWhatOkCommits)
-{
-    CFilter* filter = manager.NewFilter(true);
-    for (const char* address : {"10.0.0.1", "10.0.0.2", "10.0.0.3"})
-    {
-        CFilterParamIp* rule = filter->CreateIpRule();
-        rule->SetType(0);
-        rule->SetAddress(inet_addr(address));
-        rule->SetAction(1);
-        filter->AddIpRule(rule);
-    }
-    auto sheet = MakeSheet(filter);
-    sheet->ShowPage(1);
-    CDlgFilterList& page = *sheet->IpPage();
-    page.List()->topLevelItem(0)->setSelected(true);
-    page.List()->topLevelItem(2)->setSelected(true);
-    page.RemoveButton()->click();
-    EXPECT_EQ(Rows(page.List()), "IP address|10.0.0.2|Include");
-    page.CopyRowToEdits(0); // a double click brings the rule back into the edits
-    EXPECT_EQ(page.FirstEdit()->text(), "10.0.0.2");
-    ASSERT_TRUE(sheet->Confirm());
-    sheet->Finish(QDialog::Accepted);
-    ASSERT_EQ(filter->GetIpRuleCount(), 1);
-    uint32_t address = 0;
-    EXPECT_EQ(filter->GetIpRule(0)->GetAddress(address), inet_addr("10.0.0.2"));
+    // Reopened, the IPv4 rules come first, then the IPv6 rules in their order.
+    CDlgFilterList again(filter, false, messages.Recorder());
+    EXPECT_EQ(Rows(again.List(), 1, 3), "Subnet|192.168.1.0 / 255.255.255.0|Exclude;"
+                                        "IP range|2001:2::5 - 2001:2::6|Include");
 }
 
 TEST_F(FilterSheetTest, SelectFindsTheHardwareAddressOffTheWindowThreadOrSaysWhyNot)

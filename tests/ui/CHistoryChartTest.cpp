@@ -42,12 +42,10 @@ TEST(CHistoryChart, BarsFollowTheFilterAndTheUnit)
     ASSERT_EQ(chart.Bucket(), ChartBucket::Day);
     ASSERT_EQ(chart.Bars().size(), 7u);
     for (int day = 0; day < 7; ++day)
-    {
-        SCOPED_TRACE(day);
-        EXPECT_EQ(chart.Bars()[day].start, 1704067200 + day * 86400);
-        EXPECT_EQ(series->barSets()[0]->at(day), day + 1.0);
-        EXPECT_EQ(series->barSets()[1]->at(day), 2.0);
-    }
+        EXPECT_EQ(std::tuple(chart.Bars()[day].start, series->barSets()[0]->at(day),
+                             series->barSets()[1]->at(day)),
+                  std::tuple(1704067200 + day * 86400, day + 1.0, 2.0))
+            << day;
     EXPECT_EQ(chart.BarText(6).toStdString(),
               "2024-01-07\nReceived: 7.000 Kb\nSent: 2.000 Kb\nTotal: 9.000 Kb");
 

@@ -1,8 +1,14 @@
 #include "ui/COmbrixView.h"
+#include "lookup/CCountryDatabase.h"
+#include "report/ListColumns.h"
+#include "testsupport/GeoBaseWriter.h"
+#include "ui/CHostRows.h"
+#include "ui/ListOrder.h"
 #include "ui/ViewFixture.h"
 
 #include <QClipboard>
 
+#include <fstream>
 #include <thread>
 
 using namespace viewtest;
@@ -180,10 +186,11 @@ TEST_F(ViewFixture, FilterCommandsClearSuspendResumeAndReset)
     EXPECT_EQ(Row(v.FilterList(), 0), "1|Internet Traffic|198.18.0.1|0|0|0");
 }
 
-TEST_F(ViewFixture, HostCommandsCopyAndAddOneSavedRule)
+TEST_F(ViewFixture, HostCommandsCopyAndAddOneSavedRuleOfEitherFamily)
 {
     CFilter* filter = AddFilter("Internet Traffic", "198.18.0.1");
     Packet("198.18.0.1", Remote(0), 1000, false);
+    filter->AddHost6(Ip6("2001:2::9"))->SetOwner(filter);
     COmbrixView& v = MakeView();
     QApplication::clipboard()->setText("before");
     v.OnCommand(ID_EDIT_COPY); // no host selected: clipboard and rules untouched
@@ -217,7 +224,13 @@ TEST_F(ViewFixture, HostCommandsCopyAndAddOneSavedRule)
     v.OnCommand(ID_EDIT_INCLUDE);
     ASSERT_EQ(filter->GetIpRuleCount(), 2);
     EXPECT_EQ(filter->GetIpRule(1)->GetAction(), 1);
-    EXPECT_EQ(store.savedRules.size(), 2u);
+    v.HostList()->SetSelectionMark(1);
+    v.OnCommand(ID_EDIT_EXCLUDE);
+    ASSERT_EQ(std::pair(filter->GetIpRuleCount(), filter->GetIp6RuleCount()), std::pair(2, 1));
+    const CFilterParamIp6* rule6 = filter->GetIp6Rule(0);
+    EXPECT_EQ(std::tuple(rule6->GetAddress(), rule6->GetType(), rule6->GetAction()),
+              std::tuple(Ip6("2001:2::9"), 0, 0));
+    EXPECT_EQ(store.savedRules.size(), 3u);
 }
 
 TEST_F(ViewFixture, ErrorsAndNamesFromOtherThreadsArriveQueued)
@@ -262,7 +275,7 @@ TEST_F(ViewFixture, SplitWindowKeepsTheDividerOfTheMomentItWasHidden)
     EXPECT_EQ(v.Splitter()->GetPosition(), 150);
     EXPECT_TRUE(v.Tabs()->isVisible());
 
-    // Stored hidden and updated before it has a size, as at start; then a short window.
+    // Stored hidden and updated before it has a size, as at start.
     view.reset();
     S_Show = 0;
     S_Position = 400;
@@ -272,28 +285,60 @@ TEST_F(ViewFixture, SplitWindowKeepsTheDividerOfTheMomentItWasHidden)
     EXPECT_EQ(S_Position, 400);
     view->OnCommand(ID_VIEW_SPLIT);
     EXPECT_EQ(view->Splitter()->GetPosition(), 400);
-    view->resize(800, 10);
-    view->resize(800, 600);
-    EXPECT_EQ(view->Splitter()->GetPosition(), 400);
+}
+
+// The host list shows an IPv6 host's address, cached name and country, widens the address
+// column for it, and sorts by address with IPv4 first and each family by number (text order
+// would put 2001:2::10 before 2001:2::9 and 10.0.0.10 before 9.0.0.20).
+TEST_F(ViewFixture, HostRowsShowNamesCountriesAndSortIpv4BeforeIpv6)
+{
+    CCountryDatabase countries;
+    countries.LoadRanges6(WriteGeoBase6(folder.File("GeoBase6.dat"), "KR",
+                                        "2001:2::", "2001:2::ffff:ffff:ffff:ffff"));
+    std::ofstream(folder.File("Countries.dat")) << "KR\tKorea, Republic of\n";
+    countries.LoadNames(folder.File("Countries.dat"));
+    names.Add6(Ip6("2001:2::10"), "ten.example");
+    CFilter filter;
+    for (const char* text :
+         {"2001:2::10", "10.0.0.10", "2001:2:0:1:ffff:ffff:ffff:ffff", "9.0.0.20", "2001:2::9"})
+    {
+        Ip6Address address6;
+        (ParseIp6(text, address6) ? filter.AddHost6(address6) : filter.AddHost(Address(text)))
+            ->SetOwner(&filter);
+    }
+    CExtListCtrl hosts("Logging", HostListColumns());
+    CExtListCtrl history("History", HistoryListColumns());
+    CHostRows rows(hosts, history, &names, &countries);
+    rows.Show(&filter);
+    ASSERT_EQ(hosts.Model().GetRowCount(), 5);
+    EXPECT_EQ(Row(&hosts, 0).section('|', 0, 2), "2001:2::10|ten.example|Korea, Republic of");
+    EXPECT_EQ(Row(&hosts, 2).section('|', 0, 2), "2001:2:0:1:ffff:ffff:ffff:ffff||");
+    EXPECT_EQ(Row(&hosts, 4).section('|', 0, 2), "2001:2::9||Korea, Republic of");
+    EXPECT_GE(hosts.columnWidth(0),
+              hosts.fontMetrics().horizontalAdvance("2001:2:0:1:ffff:ffff:ffff:ffff"));
+
+    const auto country = [&rows](const CFilterHost& host) { return rows.CountryText(host); };
+    const std::vector<int> ascending = {3, 1, 4, 0, 2};
+    EXPECT_EQ(HostListOrder(hosts.Model(), 0, true, country), ascending);
+    EXPECT_EQ(HostListOrder(hosts.Model(), 0, false, country),
+              std::vector<int>(ascending.rbegin(), ascending.rend()));
+    rows.Forget();
 }
 
 TEST(RowTexts, TimeTextMatchesTheZoneAcrossOffsetChanges)
 {
-    for (const char* zone :
+    for (const char* name :
          {"UTC", "Europe/Berlin", "Asia/Kathmandu", "Australia/Lord_Howe", "America/St_Johns"})
     {
-        setenv("TZ", zone, 1);
-        tzset();
+        TimeZone zone(name);
         ResetTimeCache();
         // Around the 2024 daylight-saving changes and across a few days, every 7 minutes.
         for (time_t t = 1711846800 - 86400 * 2; t < 1711846800 + 86400 * 2; t += 7 * 60 + 13)
         {
             char expected[40];
             std::strftime(expected, sizeof expected, "%Y-%m-%d  %H:%M:%S", std::localtime(&t));
-            ASSERT_EQ(TimeText(t), expected) << zone << " " << t;
+            ASSERT_EQ(TimeText(t), expected) << name << " " << t;
         }
     }
-    setenv("TZ", "UTC", 1);
-    tzset();
     ResetTimeCache();
 }

@@ -1,7 +1,7 @@
 #include "ui/CSingleInstance.h"
+#include "UiTestSupport.h"
 #include "testsupport/TempDir.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QProcess>
 
@@ -37,12 +37,8 @@ TEST(CSingleInstance, SecondProcessBringsTheFirstForward)
     child.setProcessChannelMode(QProcess::ForwardedChannels);
     child.start(QApplication::applicationFilePath(),
                 {"--gtest_filter=SingleInstanceChild.AsksTheFirstCopy"});
-    ASSERT_TRUE(child.waitForStarted());
-    for (int waited = 0; waited < 20000 && child.state() != QProcess::NotRunning; waited += 10)
-    {
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-        child.waitForFinished(10);
-    }
+    ASSERT_TRUE(
+        ProcessEventsUntil([&child] { return child.state() == QProcess::NotRunning; }, 20000));
     QApplication::processEvents();
     EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(child.exitCode(), 0);

@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-TEST(DialogInput, AddressesMustBeFourDottedParts)
+// Addresses are four dotted parts; ports whole numbers up to 65535.
+TEST(DialogInput, AddressesPortsAndIntegersTakeOnlyTheExactForm)
 {
     EXPECT_EQ(ParseStrictAddress("10.0.0.5"), inet_addr("10.0.0.5"));
     EXPECT_EQ(ParseStrictAddress(" 192.168.1.255 "), inet_addr("192.168.1.255"));
@@ -12,19 +13,11 @@ TEST(DialogInput, AddressesMustBeFourDottedParts)
     for (const char* text : {"", "  ", "10.0.0", "10.0.0.256", "host.example", "10.0.0.5x",
                              "10..0.5", "0x0a.0.0.1", "1.2.3.4.5", "-1.0.0.0"})
         EXPECT_FALSE(ParseStrictAddress(text).has_value()) << text;
-}
-
-TEST(DialogInput, PortsAreWholeNumbersUpTo65535)
-{
     EXPECT_EQ(ParseStrictPort("0"), 0);
     EXPECT_EQ(ParseStrictPort(" 80 "), 80);
     EXPECT_EQ(ParseStrictPort("65535"), 65535);
     for (const char* text : {"", "65536", "70000", "-1", "+80", "8o", "80 81", "99999999999"})
         EXPECT_FALSE(ParseStrictPort(text).has_value()) << text;
-}
-
-TEST(DialogInput, Integers)
-{
     EXPECT_EQ(ParseStrictInteger("120"), 120);
     EXPECT_EQ(ParseStrictInteger("-3"), -3);
     for (const char* text : {"1.5", "abc", ""})

@@ -55,6 +55,15 @@ struct WindowFixture : ViewFixture
         return made;
     }
     bool Enabled(int id) const { return frame->Action(id)->isEnabled(); }
+    // Alt+key on the frame, made active again after a dialog; answered: the dialog it opens.
+    void Accelerator(Qt::Key key, int* answered = nullptr, bool accept = false)
+    {
+        frame->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+        if (answered != nullptr)
+            AnswerNextDialog(accept, answered);
+        QTest::keyClick(frame.get(), key, Qt::AltModifier);
+    }
     void Click(CExtListCtrl* list, int row, Qt::KeyboardModifiers keys = {})
     {
         const QRect cell = list->visualRect(list->Model().index(row, 1));
@@ -108,28 +117,6 @@ TEST_F(WindowFixture, CommandsFollowTheSelectionAfterEveryKindOfChange)
     EXPECT_EQ(v.HostList()->Model().GetText(0, 0), "198.18.1.5");
 }
 
-TEST_F(WindowFixture, AcceleratorsFireTheirCommandsFromTheKeyboard)
-{
-    AddFilter("Internet Traffic", "198.18.0.1");
-    AddFilter("Local Traffic", "198.18.0.2");
-    MakeWindow();
-    std::vector<int> fired;
-    for (int id : {ID_FILTER_ADD, ID_FILTER_EDIT, ID_FILTER_REMOVE})
-        QObject::connect(frame->Action(id), &QAction::triggered,
-                         [&fired, id] { fired.push_back(id); });
-    int answered = 0;
-    for (Qt::Key key : {Qt::Key_A, Qt::Key_E, Qt::Key_R})
-    {
-        frame->activateWindow(); // back from the dialog before
-        ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
-        AnswerNextDialog(false, &answered);
-        QTest::keyClick(frame.get(), key, Qt::AltModifier);
-    }
-    EXPECT_EQ(fired, (std::vector<int>{ID_FILTER_ADD, ID_FILTER_EDIT, ID_FILTER_REMOVE}));
-    EXPECT_EQ(answered, 2); // the filter sheet for Add and for Edit
-    EXPECT_EQ(filters.GetCount(), 1u);
-}
-
 TEST_F(WindowFixture, TrayClickRestoresAWindowHiddenWhenMinimised)
 {
     G_Hide = 1;
@@ -178,7 +165,7 @@ TEST_F(WindowFixture, FirstStartFillsTwoThirdsAndALostScreenIsLeft)
     }
 }
 
-TEST_F(WindowFixture, AddInsertsARowOnlyAfterOkAndEditKeepsTheFilterAndResumesIt)
+TEST_F(WindowFixture, AddInsertsARowOnlyAfterOkEditResumesAndTheKeysReachTheCommands)
 {
     COmbrixView& v = MakeWindow(); // no filter: nothing to edit
     EXPECT_FALSE(Enabled(ID_FILTER_EDIT));
@@ -186,9 +173,8 @@ TEST_F(WindowFixture, AddInsertsARowOnlyAfterOkAndEditKeepsTheFilterAndResumesIt
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
     int answered = 0;
-    AnswerNextDialog(false, &answered);
-    frame->Action(ID_FILTER_ADD)->trigger();
-    EXPECT_EQ(filters.GetCount(), 0u);
+    Accelerator(Qt::Key_A, &answered, false);
+    EXPECT_EQ(std::pair(answered, filters.GetCount()), std::pair(1, 0u));
     AnswerNextDialog(true, &answered);
     frame->Actions(ID_FILTER_ADD).back()->trigger(); // the tray menu's "&Add Filter"
     ASSERT_EQ(filters.GetCount(), 1u);
@@ -207,11 +193,13 @@ TEST_F(WindowFixture, AddInsertsARowOnlyAfterOkAndEditKeepsTheFilterAndResumesIt
         SCOPED_TRACE(accept);
         frame->OnCommand(ID_FILTER_SUSPEND);
         EXPECT_EQ(v.FilterList()->Model().GetImage(0), 1);
-        AnswerNextDialog(accept, &answered);
         if (accept)
-            frame->Action(ID_FILTER_EDIT)->trigger();
+            Accelerator(Qt::Key_E, &answered, true);
         else
+        {
+            AnswerNextDialog(false, &answered);
             emit v.FilterList()->doubleClicked(v.FilterList()->model()->index(0, 1));
+        }
         ASSERT_EQ(filters.GetCount(), 1u);
         EXPECT_EQ(rows.GetItem(0), filter);
         EXPECT_TRUE(filter->IsEnabled());
@@ -219,5 +207,37 @@ TEST_F(WindowFixture, AddInsertsARowOnlyAfterOkAndEditKeepsTheFilterAndResumesIt
         EXPECT_TRUE(Enabled(ID_FILTER_SUSPEND));
     }
     EXPECT_EQ(answered, 4);
+    Accelerator(Qt::Key_R);
+    EXPECT_EQ(filters.GetCount(), 0u);
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// The command adds the computer's IPv6 networks to the two default filters only when the user
+// says yes, and says what it did.
+TEST(DialogCommands, AddingThisComputersIpv6RulesAsksFirst)
+{
+    CFilterFactory manager;
+    manager.CreateDefaultFilters({}, {});
+    const std::vector<Ip6AddressRow> addresses = {{Ip6("2001:2::5"), 64, 2, "veth0"}};
+    MessageLog messages;
+    // Asked and said yes, the name of the second filter, the rules added and held, what is said.
+    const std::tuple<bool, const char*, int, int, const char*> rounds[] = {
+        {false, "Local Traffic", 0, 0, ""},
+        {true, "Renamed", 1, 1, "1 IPv6 rules added."},
+        {true, "Local Traffic", 1, 2, "1 IPv6 rules added."},
+        {true, "Local Traffic", 0, 2, "already hold"}};
+    for (const auto& [yes, second, added, total, said] : rounds)
+    {
+        messages.texts.clear();
+        manager.GetFilter(1)->SetName(second);
+        EXPECT_EQ(RunAddLocalIp6RulesCommand(
+                      nullptr, manager, addresses, [yes](QWidget*, const QString&) { return yes; },
+                      messages.Recorder()),
+                  added);
+        int rules = 0;
+        for (unsigned i = 0; i < manager.GetCount(); ++i)
+            rules += manager.GetFilter(i)->GetIp6RuleCount();
+        EXPECT_EQ(rules, total);
+        EXPECT_NE(messages.Last().find(said), std::string::npos) << messages.Last();
+    }
 }

@@ -1,13 +1,15 @@
 // The main view over a real filter manager, with the packets and filters the window tests need.
 #pragma once
 
+#include "UiTestSupport.h"
 #include "core/CKavoException.h"
 #include "filters/CFilterFactory.h"
 #include "filters/CPendingHosts.h"
-#include "filters/DayOf.h"
 #include "lookup/CHostNameCache.h"
 #include "platform/Settings.h"
+#include "testsupport/Ip6Literal.h"
 #include "testsupport/TempDir.h"
+#include "testsupport/TimeZone.h"
 #include "ui/COmbrixView.h"
 #include "ui/CommandIds.h"
 #include "ui/IViewStore.h"
@@ -61,21 +63,9 @@ public:
 struct ViewFixture : testing::Test
 {
     ViewFixture()
-        : profile(folder.File("ombrix.ini")),
-          names(CHostNameCache::Resolver{[](uint32_t, std::string&) { return false; },
-                                         [](const std::string&, uint32_t&) { return false; }})
     {
-        ResetSettings();
-        setenv("TZ", "UTC", 1);
-        tzset();
-        ResetDayCache();
         ResetTimeCache();
         filters.SetPendingHosts(&pending);
-    }
-    ~ViewFixture() override
-    {
-        view.reset();
-        ResetSettings();
     }
 
     CFilter* AddFilter(const std::string& name, const char* side)
@@ -99,12 +89,8 @@ struct ViewFixture : testing::Test
     // shown: sized and shown before its first update; else the caller places it.
     COmbrixView& MakeView(bool shown = true)
     {
-        COmbrixView::Services services;
-        services.filters = &filters;
-        services.pending = &pending;
-        services.names = &names;
-        services.store = &store;
-        view = std::make_unique<COmbrixView>(services, profile);
+        view = std::make_unique<COmbrixView>(
+            COmbrixView::Services{&filters, &pending, &names, nullptr, &store}, profile);
         view->SetErrorPresenter([this](const QString& text) { errors << text; });
         if (shown)
         {
@@ -114,12 +100,12 @@ struct ViewFixture : testing::Test
         view->InitialUpdate();
         return *view;
     }
-    QString Cell(CExtListCtrl* list, int row, int column)
+    static QString Cell(CExtListCtrl* list, int row, int column)
     {
         return list->Model().GetText(row, column);
     }
     // Every column of a row, joined by '|'.
-    QString Row(CExtListCtrl* list, int row)
+    static QString Row(CExtListCtrl* list, int row)
     {
         QStringList texts;
         for (int column = 0; column < list->Model().columnCount(); ++column)
@@ -127,13 +113,16 @@ struct ViewFixture : testing::Test
         return texts.join('|');
     }
 
+    FreshSettings settings;
+    TimeZone zone{"UTC"};
     TempDir folder;
-    CSettingsStore profile;
+    CSettingsStore profile{folder.File("ombrix.ini")};
     CFilterFactory filters;
     CPendingHosts pending;
-    CHostNameCache names;
+    CHostNameCache names{{[](uint32_t, std::string&) { return false; },
+                          [](const std::string&, uint32_t&) { return false; }}};
     CFakeStore store;
-    std::unique_ptr<COmbrixView> view;
     QStringList errors;
+    std::unique_ptr<COmbrixView> view;
 };
 } // namespace viewtest

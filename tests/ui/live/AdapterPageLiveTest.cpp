@@ -2,6 +2,7 @@
 // address on the far side; only the near end is captured.
 #include "../UiTestSupport.h"
 #include "capture/CAdapterManager.h"
+#include "testsupport/Ip6Literal.h"
 #include "testsupport/VethNamespace.h"
 #include "ui/CDlgOptAdapter.h"
 #include "ui/CDlgSelectMac.h"
@@ -40,8 +41,7 @@ TEST(AdapterPage, NeighbourAddressThenClosesReopensAndLosesTheAdapter)
             device.name = near;
             device.description = near;
             device.addresses = {inet_addr("198.18.78.1")};
-            device.addresses6 = {
-                Ip6Address{{0x20, 0x01, 0, 0x02, 0, 0x78, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}}};
+            device.addresses6 = {Ip6("2001:2:78::1")};
             return std::vector<CaptureDevice>{device};
         });
     manager.Refresh();

@@ -26,17 +26,14 @@ std::vector<PcapRecord> LargeCapture(const std::string& path)
     return records;
 }
 
-// Walks the next record and checks it is the one written; false at the end or on an error.
+// Walks the next record: whether it is the one written; false at the end or on an error.
 bool NextIs(CPcapFileReader& reader, const PcapRecord& expected, int& result)
 {
     pcap_pkthdr header{};
     const uint8_t* data = nullptr;
     result = reader.Next(header, data);
-    if (result != 1)
-        return false;
-    EXPECT_EQ(header.ts.tv_sec, expected.time);
-    EXPECT_EQ(Bytes(data, data + header.caplen), expected.frame);
-    return header.ts.tv_sec == expected.time;
+    return result == 1 && header.ts.tv_sec == expected.time &&
+           Bytes(data, data + header.caplen) == expected.frame;
 }
 } // namespace
 
@@ -88,4 +85,26 @@ TEST(CPcapFileReader, FileShortenedDuringTheWalkEndsWithAnError)
     EXPECT_EQ(reader.GetError(), "the file became shorter while it was read");
     EXPECT_LT(walked, records.size() / 10);
     close(descriptor);
+}
+
+// Classic files of Ethernet and raw IPv6 frames are taken and say which; other link types are
+// left to libpcap.
+TEST(CPcapFileReader, TakesEthernetAndRawIpv6FilesOnly)
+{
+    TempDir folder;
+    const Bytes packet = BuildIpv6Packet({});
+    for (const int linkType : {DLT_EN10MB, DLT_IPV6, DLT_RAW})
+    {
+        SCOPED_TRACE(linkType);
+        WritePcapFile(folder.File("link.pcap"), linkType, {{packet, 100}});
+        const int descriptor = open(folder.File("link.pcap").c_str(), O_RDONLY | O_CLOEXEC);
+        CPcapFileReader reader;
+        pcap_pkthdr header{};
+        const uint8_t* data = nullptr;
+        ASSERT_EQ(reader.Open(descriptor), linkType != DLT_RAW);
+        if (linkType != DLT_RAW)
+            EXPECT_EQ(std::tuple(reader.GetLinkType(), reader.Next(header, data), header.len),
+                      std::tuple(linkType, 1, uint32_t(packet.size())));
+        close(descriptor);
+    }
 }

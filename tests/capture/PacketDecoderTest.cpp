@@ -1,17 +1,13 @@
 #include "capture/PacketDecoder.h"
-#include "capture/CPcapFileReader.h"
 
 #include "testsupport/FrameBuilder.h"
 #include "testsupport/Ip6Literal.h"
-#include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 
 #include <algorithm>
-#include <fcntl.h>
 #include <tuple>
-#include <unistd.h>
 
 namespace
 {
@@ -29,19 +25,13 @@ bool Decode(const Bytes& frame, int linkType, PacketInfo& info, int64_t captured
 // Which frames decode, what they count and whether they carry ports; both edges of every limit.
 TEST(PacketDecoder, LengthsPortsAndHeaderLimits)
 {
-    struct Case
-    {
-        const char* name;
-        PacketFields fields; // UDP unless changed
-        int64_t captured;    // -1: all of the frame
-        int64_t wire;        // -1: the frame's size
-        int64_t length;      // -1: not decoded
-        bool ports;
-    };
     const PacketFields padded{.payloadLength = 2}; // 30 bytes of IP in 60 on the wire
     const PacketFields later{.payloadLength = 16, .flagsAndOffset = 185};
     const PacketFields widest{.optionWords = 10}; // a 60-byte header
-    const Case cases[] = {
+    // Name, the packet's fields (UDP unless changed), bytes captured (-1: all of the frame), bytes
+    // on the wire (-1: the frame's size), the length counted (-1: not decoded), whether it has
+    // ports.
+    const std::tuple<const char*, PacketFields, int64_t, int64_t, int64_t, bool> cases[] = {
         {"tcp", {.protocol = 6, .sourcePort = 40000, .destinationPort = 443}, -1, -1, 40, true},
         {"icmp", {.protocol = 1}, -1, -1, 28, false},
         {"33 bytes captured", {.protocol = 50}, 33, -1, -1, false},
@@ -66,21 +56,21 @@ TEST(PacketDecoder, LengthsPortsAndHeaderLimits)
         {"version 6", {.firstByte = 0x65}, -1, -1, -1, false},
         {"version 5", {.firstByte = 0x55}, -1, -1, -1, false},
     };
-    for (const Case& test : cases)
+    for (const auto& [name, fields, captured, wire, length, ports] : cases)
     {
-        SCOPED_TRACE(test.name);
-        Bytes frame = WrapEthernet(BuildIpv4Packet(test.fields));
+        SCOPED_TRACE(name);
+        Bytes frame = WrapEthernet(BuildIpv4Packet(fields));
         frame.resize(std::max<size_t>(frame.size(), 60)); // Ethernet's minimum, as on the wire
         PacketInfo info;
         info.sourcePort = 7;
-        ASSERT_EQ(Decode(frame, DLT_EN10MB, info, test.captured, test.wire), test.length >= 0);
-        if (test.length < 0)
+        ASSERT_EQ(Decode(frame, DLT_EN10MB, info, captured, wire), length >= 0);
+        if (length < 0)
             continue;
-        const uint16_t source = WirePort(test.fields.sourcePort);
-        const uint16_t destination = WirePort(test.fields.destinationPort);
+        const uint16_t source = WirePort(fields.sourcePort);
+        const uint16_t destination = WirePort(fields.destinationPort);
         EXPECT_EQ(std::tie(info.length, info.hasPorts, info.sourcePort, info.destinationPort),
-                  test.ports ? std::make_tuple(test.length, 1u, source, destination)
-                             : std::make_tuple(test.length, 0u, uint16_t{0}, uint16_t{0}));
+                  ports ? std::make_tuple(length, 1u, source, destination)
+                        : std::make_tuple(length, 0u, uint16_t{0}, uint16_t{0}));
     }
 }
 
@@ -154,19 +144,11 @@ TEST(PacketDecoder, LinkTypesFamiliesAndHardwareAddresses)
 TEST(PacketDecoder, Ipv6LengthsChainsAndLimits)
 {
     constexpr uint8_t HopByHop = 0, Routing = 43, Fragment = 44, Destination = 60;
-    struct Case
-    {
-        const char* name;
-        Ipv6Fields fields;
-        int64_t captured; // bytes after the link header; -1: all
-        int64_t wire;     // bytes after the link header; -1: the frame's
-        int64_t length;   // -1: not decoded
-        uint8_t protocol;
-        bool ports;
-    };
     const std::vector<uint8_t> eight(8, Destination), nine(9, Destination);
     const Ipv6Fields everyKind{{HopByHop, Destination, Routing, Fragment, Destination}, 6};
-    const Case cases[] = {
+    // Name, the packet's fields, bytes captured and on the wire after the link header (-1: all,
+    // the frame's), the length counted (-1: not decoded), the upper protocol, whether it has ports.
+    const std::tuple<const char*, Ipv6Fields, int64_t, int64_t, int64_t, uint8_t, bool> cases[] = {
         {"version 4 inside", {.firstByte = 0x45}, -1, -1, -1, 0, false},
         {"39 header bytes", {}, 39, -1, -1, 0, false},
         {"40 header bytes", {}, 40, -1, 48, 17, false},
@@ -189,49 +171,23 @@ TEST(PacketDecoder, Ipv6LengthsChainsAndLimits)
         {"small snapshot", {.payloadLength = 1460}, 44, 1500, 1500, 17, true},
         {"wire shorter than link header", {}, -1, -4, 0, 17, true},
     };
-    for (const Case& test : cases)
+    for (const auto& [name, fields, captured, wire, length, protocol, ports] : cases)
     {
-        SCOPED_TRACE(test.name);
-        const Bytes frame = WrapEthernet(BuildIpv6Packet(test.fields), 0x86DD);
+        SCOPED_TRACE(name);
+        const Bytes frame = WrapEthernet(BuildIpv6Packet(fields), 0x86DD);
         PacketInfo info;
         info.sourcePort = 7;
-        ASSERT_EQ(Decode(frame, DLT_EN10MB, info, test.captured < 0 ? -1 : 14 + test.captured,
-                         test.wire == -1 ? -1 : std::max<int64_t>(14 + test.wire, 0)),
-                  test.length >= 0);
-        if (test.length < 0)
+        ASSERT_EQ(Decode(frame, DLT_EN10MB, info, captured < 0 ? -1 : 14 + captured,
+                         wire == -1 ? -1 : std::max<int64_t>(14 + wire, 0)),
+                  length >= 0);
+        if (length < 0)
             continue;
-        const bool tcp = test.fields.upper == 6;
-        const uint16_t source = test.ports ? WirePort(tcp ? 40000 : 5353) : 0;
-        const uint16_t destination = test.ports ? WirePort(tcp ? 443 : 53) : 0;
+        const bool tcp = fields.upper == 6;
+        const uint16_t source = ports ? WirePort(tcp ? 40000 : 5353) : 0;
+        const uint16_t destination = ports ? WirePort(tcp ? 443 : 53) : 0;
         EXPECT_EQ(std::tie(info.length, info.protocol, info.hasPorts, info.sourcePort,
                            info.destinationPort),
-                  std::make_tuple(uint32_t(test.length), test.protocol, uint8_t(test.ports), source,
-                                  destination));
-    }
-}
-
-// The fast reader takes classic files of Ethernet and raw IPv6 frames and says which; other link
-// types are left to libpcap.
-TEST(PacketDecoder, FastFileReaderTakesEthernetAndRawIpv6Files)
-{
-    TempDir folder;
-    const Bytes packet = BuildIpv6Packet({});
-    for (const auto& [linkType, taken] :
-         {std::pair{DLT_EN10MB, true}, {DLT_IPV6, true}, {DLT_RAW, false}})
-    {
-        SCOPED_TRACE(linkType);
-        WritePcapFile(folder.File("link.pcap"), linkType, {{packet, 100}});
-        const int descriptor = open(folder.File("link.pcap").c_str(), O_RDONLY | O_CLOEXEC);
-        CPcapFileReader reader;
-        EXPECT_EQ(reader.Open(descriptor), taken);
-        pcap_pkthdr header{};
-        const uint8_t* data = nullptr;
-        if (taken)
-        {
-            EXPECT_EQ(std::make_tuple(reader.GetLinkType(), reader.Next(header, data), header.len),
-                      std::make_tuple(linkType, 1, uint32_t(packet.size())));
-        }
-        close(descriptor);
+                  std::make_tuple(uint32_t(length), protocol, uint8_t(ports), source, destination));
     }
 }
 

@@ -17,10 +17,7 @@ namespace
 // What the cache handed on, in order, by address text.
 using Events = std::vector<std::pair<std::string, std::string>>;
 
-uint32_t V4(const char* dotted)
-{
-    return inet_addr(dotted);
-}
+const auto V4 = [](const char* dotted) { return inet_addr(dotted); };
 
 // The name server, by address text: fixed names and host addresses, a number of "try later"
 // answers before the real one, and one address whose look-up hangs until released. Shared with
@@ -84,16 +81,16 @@ struct Fixture : IResolveListener, IResolveListener6
         CKavoLock lock(m_lock);
         events.emplace_back(address, name);
     }
-    Events Copy(const Events& events)
-    {
-        CKavoLock lock(m_lock);
-        return events;
-    }
     // A copy of the events once there are count of them, or after 10 s.
     Events Get(const Events& events, size_t count = 0)
     {
-        WaitUntil([&] { return Copy(events).size() >= count; });
-        return Copy(events);
+        const auto copy = [&]
+        {
+            CKavoLock lock(m_lock);
+            return events;
+        };
+        WaitUntil([&] { return copy().size() >= count; });
+        return copy();
     }
     void Start(std::chrono::milliseconds firstRetry = 10ms, std::chrono::milliseconds pause = 10ms)
     {

@@ -9,10 +9,9 @@
 
 namespace
 {
-IpAddressRow Row(const char* address, uint32_t interfaceIndex)
-{
+const auto Row = [](const char* address, uint32_t interfaceIndex) {
     return IpAddressRow{inet_addr(address), 0, interfaceIndex, "if"};
-}
+};
 } // namespace
 
 TEST(IpAddressTable, AnInterfaceShowsItsNumericallyLowestAddress)

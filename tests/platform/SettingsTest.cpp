@@ -85,13 +85,7 @@ TEST_F(SettingsTest, SaveThenLoadRoundTripsEveryKind)
 // Each limit at its edge and just outside it, on both sides: {stored, loaded} pairs.
 TEST_F(SettingsTest, NumbersAtTheirLimits)
 {
-    struct Case
-    {
-        const char* name;
-        int32_t* variable;
-        std::vector<std::pair<int32_t, int32_t>> values;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, int32_t*, std::vector<std::pair<int32_t, int32_t>>> cases[] = {
         {"DB_AutoSave", &DB_AutoSave, {{9999, 10000}, {10000, 10000}, {0x7FFFFFFF, 0x7FFFFFFF}}},
         {"DB_KeepRecords", &DB_KeepRecords, {{0, 1}, {1, 1}, {2, 2}}},
         {"G_View", &G_View, {{-1, 0}, {3, 3}, {4, 0}}},
@@ -102,20 +96,20 @@ TEST_F(SettingsTest, NumbersAtTheirLimits)
         {"Report_HistoryAsc", &Report_HistoryAsc, {{1, 1}, {-1, 0}}},
         {"Adapter_BufferMiB", &Adapter_BufferMiB, {{0, 8}, {1, 1}, {1024, 1024}, {1025, 8}}},
     };
-    for (const Case& c : cases)
-        for (const auto& [stored, loaded] : c.values)
+    for (const auto& [name, variable, values] : cases)
+        for (const auto& [stored, loaded] : values)
         {
-            SCOPED_TRACE(std::string(c.name) + " " + std::to_string(stored));
+            SCOPED_TRACE(std::string(name) + " " + std::to_string(stored));
             std::remove(Ini().c_str());
             CSettingsStore store(Ini());
-            if (std::string(c.name).rfind("DB_", 0) == 0)
-                store.WriteDword(kSettingsSection, c.name, stored);
+            if (std::string(name).starts_with("DB_"))
+                store.WriteDword(kSettingsSection, name, stored);
             else
-                store.WriteNumber(kSettingsSection, c.name, stored);
+                store.WriteNumber(kSettingsSection, name, stored);
             store.Sync();
             ResetSettings();
             LoadSettings(CSettingsStore(Ini()));
-            EXPECT_EQ(*c.variable, loaded);
+            EXPECT_EQ(*variable, loaded);
         }
 }
 
@@ -127,9 +121,10 @@ TEST_F(SettingsTest, StartupEntryFollowsTheSetting)
     G_Startup = 1;
     SaveSettings(store);
     const std::string text = ReadText(entry);
-    EXPECT_TRUE(text.starts_with("[Desktop Entry]\n")) << text;
-    EXPECT_NE(text.find("Type=Application\n"), std::string::npos);
-    EXPECT_NE(text.find("Exec=\"/"), std::string::npos);
+    EXPECT_TRUE(text.starts_with("[Desktop Entry]\n") &&
+                text.find("Type=Application\n") != std::string::npos &&
+                text.find("Exec=\"/") != std::string::npos)
+        << text;
     G_Startup = 0;
     SaveSettings(store);
     EXPECT_FALSE(std::filesystem::exists(entry));
@@ -175,8 +170,8 @@ TEST_F(SettingsTest, ColumnLayoutAndWindowPlacement)
     SaveColumnLayout(store, "Adapter", {{35, 90, 80, 140}, {2, 0, 3, 1}});
     EXPECT_EQ(store.ReadString("Adapter", "Columns width"), "35,90,80,140,");
     const ColumnLayout layout = LoadColumnLayout(store, "Adapter", 4);
-    EXPECT_EQ(layout.widths, (std::vector<int>{35, 90, 80, 140}));
-    EXPECT_EQ(layout.order, (std::vector<int>{2, 0, 3, 1}));
+    EXPECT_EQ(std::tie(layout.widths, layout.order),
+              std::tuple(std::vector{35, 90, 80, 140}, std::vector{2, 0, 3, 1}));
     EXPECT_TRUE(LoadColumnLayout(store, "Adapter", 5).widths.empty()); // the list grew since
     // A negative width, an order with a repeat or out of range: not applied.
     store.WriteString("Filter", "Columns width", "10,20,-3,");

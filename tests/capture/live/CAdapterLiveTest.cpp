@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <mutex>
 #include <sstream>
@@ -27,15 +28,18 @@ public:
         std::lock_guard lock(m_mutex);
         m_packets.push_back(packet);
     }
-    // Whether a record of that protocol from that address (to that port, when given) came.
-    bool Seen(uint8_t protocol, uint32_t source, PacketInfo& found, uint16_t port = 0)
+    // Whether a record of that protocol from that address to that port came.
+    bool Seen(uint8_t protocol, uint32_t source, PacketInfo& found, uint16_t port)
     {
         std::lock_guard lock(m_mutex);
-        for (const PacketInfo& packet : m_packets)
-            if (packet.protocol == protocol && packet.sourceAddress == source &&
-                (port == 0 || packet.destinationPort == WirePort(port)))
-                return found = packet, true;
-        return false;
+        const auto packet = std::find_if(m_packets.begin(), m_packets.end(),
+                                         [&](const auto& p)
+                                         {
+                                             return p.protocol == protocol &&
+                                                    p.sourceAddress == source &&
+                                                    p.destinationPort == WirePort(port);
+                                         });
+        return packet != m_packets.end() && (found = *packet, true);
     }
 
 private:
@@ -79,9 +83,8 @@ TEST(CaptureLive, TrafficIsDecodedAndCaptureFollowsLinkAddressAndDeviceChanges)
     ASSERT_TRUE(Shell("ip link set " + host + " up"));
     ASSERT_TRUE(countedAgain(7));
     EXPECT_EQ(adapter->GetLinkDescription(), "Ethernet");
-    EXPECT_EQ(udp.destinationAddress, near);
-    EXPECT_EQ(udp.length, 20u + 8u + 100u);
-    EXPECT_TRUE(udp.hasMac);
+    EXPECT_EQ(std::tuple(udp.destinationAddress, udp.length, udp.hasMac),
+              std::tuple(near, 20u + 8u + 100u, true));
     EXPECT_GT(udp.time, 1600000000);
     EXPECT_GE(adapter->GetStatistics().decodedBytes, 128u);
     // Capture goes on through a flap.

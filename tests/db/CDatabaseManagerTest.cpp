@@ -15,8 +15,8 @@ TEST_F(CDatabaseManagerTest, StoreInsertsUpdatesRewritesRulesAndRestoresDeletedR
     Session session(Path());
     ASSERT_TRUE(session.opened);
     CFilter* filter = AddressFilter(session.factory, "Web", "198.18.0.1");
-    AddIpRule(filter, static_cast<int>(IpRuleType::Range), "198.18.1.0", "198.18.1.255");
-    AddPortRule(filter, static_cast<int>(PortRuleType::Single), 80);
+    AddRule(*filter, "I 198.18.1.0-198.18.1.255");
+    AddRule(*filter, "I :80");
     session.factory.StoreFilter(filter);
     filter->SetName("Web 2");
     session.factory.StoreFilter(filter);

@@ -14,18 +14,6 @@ PacketInfo Packet6(const char* from, const char* to, uint32_t length, int64_t ti
     return packet;
 }
 
-void AddIp6Rule(CFilter* filter, IpRuleType type, const char* first, const char* second, int length,
-                RuleAction action)
-{
-    auto* rule = new CFilterParamIp6;
-    rule->SetType(static_cast<int>(type));
-    rule->SetAddress(Ip6(first));
-    rule->SetSecondAddress(Ip6(second));
-    rule->SetPrefixLength(length);
-    rule->SetAction(static_cast<int>(action));
-    filter->AddIp6Rule(rule);
-}
-
 // The tables that hold IPv6 filters: an older reader never looks at them.
 const std::initializer_list<const char*> kIp6Tables = {"FILTER_ADDRESS6", "IP6_FILTER", "HOSTS6"};
 
@@ -49,24 +37,22 @@ void Fill(const std::string& path, bool ipv6)
     session.factory.SetLocalAddressTest(&machine);
     CFilter* both = session.factory.NewFilter(true);
     both->SetName("Both");
-    AddIpRule(both, static_cast<int>(IpRuleType::Subnet), "198.18.0.0", "255.254.0.0");
-    AddPortRule(both, static_cast<int>(PortRuleType::Single), 443, 0, 0);
+    AddRule(*both, "I 198.18.0.0/255.254.0.0");
+    AddRule(*both, "E :443");
     session.factory.StoreFilter(both);
     session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.7.7"), 500, kNow));
     session.factory.DispatchPacket(Packet(Ip("198.18.7.7"), Ip("198.18.0.1"), 900, kNow));
     session.store.QueueHostName(Ip("198.18.7.7"), "seven.example");
     if (ipv6)
     {
-        AddIp6Rule(both, IpRuleType::Subnet, "2001:2::", "::", 32, RuleAction::Include);
+        AddRule(*both, "I 2001:2::/32");
         session.factory.StoreFilter(both);
         CFilter* bound = session.factory.NewFilter(true);
         bound->SetName("V6");
         bound->SetBinding(static_cast<int>(HostBinding::Address));
         bound->SetAddress6(Ip6("2001:2::10"));
-        AddIp6Rule(bound, IpRuleType::Single, "2001:2::5", "::", 128, RuleAction::Include);
-        AddIp6Rule(bound, IpRuleType::Range, "2001:2::100", "2001:2::1:0", 128,
-                   RuleAction::Exclude);
-        AddIp6Rule(bound, IpRuleType::Subnet, "2001:2:1::", "::", 48, RuleAction::Include);
+        for (const char* rule : {"I 2001:2::5", "E 2001:2::100-2001:2::1:0", "I 2001:2:1::/48"})
+            AddRule(*bound, rule);
         session.factory.StoreFilter(bound);
         session.factory.DispatchPacket(Packet6("2001:2::10", "2001:2:1::7", 30, kNow));
         session.factory.DispatchPacket(Packet6("2001:2:1::7", "2001:2::10", 4000, kNow + 1));

@@ -20,9 +20,9 @@ TEST_F(StoreChanges, WindowCommandsWaitOneSliceOfASaveAndAClearLosesNoLaterBytes
         CFilter* cleared = AddressFilter(factory, "Cleared", "198.18.0.2");
         CFilter* removed = AddressFilter(factory, "Removed", "198.18.0.3");
         AddressFilter(factory, "Kept", "198.18.0.4");
-        // Untyped Include rules: they match everything, and give the filter rule rows.
-        AddPortRule(removed, -1, 0);
-        AddIpRule(removed, -1, "0.0.0.0", "0.0.0.0");
+        // Rules that match everything give the filter rule rows.
+        AddRule(*removed, "I :0-65535");
+        AddRule(*removed, "I 0.0.0.0/0.0.0.0");
         factory.StoreFilter(removed);
         // Many slices: the save is still under way after the seven commands below.
         CountHosts(factory, "198.18.0.1", 60000, 10);

@@ -8,19 +8,18 @@
 
 #include <ctime>
 #include <string>
+#include <tuple>
 
 TEST(LocalTimeText, RoundTripsLocalTimes)
 {
     TimeZone zone("Europe/Berlin");
-    const int64_t now = 1714932000 + 12345; // 2024-05-05 23:25:45 in Berlin
-    int64_t parsed = 0;
-    EXPECT_EQ(FormatLocalDateTime(now), "2024-05-05 23:25:45");
-    ASSERT_TRUE(ParseLocalDateTime(FormatLocalDateTime(now).c_str(), parsed));
-    EXPECT_EQ(parsed, now);
-    ASSERT_TRUE(ParseLocalDate(FormatLocalDate(now).c_str(), parsed));
-    EXPECT_EQ(parsed, 1714860000);                                  // local midnight
-    ASSERT_TRUE(ParseLocalDateTime("2100-02-28 23:59:59", parsed)); // far past 2038
-    EXPECT_EQ(FormatLocalDateTime(parsed), "2100-02-28 23:59:59");
+    const int64_t now = 1714932000 + 12345;    // 2024-05-05 23:25:45 in Berlin
+    int64_t parsed = 0, midnight = 0, far = 0; // far past 2038
+    EXPECT_TRUE(ParseLocalDateTime(FormatLocalDateTime(now).c_str(), parsed) &&
+                ParseLocalDate(FormatLocalDate(now).c_str(), midnight) &&
+                ParseLocalDateTime("2100-02-28 23:59:59", far));
+    EXPECT_EQ(std::tuple(FormatLocalDateTime(now), parsed, midnight, FormatLocalDateTime(far)),
+              std::tuple("2024-05-05 23:25:45", now, 1714860000, "2100-02-28 23:59:59"));
 }
 
 TEST(LocalTimeText, RejectsAnythingButTheExactForm)

@@ -6,7 +6,7 @@
 
 #include <stdexcept>
 #include <thread>
-#include <vector>
+#include <tuple>
 
 namespace
 {
@@ -64,14 +64,6 @@ std::string Prefixes(const CFilter& filter)
     }
     return text;
 }
-
-std::vector<int> Ids(const CFilterFactory& manager)
-{
-    std::vector<int> ids;
-    for (unsigned i = 0; i < manager.GetCount(); ++i)
-        ids.push_back(manager.GetFilter(i)->GetId());
-    return ids;
-}
 } // namespace
 
 TEST(CFilterFactory, NewFilterTakesTheSmallestFreeIdAndIndexesAreChecked)
@@ -87,7 +79,9 @@ TEST(CFilterFactory, NewFilterTakesTheSmallestFreeIdAndIndexesAreChecked)
     manager.GetFilter(1)->SetId(3); // {1, 3, 0}
     EXPECT_EQ(manager.NewFilter(true)->GetId(), 2);
     manager.RemoveFilter(manager.GetFilter(0)); // id 1
-    EXPECT_EQ(Ids(manager), (std::vector<int>{3, 0, 2}));
+    EXPECT_EQ(std::tuple(manager.GetFilter(0)->GetId(), manager.GetFilter(1)->GetId(),
+                         manager.GetFilter(2)->GetId(), manager.GetCount()),
+              std::tuple(3, 0, 2, 3u));
     EXPECT_EQ(manager.NewFilter(true)->GetId(), 1);
     manager.LoadFilters(); // no store: nothing happens
     manager.SaveFilters();

@@ -76,14 +76,9 @@ inline int Count(const std::string& path, const std::string& sql)
 // A TCP packet from `from` to `to` with the given length and time.
 inline PacketInfo Packet(uint32_t from, uint32_t to, uint32_t length, int64_t time)
 {
-    return {.protocol = 6,
-            .hasPorts = 1,
-            .sourceAddress = from,
-            .destinationAddress = to,
-            .sourcePort = htons(40000),
-            .destinationPort = htons(80),
-            .length = length,
-            .time = time};
+    PacketInfo packet = Tcp("0.0.0.0", 40000, "0.0.0.0", 80, length, time);
+    packet.sourceAddress = from, packet.destinationAddress = to;
+    return packet;
 }
 
 // Every row of the tables (by default those of filters, rules, hosts and days), in a fixed order.

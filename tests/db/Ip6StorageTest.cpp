@@ -5,15 +5,6 @@
 
 namespace
 {
-PacketInfo Packet6(const char* from, const char* to, uint32_t length, int64_t time)
-{
-    PacketInfo packet = Packet(0, 0, length, time);
-    packet.ipv6 = true;
-    packet.sourceAddress6 = Ip6(from);
-    packet.destinationAddress6 = Ip6(to);
-    return packet;
-}
-
 // The tables that hold IPv6 filters: an older reader never looks at them.
 const std::initializer_list<const char*> kIp6Tables = {"FILTER_ADDRESS6", "IP6_FILTER", "HOSTS6"};
 
@@ -54,9 +45,10 @@ void Fill(const std::string& path, bool ipv6)
         for (const char* rule : {"I 2001:2::5", "E 2001:2::100-2001:2::1:0", "I 2001:2:1::/48"})
             AddRule(*bound, rule);
         session.factory.StoreFilter(bound);
-        session.factory.DispatchPacket(Packet6("2001:2::10", "2001:2:1::7", 30, kNow));
-        session.factory.DispatchPacket(Packet6("2001:2:1::7", "2001:2::10", 4000, kNow + 1));
-        session.factory.DispatchPacket(Packet6("2001:2::10", "2001:3::1", 100, kNow + 86400));
+        session.factory.DispatchPacket(Tcp("2001:2::10", 40000, "2001:2:1::7", 80, 30, kNow));
+        session.factory.DispatchPacket(Tcp("2001:2:1::7", 40000, "2001:2::10", 80, 4000, kNow + 1));
+        session.factory.DispatchPacket(
+            Tcp("2001:2::10", 40000, "2001:3::1", 80, 100, kNow + 86400));
         session.store.QueueHostName6(Ip6("2001:2:1::7"), "seven.example");
     }
     session.factory.SaveFilters();
@@ -104,7 +96,7 @@ TEST_F(Ip6StorageTest, Ipv6RowsRoundTripBesideWhatOldReadersRead)
     again.factory.SaveFilters(); // the file made again from what was loaded
     EXPECT_EQ(Tables(Path(), kIp6Tables), saved);
 
-    again.factory.DispatchPacket(Packet6("2001:2:1::7", "2001:2::10", 50, kNow + 2));
+    again.factory.DispatchPacket(Tcp("2001:2:1::7", 40000, "2001:2::10", 80, 50, kNow + 2));
     again.factory.SaveFilters();
     EXPECT_EQ(Dump(Path(), "select RECV from HOSTS6 where ID = 1;"), "4050.0|\n0.0|\n");
     again.factory.ClearHosts(bound);

@@ -118,24 +118,3 @@ TEST(CFilter, RulesLookAtTheRemoteSideOnly)
         EXPECT_EQ(filter.ProcessPacket(Tcp(local, 5000, remote, 80)), nullptr);
     }
 }
-// A loaded host is found again and keeps its count; a suspended filter leaves it untouched.
-TEST(CFilter, LoadedHostCountsOnAndSuspendedFilterLeavesItUntouched)
-{
-    FakeLocalAddresses local{"192.168.0.10"};
-    CFilter filter;
-    filter.SetLocalAddressTest(&local);
-    filter.SetEnabled(true);
-    CFilterHost* loaded = filter.AddHost(Ip("8.8.8.8"));
-    loaded->SetReceived(5000);
-    loaded->SetStored(true);
-    loaded->SetModified(false);
-    EXPECT_EQ(filter.ProcessPacket(Tcp("8.8.8.8", 2, "192.168.0.10", 1, 100)), loaded);
-    EXPECT_TRUE(loaded->IsModified() && loaded->IsStored());
-    loaded->SetModified(false);
-    filter.SetEnabled(false);
-    EXPECT_EQ(filter.ProcessPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 2, 100)), nullptr);
-    EXPECT_EQ(filter.ProcessPacket(Tcp("192.168.0.10", 1, "9.9.9.9", 2, 100)), nullptr);
-    EXPECT_EQ(std::tuple(loaded->GetReceived(), filter.GetTotal(), loaded->IsModified(),
-                         filter.GetHostCount()),
-              std::tuple(5100.0, 100.0, false, 1));
-}

@@ -113,8 +113,7 @@ TEST(CFilterFactory, EveryFilterSeesEveryPacketAndPendingRecordsFollowClearsAndR
     manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
     manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
     manager.DispatchPacket(Tcp("192.168.0.10", 1, "9.9.9.9", 443, 10));
-    EXPECT_EQ(all->GetSent(), 210.0);
-    EXPECT_EQ(web->GetSent(), 200.0);
+    EXPECT_EQ(std::tuple(all->GetSent(), web->GetSent()), std::tuple(210.0, 200.0));
     ASSERT_EQ(pending.GetCount(), 3u);
     EXPECT_EQ(pending.TakeFirst(), all->GetHost(0));
     std::vector<CFilterHost*> rest;

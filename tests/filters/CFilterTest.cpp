@@ -111,7 +111,7 @@ TEST(CFilter, RulesLookAtTheRemoteSideOnly)
         EXPECT_NE(filter.ProcessPacket(Tcp(remote, 80, local, 5000)), nullptr);
         // Local port 80 does not make it web traffic, nor does a packet without ports.
         EXPECT_EQ(filter.ProcessPacket(Tcp(remote, 5000, local, 80)), nullptr);
-        PacketInfo icmp = Tcp(local, 0, remote, 0);
+        PacketInfo icmp = Tcp(local, 5000, remote, 80); // ports left over in the record
         icmp.hasPorts = 0;
         EXPECT_EQ(filter.ProcessPacket(icmp), nullptr);
         AddRule(filter, "E " + remote);

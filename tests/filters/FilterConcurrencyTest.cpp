@@ -25,15 +25,6 @@ void AddFilters(CFilterFactory& manager)
     AddRule(*manager.NewFilter(true), "E 0.0.0.0/0.0.0.0");
 }
 
-// Refilled under the lock: a packet must never see the list empty (which accepts all).
-void SetRules(CFilter* filter, int count)
-{
-    CKavoLock lock(filter->GetLock());
-    filter->ClearIpRules();
-    for (int i = 0; i < count; ++i)
-        AddRule(*filter, "E 0.0.0.0/0.0.0.0");
-}
-
 // Everything a filter counted, in its tables' order: totals, then each host (found again by its
 // address after the tables grew), then each day.
 std::vector<double> Figures(CFilter& filter)
@@ -136,7 +127,13 @@ TEST(FilterConcurrency, BatchesCountAsRecordByRecordAgainstReadersAndChanges)
             ASSERT_EQ(hosts, filter->GetTotal());
             ASSERT_EQ(days, filter->GetTotal());
         }
-        SetRules(manager.GetFilter(6), 1 + rounds % 2);
+        {
+            // Refilled under the lock: a packet must never see the list empty (which accepts all).
+            CKavoLock lock(manager.GetFilter(6)->GetLock());
+            manager.GetFilter(6)->ClearIpRules();
+            for (int i = 0; i <= rounds % 2; ++i)
+                AddRule(*manager.GetFilter(6), "E 0.0.0.0/0.0.0.0");
+        }
         std::vector<CFilterHost*> taken;
         pending.Take(100, taken);
         for (CFilterHost* host : taken)

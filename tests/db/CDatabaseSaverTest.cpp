@@ -13,8 +13,7 @@ using CDatabaseSaverTest = DbTest;
 // remembered.
 TEST(CDatabaseSaver, StopWaitsForASaveSuspendDoesNotAndStartUndoesASuspend)
 {
-    CKavoEvent inSave;
-    CKavoEvent release;
+    CKavoEvent inSave, release;
     std::atomic<int> saves{0};
     CDatabaseSaver saver(
         [&]

@@ -12,7 +12,7 @@ using DatabaseFailure = DbTest;
 CFilter* WebFilter(CFilterFactory& factory)
 {
     CFilter* filter = AddressFilter(factory, "Web", "198.18.0.1");
-    AddIpRule(filter, static_cast<int>(IpRuleType::Subnet), "198.18.0.0", "255.254.0.0");
+    AddRule(*filter, "I 198.18.0.0/255.254.0.0");
     return filter;
 }
 } // namespace
@@ -23,21 +23,11 @@ TEST_F(DatabaseFailure, FileThatCannotBeOpenedIsReportedOnceAndNeverWritten)
 {
     CppSQLite3DB other;
     const std::pair<const char*, std::function<void()>> cases[] = {
-        {"not a database",
-         [&]
-         {
-             std::ofstream out(Path(), std::ios::binary);
-             for (int i = 0; i < 200; ++i)
-                 out << "These are somebody's notes, not statistics. ";
-         }},
+        {"not a database", [&] { std::ofstream(Path()) << std::string(8192, 'x'); }},
         {"SQLITE_BUSY",
          [&]
          {
-             {
-                 Session session(Path());
-                 WebFilter(session.factory);
-                 session.factory.SaveFilters();
-             }
+             Session(Path()).factory.SaveFilters();
              other.Open(Path());
              other.ExecDml("BEGIN EXCLUSIVE;");
          }},

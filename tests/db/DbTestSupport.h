@@ -1,5 +1,5 @@
 // Helpers shared by the database tests: a listener that keeps errors, raw SQL access, packets,
-// filters with rules.
+// filters (their rules written as the filter tests write them).
 #pragma once
 
 #include "capture/PacketInfo.h"
@@ -7,6 +7,7 @@
 #include "db/CppSQLite3DB.h"
 #include "db/IDatabaseListener.h"
 #include "filters/CFilterFactory.h"
+#include "filters/FilterTestSupport.h"
 #include "filters/HostBinding.h"
 #include "testsupport/TempDir.h"
 
@@ -72,22 +73,12 @@ inline int Count(const std::string& path, const std::string& sql)
     return std::stoi(Dump(path, sql));
 }
 
-inline uint32_t Ip(const char* text)
-{
-    return static_cast<uint32_t>(inet_addr(text));
-}
-
 // A TCP packet from `from` to `to` with the given length and time.
 inline PacketInfo Packet(uint32_t from, uint32_t to, uint32_t length, int64_t time)
 {
-    return {.protocol = 6,
-            .hasPorts = 1,
-            .sourceAddress = from,
-            .destinationAddress = to,
-            .sourcePort = htons(40000),
-            .destinationPort = htons(80),
-            .length = length,
-            .time = time};
+    PacketInfo packet = Tcp("0.0.0.0", 40000, "0.0.0.0", 80, length, time);
+    packet.sourceAddress = from, packet.destinationAddress = to;
+    return packet;
 }
 
 // Every row of the tables (by default those of filters, rules, hosts and days), in a fixed order.
@@ -143,27 +134,4 @@ inline CFilter* AddressFilter(CFilterFactory& factory, const char* name, const c
     filter->SetBinding(static_cast<int>(HostBinding::Address));
     filter->SetAddress(Ip(address));
     return filter;
-}
-
-// Rule types as stored (-1: untyped, matching everything); the action defaults to Include.
-inline void AddIpRule(CFilter* filter, int type, const char* first, const char* second,
-                      int action = 1)
-{
-    CFilterParamIp* rule = filter->CreateIpRule();
-    rule->SetType(type);
-    rule->SetAddress(Ip(first));
-    rule->SetSecondAddress(Ip(second));
-    rule->SetAction(action);
-    filter->AddIpRule(rule);
-}
-
-inline void AddPortRule(CFilter* filter, int type, uint16_t first, uint16_t last = 0,
-                        int action = 1)
-{
-    CFilterParamPort* rule = filter->CreatePortRule();
-    rule->SetType(type);
-    rule->SetFirstPort(htons(first));
-    rule->SetLastPort(htons(last));
-    rule->SetAction(action);
-    filter->AddPortRule(rule);
 }

@@ -5,27 +5,6 @@
 
 namespace
 {
-PacketInfo Packet6(const char* from, const char* to, uint32_t length, int64_t time)
-{
-    PacketInfo packet = Packet(0, 0, length, time);
-    packet.ipv6 = true;
-    packet.sourceAddress6 = Ip6(from);
-    packet.destinationAddress6 = Ip6(to);
-    return packet;
-}
-
-void AddIp6Rule(CFilter* filter, IpRuleType type, const char* first, const char* second, int length,
-                RuleAction action)
-{
-    auto* rule = new CFilterParamIp6;
-    rule->SetType(static_cast<int>(type));
-    rule->SetAddress(Ip6(first));
-    rule->SetSecondAddress(Ip6(second));
-    rule->SetPrefixLength(length);
-    rule->SetAction(static_cast<int>(action));
-    filter->AddIp6Rule(rule);
-}
-
 // The tables that hold IPv6 filters: an older reader never looks at them.
 const std::initializer_list<const char*> kIp6Tables = {"FILTER_ADDRESS6", "IP6_FILTER", "HOSTS6"};
 
@@ -49,28 +28,27 @@ void Fill(const std::string& path, bool ipv6)
     session.factory.SetLocalAddressTest(&machine);
     CFilter* both = session.factory.NewFilter(true);
     both->SetName("Both");
-    AddIpRule(both, static_cast<int>(IpRuleType::Subnet), "198.18.0.0", "255.254.0.0");
-    AddPortRule(both, static_cast<int>(PortRuleType::Single), 443, 0, 0);
+    AddRule(*both, "I 198.18.0.0/255.254.0.0");
+    AddRule(*both, "E :443");
     session.factory.StoreFilter(both);
     session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.7.7"), 500, kNow));
     session.factory.DispatchPacket(Packet(Ip("198.18.7.7"), Ip("198.18.0.1"), 900, kNow));
     session.store.QueueHostName(Ip("198.18.7.7"), "seven.example");
     if (ipv6)
     {
-        AddIp6Rule(both, IpRuleType::Subnet, "2001:2::", "::", 32, RuleAction::Include);
+        AddRule(*both, "I 2001:2::/32");
         session.factory.StoreFilter(both);
         CFilter* bound = session.factory.NewFilter(true);
         bound->SetName("V6");
         bound->SetBinding(static_cast<int>(HostBinding::Address));
         bound->SetAddress6(Ip6("2001:2::10"));
-        AddIp6Rule(bound, IpRuleType::Single, "2001:2::5", "::", 128, RuleAction::Include);
-        AddIp6Rule(bound, IpRuleType::Range, "2001:2::100", "2001:2::1:0", 128,
-                   RuleAction::Exclude);
-        AddIp6Rule(bound, IpRuleType::Subnet, "2001:2:1::", "::", 48, RuleAction::Include);
+        for (const char* rule : {"I 2001:2::5", "E 2001:2::100-2001:2::1:0", "I 2001:2:1::/48"})
+            AddRule(*bound, rule);
         session.factory.StoreFilter(bound);
-        session.factory.DispatchPacket(Packet6("2001:2::10", "2001:2:1::7", 30, kNow));
-        session.factory.DispatchPacket(Packet6("2001:2:1::7", "2001:2::10", 4000, kNow + 1));
-        session.factory.DispatchPacket(Packet6("2001:2::10", "2001:3::1", 100, kNow + 86400));
+        session.factory.DispatchPacket(Tcp("2001:2::10", 40000, "2001:2:1::7", 80, 30, kNow));
+        session.factory.DispatchPacket(Tcp("2001:2:1::7", 40000, "2001:2::10", 80, 4000, kNow + 1));
+        session.factory.DispatchPacket(
+            Tcp("2001:2::10", 40000, "2001:3::1", 80, 100, kNow + 86400));
         session.store.QueueHostName6(Ip6("2001:2:1::7"), "seven.example");
     }
     session.factory.SaveFilters();
@@ -118,7 +96,7 @@ TEST_F(Ip6StorageTest, Ipv6RowsRoundTripBesideWhatOldReadersRead)
     again.factory.SaveFilters(); // the file made again from what was loaded
     EXPECT_EQ(Tables(Path(), kIp6Tables), saved);
 
-    again.factory.DispatchPacket(Packet6("2001:2:1::7", "2001:2::10", 50, kNow + 2));
+    again.factory.DispatchPacket(Tcp("2001:2:1::7", 40000, "2001:2::10", 80, 50, kNow + 2));
     again.factory.SaveFilters();
     EXPECT_EQ(Dump(Path(), "select RECV from HOSTS6 where ID = 1;"), "4050.0|\n0.0|\n");
     again.factory.ClearHosts(bound);

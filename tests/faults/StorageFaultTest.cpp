@@ -8,7 +8,6 @@
 #include "db/DbTestSupport.h"
 #include "testsupport/QueryRows.h"
 
-#include <cmath>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -105,12 +104,11 @@ TEST(StorageFaults, UnwritableDataFolderAtStartCountsInMemory)
                    CErrorRecorder errors;
                    CLocalNetworks local({LocalNetwork{Ip("198.18.0.0"), Ip("255.255.0.0")}}, {});
                    CEngine engine(errors);
-                   EngineSetup setup;
-                   setup.databasePath = database;
-                   setup.localTest = &local;
-                   setup.defaultNetworks = local.AsAddressTable();
-                   setup.startResolver = false;
-                   ASSERT_TRUE(engine.Start(setup)) << "the engine must start without a file";
+                   ASSERT_TRUE(engine.Start({.databasePath = database,
+                                             .localTest = &local,
+                                             .defaultNetworks = local.AsAddressTable(),
+                                             .startResolver = false}))
+                       << "the engine must start without a file";
                    EXPECT_FALSE(engine.IsDatabaseOpen());
                    const size_t reported = errors.Errors().size();
                    ASSERT_GE(reported, 1u) << "a database that cannot be made went unreported";
@@ -118,18 +116,12 @@ TEST(StorageFaults, UnwritableDataFolderAtStartCountsInMemory)
                        ASSERT_TRUE(engine.GetQueue().Push(
                            Packet(htonl(0x64400000u + i), Ip("198.18.0.1"), 100, time(nullptr))));
                    engine.Drain();
-                   std::string received;
                    {
                        CFilterFactory& filters = CFilterFactory::Instance();
                        CKavoLock lock(filters.GetLock());
-                       for (unsigned i = 0; i < filters.GetCount(); ++i)
-                           received +=
-                               filters.GetFilter(i)->GetName() + "|" +
-                               std::to_string(std::llround(filters.GetFilter(i)->GetReceived())) +
-                               "\n";
+                       EXPECT_EQ(filters.GetFilter(0)->GetName(), "Internet Traffic");
+                       EXPECT_EQ(filters.GetFilter(0)->GetReceived(), 4000.0);
                    }
-                   EXPECT_NE(received.find("Internet Traffic|4000\n"), std::string::npos)
-                       << received;
                    // The file that never opened is not reported again at every save.
                    CFilterFactory::Instance().SaveFilters();
                    engine.Stop();

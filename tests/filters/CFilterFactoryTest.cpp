@@ -6,7 +6,7 @@
 
 #include <stdexcept>
 #include <thread>
-#include <vector>
+#include <tuple>
 
 namespace
 {
@@ -64,14 +64,6 @@ std::string Prefixes(const CFilter& filter)
     }
     return text;
 }
-
-std::vector<int> Ids(const CFilterFactory& manager)
-{
-    std::vector<int> ids;
-    for (unsigned i = 0; i < manager.GetCount(); ++i)
-        ids.push_back(manager.GetFilter(i)->GetId());
-    return ids;
-}
 } // namespace
 
 TEST(CFilterFactory, NewFilterTakesTheSmallestFreeIdAndIndexesAreChecked)
@@ -87,7 +79,9 @@ TEST(CFilterFactory, NewFilterTakesTheSmallestFreeIdAndIndexesAreChecked)
     manager.GetFilter(1)->SetId(3); // {1, 3, 0}
     EXPECT_EQ(manager.NewFilter(true)->GetId(), 2);
     manager.RemoveFilter(manager.GetFilter(0)); // id 1
-    EXPECT_EQ(Ids(manager), (std::vector<int>{3, 0, 2}));
+    EXPECT_EQ(std::tuple(manager.GetFilter(0)->GetId(), manager.GetFilter(1)->GetId(),
+                         manager.GetFilter(2)->GetId(), manager.GetCount()),
+              std::tuple(3, 0, 2, 3u));
     EXPECT_EQ(manager.NewFilter(true)->GetId(), 1);
     manager.LoadFilters(); // no store: nothing happens
     manager.SaveFilters();
@@ -119,8 +113,7 @@ TEST(CFilterFactory, EveryFilterSeesEveryPacketAndPendingRecordsFollowClearsAndR
     manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
     manager.DispatchPacket(Tcp("192.168.0.10", 1, "8.8.8.8", 80, 100));
     manager.DispatchPacket(Tcp("192.168.0.10", 1, "9.9.9.9", 443, 10));
-    EXPECT_EQ(all->GetSent(), 210.0);
-    EXPECT_EQ(web->GetSent(), 200.0);
+    EXPECT_EQ(std::tuple(all->GetSent(), web->GetSent()), std::tuple(210.0, 200.0));
     ASSERT_EQ(pending.GetCount(), 3u);
     EXPECT_EQ(pending.TakeFirst(), all->GetHost(0));
     std::vector<CFilterHost*> rest;

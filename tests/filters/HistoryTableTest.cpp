@@ -79,12 +79,9 @@ TEST(HistoryTable, DaysSplitAtLocalMidnightSumBothDirectionsAndClear)
     EXPECT_EQ(history.Insert(day), loaded);
     history.AddTraffic(day + 3600, 1500, 0);
     history.AddTraffic(day + 7200, 0, 40);
-    ASSERT_EQ(history.GetCount(), 1);
-    EXPECT_EQ(loaded->GetReceived(), 1507.0);
-    EXPECT_EQ(loaded->GetSent(), 40.0);
-    EXPECT_TRUE(loaded->IsModified() && loaded->IsStored());
-    EXPECT_EQ(history.Find(day + 1), nullptr);
-    EXPECT_EQ(history.GetItem(1), nullptr);
+    EXPECT_EQ(std::tuple(history.GetCount(), loaded->GetReceived(), loaded->GetSent(),
+                         loaded->IsModified(), loaded->IsStored(), history.Find(day + 1)),
+              std::tuple(1, 1507.0, 40.0, true, true, nullptr));
     history.AddTraffic(day + 86400 + 10, 1, 0);
     history.Clear();
     EXPECT_EQ(history.GetItem(0), nullptr);

@@ -1,8 +1,7 @@
-// Texts read back from the statistics database: the day and time stamps, the HOST text of a
-// filter, and the addresses and ports of its rules.
+// Texts read back from the statistics database: the day and time stamps and the HOST text of a
+// filter.
 #include "db/LocalTimeText.h"
 #include "filters/HostBinding.h"
-#include "filters/RuleText.h"
 
 // The cached parser and formatter of a load and a save moved into classes of their own; either
 // layout is fuzzed.
@@ -83,19 +82,6 @@ void CheckHost(const std::string& text)
         std::abort();
 }
 
-void CheckRules(const std::string& text)
-{
-    ParseAddressText(text);
-    ParsePortText(text);
-    const size_t cut = text.find('\n');
-    const std::string first = text.substr(0, cut);
-    const std::string second = cut == std::string::npos ? std::string() : text.substr(cut + 1);
-    for (int type = -1; type <= 3; ++type)
-    {
-        RuleCheckMessage(CheckIpRuleText(type, first, second));
-        RuleCheckMessage(CheckPortRuleText(type, first, second));
-    }
-}
 } // namespace
 
 // A zone with daylight saving, written as a rule so that no zone file is needed: the hour that
@@ -114,6 +100,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string terminated = text.substr(0, text.find('\0'));
     CheckTimes(terminated);
     CheckHost(terminated);
-    CheckRules(terminated);
     return 0;
 }

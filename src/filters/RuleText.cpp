@@ -4,7 +4,6 @@
 
 #include <arpa/inet.h>
 #include <cstdio>
-#include <cstdlib>
 
 std::string AddressText(uint32_t address)
 {
@@ -79,62 +78,4 @@ const char* PortRuleTypeText(int type)
 const char* RuleActionText(int action)
 {
     return action == static_cast<int>(RuleAction::Exclude) ? "Exclude" : "Include";
-}
-
-uint32_t ParseAddressText(const std::string& text)
-{
-    return inet_addr(text.c_str());
-}
-
-int ParsePortText(const std::string& text)
-{
-    const long value = std::strtol(text.c_str(), nullptr, 10);
-    return htons(static_cast<uint16_t>(value & 0xFFFF));
-}
-
-RuleTextCheck CheckIpRuleText(int type, const std::string& first, const std::string& second)
-{
-    if (first.empty())
-        return RuleTextCheck::FirstMissing;
-    switch (static_cast<IpRuleType>(type))
-    {
-    case IpRuleType::Range:
-        // Equal ends are no range.
-        if (second.empty() || ntohl(ParseAddressText(second)) <= ntohl(ParseAddressText(first)))
-            return RuleTextCheck::InvalidIpRange;
-        break;
-    case IpRuleType::Subnet:
-        if (second.empty())
-            return RuleTextCheck::InvalidSubnetMask;
-        break;
-    default:
-        break;
-    }
-    return RuleTextCheck::Valid;
-}
-
-RuleTextCheck CheckPortRuleText(int type, const std::string& first, const std::string& last)
-{
-    if (first.empty())
-        return RuleTextCheck::FirstMissing;
-    if (static_cast<PortRuleType>(type) == PortRuleType::Range &&
-        (last.empty() ||
-         std::strtol(last.c_str(), nullptr, 10) <= std::strtol(first.c_str(), nullptr, 10)))
-        return RuleTextCheck::InvalidPortRange;
-    return RuleTextCheck::Valid;
-}
-
-const char* RuleCheckMessage(RuleTextCheck check)
-{
-    switch (check)
-    {
-    case RuleTextCheck::InvalidIpRange:
-        return "Invalid IP range";
-    case RuleTextCheck::InvalidSubnetMask:
-        return "Invalid subnet mask";
-    case RuleTextCheck::InvalidPortRange:
-        return "Invalid port range";
-    default:
-        return "";
-    }
 }

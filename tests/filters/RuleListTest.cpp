@@ -107,20 +107,3 @@ TEST(RuleLists, EdgesOfEveryKindAndListsOfBothFamilies)
     rules.back()->SetAction(static_cast<int>(RuleAction::Include));
     EXPECT_TRUE(MatchIpRules(rules, Ip("8.8.8.8")));
 }
-
-TEST(RuleText, ValidityChecksAndConversions)
-{
-    const int range = static_cast<int>(IpRuleType::Range);
-    EXPECT_EQ(CheckIpRuleText(range, "10.0.0.5", "10.0.0.5"), RuleTextCheck::InvalidIpRange);
-    EXPECT_EQ(CheckIpRuleText(range, "10.0.0.255", "10.0.1.0"), RuleTextCheck::Valid);
-    EXPECT_EQ(CheckIpRuleText(range, "10.0.0.1", ""), RuleTextCheck::InvalidIpRange);
-    EXPECT_EQ(CheckIpRuleText(range, "", "10.0.0.1"), RuleTextCheck::FirstMissing);
-    EXPECT_EQ(CheckIpRuleText(static_cast<int>(IpRuleType::Subnet), "10.0.0.1", ""),
-              RuleTextCheck::InvalidSubnetMask);
-    EXPECT_EQ(CheckPortRuleText(static_cast<int>(PortRuleType::Range), "21", "20"),
-              RuleTextCheck::InvalidPortRange);
-    EXPECT_EQ(CheckPortRuleText(static_cast<int>(PortRuleType::Range), "20", "21"),
-              RuleTextCheck::Valid);
-    EXPECT_EQ(ParsePortText("70000"), htons(4464));
-    EXPECT_EQ(ParseAddressText("not an address"), 0xFFFFFFFFu);
-}

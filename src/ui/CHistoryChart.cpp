@@ -49,7 +49,6 @@ CHistoryChart::CHistoryChart(QWidget* parent)
     // Bar i stands at x = i; only the dated bars carry a label (and a grid line). Qt measures
     // every label of an axis as rich text at each layout, so a label per bar made drawing slow.
     m_axisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    m_axisY->setLabelFormat("%.0f");
     setChart(chart);
     setRenderHint(QPainter::Antialiasing, false);
     setMinimumHeight(120);
@@ -131,7 +130,16 @@ void CHistoryChart::Redraw()
     // An axis without labels keeps the grid lines of the last ones it had: hide it instead.
     m_axisX->setVisible(!m_bars.empty());
     m_axisX->setRange(-0.5, std::max<double>(0.5, static_cast<double>(m_bars.size()) - 0.5));
+    // Ticks at round numbers, written with the decimals their step needs: with "%.0f" an empty
+    // chart, or one of a few bytes, read "1 1 1 0 0" up its side.
     m_axisY->setRange(0.0, top > 0.0 ? top * 1.05 : 1.0);
+    m_axisY->applyNiceNumbers();
+    const double tick = (m_axisY->max() - m_axisY->min()) / std::max(1, m_axisY->tickCount() - 1);
+    int decimals = 0;
+    while (decimals < 3 && std::abs(tick * std::pow(10.0, decimals) -
+                                    std::round(tick * std::pow(10.0, decimals))) > 1e-6)
+        ++decimals;
+    m_axisY->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
     static const char* const units[] = {"Bytes", "KBytes", "MBytes", "GBytes"};
     m_axisY->setTitleText(QString::fromLatin1(units[std::clamp(m_unit, 0, 3)]));
 }

@@ -27,12 +27,9 @@ TEST(COmbrixApp, FirstRunMakesDefaultsAndShutdownSavesTheLastCounts)
     {
         COmbrixApp app(setup);
         ASSERT_TRUE(app.InitInstance());
-        EXPECT_EQ(app.Frame()->windowTitle(), "Ombrix 2.6.1");
         CFilterFactory& filters = CFilterFactory::Instance();
         ASSERT_EQ(filters.GetCount(), 4u);
-        const CListModel& rows = app.View()->FilterList()->Model();
-        EXPECT_EQ(std::pair(rows.GetRowCount(), rows.GetText(0, 1)),
-                  std::pair(4, QString("Internet Traffic")));
+        EXPECT_EQ(app.View()->FilterList()->Model().GetRowCount(), 4);
         EXPECT_EQ(app.View()->GetCurrentFilter(), filters.GetFilter(0));
 
         // A second copy started meanwhile gives way.

@@ -3,49 +3,13 @@
 #include "testsupport/TempDir.h"
 
 #include <QFile>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
+#include <future>
 
-// Run as a second process by the test below: the copy that finds the first one running.
-TEST(SingleInstanceChild, AsksTheFirstCopy)
-{
-    const char* folder = std::getenv("OMBRIX_TEST_INSTANCE_FOLDER");
-    if (folder == nullptr)
-        GTEST_SKIP() << "only as the second process of SecondProcessBringsTheFirstForward";
-    CSingleInstance second(QString::fromLocal8Bit(folder));
-    ASSERT_FALSE(second.Acquire());
-    ASSERT_TRUE(second.AskFirstToShow(5000));
-}
-
-TEST(CSingleInstance, SecondProcessBringsTheFirstForward)
-{
-    TempDir folder;
-    const QString path = QString::fromStdString(folder.Path().string());
-    CSingleInstance first(path);
-    ASSERT_TRUE(first.Acquire());
-    int shown = 0;
-    QObject::connect(&first, &CSingleInstance::ShowRequested, [&shown] { ++shown; });
-
-    QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("OMBRIX_TEST_INSTANCE_FOLDER", path);
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::ForwardedChannels);
-    child.start(QApplication::applicationFilePath(),
-                {"--gtest_filter=SingleInstanceChild.AsksTheFirstCopy"});
-    ASSERT_TRUE(
-        ProcessEventsUntil([&child] { return child.state() == QProcess::NotRunning; }, 20000));
-    QApplication::processEvents();
-    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(child.exitCode(), 0);
-    EXPECT_EQ(shown, 1);
-}
-
-TEST(CSingleInstance, OneOfTwoCopiesWinsOverAStaleSocketAndALaterOneAfterIt)
+TEST(CSingleInstance, OneOfTwoCopiesWinsOverAStaleSocketAndTheOtherBringsItForward)
 {
     TempDir folder;
     const QString path = QString::fromStdString(folder.Path().string());
@@ -60,6 +24,16 @@ TEST(CSingleInstance, OneOfTwoCopiesWinsOverAStaleSocketAndALaterOneAfterIt)
         EXPECT_TRUE(first.Acquire());
         EXPECT_TRUE(std::filesystem::is_socket(folder.File(CSingleInstance::kMessage)));
         EXPECT_FALSE(second.Acquire());
+        int shown = 0;
+        QObject::connect(&first, &CSingleInstance::ShowRequested, [&shown] { ++shown; });
+        // Answered while the first copy runs its event loop (the second asks from its own thread).
+        auto asked =
+            std::async(std::launch::async, [&second] { return second.AskFirstToShow(5000); });
+        ASSERT_TRUE(ProcessEventsUntil(
+            [&asked]
+            { return asked.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+        EXPECT_TRUE(asked.get());
+        EXPECT_EQ(shown, 1);
         // Nobody answers a copy while the first one is busy: it gives up rather than hang.
         EXPECT_FALSE(second.AskFirstToShow(100));
     }

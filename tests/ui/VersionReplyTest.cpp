@@ -12,7 +12,7 @@ std::string Reply(const std::string& version, const std::string& changes = "x")
 } // namespace
 
 // What a user of 2.6.1.0 is told: a version that does not parse says nothing, not "latest";
-// escaped markup in the changes stays text, never a link.
+// escaped markup in the changes stays text, never a link; tabs go and lines end in CR LF.
 TEST(VersionReply, OnlyACompleteReplyWithAVersionThatParsesSaysAnything)
 {
     const char* latest = "You are using the latest version.";
@@ -24,8 +24,8 @@ TEST(VersionReply, OnlyACompleteReplyWithAVersionThatParsesSaysAnything)
         {"<?xml version=\"1.0\"?><Ombrix><Changes/></Ombrix>", nullptr},
         {Reply("2.6.1.0"), latest},
         {Reply("garbage"), ""},
-        {"HTTP/1.0 200 OK\r\n\r\n" + Reply("3.0", "&lt;a href=\"x\"&gt;y&lt;/a&gt;"),
-         "Ombrix 3.0 is available to download on our site.\r\n\r\nWhat's new:\r\n"
+        {"HTTP/1.0 200 OK\r\n\r\n" + Reply("3.0", "\tA\n\tB\r\n&lt;a href=\"x\"&gt;y&lt;/a&gt;\t"),
+         "Ombrix 3.0 is available to download on our site.\r\n\r\nWhat's new:\r\nA\r\nB\r\n"
          "<a href=\"x\">y</a>"}};
     for (const auto& [text, said] : cases)
     {

@@ -29,11 +29,6 @@ namespace viewtest
 {
 constexpr int64_t kNoon = 1714996800; // 2024-05-06 12:00:00 UTC
 
-inline uint32_t Address(const char* text)
-{
-    return inet_addr(text);
-}
-
 // Remote 198.18.1.0/24 hosts, this side 198.18.0.x.
 inline uint32_t Remote(int index)
 {
@@ -73,18 +68,16 @@ struct ViewFixture : testing::Test
         CFilter* filter = filters.NewFilter(true);
         filter->SetName(name);
         filter->SetBinding(1);
-        filter->SetAddress(Address(side));
+        filter->SetAddress(inet_addr(side));
         return filter;
     }
     void Packet(const char* side, uint32_t remote, uint32_t length, bool sent, int64_t time = kNoon)
     {
-        PacketInfo packet;
-        packet.protocol = 17;
-        packet.sourceAddress = sent ? Address(side) : remote;
-        packet.destinationAddress = sent ? remote : Address(side);
-        packet.length = length;
-        packet.time = time;
-        filters.DispatchPacket(packet);
+        filters.DispatchPacket({.protocol = 17,
+                                .sourceAddress = sent ? inet_addr(side) : remote,
+                                .destinationAddress = sent ? remote : inet_addr(side),
+                                .length = length,
+                                .time = time});
     }
     // shown: sized and shown before its first update; else the caller places it.
     COmbrixView& MakeView(bool shown = true)

@@ -7,6 +7,7 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QStackedBarSeries>
+#include <QValueAxis>
 
 #include <gtest/gtest.h>
 
@@ -66,4 +67,27 @@ TEST(CHistoryChart, BarsFollowTheFilterAndTheUnit)
     EXPECT_EQ(series->barSets()[0]->at(0), 2.0);
     chart.Show(nullptr);
     EXPECT_TRUE(chart.Bars().empty());
+}
+
+// The value axis reads as distinct round numbers however small the bars, an empty chart too.
+TEST(CHistoryChart, ValueAxisLabelsAreDistinct)
+{
+    ResetSettings();
+    G_View = 2; // MBytes: a week of a few KB stays below 1
+    CFilterFactory factory;
+    CFilter* filter = factory.NewFilter(true);
+    CHistoryChart chart;
+    for (int days : {0, 7})
+    {
+        AddDays(filter, days);
+        chart.Show(filter);
+        auto* axis = qobject_cast<QValueAxis*>(chart.chart()->axes(Qt::Vertical).front());
+        ASSERT_NE(axis, nullptr);
+        QStringList labels;
+        for (int i = 0; i < axis->tickCount(); ++i)
+            labels << QString::asprintf(axis->labelFormat().toLatin1(),
+                                        axis->min() + i * (axis->max() - axis->min()) /
+                                                          (axis->tickCount() - 1));
+        EXPECT_EQ(labels.removeDuplicates(), 0) << labels.join(" ").toStdString();
+    }
 }

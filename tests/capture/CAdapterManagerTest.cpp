@@ -126,7 +126,8 @@ TEST(CAdapterManager, FirstListChangesAreSeenAndDevicesCloseAndReopenWithTheirAd
     const int result = RunInOwnNetwork(
         []
         {
-            RecordingAnalyzer analyzer; // outlives the managers' threads, which report to it
+            // One each: both managers' threads report; they outlive the threads.
+            RecordingAnalyzer first, second;
             int calls = 0;
             CAdapterManager changing(
                 [&calls]
@@ -137,13 +138,13 @@ TEST(CAdapterManager, FirstListChangesAreSeenAndDevicesCloseAndReopenWithTheirAd
                         Missing("ombrix-dhcp0", {"198.18.0.1"}),
                         Missing("ombrix-dhcp1", calls > 1 ? Addresses{"198.18.0.2"} : Addresses{})};
                 });
-            changing.Start(&analyzer, false);
+            changing.Start(&first, false);
             int wrong =
                 WaitUntil([&] { return changing.IsLocalAddress(Ipv4("198.18.0.2")); }) ? 0 : 32;
             std::vector<CaptureDevice> devices = {Missing("lo", {"198.18.9.1"}),
                                                   Missing("ombrix-bad0", {"198.18.9.2"})};
             CAdapterManager manager([&devices] { return devices; });
-            manager.Start(&analyzer, false);
+            manager.Start(&second, false);
             CAdapter* lo = manager.GetAdapter(0);
             wrong |= lo->IsOpen() ? 0 : 1;
             const auto refresh = [&](std::vector<CaptureDevice> listed, bool open, int bit)

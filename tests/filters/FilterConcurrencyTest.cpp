@@ -89,6 +89,8 @@ TEST(FilterConcurrency, BatchesCountAsRecordByRecordAgainstReadersAndChanges)
     manager.SetPendingHosts(&pending);
     auto run = [&capture](CFilterFactory& counting, bool batches)
     {
+        // Taken before counting starts: the list itself changes under the window thread.
+        CFilter* second = counting.GetFilter(1);
         const size_t sizes[] = {1, 700, 513, 512, 2000};
         for (size_t at = 0, turn = 0; at < capture.size(); ++turn)
         {
@@ -99,7 +101,7 @@ TEST(FilterConcurrency, BatchesCountAsRecordByRecordAgainstReadersAndChanges)
                 for (size_t i = at; i < at + size; ++i)
                     counting.DispatchPacket(capture[i]);
             at += size;
-            counting.GetFilter(1)->SetEnabled(at <= capture.size() / 2);
+            second->SetEnabled(at <= capture.size() / 2);
         }
     };
     std::atomic<bool> done{false};

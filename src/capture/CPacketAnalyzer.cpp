@@ -18,7 +18,6 @@ void CPacketAnalyzer::Analyze(const CapturedFrame& frame)
         return;
     PacketInfo single;
     PacketInfo& packet = frame.burst != nullptr ? frame.burst->packets[frame.burst->count] : single;
-    packet = PacketInfo{}; // the decoder fills only what the frame carries
     if (!DecodeFrame(frame.data, frame.header->caplen, frame.header->len, frame.linkType, packet))
     {
         m_undecoded.fetch_add(1, std::memory_order_relaxed);

@@ -216,7 +216,6 @@ int CReplayReader::Walk(Source& source, int linkType, FileProgress& state)
     while ((result = source.Next(header, data)) == 1)
     {
         PacketInfo& packet = m_burst[m_burstCount];
-        packet = PacketInfo{}; // the decoder fills only what the frame carries
         if (header->len != 0 && DecodeFrame(data, header->caplen, header->len, linkType, packet))
         {
             // The recorded stamp is the packet's time, so days are those of the capture.

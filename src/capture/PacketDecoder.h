@@ -26,7 +26,8 @@ std::string LinkTypeDescription(int linkType);
 // hasPorts stays 0 and the packet still counts. info.length is the IPv4 total length or 40 + the
 // IPv6 payload length, but never more than the wire carried after the link header: a forged
 // length cannot inflate the counts, and a length of 0 (segmentation offload, IPv6 jumbogram)
-// counts what the wire carried. info.time is not touched.
+// counts what the wire carried. A decoded frame sets every field of info but time (the other
+// family's addresses to zero), so a record may be reused without clearing; time is not touched.
 // Allocates nothing and keeps no state, so several capture threads may call it at once.
 bool DecodeFrame(const uint8_t* data, uint32_t capturedLength, uint32_t wireLength, int linkType,
                  PacketInfo& info);

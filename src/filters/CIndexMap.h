@@ -1,19 +1,26 @@
 // A compact open-addressing hash map from a key to an insertion number.
 #pragma once
 
-#include "core/Ip6Address.h"
-
 #include <cstdint>
 #include <memory>
 
 // Not synchronised: the owner serialises every call. Slots hold the key beside the number so a
 // probe touches one cache line.
+//
+// A key may also stand for something larger that does not fit a slot, such as the hash of an
+// IPv6 address: then several entries may share a key, and Find's isKey(index) tells the wanted
+// one by the record the number leads to, which the caller is about to touch anyway.
 template <typename Key> class CIndexMap
 {
 public:
     static constexpr uint32_t kNone = UINT32_MAX;
 
     uint32_t Find(Key key) const
+    {
+        return Find(key, [](uint32_t) { return true; });
+    }
+
+    template <typename IsKey> uint32_t Find(Key key, IsKey isKey) const
     {
         if (m_capacity == 0)
             return kNone;
@@ -23,12 +30,12 @@ public:
             const Slot& slot = m_slots[i];
             if (slot.index == kNone)
                 return kNone;
-            if (slot.key == key)
+            if (slot.key == key && isKey(slot.index))
                 return slot.index;
         }
     }
 
-    // key must not be present.
+    // An entry with this key and number must not be present.
     void Insert(Key key, uint32_t index)
     {
         if ((m_size + 1) * 4 > m_capacity * 3)
@@ -53,8 +60,7 @@ private:
         uint32_t index;
     };
 
-    static uint32_t Hash(const Ip6Address& key) { return Ip6Hash(key); }
-    template <typename Number> static uint32_t Hash(Number key)
+    static uint32_t Hash(Key key)
     {
         // Fibonacci hashing spreads both consecutive addresses and day stamps 86400 apart.
         return static_cast<uint32_t>((static_cast<uint64_t>(key) * 0x9E3779B97F4A7C15ull) >> 32);

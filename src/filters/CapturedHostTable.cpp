@@ -30,7 +30,7 @@ CFilterHost* CapturedHostTable::Insert6(const Ip6Address& address)
         return existing;
     const uint32_t index = m_records.Size();
     CFilterHost& record = m_records.Append(address);
-    m_index6.Insert(address, index);
+    m_index6.Insert(Ip6Hash(address), index);
     return &record;
 }
 

@@ -3,10 +3,10 @@
 #pragma once
 
 #include "core/CKavoLocker.h"
+#include "core/Ip6Address.h"
 #include "filters/CChunkedArray.h"
 #include "filters/CFilterHost.h"
 #include "filters/CIndexMap.h"
-#include "filters/CIndexMap6.h"
 
 #include <cstdint>
 
@@ -33,9 +33,10 @@ public:
     CFilterHost* Find6(const Ip6Address& address);
     CFilterHost* FindCounting6(const Ip6Address& address)
     {
-        const uint32_t index = m_index6.Find(
-            address, [&](uint32_t at) { return m_records.At(at)->GetAddress6() == address; });
-        return index == CIndexMap6::kNone ? nullptr : m_records.At(index);
+        const uint32_t index =
+            m_index6.Find(Ip6Hash(address),
+                          [&](uint32_t at) { return m_records.At(at)->GetAddress6() == address; });
+        return index == CIndexMap<uint32_t>::kNone ? nullptr : m_records.At(index);
     }
     CFilterHost* Insert6(const Ip6Address& address);
     // The record with that insertion number, or nullptr.
@@ -48,6 +49,6 @@ public:
 private:
     CChunkedArray<CFilterHost, 8> m_records; // insertion number -> record
     CIndexMap<uint32_t> m_index;             // address -> insertion number
-    CIndexMap6 m_index6;                     // IPv6 address -> insertion number
+    CIndexMap<uint32_t> m_index6; // IPv6 address's hash -> insertion number (8-byte slots)
     CKavoLocker m_lock;
 };

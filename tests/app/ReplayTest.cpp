@@ -146,8 +146,7 @@ TEST_F(ReplayFixture, BadInputsAreReportedAndTheRestCounts)
     std::filesystem::remove(db);
     std::ofstream(dir.File("junk.pcap")) << "not a capture";
     const std::string cut = dir.File("cut.pcap");
-    std::filesystem::copy_file(capture, cut);
-    std::ofstream(cut, std::ios::app) << std::string(20, '\x7f');
+    std::ofstream(cut) << ReadText(capture) << std::string(20, '\x7f');
     const std::string cooked = dir.File("cooked.pcap");
     const Bytes received =
         BuildIpv4Packet({17, Ipv4("198.51.100.9"), Ipv4("10.1.1.1"), 53, 53, 22});

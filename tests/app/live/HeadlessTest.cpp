@@ -11,7 +11,7 @@
 // run, and every end signal saves once and ends the holder.
 TEST(Headless, LiveWritersKeepTheirFileAndEveryEndSignalSavesOnce)
 {
-    const std::vector<std::string> headless = {"--headless"}, window;
+    const std::string headless = "--headless ", window;
     for (const auto& [signal, first, second] : {std::tuple{SIGINT, headless, window},
                                                 {SIGTERM, window, headless},
                                                 {SIGHUP, headless, headless}})
@@ -19,16 +19,13 @@ TEST(Headless, LiveWritersKeepTheirFileAndEveryEndSignalSavesOnce)
         SCOPED_TRACE(signal);
         TempDir dir;
         const std::string db = dir.File("live.db");
-        const auto start = [&](std::vector<std::string> arguments, const std::string& output)
-        {
-            arguments.insert(arguments.end(), {"--db", db});
-            return StartOmbrix(dir.Path(), arguments, dir.File(output));
-        };
-        const pid_t holder = start(first, "first.txt");
+        const pid_t holder =
+            StartOmbrix(dir.Path(), Words(first + "--db " + db), dir.File("first.txt"));
         ASSERT_TRUE(WaitForText(db + ".lock", std::to_string(holder)));
 
         // Refused with the holder named; the window shows it until closed or asked to end.
-        const pid_t refused = start(second, "second.txt");
+        const pid_t refused =
+            StartOmbrix(dir.Path(), Words(second + "--db " + db), dir.File("second.txt"));
         EXPECT_TRUE(WaitForText(dir.File("second.txt"), "PID " + std::to_string(holder)));
         if (second.empty())
             kill(refused, SIGTERM);

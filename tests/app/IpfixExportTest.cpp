@@ -96,12 +96,13 @@ void WriteCapture(const std::string& path, int64_t start, Totals& packets)
     WritePcapFile(path, DLT_EN10MB, records);
 }
 
-std::string Replay(const TempDir& dir, const std::string& capture, const std::string& collectors)
+// Replays the capture into the folder's statistics file, exporting to a collector on that port.
+std::string Replay(const TempDir& dir, const std::string& capture, int port)
 {
-    std::vector<std::string> arguments =
-        Words("--replay " + capture + " --db " + dir.File("stats.db") +
-              " --local-net 192.168.1.0/24 --local-net 2001:2::1/128 " + collectors);
-    const ProcessResult run = RunOmbrix(dir.Path(), arguments);
+    const ProcessResult run =
+        RunOmbrix(dir.Path(), Words("--replay " + capture + " --db " + dir.File("stats.db") +
+                                    " --local-net 192.168.1.0/24 --local-net 2001:2::1/128" +
+                                    " --export-ipfix 127.0.0.1:" + std::to_string(port)));
     EXPECT_EQ(run.status, 0) << run.output;
     return run.output;
 }
@@ -124,7 +125,7 @@ TEST(IpfixExport, CollectorTotalsEqualSavedTotalsAcrossARestart)
         const std::string flows = dir.File("flows" + std::to_string(run));
         const int port = FreeUdpPort();
         const pid_t collector = StartCollector(flows, port);
-        Replay(dir, capture, "--export-ipfix 127.0.0.1:" + std::to_string(port));
+        Replay(dir, capture, port);
         kill(collector, SIGTERM); // its files are complete once it ended
         waitpid(collector, nullptr, 0);
         EXPECT_TRUE(Contains(ReadText(flows + ".log"), "Sequence Errors: 0,")) << flows;
@@ -147,11 +148,9 @@ TEST(IpfixExport, CollectorNotListeningChangesNoCountAndIsReportedOnce)
     TempDir dir;
     Totals packets;
     WriteCapture(dir.File("capture.pcap"), kStart, packets);
-    const std::string output = Replay(dir, dir.File("capture.pcap"),
-                                      "--export-ipfix 127.0.0.1:" + std::to_string(FreeUdpPort()));
-    EXPECT_TRUE(Contains(output, "Internet Traffic: received 58290 bytes, sent 64290 bytes"))
-        << output;
-    EXPECT_TRUE(Contains(output, "IPFIX collector 127.0.0.1") &&
+    const std::string output = Replay(dir, dir.File("capture.pcap"), FreeUdpPort());
+    EXPECT_TRUE(Contains(output, "Internet Traffic: received 58290 bytes, sent 64290 bytes") &&
+                Contains(output, "IPFIX collector 127.0.0.1") &&
                 Occurrences(output, "IPFIX collector") == 1)
         << output;
 }

@@ -16,13 +16,14 @@ namespace
 constexpr int64_t kMay5 = 1714903200; // 2024-05-05 10:00:00 UTC
 constexpr int64_t kMay6 = kMay5 + 86400;
 
-// An IPv4 packet whose total length is ipLength.
-Bytes Packet(const char* source, const char* destination, uint8_t protocol, uint16_t sourcePort,
-             uint16_t destinationPort, uint16_t ipLength)
+// An Ethernet frame at that time with an IPv4 packet whose total length is ipLength.
+PcapRecord Frame(int64_t time, const char* source, const char* destination, uint8_t protocol,
+                 uint16_t sourcePort, uint16_t destinationPort, uint16_t ipLength)
 {
     const auto payload = static_cast<uint32_t>(ipLength - 20 - (protocol == 6 ? 20 : 8));
-    return BuildIpv4Packet(
-        {protocol, Ipv4(source), Ipv4(destination), sourcePort, destinationPort, payload});
+    return {WrapEthernet(BuildIpv4Packet(
+                {protocol, Ipv4(source), Ipv4(destination), sourcePort, destinationPort, payload})),
+            time};
 }
 
 // Traffic of 192.168.1.10 and .20 (the local network of the replay) with known totals:
@@ -30,9 +31,6 @@ Bytes Packet(const char* source, const char* destination, uint8_t protocol, uint
 //   Local: sent 200 + 300 (both ends local: the source's side sends)   FTP: 1000 / 60 on May 6
 void WriteCapture(const std::string& path)
 {
-    const auto Frame = [](int64_t time, auto... packet) {
-        return PcapRecord{WrapEthernet(Packet(packet...)), time};
-    };
     WritePcapFile(path, DLT_EN10MB,
                   {Frame(kMay5, "192.168.1.10", "93.184.216.34", 6, 50000, 80, 100),
                    Frame(kMay5 + 1, "93.184.216.34", "192.168.1.10", 6, 80, 50000, 1500),
@@ -66,8 +64,9 @@ TEST_F(ReplayFixture, CaptureTotalsPerFilterDayAndHostAreSavedByOneWriterAtATime
 {
     const ProcessResult run = Replay();
     ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(Contains(run.output, "Internet Traffic: received 2584 bytes, sent 160 bytes"));
-    EXPECT_TRUE(Contains(run.output, "8 frames read, 8 packets counted")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "Internet Traffic: received 2584 bytes, sent 160 bytes") &&
+                Contains(run.output, "8 frames read, 8 packets counted"))
+        << run.output;
     EXPECT_EQ(QueryRows(db, "select ID, NAME, RECV, SENT, HOST, CACHE, ENABLED from MAIN"),
               "0|Internet Traffic|2584.0|160.0|0.0.0.0|1|1\n"
               "1|Local Traffic|0.0|500.0|0.0.0.0|1|1\n"
@@ -105,9 +104,9 @@ TEST_F(ReplayFixture, CaptureTotalsPerFilterDayAndHostAreSavedByOneWriterAtATime
     }
     ASSERT_TRUE(WaitForText(db + ".lock", std::to_string(holder)));
     const ProcessResult refused = Replay();
-    EXPECT_EQ(refused.status, 1) << refused.output;
-    EXPECT_TRUE(Contains(refused.output, db)) << refused.output;
-    EXPECT_TRUE(Contains(refused.output, "PID " + std::to_string(holder))) << refused.output;
+    EXPECT_TRUE(refused.status == 1 && Contains(refused.output, db) &&
+                Contains(refused.output, "PID " + std::to_string(holder)))
+        << refused.output;
     EXPECT_EQ(ReadText(db), before);
 
     // Reports only read, beside the writer; a failed one names the file, not its copy.
@@ -118,8 +117,7 @@ TEST_F(ReplayFixture, CaptureTotalsPerFilterDayAndHostAreSavedByOneWriterAtATime
     EXPECT_EQ(Report("FTP Traffic").status, 0);
     EXPECT_TRUE(Contains(ReadText(dir.File("r_ip1.csv")), "198.51.100.7"));
     const ProcessResult unknown = Report("Nope");
-    EXPECT_EQ(unknown.status, 1) << unknown.output;
-    EXPECT_TRUE(Contains(unknown.output, db)) << unknown.output;
+    EXPECT_TRUE(unknown.status == 1 && Contains(unknown.output, db)) << unknown.output;
 
     // The kernel lets a killed holder's lock go: the next writer takes the file over and adds
     // to what it loaded, one row per day and host still.
@@ -148,10 +146,10 @@ TEST_F(ReplayFixture, BadInputsAreReportedAndTheRestCounts)
     std::filesystem::remove(db);
     std::ofstream(dir.File("junk.pcap")) << "not a capture";
     const std::string cut = dir.File("cut.pcap");
-    std::filesystem::copy_file(capture, cut);
-    std::ofstream(cut, std::ios::app) << std::string(20, '\x7f');
+    std::ofstream(cut) << ReadText(capture) << std::string(20, '\x7f');
     const std::string cooked = dir.File("cooked.pcap");
-    const Bytes received = Packet("198.51.100.9", "10.1.1.1", 17, 53, 53, 50);
+    const Bytes received =
+        BuildIpv4Packet({17, Ipv4("198.51.100.9"), Ipv4("10.1.1.1"), 53, 53, 22});
     WritePcapFile(cooked, DLT_LINUX_SLL,
                   {{Wrap(DLT_LINUX_SLL, received, 0x86DD), kMay6},
                    {Wrap(DLT_LINUX_SLL, received, 0x0800), kMay6, 0},

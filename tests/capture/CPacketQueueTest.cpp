@@ -45,9 +45,9 @@ TEST(CPacketQueue, DropsTheNewestWhenFullKeepsOrderAndSignalsOnlyAWaitingConsume
         EXPECT_EQ(push({1, 2, 3, 4, 5}), 3u);
         EXPECT_FALSE(signalled()); // nobody has looked yet
         const CPacketQueue::Statistics counts = queue.GetStatistics();
-        EXPECT_EQ(std::tie(counts.queuedPackets, counts.queuedBytes, counts.droppedPackets),
-                  std::make_tuple(3u, 60u, 2u));
-        EXPECT_EQ(counts.size, 3u);
+        EXPECT_EQ(
+            std::tie(counts.size, counts.queuedPackets, counts.queuedBytes, counts.droppedPackets),
+            std::make_tuple(3u, 3u, 60u, 2u));
         EXPECT_EQ(Pop(queue, 2), (Ids{1, 2}));
         EXPECT_EQ(push({6, 7, 8}), 2u); // across the ring's wrap
         EXPECT_EQ(Pop(queue), (Ids{3, 6, 7}));

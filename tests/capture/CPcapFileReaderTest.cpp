@@ -4,7 +4,6 @@
 #include "testsupport/TempDir.h"
 
 #include <fcntl.h>
-#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -32,7 +31,7 @@ bool NextIs(CPcapFileReader& reader, const PcapRecord& expected, int& result)
     pcap_pkthdr header{};
     const uint8_t* data = nullptr;
     result = reader.Next(header, data);
-    return result == 1 && header.ts.tv_sec == expected.time &&
+    return result == 1 && header.ts.tv_sec == expected.time && header.len == header.caplen &&
            Bytes(data, data + header.caplen) == expected.frame;
 }
 } // namespace
@@ -44,19 +43,13 @@ TEST(CPcapFileReader, WalksLargeGrowingFilesWholeOnEitherPath)
     TempDir folder;
     const std::string full = folder.File("full.pcap");
     const std::vector<PcapRecord> records = LargeCapture(full);
-    const std::string growing = folder.File("growing.pcap");
-    const auto size = std::filesystem::file_size(full);
-    std::filesystem::copy_file(full, growing);
-    std::filesystem::resize_file(growing, size / 3);
+    const std::string growing = folder.File("growing.pcap"), bytes = ReadText(full);
+    std::ofstream(growing, std::ios::binary) << bytes.substr(0, bytes.size() / 3);
     CPcapFileReader readers[9];
     const int descriptor = open(growing.c_str(), O_RDONLY);
     for (CPcapFileReader& reader : readers)
         ASSERT_TRUE(reader.Open(descriptor));
-    {
-        std::ifstream in(full, std::ios::binary);
-        in.seekg(static_cast<std::streamoff>(size / 3));
-        std::ofstream(growing, std::ios::binary | std::ios::app) << in.rdbuf();
-    }
+    std::ofstream(growing, std::ios::binary | std::ios::app) << bytes.substr(bytes.size() / 3);
     int result = 0;
     for (size_t i = 0; i < records.size(); ++i)
         for (CPcapFileReader& reader : readers)
@@ -99,12 +92,10 @@ TEST(CPcapFileReader, TakesEthernetAndRawIpv6FilesOnly)
         WritePcapFile(folder.File("link.pcap"), linkType, {{packet, 100}});
         const int descriptor = open(folder.File("link.pcap").c_str(), O_RDONLY | O_CLOEXEC);
         CPcapFileReader reader;
-        pcap_pkthdr header{};
-        const uint8_t* data = nullptr;
+        int result = 0;
         ASSERT_EQ(reader.Open(descriptor), linkType != DLT_RAW);
         if (linkType != DLT_RAW)
-            EXPECT_EQ(std::tuple(reader.GetLinkType(), reader.Next(header, data), header.len),
-                      std::tuple(linkType, 1, uint32_t(packet.size())));
+            EXPECT_TRUE(reader.GetLinkType() == linkType && NextIs(reader, {packet, 100}, result));
         close(descriptor);
     }
 }

@@ -42,9 +42,7 @@ TEST(DriverCheck, TheLoaderGetsNothingOfTheCallersEnvironmentAndItsStatusCounts)
                               << "'\nexit " << status << "\n";
         ASSERT_EQ(chmod(loader.c_str(), 0755), 0);
         EXPECT_EQ(RunModuleLoader(loader.c_str(), "af_packet"), status == 0);
-        std::string text;
-        std::getline(std::ifstream(seen), text);
-        EXPECT_EQ(text, "/usr/sbin:/usr/bin:/sbin:/bin||-q af_packet");
+        EXPECT_EQ(ReadText(seen), "/usr/sbin:/usr/bin:/sbin:/bin||-q af_packet\n");
     }
     unsetenv("LD_PRELOAD");
     EXPECT_FALSE(RunModuleLoader(dir.File("missing").c_str(), "af_packet"));

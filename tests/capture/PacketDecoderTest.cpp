@@ -66,60 +66,51 @@ TEST(PacketDecoder, LengthsPortsAndHeaderLimits)
         ASSERT_EQ(Decode(frame, DLT_EN10MB, info, captured, wire), length >= 0);
         if (length < 0)
             continue;
-        const uint16_t source = WirePort(fields.sourcePort);
-        const uint16_t destination = WirePort(fields.destinationPort);
         EXPECT_EQ(std::tie(info.length, info.hasPorts, info.sourcePort, info.destinationPort),
-                  ports ? std::make_tuple(length, 1u, source, destination)
-                        : std::make_tuple(length, 0u, uint16_t{0}, uint16_t{0}));
+                  std::make_tuple(length, unsigned(ports), ports ? WirePort(fields.sourcePort) : 0,
+                                  ports ? WirePort(fields.destinationPort) : 0));
     }
 }
 
 // Each link type has its own header and announces the family, which must agree with the packet's
-// version; only Ethernet has hardware addresses. Addresses and ports stay in wire order, as rules
+// version (a packet of the other version behind the same header does not decode, except on raw IP
+// links); only Ethernet has hardware addresses. Addresses and ports stay in wire order, as rules
 // and records expect. One record serves every row: an IPv4 packet after an IPv6 one leaves no
 // IPv6 address behind.
 TEST(PacketDecoder, LinkTypesFamiliesAndHardwareAddresses)
 {
-    const std::tuple<int, uint32_t, int, bool> cases[] = {
-        // link type, the family it announces, the packet's version, whether it decodes
-        {DLT_EN10MB, 0x86DD, 6, true},
-        {DLT_EN10MB, 0x0800, 4, true},
-        {DLT_EN10MB, 0x0806, 4, false},
-        {DLT_EN10MB, 0x86DD, 4, false},
-        {DLT_EN10MB, 0x0800, 6, false},
-        {DLT_LINUX_SLL, 0x86DD, 6, true},
-        {DLT_LINUX_SLL, 0x0800, 4, true},
-        {DLT_LINUX_SLL, 0x86DD, 4, false},
-        {DLT_LINUX_SLL2, 0x86DD, 6, true},
-        {DLT_LINUX_SLL2, 0x0800, 4, true},
-        {DLT_LINUX_SLL2, 0x0806, 4, false},
-        {DLT_RAW, 0, 6, true},
-        {DLT_RAW, 0, 4, true},
-        {DLT_IPV6, 0, 6, true},
-        {DLT_IPV6, 0, 4, false},
-        {DLT_IPV4, 0, 4, true},
-        {DLT_IPV4, 0, 6, false},
-        {DLT_NULL, 24, 6, true},
-        {DLT_NULL, 2, 4, true},
-        {DLT_NULL, 28, 6, true},
-        {DLT_NULL, 24, 4, false},
-        {DLT_NULL, 2, 6, false},
-        {DLT_LOOP, htonl(30), 6, true},
-        {DLT_LOOP, htonl(2), 4, true},
-        {DLT_IEEE802_11, 0, 4, false}, // a link type we do not decode
+    const std::tuple<int, uint32_t, int> cases[] = {
+        // link type, the family it announces, the packet's version
+        {DLT_EN10MB, 0x86DD, 6},
+        {DLT_EN10MB, 0x0800, 4},
+        {DLT_LINUX_SLL, 0x86DD, 6},
+        {DLT_LINUX_SLL, 0x0800, 4},
+        {DLT_LINUX_SLL2, 0x86DD, 6},
+        {DLT_LINUX_SLL2, 0x0800, 4},
+        {DLT_RAW, 0, 6},
+        {DLT_RAW, 0, 4},
+        {DLT_IPV6, 0, 6},
+        {DLT_IPV4, 0, 4},
+        {DLT_NULL, 24, 6},
+        {DLT_NULL, 2, 4},
+        {DLT_NULL, 28, 6},
+        {DLT_LOOP, htonl(30), 6},
+        {DLT_LOOP, htonl(2), 4},
     };
     PacketInfo info;
     EXPECT_FALSE(Decode({}, DLT_EN10MB, info));
-    for (const auto& [linkType, family, version, decodes] : cases)
+    // ARP behind an EtherType, and a link type we do not decode.
+    for (const auto& [linkType, family] :
+         {std::pair{DLT_EN10MB, 0x0806u}, {DLT_LINUX_SLL2, 0x0806u}, {DLT_IEEE802_11, 0u}})
+        EXPECT_FALSE(Decode(Wrap(linkType, BuildIpv4Packet({}), family), linkType, info));
+    for (const auto& [linkType, family, version] : cases)
     {
         SCOPED_TRACE(testing::Message() << linkType << " " << family << " v" << version);
         const bool six = version == 6, ethernet = linkType == DLT_EN10MB;
         const Bytes frame = Wrap(linkType, six ? BuildIpv6Packet({}) : BuildIpv4Packet({}), family);
         info.hasMac = !ethernet;
         info.sourceMac = {9, 9, 9, 9, 9, 9};
-        ASSERT_EQ(Decode(frame, linkType, info), decodes);
-        if (!decodes)
-            continue;
+        ASSERT_TRUE(Decode(frame, linkType, info));
         const HardwareAddress none{}, to{2, 0, 0, 0, 0, 2}, from{2, 0, 0, 0, 0, 1};
         EXPECT_EQ(std::tie(info.ipv6, info.protocol, info.sourceAddress, info.destinationAddress,
                            info.sourceAddress6, info.destinationAddress6, info.sourcePort,
@@ -134,6 +125,8 @@ TEST(PacketDecoder, LinkTypesFamiliesAndHardwareAddresses)
         const int64_t header = LinkHeaderLength(linkType) + (six ? 40 : 20);
         EXPECT_FALSE(Decode(frame, linkType, info, header - 1));
         EXPECT_TRUE(Decode(frame, linkType, info, header));
+        const Bytes other = Wrap(linkType, six ? BuildIpv4Packet({}) : BuildIpv6Packet({}), family);
+        EXPECT_EQ(Decode(other, linkType, info), linkType == DLT_RAW);
     }
     EXPECT_EQ(LinkTypeDescription(DLT_EN10MB), "Ethernet");
     EXPECT_EQ(LinkTypeDescription(4000), "DLT 4000");
@@ -219,10 +212,9 @@ TEST(PacketDecoder, VlanTaggedFrames)
                   std::make_tuple(version == 6, version == 6 ? 48u : 28u, uint8_t{1},
                                   version == 6 ? 0 : Ipv4("198.18.0.2")));
         // The wire length counts the tags as link header, not as IP bytes.
-        const int64_t header =
-            14 + 4 * static_cast<int64_t>(tags.size()) + (version == 6 ? 40 : 20);
+        const int64_t link = 14 + 4 * std::ssize(tags), header = link + (version == 6 ? 40 : 20);
         EXPECT_FALSE(Decode(frame, DLT_EN10MB, info, header - 1));
         EXPECT_TRUE(Decode(frame, DLT_EN10MB, info, -1, header + 4));
-        EXPECT_EQ(info.length, header + 4 - 14 - 4 * static_cast<int64_t>(tags.size()));
+        EXPECT_EQ(info.length, header + 4 - link);
     }
 }

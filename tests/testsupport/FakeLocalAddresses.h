@@ -16,12 +16,10 @@ public:
     FakeLocalAddresses(std::initializer_list<const char*> addresses)
     {
         for (const char* address : addresses)
-        {
             if (std::string(address).find(':') != std::string::npos)
                 m_addresses6.insert(Ip6(address));
             else
                 m_addresses.insert(inet_addr(address));
-        }
     }
     bool IsLocalAddress(uint32_t address) override { return m_addresses.count(address) > 0; }
     bool IsLocalAddress6(const Ip6Address& address) override

@@ -49,11 +49,9 @@ TEST(Headless, Ipv6TrafficIsCountedUnderTheRightFiltersAndRemoteHosts)
 
     // Three echo requests of 148 IP bytes from each source of the far end; one datagram of 548
     // from here to port 80 of the remote host.
-    const auto ping = [&](const std::string& source) {
-        return Shell(
-            veth.InNamespace("ping -6 -c 3 -i 0.2 -s 100 -I " + source + " " + local + "1"));
-    };
-    EXPECT_TRUE(ping(remote + "2") && ping(local + "2"));
+    for (const std::string& source : {remote + "2", local + "2"})
+        EXPECT_TRUE(
+            Shell(veth.InNamespace("ping -6 -c 3 -i 0.2 -s 100 -I " + source + " " + local + "1")));
     EXPECT_TRUE(Shell("bash -c 'head -c 500 /dev/zero >/dev/udp/" + remote + "2/80'"));
     EXPECT_TRUE(WaitUntil([&] { return LastSent(ReadText(output), "HTTP Traffic") >= 548; }))
         << ReadText(output);

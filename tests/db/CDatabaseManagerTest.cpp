@@ -111,20 +111,18 @@ TEST_F(CDatabaseManagerTest, CountsRoundTripAndOnlyChangesAreWrittenAgain)
 TEST_F(CDatabaseManagerTest, NullColumnsBadDatesAndHostTextsLoadSoundly)
 {
     Session{Path()}; // makes the tables
-    Exec(Path(), "insert into MAIN values (0, NULL, NULL, NULL, NULL, NULL, NULL);"
-                 "insert into MAIN values (1, 'ip', 1, 2, '10.1.2.3', 1, 1);"
-                 "insert into MAIN values (2, 'mac', 1, 2, '00-1a-2b-3c-4d-5e', 1, 1);"
-                 "insert into MAIN values (3, 'not mac', 1, 2, '00-1A-2B-3C-4D:5E', 1, 1);"
-                 "insert into IP_FILTER values (0, 2, '10.0.0.0', '255.0.0.0', NULL);"
-                 "insert into PORT_FILTER values (0, NULL, 80, NULL, NULL);"
-                 "insert into PORT_FILTER values (0, NULL, 0, NULL, NULL);"
-                 "insert into PORT_FILTER values (0, 1, 0, 1023, 0);"
-                 "insert into HISTORY values (0, '2024-02-30', 5, 5);"
-                 "insert into HISTORY values (0, '2024-05-05', NULL, 7);"
-                 "insert into HOSTS values (0, '198.18.0.9', 11, 12, 'yesterday');"
-                 // No id: the rows belong to no filter, not to filter 0.
-                 "insert into HISTORY values (NULL, '2024-05-06', 1, 2);"
-                 "insert into HOSTS values (NULL, '198.18.3.3', 1, 2, '2024-05-05 10:00:00');");
+    Exec(Path(),
+         "insert into MAIN values (0, NULL, NULL, NULL, NULL, NULL, NULL), (1, 'ip', 1, 2,"
+         " '10.1.2.3', 1, 1), (2, 'mac', 1, 2, '00-1a-2b-3c-4d-5e', 1, 1), (3, 'not mac',"
+         " 1, 2, '00-1A-2B-3C-4D:5E', 1, 1);"
+         "insert into IP_FILTER values (0, 2, '10.0.0.0', '255.0.0.0', NULL);"
+         "insert into PORT_FILTER values (0, NULL, 80, NULL, NULL), (0, NULL, 0, NULL, NULL),"
+         " (0, 1, 0, 1023, 0);"
+         "insert into HISTORY values (0, '2024-02-30', 5, 5), (0, '2024-05-05', NULL, 7);"
+         "insert into HOSTS values (0, '198.18.0.9', 11, 12, 'yesterday');"
+         // No id: the rows belong to no filter, not to filter 0.
+         "insert into HISTORY values (NULL, '2024-05-06', 1, 2);"
+         "insert into HOSTS values (NULL, '198.18.3.3', 1, 2, '2024-05-05 10:00:00');");
     Session session(Path());
     session.factory.LoadFilters();
     ASSERT_EQ(session.factory.GetCount(), 4u);

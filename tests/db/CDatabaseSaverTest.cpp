@@ -23,11 +23,6 @@ TEST(CDatabaseSaver, StopWaitsForASaveSuspendDoesNotAndStartUndoesASuspend)
             release.Wait();
             ++saves;
         });
-    auto saveUnderWay = [&]
-    {
-        saver.Signal();
-        ASSERT_TRUE(inSave.Wait(std::chrono::seconds(10)));
-    };
     saver.Signal();
     saver.Start();
     EXPECT_TRUE(saver.IsRunning());
@@ -35,7 +30,8 @@ TEST(CDatabaseSaver, StopWaitsForASaveSuspendDoesNotAndStartUndoesASuspend)
     saver.Suspend(); // returns while the save waits for release
     saver.Start();
     release.Set();
-    saveUnderWay(); // the same thread goes on
+    saver.Signal(); // the same thread goes on
+    ASSERT_TRUE(inSave.Wait(std::chrono::seconds(10)));
     std::future<void> stopping = std::async(std::launch::async, [&] { saver.Stop(); });
     EXPECT_EQ(stopping.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
     release.Set();
@@ -43,7 +39,8 @@ TEST(CDatabaseSaver, StopWaitsForASaveSuspendDoesNotAndStartUndoesASuspend)
     EXPECT_EQ(saves.load(), 2);
     EXPECT_FALSE(saver.IsRunning());
     saver.Start(); // the view restarts it when the setting is switched on again
-    saveUnderWay();
+    saver.Signal();
+    ASSERT_TRUE(inSave.Wait(std::chrono::seconds(10)));
     saver.Suspend();
     release.Set();
     EXPECT_TRUE(WaitUntil([&] { return !saver.IsRunning(); }));

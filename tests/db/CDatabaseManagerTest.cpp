@@ -20,26 +20,25 @@ TEST_F(CDatabaseManagerTest, StoreInsertsUpdatesRewritesRulesAndRestoresDeletedR
     session.factory.StoreFilter(filter);
     filter->SetName("Web 2");
     session.factory.StoreFilter(filter);
-    EXPECT_EQ(Tables(Path()), "MAIN:\n0|Web 2|0.0|0.0|198.18.0.1|1|1|\nIP_FILTER:\n"
-                              "0|1|198.18.1.0|198.18.1.255|1|\nPORT_FILTER:\n0|0|80|0|1|\n"
+    EXPECT_EQ(Tables(Path()), "MAIN:\n0|Web 2|0.0|0.0|198.18.0.1|1|1\nIP_FILTER:\n"
+                              "0|1|198.18.1.0|198.18.1.255|1\nPORT_FILTER:\n0|0|80|0|1\n"
                               "HOSTS:\nHISTORY:\n");
     filter->ClearIpRules();
     session.factory.StoreFilter(filter);
-    EXPECT_EQ(Tables(Path()), "MAIN:\n0|Web 2|0.0|0.0|198.18.0.1|1|1|\nIP_FILTER:\n"
-                              "PORT_FILTER:\n0|0|80|0|1|\nHOSTS:\nHISTORY:\n");
+    EXPECT_EQ(Tables(Path()), "MAIN:\n0|Web 2|0.0|0.0|198.18.0.1|1|1\nIP_FILTER:\n"
+                              "PORT_FILTER:\n0|0|80|0|1\nHOSTS:\nHISTORY:\n");
     int64_t sent = 0;
     for (const std::string table : {"", "MAIN", "HOSTS", "HISTORY"})
     {
         SCOPED_TRACE(table);
         if (!table.empty())
             Exec(Path(), "delete from " + table + ";");
-        sent += 10;
         session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.5.5"), 10, kNow));
         session.factory.SaveFilters();
-        const std::string total = std::to_string(sent) + ".0|";
-        EXPECT_EQ(Dump(Path(), "select (select SENT from MAIN), (select SENT from HOSTS), "
-                               "(select SENT from HISTORY);"),
-                  total + total + total + "\n");
+        const std::string total = std::to_string(sent += 10) + ".0";
+        EXPECT_EQ(QueryRows(Path(), "select (select SENT from MAIN), (select SENT from HOSTS), "
+                                    "(select SENT from HISTORY);"),
+                  total + "|" + total + "|" + total + "\n");
     }
     EXPECT_TRUE(session.errors.Errors().empty());
 }
@@ -64,20 +63,18 @@ TEST_F(CDatabaseManagerTest, CountsRoundTripAndOnlyChangesAreWrittenAgain)
         EXPECT_FALSE(web->GetHistoryItem(0)->IsModified());
         Exec(Path(), "update HOSTS set RECV = 999;");
         session.factory.SaveFilters();
-        EXPECT_EQ(Count(Path(), "select count(*) from HOSTS where RECV = 999;"), 2);
+        EXPECT_EQ(QueryRows(Path(), "select count(*) from HOSTS where RECV = 999;"), "2\n");
         session.factory.DispatchPacket(Packet(Ip("198.18.5.5"), Ip("198.18.0.1"), 60, kNow + 2));
         session.factory.SaveFilters();
         EXPECT_TRUE(session.errors.Errors().empty());
     }
-    EXPECT_EQ(Dump(Path(), "select * from MAIN;"),
-              "0|Box|0.0|0.0|00-1A-2B-3C-4D-5E|1|1|\n1|Web|100.0|1600.0|198.18.0.1|1|1|\n");
     // RECV 999 of the second host: not written again after the edit above.
-    EXPECT_EQ(Dump(Path(), "select * from HOSTS;"),
-              "1|198.18.5.5|100.0|1500.0|" + FormatLocalDateTime(kNow + 2) +
-                  "|\n1|198.18.6.6|999.0|100.0|" + FormatLocalDateTime(kNow + 86400) + "|\n");
-    EXPECT_EQ(Dump(Path(), "select * from HISTORY;"),
-              "1|" + FormatLocalDate(kNow) + "|100.0|1500.0|\n1|" + FormatLocalDate(kNow + 86400) +
-                  "|0.0|100.0|\n");
+    EXPECT_EQ(QueryRows(Path(), "select * from MAIN; select * from HOSTS; select * from HISTORY;"),
+              "0|Box|0.0|0.0|00-1A-2B-3C-4D-5E|1|1\n1|Web|100.0|1600.0|198.18.0.1|1|1\n"
+              "1|198.18.5.5|100.0|1500.0|" +
+                  FormatLocalDateTime(kNow + 2) + "\n1|198.18.6.6|999.0|100.0|" +
+                  FormatLocalDateTime(kNow + 86400) + "\n1|" + FormatLocalDate(kNow) +
+                  "|100.0|1500.0\n1|" + FormatLocalDate(kNow + 86400) + "|0.0|100.0\n");
     const std::string saved = Tables(Path());
     Session again(Path());
     std::pair<uint64_t, uint64_t> progress;
@@ -107,27 +104,25 @@ TEST_F(CDatabaseManagerTest, CountsRoundTripAndOnlyChangesAreWrittenAgain)
     }
     const std::vector<CKavoException> errors = again.errors.Errors();
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_TRUE(errors[0].IsDisplayed());
-    EXPECT_NE(std::string(errors[0].GetMessage()).find(Path()), std::string::npos);
+    EXPECT_TRUE(errors[0].IsDisplayed() &&
+                std::string(errors[0].GetMessage()).find(Path()) != std::string::npos);
 }
 
 TEST_F(CDatabaseManagerTest, NullColumnsBadDatesAndHostTextsLoadSoundly)
 {
     Session{Path()}; // makes the tables
-    Exec(Path(), "insert into MAIN values (0, NULL, NULL, NULL, NULL, NULL, NULL);"
-                 "insert into MAIN values (1, 'ip', 1, 2, '10.1.2.3', 1, 1);"
-                 "insert into MAIN values (2, 'mac', 1, 2, '00-1a-2b-3c-4d-5e', 1, 1);"
-                 "insert into MAIN values (3, 'not mac', 1, 2, '00-1A-2B-3C-4D:5E', 1, 1);"
-                 "insert into IP_FILTER values (0, 2, '10.0.0.0', '255.0.0.0', NULL);"
-                 "insert into PORT_FILTER values (0, NULL, 80, NULL, NULL);"
-                 "insert into PORT_FILTER values (0, NULL, 0, NULL, NULL);"
-                 "insert into PORT_FILTER values (0, 1, 0, 1023, 0);"
-                 "insert into HISTORY values (0, '2024-02-30', 5, 5);"
-                 "insert into HISTORY values (0, '2024-05-05', NULL, 7);"
-                 "insert into HOSTS values (0, '198.18.0.9', 11, 12, 'yesterday');"
-                 // No id: the rows belong to no filter, not to filter 0.
-                 "insert into HISTORY values (NULL, '2024-05-06', 1, 2);"
-                 "insert into HOSTS values (NULL, '198.18.3.3', 1, 2, '2024-05-05 10:00:00');");
+    Exec(Path(),
+         "insert into MAIN values (0, NULL, NULL, NULL, NULL, NULL, NULL), (1, 'ip', 1, 2,"
+         " '10.1.2.3', 1, 1), (2, 'mac', 1, 2, '00-1a-2b-3c-4d-5e', 1, 1), (3, 'not mac',"
+         " 1, 2, '00-1A-2B-3C-4D:5E', 1, 1);"
+         "insert into IP_FILTER values (0, 2, '10.0.0.0', '255.0.0.0', NULL);"
+         "insert into PORT_FILTER values (0, NULL, 80, NULL, NULL), (0, NULL, 0, NULL, NULL),"
+         " (0, 1, 0, 1023, 0);"
+         "insert into HISTORY values (0, '2024-02-30', 5, 5), (0, '2024-05-05', NULL, 7);"
+         "insert into HOSTS values (0, '198.18.0.9', 11, 12, 'yesterday');"
+         // No id: the rows belong to no filter, not to filter 0.
+         "insert into HISTORY values (NULL, '2024-05-06', 1, 2);"
+         "insert into HOSTS values (NULL, '198.18.3.3', 1, 2, '2024-05-05 10:00:00');");
     Session session(Path());
     session.factory.LoadFilters();
     ASSERT_EQ(session.factory.GetCount(), 4u);
@@ -137,18 +132,18 @@ TEST_F(CDatabaseManagerTest, NullColumnsBadDatesAndHostTextsLoadSoundly)
     EXPECT_DOUBLE_EQ(session.factory.GetFilter(0)->GetHost(0)->GetSent(), 12.0);
     // Saving writes what is valid and leaves the unreadable row where it was.
     session.factory.SaveFilters();
-    EXPECT_EQ(Count(Path(), "select count(*) from HISTORY where ID_DATE = '2024-02-30';"), 1);
+    EXPECT_EQ(QueryRows(Path(), "select count(*) from HISTORY where ID_DATE = '2024-02-30';"),
+              "1\n");
     EXPECT_TRUE(session.errors.Errors().empty());
     // The file made again holds what was loaded: NULL is zero or empty, an unreadable binding
     // is this machine, the untyped port-0 row is an upgrade's "no port", the impossible date
     // and the rows without id are not loaded.
     ASSERT_EQ(unlink(Path().c_str()), 0);
     session.factory.SaveFilters();
-    EXPECT_EQ(Tables(Path()),
-              "MAIN:\n0||0.0|0.0|0.0.0.0|0|0|\n1|ip|1.0|2.0|10.1.2.3|1|1|\n"
-              "2|mac|1.0|2.0|00-1A-2B-3C-4D-5E|1|1|\n3|not mac|1.0|2.0|0.0.0.0|1|1|\n"
-              "IP_FILTER:\n0|2|10.0.0.0|255.0.0.0|0|\nPORT_FILTER:\n0|0|80|0|1|\n"
-              "0|1|0|1023|0|\nHOSTS:\nHISTORY:\n0|2024-05-05|0.0|7.0|\n");
+    EXPECT_EQ(Tables(Path()), "MAIN:\n0||0.0|0.0|0.0.0.0|0|0\n1|ip|1.0|2.0|10.1.2.3|1|1\n"
+                              "2|mac|1.0|2.0|00-1A-2B-3C-4D-5E|1|1\n3|not mac|1.0|2.0|0.0.0.0|1|1\n"
+                              "IP_FILTER:\n0|2|10.0.0.0|255.0.0.0|0\nPORT_FILTER:\n0|0|80|0|1\n"
+                              "0|1|0|1023|0\nHOSTS:\nHISTORY:\n0|2024-05-05|0.0|7.0\n");
 }
 
 TEST_F(CDatabaseManagerTest, PurgeCutsOffInLocalTimeKeepingTheCutOffDay)
@@ -164,8 +159,8 @@ TEST_F(CDatabaseManagerTest, PurgeCutsOffInLocalTimeKeepingTheCutOffDay)
                      FormatLocalDate(cutOff - 86400) + "', 1, 1), (0, '" +
                      FormatLocalDate(cutOff + 60) + "', 2, 2);");
     EXPECT_TRUE(session.store.PurgeOldRecords(10));
-    EXPECT_EQ(Dump(Path(), "select IP from HOSTS;"), "198.18.0.2|\n");
-    EXPECT_EQ(Dump(Path(), "select RECV from HISTORY;"), "2.0|\n");
+    EXPECT_EQ(QueryRows(Path(), "select IP from HOSTS; select RECV from HISTORY;"),
+              "198.18.0.2\n2.0\n");
     // A host seen at the cut-off second itself stays; when the clock ticked meanwhile, again.
     int64_t at = 0;
     do
@@ -175,7 +170,7 @@ TEST_F(CDatabaseManagerTest, PurgeCutsOffInLocalTimeKeepingTheCutOffDay)
                          FormatLocalDateTime(at - 10 * 86400) + "');");
         ASSERT_TRUE(session.store.PurgeOldRecords(10));
     } while (time(nullptr) != at);
-    EXPECT_EQ(Dump(Path(), "select IP from HOSTS;"), "198.18.0.3|\n");
+    EXPECT_EQ(QueryRows(Path(), "select IP from HOSTS;"), "198.18.0.3\n");
     EXPECT_FALSE(session.store.PurgeOldRecords(-1));
     EXPECT_TRUE(session.store.PurgeOldRecords(0));
 }
@@ -205,5 +200,5 @@ TEST_F(CDatabaseManagerTest, HostNamesWaitForTheFlushRuleAndKeepQuotes)
                                             { loaded.emplace_back(address, name); }));
     ASSERT_EQ(loaded.size(), 351u);
     EXPECT_EQ(loaded[0], std::make_pair(Ip("198.18.0.1"), odd));
-    EXPECT_EQ(Count(Path(), "select count(*) from sqlite_master where name = 'HOSTS';"), 1);
+    EXPECT_EQ(QueryRows(Path(), "select count(*) from sqlite_master where name = 'HOSTS';"), "1\n");
 }

@@ -4,6 +4,7 @@
 #include "testsupport/WaitUntil.h"
 
 #include <atomic>
+#include <future>
 #include <thread>
 
 using CDatabaseSaverTest = DbTest;
@@ -22,11 +23,6 @@ TEST(CDatabaseSaver, StopWaitsForASaveSuspendDoesNotAndStartUndoesASuspend)
             release.Wait();
             ++saves;
         });
-    auto saveUnderWay = [&]
-    {
-        saver.Signal();
-        ASSERT_TRUE(inSave.Wait(std::chrono::seconds(10)));
-    };
     saver.Signal();
     saver.Start();
     EXPECT_TRUE(saver.IsRunning());
@@ -34,21 +30,18 @@ TEST(CDatabaseSaver, StopWaitsForASaveSuspendDoesNotAndStartUndoesASuspend)
     saver.Suspend(); // returns while the save waits for release
     saver.Start();
     release.Set();
-    saveUnderWay(); // the same thread goes on
-    std::atomic<bool> stopped{false};
-    std::thread stopper(
-        [&]
-        {
-            saver.Stop();
-            stopped = true;
-        });
-    EXPECT_FALSE(stopped.load());
+    saver.Signal(); // the same thread goes on
+    ASSERT_TRUE(inSave.Wait(std::chrono::seconds(10)));
+    std::future<void> stopping = std::async(std::launch::async, [&] { saver.Stop(); });
+    // A Stop that does not wait returns at once; one that waits is still waiting after this.
+    EXPECT_EQ(stopping.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
     release.Set();
-    stopper.join();
+    stopping.get();
     EXPECT_EQ(saves.load(), 2);
     EXPECT_FALSE(saver.IsRunning());
     saver.Start(); // the view restarts it when the setting is switched on again
-    saveUnderWay();
+    saver.Signal();
+    ASSERT_TRUE(inSave.Wait(std::chrono::seconds(10)));
     saver.Suspend();
     release.Set();
     EXPECT_TRUE(WaitUntil([&] { return !saver.IsRunning(); }));
@@ -98,10 +91,10 @@ TEST_F(CDatabaseSaverTest, SavesWhileThePacketThreadCountsWithoutLosingBytes)
         factory.SaveFilters(); // the shutdown save
         EXPECT_TRUE(session.errors.Errors().empty());
     }
-    EXPECT_EQ(Dump(Path(),
-                   "select NAME, RECV, SENT, (select count(*) || ' ' || sum(RECV) || ' ' || "
-                   "sum(SENT) from HOSTS h where h.ID = m.ID), (select sum(RECV) || ' ' || "
-                   "sum(SENT) from HISTORY h where h.ID = m.ID) from MAIN m order by ID;"),
-              "|0.0|2000000.0|3000 0.0 2000000.0|0.0 2000000.0|\n"
-              "renamed|1200000.0|0.0|3000 1200000.0 0.0|1200000.0 0.0|\n");
+    EXPECT_EQ(QueryRows(Path(),
+                        "select NAME, RECV, SENT, (select count(*) || ' ' || sum(RECV) || ' ' || "
+                        "sum(SENT) from HOSTS h where h.ID = m.ID), (select sum(RECV) || ' ' || "
+                        "sum(SENT) from HISTORY h where h.ID = m.ID) from MAIN m order by ID;"),
+              "|0.0|2000000.0|3000 0.0 2000000.0|0.0 2000000.0\n"
+              "renamed|1200000.0|0.0|3000 1200000.0 0.0|1200000.0 0.0\n");
 }

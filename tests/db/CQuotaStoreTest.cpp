@@ -37,13 +37,10 @@ TEST_F(DbTest, QuotaLevelsAreToldOncePerMonthAlsoAfterARestart)
         {
             SCOPED_TRACE(testing::Message() << "+" << received << "/" << sent);
             AddDay(filter, kNow, received, sent);
-            std::vector<int> levels;
+            std::vector<int> levels; // -1: a notice that names another filter or quota
             for (const QuotaNotice& notice : quotas.Check(session.factory, 5, kNow))
-            {
-                EXPECT_EQ(notice.filter, "Uplink");
-                EXPECT_EQ(notice.quotaBytes, 1000.0);
-                levels.push_back(notice.level);
-            }
+                levels.push_back(
+                    notice.filter == "Uplink" && notice.quotaBytes == 1000.0 ? notice.level : -1);
             EXPECT_EQ(levels, told);
         }
         EXPECT_EQ(quotas.TopLevel(id, BillingPeriodOf(kNow, 5).start), 100);
@@ -61,7 +58,5 @@ TEST_F(DbTest, QuotaLevelsAreToldOncePerMonthAlsoAfterARestart)
 
     // A removed filter's id goes to the next new filter, which starts without a quota.
     session.factory.RemoveFilter(session.factory.GetFilter(0));
-    EXPECT_EQ(Count(Path(), "select count(*) from FILTER_QUOTA;") +
-                  Count(Path(), "select count(*) from QUOTA_NOTICE;"),
-              0);
+    EXPECT_EQ(QueryRows(Path(), "select * from FILTER_QUOTA; select * from QUOTA_NOTICE;"), "");
 }

@@ -46,10 +46,7 @@ TEST_F(CrashSafety, KillDuringALargeSaveLeavesEveryRowWhole)
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0)
-    {
-        close(pipe_ends[0]);
         SaveUntilKilled(Path(), pipe_ends[1]);
-    }
     close(pipe_ends[1]);
     char byte = 0;
     ASSERT_EQ(read(pipe_ends[0], &byte, 1), 1);
@@ -65,16 +62,15 @@ TEST_F(CrashSafety, KillDuringALargeSaveLeavesEveryRowWhole)
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_TRUE(inTransaction);
-    EXPECT_EQ(Dump(Path(), "pragma integrity_check;"), "ok|\n");
-    EXPECT_EQ(Dump(Path(), "select count(*), sum(SENT) from HOSTS where ID = 0;"),
-              "1000|10000.0|\n");
-    EXPECT_EQ(Count(Path(), "select SENT from MAIN where ID = 0;"), 10000);
+    EXPECT_EQ(QueryRows(Path(), "pragma integrity_check; select count(*), sum(SENT), (select SENT "
+                                "from MAIN where ID = 0) from HOSTS where ID = 0;"),
+              "ok\n1000|10000.0|10000.0\n");
     // Each committed slice holds whole rows of one save: in row order the rows of the save that
     // was cut short, then those of the save before it, which hold fewer bytes.
-    EXPECT_EQ(Dump(Path(),
-                   "select count(*) = count(distinct IP), count(*) <= 20000, "
-                   "count(distinct SENT) <= 2, ifnull(sum(SENT > previous), 0) from (select "
-                   "IP, SENT, lag(SENT) over (order by rowid) as previous from HOSTS where "
-                   "ID = 1);"),
-              "1|1|1|0|\n");
+    EXPECT_EQ(QueryRows(Path(),
+                        "select count(*) = count(distinct IP), count(*) <= 20000, "
+                        "count(distinct SENT) <= 2, ifnull(sum(SENT > previous), 0) from (select "
+                        "IP, SENT, lag(SENT) over (order by rowid) as previous from HOSTS where "
+                        "ID = 1);"),
+              "1|1|1|0\n");
 }

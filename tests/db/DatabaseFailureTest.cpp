@@ -5,17 +5,7 @@
 #include <fstream>
 #include <functional>
 
-namespace
-{
 using DatabaseFailure = DbTest;
-
-CFilter* WebFilter(CFilterFactory& factory)
-{
-    CFilter* filter = AddressFilter(factory, "Web", "198.18.0.1");
-    AddRule(*filter, "I 198.18.0.0/255.254.0.0");
-    return filter;
-}
-} // namespace
 
 // A file that is not a database, or one another program holds locked at start: reported once,
 // counting goes on in memory, and nothing the store does afterwards writes to the file.
@@ -44,7 +34,8 @@ TEST_F(DatabaseFailure, FileThatCannotBeOpenedIsReportedOnceAndNeverWritten)
             session.factory.LoadFilters();
             EXPECT_FALSE(session.store.LoadSucceeded());
             session.factory.CreateDefaultFilters(std::vector<IpAddressRow>{});
-            CFilter* web = WebFilter(session.factory);
+            CFilter* web = AddressFilter(session.factory, "Web", "198.18.0.1");
+            AddRule(*web, "I 198.18.0.0/255.254.0.0");
             session.factory.StoreFilter(web);
             session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.0.9"), 100, kNow));
             session.factory.SaveFilters();
@@ -57,10 +48,10 @@ TEST_F(DatabaseFailure, FileThatCannotBeOpenedIsReportedOnceAndNeverWritten)
             session.store.DeleteFilter(0);
             const auto errors = session.errors.Errors();
             ASSERT_EQ(errors.size(), 1u);
-            EXPECT_TRUE(errors[0].IsDisplayed());
             const std::string message = errors[0].GetMessage();
-            EXPECT_NE(message.find(Path()), std::string::npos) << message;
-            EXPECT_NE(message.find(reason), std::string::npos) << message;
+            EXPECT_TRUE(errors[0].IsDisplayed() && message.find(Path()) != std::string::npos &&
+                        message.find(reason) != std::string::npos)
+                << message;
             EXPECT_DOUBLE_EQ(web->GetSent(), 100);
         }
         EXPECT_EQ(ReadText(Path()), before);
@@ -72,7 +63,8 @@ TEST_F(DatabaseFailure, LockedFileLosesNothingAndRulesStayWhole)
 {
     Session session(Path());
     ASSERT_TRUE(session.opened);
-    CFilter* web = WebFilter(session.factory);
+    CFilter* web = AddressFilter(session.factory, "Web", "198.18.0.1");
+    AddRule(*web, "I 198.18.0.0/255.254.0.0");
     session.factory.StoreFilter(web);
     session.factory.DispatchPacket(Packet(Ip("198.18.0.1"), Ip("198.18.0.9"), 100, kNow));
     session.factory.SaveFilters();
@@ -94,13 +86,12 @@ TEST_F(DatabaseFailure, LockedFileLosesNothingAndRulesStayWhole)
     EXPECT_FALSE(web->GetHost(1)->IsStored());
     EXPECT_EQ(session.store.GetPendingHostNameCount(), 1u);
     other.ExecDml("ROLLBACK;");
-    EXPECT_EQ(Count(Path(), "select count(*) from IP_FILTER;"), 1);
+    EXPECT_EQ(QueryRows(Path(), "select count(*) from IP_FILTER;"), "1\n");
     session.factory.SaveFilters();
     session.store.FlushHostNames();
-    EXPECT_EQ(Dump(Path(), "select IP, SENT from HOSTS order by IP;"),
-              "198.18.0.10|7.0|\n198.18.0.9|150.0|\n");
-    EXPECT_EQ(Dump(Path(), "select SENT from MAIN;"), "157.0|\n");
-    EXPECT_EQ(Dump(Path(), "select NAME from HOSTNAMES;"), "nine|\n");
+    EXPECT_EQ(QueryRows(Path(), "select IP, SENT from HOSTS order by IP; select SENT from MAIN;"
+                                "select NAME from HOSTNAMES;"),
+              "198.18.0.10|7.0\n198.18.0.9|150.0\n157.0\nnine\n");
     EXPECT_FALSE(web->GetHost(1)->IsModified());
     // A write refused inside a save (as on a full disk) is reported, and its row waits for the
     // next save.
@@ -111,7 +102,7 @@ TEST_F(DatabaseFailure, LockedFileLosesNothingAndRulesStayWhole)
     EXPECT_EQ(session.errors.Errors().size(), errors.size() + 1);
     Exec(Path(), "drop trigger NoRoom;");
     session.factory.SaveFilters();
-    EXPECT_EQ(Count(Path(), "select count(*) from HOSTS where IP = '198.18.0.11';"), 1);
+    EXPECT_EQ(QueryRows(Path(), "select count(*) from HOSTS where IP = '198.18.0.11';"), "1\n");
 }
 
 TEST_F(DatabaseFailure, FailedLoadNeverWritesOverStoredFilters)
@@ -121,7 +112,7 @@ TEST_F(DatabaseFailure, FailedLoadNeverWritesOverStoredFilters)
         session.factory.CreateDefaultFilters(
             std::vector<IpAddressRow>{{Ip("192.168.0.10"), Ip("255.255.255.0"), 1, "eth0"}});
     }
-    const std::string rules = Dump(Path(), "select * from IP_FILTER;");
+    const std::string rules = QueryRows(Path(), "select * from IP_FILTER;");
     ASSERT_FALSE(rules.empty());
     // A HOSTS table this program cannot read makes the load fail after the first filter.
     Exec(Path(), "drop table HOSTS; create table HOSTS(ID integer, ADDRESS text);"
@@ -134,6 +125,6 @@ TEST_F(DatabaseFailure, FailedLoadNeverWritesOverStoredFilters)
     // What a careless start-up would do next: new defaults with ids 1..4 over the stored ones.
     session.factory.CreateDefaultFilters(std::vector<IpAddressRow>{});
     session.factory.SaveFilters();
-    EXPECT_EQ(Dump(Path(), "select * from IP_FILTER;"), rules);
-    EXPECT_EQ(Count(Path(), "select count(*) from MAIN;"), 4);
+    EXPECT_EQ(QueryRows(Path(), "select * from IP_FILTER;"), rules);
+    EXPECT_EQ(QueryRows(Path(), "select count(*) from MAIN;"), "4\n");
 }

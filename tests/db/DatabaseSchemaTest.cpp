@@ -24,39 +24,37 @@ void MakeOldLayout(CppSQLite3DB& db, bool withInfo)
 }
 } // namespace
 
+using DatabaseSchema = DbTest;
+
 // A new file gets every table and the version row; a current one keeps its rows, and is not
 // rebuilt even with another version written in it.
-TEST(DatabaseSchema, NewFileGetsEveryTableAndACurrentFileKeepsItsRows)
+TEST_F(DatabaseSchema, NewFileGetsEveryTableAndACurrentFileKeepsItsRows)
 {
-    TempDir dir;
     CppSQLite3DB db;
-    db.Open(dir.File("traffic.db"));
+    db.Open(Path());
     EXPECT_EQ(CreateSchema(db), "2.6.1.0");
-    EXPECT_EQ(Dump(db, kVersion), "VERSION|2.6.1.0|\n");
+    EXPECT_EQ(QueryRows(Path(), kVersion), "VERSION|2.6.1.0\n");
     EXPECT_EQ(db.ExecScalar("select count(*) from sqlite_master where type = 'index';"), 6);
-    EXPECT_EQ(Dump(db, "select sql from sqlite_master where name = 'HOSTS';"),
+    EXPECT_EQ(QueryRows(Path(), "select sql from sqlite_master where name = 'HOSTS';"),
               "CREATE TABLE HOSTS(ID integer, IP char(16), RECV float, SENT float, "
-              "UPDATED char(24))|\n");
+              "UPDATED char(24))\n");
     EXPECT_FALSE(db.InTransaction());
     db.ExecDml("insert into MAIN values (3, 'Mine', 1, 2, '00-1A-2B-3C-4D-5E', 1, 0);"
                "insert into PORT_FILTER values (3, 0, 0, 0, 1);");
-    auto rows = [&]
-    { return Dump(db, "select * from MAIN;") + Dump(db, "select * from PORT_FILTER;"); };
-    const std::string before = rows();
+    const char* rows = "select * from MAIN; select * from PORT_FILTER;";
+    const std::string before = QueryRows(Path(), rows);
     EXPECT_EQ(CreateSchema(db), "2.6.1.0");
     db.ExecDml("update INFO set VALUE = '2.5.0.0';");
     EXPECT_EQ(CreateSchema(db), "2.5.0.0");
-    EXPECT_EQ(rows(), before);
-    EXPECT_EQ(Dump(db, kVersion), "VERSION|2.6.1.0|\n");
+    EXPECT_EQ(QueryRows(Path(), rows), before);
+    EXPECT_EQ(QueryRows(Path(), kVersion), "VERSION|2.6.1.0\n");
     db.ExecDml("delete from INFO;");
     CreateSchema(db);
-    EXPECT_EQ(Dump(db, kVersion), "VERSION|2.6.1.0|\n");
+    EXPECT_EQ(QueryRows(Path(), kVersion), "VERSION|2.6.1.0\n");
 }
 
-using DatabaseSchemaUpgrade = DbTest;
-
 // Upgraded once at open, keeping every row; the filters then load with their ports as rules.
-TEST_F(DatabaseSchemaUpgrade, OldLayoutIsUpgradedOnceKeepingEveryRow)
+TEST_F(DatabaseSchema, OldLayoutIsUpgradedOnceKeepingEveryRow)
 {
     for (const bool withInfo : {false, true})
     {
@@ -69,27 +67,26 @@ TEST_F(DatabaseSchemaUpgrade, OldLayoutIsUpgradedOnceKeepingEveryRow)
         }
         Session session(Path());
         EXPECT_EQ(session.store.GetDatabaseVersion(), "2.3.0.0");
-        EXPECT_EQ(Dump(Path(), kVersion), "VERSION|2.6.1.0|\n");
+        EXPECT_EQ(QueryRows(Path(), kVersion), "VERSION|2.6.1.0\n");
         EXPECT_EQ(Session(Path()).store.GetDatabaseVersion(), "2.6.1.0");
-        EXPECT_EQ(Dump(Path(), "select * from PORT_FILTER order by ID;"),
-                  "0|NULL|0|NULL|NULL|\n1|NULL|80|NULL|NULL|\n2|NULL|0|NULL|NULL|\n"
-                  "3|NULL|21|NULL|NULL|\n");
+        EXPECT_EQ(QueryRows(Path(), "select * from PORT_FILTER order by ID;"),
+                  "0|NULL|0|NULL|NULL\n1|NULL|80|NULL|NULL\n2|NULL|0|NULL|NULL\n"
+                  "3|NULL|21|NULL|NULL\n");
         session.factory.LoadFilters();
         ASSERT_EQ(unlink(Path().c_str()), 0);
         session.factory.SaveFilters(); // the file made again from what was loaded
         EXPECT_EQ(Tables(Path()),
-                  "MAIN:\n0|Internet|100.0|200.0|0.0.0.0|1|1|\n1|Web|5.0|6.0|10.0.0.5|0|1|\n"
-                  "2|mac text|1.0|2.0|0.0.0.0|1|1|\n3|empty|1.0|2.0|0.0.0.0|1|1|\nIP_FILTER:\n"
-                  "PORT_FILTER:\n1|0|80|0|1|\n3|0|21|0|1|\nHOSTS:\nHISTORY:\n"
-                  "1|2004-05-06|10.0|20.0|\n");
+                  "MAIN:\n0|Internet|100.0|200.0|0.0.0.0|1|1\n1|Web|5.0|6.0|10.0.0.5|0|1\n"
+                  "2|mac text|1.0|2.0|0.0.0.0|1|1\n3|empty|1.0|2.0|0.0.0.0|1|1\nIP_FILTER:\n"
+                  "PORT_FILTER:\n1|0|80|0|1\n3|0|21|0|1\nHOSTS:\nHISTORY:\n"
+                  "1|2004-05-06|10.0|20.0\n");
     }
 }
 
-TEST(DatabaseSchema, FailedUpgradeLeavesTheOldTable)
+TEST_F(DatabaseSchema, FailedUpgradeLeavesTheOldTable)
 {
-    TempDir dir;
     CppSQLite3DB db;
-    db.Open(dir.File("traffic.db"));
+    db.Open(Path());
     MakeOldLayout(db, false);
     // A PORT_FILTER that cannot take the copied ports makes the upgrade fail half way.
     db.ExecDml("create table PORT_FILTER(ID integer, TYPE integer, PORT1 integer not null, "

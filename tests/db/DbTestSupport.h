@@ -1,4 +1,4 @@
-// Helpers shared by the database tests: a listener that keeps errors, raw SQL access, packets,
+// Helpers shared by the database tests: a listener that keeps errors, raw SQL writes, packets,
 // filters (their rules written as the filter tests write them).
 #pragma once
 
@@ -9,6 +9,7 @@
 #include "filters/CFilterFactory.h"
 #include "filters/FilterTestSupport.h"
 #include "filters/HostBinding.h"
+#include "testsupport/QueryRows.h"
 #include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -40,37 +41,12 @@ private:
     std::vector<CKavoException> m_errors;
 };
 
-// Every row of a query as "a|b|c|" lines, NULL spelled out.
-inline std::string Dump(CppSQLite3DB& db, const std::string& sql)
-{
-    std::string text;
-    for (CppSQLite3Query query = db.ExecQuery(sql.c_str()); !query.Eof(); query.NextRow())
-    {
-        for (int column = 0; column < query.NumFields(); ++column)
-            text += query.GetStringField(column, "NULL") + "|";
-        text += "\n";
-    }
-    return text;
-}
-
-inline std::string Dump(const std::string& path, const std::string& sql)
-{
-    CppSQLite3DB db;
-    db.Open(path);
-    return Dump(db, sql);
-}
-
 // Runs one or more statements.
 inline void Exec(const std::string& path, const std::string& sql)
 {
     CppSQLite3DB db;
     db.Open(path);
     db.ExecDml(sql.c_str());
-}
-
-inline int Count(const std::string& path, const std::string& sql)
-{
-    return std::stoi(Dump(path, sql));
 }
 
 // A TCP packet from `from` to `to` with the given length and time.
@@ -88,7 +64,8 @@ inline std::string Tables(const std::string& path,
 {
     std::string text;
     for (const std::string table : tables)
-        text += table + ":\n" + Dump(path, "select * from " + table + " order by 1, 2, rowid;");
+        text +=
+            table + ":\n" + QueryRows(path, "select * from " + table + " order by 1, 2, rowid;");
     return text;
 }
 

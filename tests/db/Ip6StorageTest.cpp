@@ -68,21 +68,20 @@ TEST_F(Ip6StorageTest, Ipv6RowsRoundTripBesideWhatOldReadersRead)
     const std::string ipv4Only = m_dir.File("ipv4.db");
     Fill(ipv4Only, false);
     Fill(Path(), true);
-    for (const char* sql :
-         {"select * from HOSTS order by rowid;", "select * from HOSTNAMES order by rowid;",
-          "select * from IP_FILTER order by rowid;", "select * from PORT_FILTER order by rowid;"})
-        EXPECT_EQ(Dump(Path(), sql), Dump(ipv4Only, sql)) << sql;
-    EXPECT_EQ(Dump(Path(), "select ID, RECV, SENT, HOST from MAIN;"),
-              "0|4900.0|530.0|0.0.0.0|\n1|4000.0|130.0|0.0.0.0|\n");
-    EXPECT_EQ(Dump(Path(), "select ID, RECV, SENT from HISTORY;"),
-              "0|4900.0|530.0|\n1|4000.0|30.0|\n1|0.0|100.0|\n");
+    const std::initializer_list<const char*> ipv4Tables = {"HOSTS", "HOSTNAMES", "IP_FILTER",
+                                                           "PORT_FILTER"};
+    EXPECT_EQ(Tables(Path(), ipv4Tables), Tables(ipv4Only, ipv4Tables));
+    EXPECT_EQ(QueryRows(Path(), "select ID, RECV, SENT, HOST from MAIN; select ID, RECV, SENT "
+                                "from HISTORY;"),
+              "0|4900.0|530.0|0.0.0.0\n1|4000.0|130.0|0.0.0.0\n0|4900.0|530.0\n1|4000.0|30.0\n"
+              "1|0.0|100.0\n");
     const std::string saved = Tables(Path(), kIp6Tables);
-    EXPECT_EQ(saved, "FILTER_ADDRESS6:\n1|2001:2::10|\nIP6_FILTER:\n0|2|2001:2::|32|1|\n"
-                     "1|0|2001:2::5|::|1|\n1|1|2001:2::100|2001:2::1:0|0|\n1|2|2001:2:1::|48|1|\n"
+    EXPECT_EQ(saved, "FILTER_ADDRESS6:\n1|2001:2::10\nIP6_FILTER:\n0|2|2001:2::|32|1\n"
+                     "1|0|2001:2::5|::|1\n1|1|2001:2::100|2001:2::1:0|0\n1|2|2001:2:1::|48|1\n"
                      "HOSTS6:\n0|2001:2:1::7|4000.0|30.0|" +
-                         FormatLocalDateTime(kNow + 1) + "|\n1|2001:2:1::7|4000.0|30.0|" +
-                         FormatLocalDateTime(kNow + 1) + "|\n1|2001:3::1|0.0|100.0|" +
-                         FormatLocalDateTime(kNow + 86400) + "|\n");
+                         FormatLocalDateTime(kNow + 1) + "\n1|2001:2:1::7|4000.0|30.0|" +
+                         FormatLocalDateTime(kNow + 1) + "\n1|2001:3::1|0.0|100.0|" +
+                         FormatLocalDateTime(kNow + 86400) + "\n");
     EXPECT_EQ(Names6(Path()), "2001:2:1::7 seven.example");
     Session again(Path());
     again.factory.LoadFilters();
@@ -98,14 +97,14 @@ TEST_F(Ip6StorageTest, Ipv6RowsRoundTripBesideWhatOldReadersRead)
 
     again.factory.DispatchPacket(Tcp("2001:2:1::7", 40000, "2001:2::10", 80, 50, kNow + 2));
     again.factory.SaveFilters();
-    EXPECT_EQ(Dump(Path(), "select RECV from HOSTS6 where ID = 1;"), "4050.0|\n0.0|\n");
+    EXPECT_EQ(QueryRows(Path(), "select RECV from HOSTS6 where ID = 1;"), "4050.0\n0.0\n");
     again.factory.ClearHosts(bound);
     again.store.ClearHosts(bound);
-    EXPECT_EQ(Count(Path(), "select count(*) from HOSTS6 where ID = 1;"), 0);
+    EXPECT_EQ(QueryRows(Path(), "select * from HOSTS6 where ID = 1;"), "");
     again.factory.RemoveFilter(bound);
-    EXPECT_EQ(Dump(Path(), "select (select count(*) from IP6_FILTER where ID = 1) + "
-                           "(select count(*) from FILTER_ADDRESS6);"),
-              "0|\n");
+    EXPECT_EQ(QueryRows(Path(), "select * from IP6_FILTER where ID = 1; select * from "
+                                "FILTER_ADDRESS6;"),
+              "");
     EXPECT_EQ(again.errors.Errors().size(), 1u); // the file deleted behind its back
 }
 
@@ -118,33 +117,28 @@ TEST_F(Ip6StorageTest, DamagedIpv6RowsAreSkippedAndOldHostsPurged)
         session.factory.NewFilter(true)->SetName("Any");
         session.factory.SaveFilters();
     }
-    std::string sql = "insert into FILTER_ADDRESS6 values (0, '2001:2::zz');"
-                      "insert into HOSTNAMES6 values ('2001:2::1', 'one'), ('2001:2::1%eth0', "
-                      "'zone'), ('[2001:2::2]', 'brackets'), (NULL, 'none');"
-                      "insert into IP6_FILTER values (0, 2, '2001:2::', '64', 1), "
-                      "(0, 2, '2001:2::', '129', 1), (0, 2, '2001:2::', '64x', 1), (0, 2, "
-                      "'2001:2::', '0064', 1), "
-                      "(0, 2, '2001:2::', NULL, 1), (0, 0, 'x', '::', 1), "
-                      "(0, 1, '2001:2::1', '2001:2::zz', 1), (0, 0, '2001:2::9', '::', 0);"
-                      "insert into HOSTS6 values (0, '2001:2::4', 1, 2, '2000-01-01 00:00:00');";
-    const std::string seen = FormatLocalDateTime(std::time(nullptr));
-    for (const char* address :
-         {"2001:2::1", "2001:2::1%eth0", "", " 2001:2::2", "1.2.3.4", "1:2:3:4:5:6:7:8:9"})
-        sql +=
-            "insert into HOSTS6 values (0, '" + std::string(address) + "', 1, 2, '" + seen + "');";
-    Exec(Path(), sql + "insert into HOSTS6 values (0, NULL, 1, 2, NULL);");
+    Exec(Path(), "insert into FILTER_ADDRESS6 values (0, '2001:2::zz'); insert into HOSTNAMES6 "
+                 "values ('2001:2::1', 'one'), ('2001:2::1%eth0', 'zone'), ('[2001:2::2]', 'b'), "
+                 "(NULL, 'none'); insert into IP6_FILTER select 0, 2, '2001:2::', column1, 1 from "
+                 "(values ('64'), ('129'), ('64x'), ('0064'), (NULL)); insert into IP6_FILTER "
+                 "values (0, 0, 'x', '::', 1), (0, 1, '2001:2::1', '2001:2::zz', 1), (0, 0, "
+                 "'2001:2::9', '::', 0); insert into HOSTS6 values (0, '2001:2::4', 1, 2, "
+                 "'2000-01-01 00:00:00'), (0, NULL, 1, 2, NULL); insert into HOSTS6 select 0, "
+                 "column1, 1, 2, datetime('now', 'localtime') from (values ('2001:2::1'), "
+                 "('2001:2::1%eth0'), (''), (' 2001:2::2'), ('1.2.3.4'), ('1:2:3:4:5:6:7:8:9'));");
+    const std::string seen = QueryRows(Path(), "select max(UPDATED) from HOSTS6;");
 
     Session session(Path());
     EXPECT_TRUE(session.store.PurgeOldRecords(30));
-    EXPECT_EQ(Count(Path(), "select count(*) from HOSTS6 where IP = '2001:2::4';"), 0);
+    EXPECT_EQ(QueryRows(Path(), "select count(*) from HOSTS6 where IP = '2001:2::4';"), "0\n");
     session.factory.LoadFilters();
     ASSERT_EQ(session.factory.GetCount(), 1u);
     EXPECT_EQ(Names6(Path()), "2001:2::1 one");
     ASSERT_EQ(unlink(Path().c_str()), 0);
     session.factory.SaveFilters(); // the file made again from what was loaded
     EXPECT_EQ(Tables(Path(), kIp6Tables),
-              "FILTER_ADDRESS6:\nIP6_FILTER:\n0|0|2001:2::9|::|0|\n0|2|2001:2::|64|1|\nHOSTS6:\n"
+              "FILTER_ADDRESS6:\nIP6_FILTER:\n0|0|2001:2::9|::|0\n0|2|2001:2::|64|1\nHOSTS6:\n"
               "0|2001:2::1|1.0|2.0|" +
-                  seen + "|\n");
+                  seen);
     EXPECT_EQ(session.errors.Errors().size(), 1u); // the file deleted behind its back
 }

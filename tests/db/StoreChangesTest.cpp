@@ -4,8 +4,8 @@
 #include "db/LocalTimeText.h"
 #include "testsupport/TimeZone.h"
 
-#include <atomic>
 #include <filesystem>
+#include <future>
 #include <thread>
 
 using StoreChanges = DbTest;
@@ -29,49 +29,44 @@ TEST_F(StoreChanges, WindowCommandsWaitOneSliceOfASaveAndAClearLosesNoLaterBytes
         for (const char* local : {"198.18.0.2", "198.18.0.3", "198.18.0.4"})
             CountHosts(factory, local, 10, 10);
 
-        std::atomic<bool> saveDone{false};
-        std::thread saver(
-            [&]
-            {
-                factory.SaveFilters();
-                saveDone = true;
-            });
+        std::future<void> save = std::async(std::launch::async, [&] { factory.SaveFilters(); });
+        const auto saveDone = [&]
+        { return save.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
         // The rollback journal exists exactly while a slice is being written.
         for (int i = 0; i < 100000 && !std::filesystem::exists(path + "-journal"); ++i)
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         // The view's clear: memory first, rows after. The packet thread counts in between, and
         // the save may write that record before the rows go.
         factory.ClearHosts(cleared);
-        EXPECT_FALSE(saveDone);
+        EXPECT_FALSE(saveDone());
         cleared->ClearHistory();
         factory.DispatchPacket(Packet(Ip("198.18.0.2"), Ip("198.18.9.9"), 777, kNow));
         session.store.ClearHosts(cleared);
-        EXPECT_FALSE(saveDone);
+        EXPECT_FALSE(saveDone());
         session.store.ClearHistory(cleared);
-        EXPECT_FALSE(saveDone);
+        EXPECT_FALSE(saveDone());
         factory.RemoveFilter(removed);
-        EXPECT_FALSE(saveDone);
+        EXPECT_FALSE(saveDone());
         big->SetName("Big 2");
         factory.StoreFilter(big);
-        EXPECT_FALSE(saveDone);
+        EXPECT_FALSE(saveDone());
         // Emptied between two slices of its own save: the rest of that copy is stale, so the
         // save may end at once.
         factory.ClearHosts(big);
         session.store.ClearHosts(big);
-        saver.join();
+        save.get();
         factory.SaveFilters();
         EXPECT_TRUE(session.errors.Errors().empty());
     }
-    EXPECT_EQ(Dump(path, "select ID, NAME, RECV, SENT from MAIN order by ID;"),
-              "0|Big 2|0.0|600000.0|\n1|Cleared|0.0|877.0|\n3|Kept|0.0|100.0|\n");
-    // Per filter: hosts and their bytes, days; the removed filter's rules gone with it.
-    EXPECT_EQ(Dump(path, "select ID, count(*), sum(RECV), sum(SENT) from HOSTS group by ID;"),
-              "1|1|0.0|777.0|\n3|10|0.0|100.0|\n");
-    EXPECT_EQ(Dump(path, "select ID from IP_FILTER union all select ID from PORT_FILTER;"), "");
-    EXPECT_EQ(Dump(path, "select * from HOSTS where ID = 1;"),
-              "1|198.18.9.9|0.0|777.0|" + FormatLocalDateTime(kNow) + "|\n");
-    EXPECT_EQ(Dump(path, "select ID, RECV, SENT from HISTORY order by ID;"),
-              "0|0.0|600000.0|\n1|0.0|777.0|\n3|0.0|100.0|\n");
+    // Per filter: its totals, hosts and their bytes, days; the removed filter's rules gone with it.
+    EXPECT_EQ(QueryRows(path, "select ID, NAME, RECV, SENT from MAIN order by ID;"
+                              "select ID, count(*), sum(RECV), sum(SENT) from HOSTS group by ID;"
+                              "select * from HOSTS where ID = 1;"
+                              "select ID, RECV, SENT from HISTORY order by ID;"
+                              "select ID from IP_FILTER union all select ID from PORT_FILTER;"),
+              "0|Big 2|0.0|600000.0\n1|Cleared|0.0|877.0\n3|Kept|0.0|100.0\n"
+              "1|1|0.0|777.0\n3|10|0.0|100.0\n1|198.18.9.9|0.0|777.0|" +
+                  FormatLocalDateTime(kNow) + "\n0|0.0|600000.0\n1|0.0|777.0\n3|0.0|100.0\n");
 }
 
 TEST_F(StoreChanges, StoredDaysKeepTheKeyCountingUsesInZonesWithDaylightSaving)
@@ -102,7 +97,7 @@ TEST_F(StoreChanges, StoredDaysKeepTheKeyCountingUsesInZonesWithDaylightSaving)
             session.factory.DispatchPacket(Packet(Ip("198.18.7.7"), Ip("198.18.0.1"), 100, time));
             session.factory.SaveFilters(); // one row: the loaded day took the packet
         }
-        EXPECT_EQ(Dump(path, "select * from HISTORY;") + Dump(path, "select UPDATED from HOSTS;"),
-                  "0|" + std::string(date) + "|111.0|22.0|\n" + updated + "|\n");
+        EXPECT_EQ(QueryRows(path, "select * from HISTORY; select UPDATED from HOSTS;"),
+                  "0|" + std::string(date) + "|111.0|22.0\n" + updated + "\n");
     }
 }

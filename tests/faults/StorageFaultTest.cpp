@@ -6,7 +6,6 @@
 #include "app/CEngine.h"
 #include "app/CLocalNetworks.h"
 #include "db/DbTestSupport.h"
-#include "testsupport/QueryRows.h"
 
 #include <sched.h>
 #include <sys/mount.h>

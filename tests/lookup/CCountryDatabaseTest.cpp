@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <map>
 #include <optional>
 #include <random>
@@ -146,20 +147,17 @@ TEST(CCountryDatabase, AnswersTheNarrowestLoadedRangeOfEitherFamily)
     int index = 0;
     for (const auto& [file, width, answers] : cases)
     {
-        SCOPED_TRACE("case " + std::to_string(index++));
+        const std::string path = dir.File("case " + std::to_string(index++));
+        SCOPED_TRACE(path);
         CCountryDatabase database;
         database.LoadRanges(base);
         database.LoadRanges6(base6);
-        const std::string path = dir.File("ranges");
-        fs::remove(path);
         if (file)
             std::ofstream(path, std::ios::binary) << *file;
         try
         {
-            if (answers.find(':') != std::string::npos)
-                database.LoadRanges6(path);
-            else
-                database.LoadRanges(path);
+            answers.find(':') != std::string::npos ? database.LoadRanges6(path)
+                                                   : database.LoadRanges(path);
             EXPECT_NE(width, -1) << "loaded";
         }
         catch (const CKavoException& error)
@@ -191,9 +189,8 @@ TEST(CCountryDatabase, ManyIpv6RangesAgreeWithAPlainSearch)
     using Wide = unsigned __int128;
     const auto text = [](Wide value)
     {
-        Ip6Address address;
-        for (int i = 15; i >= 0; --i, value >>= 8)
-            address.bytes[i] = static_cast<uint8_t>(value);
+        auto address = std::bit_cast<Ip6Address>(value); // this machine's order is the reverse
+        std::ranges::reverse(address.bytes);
         return Ip6Text(address);
     };
     std::mt19937_64 random(7);

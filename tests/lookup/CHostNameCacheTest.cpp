@@ -19,14 +19,13 @@ using Events = std::string;
 
 const auto V4 = [](const char* dotted) { return inet_addr(dotted); };
 
-// The name server, by address text: fixed names and host addresses, a number of "try later"
-// answers before the real one, and one address whose look-up hangs until released. Shared with
-// the look-up threads, which ask one at a time and may outlive the cache; the tables are set
+// The name server, by address text: fixed names, a number of "try later" answers before the real
+// one, and one address whose look-up hangs until released; it knows one host, new.example. Shared
+// with the look-up threads, which ask one at a time and may outlive the cache; the tables are set
 // before the resolver starts.
 struct FakeDns
 {
     std::map<std::string, std::string> names;
-    std::map<std::string, uint32_t> hosts;
     std::map<std::string, int> failuresFirst;
     bool alwaysFail = false;
     std::string held;
@@ -52,11 +51,8 @@ struct Fixture : IResolveListener, IResolveListener6
     Fixture()
         : cache({[dns = dns](uint32_t address, std::string& name)
                  { return dns->Answer(CHostNameCache::DottedText(address), name); },
-                 [dns = dns](const std::string& host, uint32_t& address)
-                 {
-                     const auto found = (++dns->forwardCalls, dns->hosts.find(host));
-                     return found != dns->hosts.end() && (address = found->second, true);
-                 },
+                 [dns = dns](const std::string& host, uint32_t& out)
+                 { return ++dns->forwardCalls, host == "new.example" && (out = V4("198.18.3.3")); },
                  [dns = dns](const Ip6Address& address, std::string& name)
                  { return dns->Answer(Ip6Text(address), name); }},
                 [this](uint32_t a, const std::string& n)
@@ -216,7 +212,6 @@ TEST(CHostNameCache, LoadedAndTypedNamesUseDnsOnlyWhenUnknown)
     // taken, names compare case-sensitively, and an empty text finds nothing.
     fixture.cache.Add(V4("198.18.2.1"), "host.example");
     fixture.cache.Add(V4("198.18.1.2"), "host.example");
-    fixture.dns->hosts = {{"new.example", V4("198.18.3.3")}};
     const int counter = fixture.cache.GetCounter();
     // The address each found, "!" and what was left in it for a failure.
     std::string typed;

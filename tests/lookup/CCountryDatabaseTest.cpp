@@ -211,7 +211,6 @@ TEST(CCountryDatabase, ManyIpv6RangesAgreeWithAPlainSearch)
     ASSERT_GT(database.GetTable6().GetInnerCount(), 100u);
     int mismatches = 0;
     for (const auto& [first, entry] : ranges)
-    {
         for (const Wide probe : {first - 1, first, entry.first, entry.first + 1})
         {
             auto found = ranges.upper_bound(probe);
@@ -220,7 +219,6 @@ TEST(CCountryDatabase, ManyIpv6RangesAgreeWithAPlainSearch)
             if (Answers(database, expected) != expected && ++mismatches <= 5)
                 ADD_FAILURE() << expected;
         }
-    }
     EXPECT_EQ(mismatches, 0);
 }
 

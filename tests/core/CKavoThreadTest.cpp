@@ -22,20 +22,14 @@ struct CJob final : IExecutable
     CJob(int kind, CKavoThread& thread) : kind(kind), thread(thread) {}
     void Run() override
     {
-        ++runs;
-        started.Set();
+        ++runs, started.Set();
         if (kind == Throw)
             throw CKavoException("job failed", 5, false);
         // The stop event resets itself, so a restarted job runs until stopped again; a job that
         // ends by itself takes a moment, which a Wait must wait for.
         stop.Wait(kind == Loop ? -1ms : 20ms);
     }
-    void Stop() override
-    {
-        ++stops;
-        stop.Set();
-        thread.Wait(-1ms);
-    }
+    void Stop() override { ++stops, stop.Set(), thread.Wait(-1ms); }
 
     const int kind;
     CKavoThread& thread;
@@ -51,27 +45,26 @@ TEST(CKavoThread, StartsStopsJoinsAndRestarts)
     for (const int kind : {CJob::Loop, CJob::Once, CJob::Throw})
     {
         SCOPED_TRACE(kind);
-        auto owner = std::make_unique<CKavoThread>();
-        CKavoThread& thread = *owner;
-        CJob job(kind, thread);
-        thread.Stop(); // never started: nothing to ask
-        EXPECT_EQ(thread.Wait(0ms), CKavoThread::WaitResult::NotStarted);
+        auto thread = std::make_unique<CKavoThread>();
+        CJob job(kind, *thread);
+        thread->Stop(); // never started: nothing to ask
+        EXPECT_EQ(thread->Wait(0ms), CKavoThread::WaitResult::NotStarted);
         for (int run = 1; run <= 2; ++run)
         {
-            thread.Start(&job);
+            thread->Start(&job);
             if (kind != CJob::Loop)
             {
-                EXPECT_EQ(thread.Wait(run == 1 ? -1ms : 5000ms), CKavoThread::WaitResult::Ended);
-                EXPECT_FALSE(thread.IsRunning());
+                EXPECT_EQ(thread->Wait(run == 1 ? -1ms : 5000ms), CKavoThread::WaitResult::Ended);
+                EXPECT_FALSE(thread->IsRunning());
             }
             else
             {
                 ASSERT_TRUE(job.started.Wait(5000ms));
-                EXPECT_TRUE(thread.IsRunning());
-                EXPECT_EQ(thread.Wait(10ms), CKavoThread::WaitResult::Timeout);
+                EXPECT_TRUE(thread->IsRunning());
+                EXPECT_EQ(thread->Wait(10ms), CKavoThread::WaitResult::Timeout);
                 // A second start while running is refused, not a crash.
-                EXPECT_THROW(thread.Start(&job), CKavoException);
-                run == 1 ? thread.Stop() : owner.reset(); // the destructor stops the job
+                EXPECT_THROW(thread->Start(&job), CKavoException);
+                run == 1 ? thread->Stop() : thread.reset(); // the destructor stops the job
             }
             EXPECT_EQ(job.runs.load(), run);
             EXPECT_EQ(job.stops.load(), kind == CJob::Loop ? run : 0);

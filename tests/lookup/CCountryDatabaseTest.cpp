@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <map>
 #include <optional>
 #include <random>
@@ -91,7 +92,6 @@ TEST(CCountryDatabase, AnswersTheNarrowestLoadedRangeOfEitherFamily)
         {G(0).Table("DE 5.0.0.0/16").Bytes(), -1, kept},
         {G(17).Table("DE 5.0.0.0/16").Bytes(), -1, kept},
         {G(-1).Table("DE 5.0.0.0/16").Bytes(), -1, kept},
-        {G(127).Table("DE 5.0.0.0/16").Bytes(), -1, kept},
         // IPv6: both edges of each range and the addresses next to them, across /64 networks
         // split by ranges of their own, at both ends of the address space.
         {G(1).Table(std::string(wide6) +
@@ -146,20 +146,17 @@ TEST(CCountryDatabase, AnswersTheNarrowestLoadedRangeOfEitherFamily)
     int index = 0;
     for (const auto& [file, width, answers] : cases)
     {
-        SCOPED_TRACE("case " + std::to_string(index++));
+        const std::string path = dir.File("case " + std::to_string(index++));
+        SCOPED_TRACE(path);
         CCountryDatabase database;
         database.LoadRanges(base);
         database.LoadRanges6(base6);
-        const std::string path = dir.File("ranges");
-        fs::remove(path);
         if (file)
             std::ofstream(path, std::ios::binary) << *file;
         try
         {
-            if (answers.find(':') != std::string::npos)
-                database.LoadRanges6(path);
-            else
-                database.LoadRanges(path);
+            answers.find(':') != std::string::npos ? database.LoadRanges6(path)
+                                                   : database.LoadRanges(path);
             EXPECT_NE(width, -1) << "loaded";
         }
         catch (const CKavoException& error)
@@ -191,9 +188,8 @@ TEST(CCountryDatabase, ManyIpv6RangesAgreeWithAPlainSearch)
     using Wide = unsigned __int128;
     const auto text = [](Wide value)
     {
-        Ip6Address address;
-        for (int i = 15; i >= 0; --i, value >>= 8)
-            address.bytes[i] = static_cast<uint8_t>(value);
+        auto address = std::bit_cast<Ip6Address>(value); // this machine's order is the reverse
+        std::ranges::reverse(address.bytes);
         return Ip6Text(address);
     };
     std::mt19937_64 random(7);
@@ -215,7 +211,6 @@ TEST(CCountryDatabase, ManyIpv6RangesAgreeWithAPlainSearch)
     ASSERT_GT(database.GetTable6().GetInnerCount(), 100u);
     int mismatches = 0;
     for (const auto& [first, entry] : ranges)
-    {
         for (const Wide probe : {first - 1, first, entry.first, entry.first + 1})
         {
             auto found = ranges.upper_bound(probe);
@@ -224,7 +219,6 @@ TEST(CCountryDatabase, ManyIpv6RangesAgreeWithAPlainSearch)
             if (Answers(database, expected) != expected && ++mismatches <= 5)
                 ADD_FAILURE() << expected;
         }
-    }
     EXPECT_EQ(mismatches, 0);
 }
 

@@ -32,16 +32,11 @@ TEST(IpAddressTable, TheSystemTablesAreInOrderAndAgreeOnLoopback)
 {
     const std::vector<IpAddressRow> rows = ReadIpAddressTable();
     const std::vector<InterfaceRow> interfaces = ReadInterfaceTable();
-    EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end(),
-                               [](const auto& a, const auto& b)
-                               { return ntohl(a.address) < ntohl(b.address); }));
-    EXPECT_TRUE(std::is_sorted(interfaces.begin(), interfaces.end(),
-                               [](const auto& a, const auto& b) { return a.index <= b.index; }));
-    const auto loopback =
-        std::find_if(rows.begin(), rows.end(),
-                     [](const IpAddressRow& row) { return row.address == htonl(INADDR_LOOPBACK); });
-    const auto lo = std::find_if(interfaces.begin(), interfaces.end(),
-                                 [](const InterfaceRow& row) { return row.name == "lo"; });
+    EXPECT_TRUE(std::ranges::is_sorted(rows, {}, [](auto& row) { return ntohl(row.address); }));
+    // Strictly: no index twice.
+    EXPECT_TRUE(std::ranges::is_sorted(interfaces, std::less_equal{}, &InterfaceRow::index));
+    const auto loopback = std::ranges::find(rows, htonl(INADDR_LOOPBACK), &IpAddressRow::address);
+    const auto lo = std::ranges::find(interfaces, std::string("lo"), &InterfaceRow::name);
     ASSERT_TRUE(loopback != rows.end() && lo != interfaces.end());
     EXPECT_EQ(std::tuple(loopback->mask, loopback->interfaceName, loopback->interfaceIndex,
                          lo->description),

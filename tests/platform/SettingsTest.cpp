@@ -19,16 +19,8 @@ class SettingsTest : public ::testing::Test
 {
 protected:
     // The autostart file goes below the test's folder, never into the user's own.
-    void SetUp() override
-    {
-        ResetSettings();
-        setenv("XDG_CONFIG_HOME", m_dir.Path().c_str(), 1);
-    }
-    void TearDown() override
-    {
-        ResetSettings();
-        unsetenv("XDG_CONFIG_HOME");
-    }
+    void SetUp() override { ResetSettings(), setenv("XDG_CONFIG_HOME", m_dir.Path().c_str(), 1); }
+    void TearDown() override { ResetSettings(), unsetenv("XDG_CONFIG_HOME"); }
     std::string Ini() const { return m_dir.File("Ombrix.ini"); }
     TempDir m_dir;
 };
@@ -37,16 +29,15 @@ protected:
 // Keys missing, empty or of the wrong kind all give the defaults.
 TEST_F(SettingsTest, MissingEmptyOrWrongKindGiveDefaults)
 {
-    {
-        CSettingsStore store(Ini());
-        store.WriteString(kSettingsSection, "V_ColorLine", "red");            // text for a number
-        store.WriteBinary(kSettingsSection, "V_LineStyle", QByteArray(2, 1)); // two bytes
-        store.WriteNumber(kSettingsSection, "S_Show", 0);                     // four bytes for one
-        store.WriteString(kSettingsSection, "DB_AutoSave", "soon");
-        store.WriteBinary(kSettingsSection, "G_CsvDelimiter", QByteArray(4, 0));
-        store.WriteString(kSettingsSection, "L_Folder", "");
-        store.WriteString(kSettingsSection, "Report_Folder", "");
-    }
+    CSettingsStore store(Ini());
+    store.WriteString(kSettingsSection, "V_ColorLine", "red");            // text for a number
+    store.WriteBinary(kSettingsSection, "V_LineStyle", QByteArray(2, 1)); // two bytes
+    store.WriteNumber(kSettingsSection, "S_Show", 0);                     // four bytes for one
+    store.WriteString(kSettingsSection, "DB_AutoSave", "soon");
+    store.WriteBinary(kSettingsSection, "G_CsvDelimiter", QByteArray(4, 0));
+    store.WriteString(kSettingsSection, "L_Folder", "");
+    store.WriteString(kSettingsSection, "Report_Folder", "");
+    store.Sync();
     LoadSettings(CSettingsStore(Ini()));
     EXPECT_EQ(std::tie(V_ColorLine, V_LineStyle, S_Position, S_Show, G_CsvDelimiter, DB_AutoSave,
                        DB_KeepRecords, Report_HostColumn, Report_HostAsc),
@@ -73,10 +64,9 @@ TEST_F(SettingsTest, SaveThenLoadRoundTripsEveryKind)
                                "/home/u/\"quoted\" report.htm", 3, 0,
                                "http://198.18.0.9:8080/v?id=2", 28, "/usr/local/bin/quota mail");
     const auto saved = std::apply([](auto&... value) { return std::tuple(value...); }, values());
-    {
-        CSettingsStore store(Ini());
-        SaveSettings(store);
-    }
+    CSettingsStore store(Ini());
+    SaveSettings(store);
+    store.Sync();
     ResetSettings();
     LoadSettings(CSettingsStore(Ini()));
     EXPECT_EQ(values(), saved);
@@ -146,10 +136,8 @@ TEST(SettingsText, StartupExecutableDesktopExecQuotingAndDriverCheckByKernelVers
     for (const auto& [running, expected] : executables)
         EXPECT_EQ(StartupExecutable(running), expected) << running;
 
-    EXPECT_EQ(QuoteDesktopExec("/opt/ombrix/ombrix"), "\"/opt/ombrix/ombrix\"");
-    EXPECT_EQ(QuoteDesktopExec("/my apps/o$m\"b`x"), "\"/my apps/o\\\\$m\\\\\"b\\\\`x\"");
-    EXPECT_EQ(QuoteDesktopExec("/a\\b"), "\"/a\\\\\\\\b\"");
-    EXPECT_EQ(QuoteDesktopExec("/100%/x"), "\"/100%%/x\"");
+    // Quoted for the command line, then each backslash doubled for the entry's value.
+    EXPECT_EQ(QuoteDesktopExec(R"(/a b\c$d"e`f%g)"), R"("/a b\\\\c\\$d\\"e\\`f%%g")");
     const std::pair<const char*, int> cases[] = {
         {"6.1.0-18-amd64", 1}, {"6", 1}, {"10.0", 1},    {"5.99.0", 0}, {"5.15.0", 0},
         {"4.19", 0},           {"", 0},  {"garbage", 0}, {"-6.1", 0},

@@ -28,6 +28,7 @@ TEST(CVersionChecker, PassesTheReplyFromItsXmlDeclarationOn)
     const std::string full = kXml + std::string(512 - kXml.size(), 'x');
     const std::string flood = kXml + std::string(200 * 1024, 'y');
     const std::string tail = std::string("a\0b", 3) + "</Ombrix>";
+    const std::string capped = flood.substr(0, CVersionChecker::kReplyLimit - kHeader.size());
     // Host, what the server sends, whether it closes the connection then, and the text passed on.
     const std::tuple<std::string, std::vector<std::string>, bool, std::vector<std::string>>
         cases[] = {
@@ -39,10 +40,7 @@ TEST(CVersionChecker, PassesTheReplyFromItsXmlDeclarationOn)
             // Stale bytes of a full buffer must not follow a short read; a NUL does not cut.
             {"127.0.0.1", {full, tail}, true, {full + tail}},
             // A header read alone puts the end of the cap inside a read.
-            {"127.0.0.1",
-             {kHeader, flood},
-             false,
-             {flood.substr(0, CVersionChecker::kReplyLimit - kHeader.size())}},
+            {"127.0.0.1", {kHeader, flood}, false, {capped}},
             // No XML declaration.
             {"127.0.0.1", {"HTTP/1.0 404 Not Found\r\n\r\n<html>gone</html>"}, true, {}}};
     for (const auto& [host, chunks, close, expected] : cases)

@@ -25,10 +25,7 @@ TEST(VersionNumber, ComparesPartsAsNumbersAndTellsGarbledTextsApart)
     // A text that does not parse is neither newer nor the latest version.
     for (const char* text : {"", "  ", "3.x", "3..0", ".3", "3.", "v3.0", "3.0-beta", "-1", "3 .0",
                              "4294967296", "99999999999.0"})
-    {
         EXPECT_EQ(CompareOfferedVersion("2.6.1.0", text), Unparsable) << text;
-        EXPECT_FALSE(IsNewerVersion("2.6.1.0", text)) << text;
-    }
     EXPECT_EQ(ParseVersion(" 2.6.10.0 "), (std::vector<uint32_t>{2, 6, 10, 0}));
     EXPECT_EQ(ParseVersion("4294967295"), (std::vector<uint32_t>{4294967295u}));
 }

@@ -77,12 +77,17 @@ struct Fixture : IResolveListener, IResolveListener6
         CKavoLock lock(m_lock);
         events += address + "=" + name + " ";
     }
-    // A copy of the events once there are n of them, or after 10 s. The temporary lock is held
-    // until the copy is made.
+    // A copy of the events once there are n of them, or after 10 s.
     Events Get(const Events& from, int n = 0)
     {
         Events copy;
-        WaitUntil([&] { return std::ranges::count((CKavoLock(m_lock), copy = from), '=') >= n; });
+        WaitUntil(
+            [&]
+            {
+                CKavoLock lock(m_lock);
+                copy = from;
+                return std::ranges::count(copy, '=') >= n;
+            });
         return copy;
     }
     void Start(std::chrono::milliseconds firstRetry = 10ms, std::chrono::milliseconds pause = 10ms)

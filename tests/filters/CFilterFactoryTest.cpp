@@ -4,8 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+#include <mutex>
 #include <stdexcept>
-#include <thread>
 #include <tuple>
 
 namespace
@@ -13,16 +14,8 @@ namespace
 // True when some lock is held by the calling thread (a second thread cannot take it).
 bool HeldByCaller(CKavoLocker& locker)
 {
-    bool taken = false;
-    std::thread other(
-        [&]
-        {
-            taken = locker.TryLock();
-            if (taken)
-                locker.Unlock();
-        });
-    other.join();
-    return !taken;
+    const auto take = [&] { return std::unique_lock(locker, std::try_to_lock).owns_lock(); };
+    return !std::async(std::launch::async, take).get();
 }
 
 class FakeStore final : public IFilterStore

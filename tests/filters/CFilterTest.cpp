@@ -50,13 +50,10 @@ TEST(CFilter, EachBindingPicksItsSideAndDirectionInEitherFamily)
             if (macSide != 0)
                 (macSide == 1 ? packet.sourceMac : packet.destinationMac) = mac;
             CFilterHost* host = filter.ProcessPacket(packet);
+            ASSERT_EQ(host != nullptr, remote != nullptr);
+            EXPECT_EQ(filter.GetTotal(), remote != nullptr ? 60.0 : 0.0);
             if (remote == nullptr)
-            {
-                EXPECT_EQ(host, nullptr);
-                EXPECT_EQ(filter.GetTotal(), 0.0);
                 continue;
-            }
-            ASSERT_NE(host, nullptr);
             const double bytes = sent ? 60 : 0;
             EXPECT_EQ(std::tuple(host->IsIpv6(),
                                  six ? host->GetAddress6() == Ip6(prefix + remote)

@@ -51,4 +51,8 @@ TEST(HistoryChart, DaysAreGroupedWhenTheyWouldBeTooThin)
                   barCount);
     }
     EXPECT_EQ(HistoryChartSvg({}, 0), "");
+    // Exactly at either limit (whole days apart, as on a day without a clock change).
+    for (const auto& [last, bucket] :
+         {std::pair(239, B::Day), {240, B::Week}, {1679, B::Week}, {1680, B::Month}})
+        EXPECT_EQ(ChooseBucket({{0, 1, 1}, {last * 86400, 1, 1}}, 720, 3), bucket) << last;
 }

@@ -15,12 +15,8 @@ int64_t Key(const char* date)
 
 TEST(BillingMonths, PeriodsStartOnTheBillingDayInShortMonthsAndAcrossDaylightSaving)
 {
-    struct Case
-    {
-        const char *zone, *at, *from, *to; // the local time asked about and the period expected
-        int billingDay, days;
-    };
-    const Case cases[] = {
+    // The zone, the local time asked about, the period expected, the billing day, the days.
+    const std::tuple<const char*, const char*, const char*, const char*, int, int> cases[] = {
         {"UTC", "2026-02-28 23:59:59", "2026-02-01", "2026-03-01", 1, 28},
         {"UTC", "2026-03-01 00:00:00", "2026-03-01", "2026-04-01", 1, 31},
         {"UTC", "2024-02-29 12:00:00", "2024-02-01", "2024-03-01", 1, 29},
@@ -39,14 +35,14 @@ TEST(BillingMonths, PeriodsStartOnTheBillingDayInShortMonthsAndAcrossDaylightSav
         {"America/Sao_Paulo", "2018-11-04 01:00:00", "2018-11-04", "2018-12-04", 4, 30},
         {"America/Sao_Paulo", "2018-11-03 23:59:59", "2018-10-04", "2018-11-04", 4, 31},
     };
-    for (const Case& c : cases)
+    for (const auto& [zoneName, at, from, to, billingDay, days] : cases)
     {
         SCOPED_TRACE(testing::Message()
-                     << c.zone << " billing day " << c.billingDay << " at " << c.at);
-        TimeZone zone(c.zone);
-        const BillingPeriod period = BillingPeriodOf(LocalTime(c.at), c.billingDay);
+                     << zoneName << " billing day " << billingDay << " at " << at);
+        TimeZone zone(zoneName);
+        const BillingPeriod period = BillingPeriodOf(LocalTime(at), billingDay);
         EXPECT_EQ(std::tie(period.start, period.end, period.days),
-                  std::make_tuple(Key(c.from), Key(c.to), c.days));
+                  std::make_tuple(Key(from), Key(to), days));
     }
 }
 

@@ -4,8 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+#include <mutex>
 #include <stdexcept>
-#include <thread>
 #include <tuple>
 
 namespace
@@ -13,16 +14,8 @@ namespace
 // True when some lock is held by the calling thread (a second thread cannot take it).
 bool HeldByCaller(CKavoLocker& locker)
 {
-    bool taken = false;
-    std::thread other(
-        [&]
-        {
-            taken = locker.TryLock();
-            if (taken)
-                locker.Unlock();
-        });
-    other.join();
-    return !taken;
+    const auto take = [&] { return std::unique_lock(locker, std::try_to_lock).owns_lock(); };
+    return !std::async(std::launch::async, take).get();
 }
 
 class FakeStore final : public IFilterStore
@@ -154,28 +147,27 @@ TEST(CFilterFactory, DefaultFiltersFromGivenAddressTables)
     };
     manager.CreateDefaultFilters(rows, rows6);
     ASSERT_EQ(manager.GetCount(), 4u);
-    const char* names[] = {"Internet Traffic", "Local Traffic", "HTTP Traffic", "FTP Traffic"};
-    for (unsigned i = 0; i < 4; ++i)
-    {
-        CFilter* filter = manager.GetFilter(i);
-        EXPECT_EQ(std::tuple(filter->GetId(), filter->GetName(), filter->IsEnabled(),
-                             filter->IsStored(), filter->GetCacheHosts(), filter->GetBinding()),
-                  std::tuple(int(i), names[i], true, true, true, 0));
-    }
-    EXPECT_EQ(store.m_calls, "filter Internet Traffic;ip 1;port 0;filter Local Traffic;ip 1;port 0;"
-                             "filter HTTP Traffic;ip 0;port 1;filter FTP Traffic;ip 0;port 1;");
-    EXPECT_EQ(Prefixes(*manager.GetFilter(0)), "E fe80::/64 E 2001:2::/64 E 2001:2:0:1::5/128 ");
-    EXPECT_EQ(Prefixes(*manager.GetFilter(1)), "I fe80::/64 I 2001:2::/64 I 2001:2:0:1::5/128 ");
-    EXPECT_EQ(manager.GetFilter(2)->GetIp6RuleCount(), 0);
     manager.DispatchPacket(Tcp("192.168.0.10", 5000, "8.8.8.8", 80, 100));
     manager.DispatchPacket(Tcp("192.168.0.10", 5000, "192.168.0.20", 21, 10));
     manager.DispatchPacket(Tcp("192.168.0.10", 5000, "192.168.0.255", 20, 1));
     manager.DispatchPacket(Tcp("192.168.0.10", 5000, "192.168.1.0", 22, 1000));
     manager.DispatchPacket(Tcp("2001:2::10", 40000, "2001:2:9::1", 80, 500000));
     manager.DispatchPacket(Tcp("2001:2::10", 40000, "2001:2::20", 80, 70000));
+    const char* names[] = {"Internet Traffic", "Local Traffic", "HTTP Traffic", "FTP Traffic"};
     const double sent[] = {501100, 70011, 570100, 11};
     for (unsigned i = 0; i < 4; ++i)
-        EXPECT_EQ(manager.GetFilter(i)->GetSent(), sent[i]) << names[i];
+    {
+        CFilter* filter = manager.GetFilter(i);
+        EXPECT_EQ(std::tuple(filter->GetId(), filter->GetName(), filter->IsEnabled(),
+                             filter->IsStored(), filter->GetCacheHosts(), filter->GetBinding(),
+                             filter->GetSent()),
+                  std::tuple(int(i), names[i], true, true, true, 0, sent[i]));
+    }
+    EXPECT_EQ(store.m_calls, "filter Internet Traffic;ip 1;port 0;filter Local Traffic;ip 1;port 0;"
+                             "filter HTTP Traffic;ip 0;port 1;filter FTP Traffic;ip 0;port 1;");
+    EXPECT_EQ(Prefixes(*manager.GetFilter(0)), "E fe80::/64 E 2001:2::/64 E 2001:2:0:1::5/128 ");
+    EXPECT_EQ(Prefixes(*manager.GetFilter(1)), "I fe80::/64 I 2001:2::/64 I 2001:2:0:1::5/128 ");
+    EXPECT_EQ(manager.GetFilter(2)->GetIp6RuleCount(), 0);
     // Only loopback: Internet and Local have no rules.
     CFilterFactory loopback;
     loopback.CreateDefaultFilters(

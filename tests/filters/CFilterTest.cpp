@@ -12,16 +12,10 @@
 TEST(CFilter, EachBindingPicksItsSideAndDirectionInEitherFamily)
 {
     const HardwareAddress mac{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
-    struct Case
-    {
-        HostBinding binding;
-        const char* from;
-        const char* to;
-        int macSide;        // 0: no hardware addresses, 1: ours is the source, 2: the destination
-        const char* remote; // nullptr: not this filter's packet
-        bool sent;
-    };
-    const Case cases[] = {
+    // The binding, the packet, where the bound hardware address is in it (0: no hardware
+    // addresses, 1: the source, 2: the destination), the remote side (nullptr: not this filter's
+    // packet), and whether the filter sent it.
+    const std::tuple<HostBinding, const char*, const char*, int, const char*, bool> cases[] = {
         {HostBinding::LocalMachine, "192.168.0.10", "8.8.8.8", 0, "8.8.8.8", true},
         {HostBinding::LocalMachine, "8.8.8.8", "192.168.0.10", 0, "8.8.8.8", false},
         {HostBinding::LocalMachine, "1.1.1.1", "8.8.8.8", 0, nullptr, false},
@@ -40,42 +34,38 @@ TEST(CFilter, EachBindingPicksItsSideAndDirectionInEitherFamily)
         const bool six = !prefix.empty();
         const std::string local[] = {prefix + "192.168.0.10", prefix + "192.168.0.11"};
         FakeLocalAddresses locals{local[0].c_str(), local[1].c_str()};
-        for (const Case& c : cases)
+        for (const auto& [binding, from, to, macSide, remote, sent] : cases)
         {
-            SCOPED_TRACE(prefix + c.from + " > " + prefix + c.to);
+            SCOPED_TRACE(prefix + from + " > " + prefix + to);
             CFilter filter;
             filter.SetLocalAddressTest(&locals);
             filter.SetEnabled(true);
-            filter.SetBinding(static_cast<int>(c.binding));
+            filter.SetBinding(static_cast<int>(binding));
             six ? filter.SetAddress6(Ip6(prefix + "10.0.0.5")) : filter.SetAddress(Ip("10.0.0.5"));
             // A frame without hardware addresses matches no binding, not even all-zero bytes.
-            filter.SetHardwareAddress(c.macSide == 0
-                                          ? std::vector<uint8_t>(6, 0)
-                                          : std::vector<uint8_t>(mac.begin(), mac.end()));
-            PacketInfo packet = Tcp(prefix + c.from, 5000, prefix + c.to, 53, 60);
-            packet.hasMac = c.macSide != 0;
-            if (c.macSide != 0)
-                (c.macSide == 1 ? packet.sourceMac : packet.destinationMac) = mac;
+            filter.SetHardwareAddress(macSide == 0 ? std::vector<uint8_t>(6, 0)
+                                                   : std::vector<uint8_t>(mac.begin(), mac.end()));
+            PacketInfo packet = Tcp(prefix + from, 5000, prefix + to, 53, 60);
+            packet.hasMac = macSide != 0;
+            if (macSide != 0)
+                (macSide == 1 ? packet.sourceMac : packet.destinationMac) = mac;
             CFilterHost* host = filter.ProcessPacket(packet);
-            if (c.remote == nullptr)
-            {
-                EXPECT_EQ(host, nullptr);
-                EXPECT_EQ(filter.GetTotal(), 0.0);
+            ASSERT_EQ(host != nullptr, remote != nullptr);
+            EXPECT_EQ(filter.GetTotal(), remote != nullptr ? 60.0 : 0.0);
+            if (remote == nullptr)
                 continue;
-            }
-            ASSERT_NE(host, nullptr);
-            const double sent = c.sent ? 60 : 0;
+            const double bytes = sent ? 60 : 0;
             EXPECT_EQ(std::tuple(host->IsIpv6(),
-                                 six ? host->GetAddress6() == Ip6(prefix + c.remote)
-                                     : host->GetAddress() == Ip(c.remote),
+                                 six ? host->GetAddress6() == Ip6(prefix + remote)
+                                     : host->GetAddress() == Ip(remote),
                                  host->GetOwner(), host->GetUpdated(), host->IsModified(),
                                  host->GetSent(), host->GetReceived(), filter.GetSent(),
                                  filter.GetReceived(), filter.GetHistoryItem(0)->GetSent()),
-                      std::tuple(six, true, &filter, int64_t(1714932000), true, sent, 60 - sent,
-                                 sent, 60 - sent, sent));
+                      std::tuple(six, true, &filter, int64_t(1714932000), true, bytes, 60 - bytes,
+                                 bytes, 60 - bytes, bytes));
             // The answer comes back on the same record (between two local addresses it goes to
             // the other one).
-            if (prefix + c.remote == local[1])
+            if (prefix + remote == local[1])
                 continue;
             EXPECT_EQ(filter.ProcessPacket(Reply(packet)), host);
             EXPECT_EQ(filter.GetTotal(), 120.0);

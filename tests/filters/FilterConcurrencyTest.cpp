@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <chrono>
+#include <future>
 #include <set>
-#include <thread>
+
+using namespace std::chrono_literals;
 
 namespace
 {
@@ -104,18 +106,12 @@ TEST(FilterConcurrency, BatchesCountAsRecordByRecordAgainstReadersAndChanges)
             second->SetEnabled(at <= capture.size() / 2);
         }
     };
-    std::atomic<bool> done{false};
-    std::thread counting(
-        [&]
-        {
-            run(manager, true);
-            done = true;
-        });
+    std::future<void> counting = std::async(std::launch::async, [&] { run(manager, true); });
     CFilter* all = manager.GetFilter(0);
     // The window thread's way: sums under the lock, rule changes, drains, filters that come and
     // go. Every record that counted is pending at least once, and only those.
     std::set<CFilterHost*> drained;
-    for (int rounds = 1; !done || rounds < 3; ++rounds)
+    for (int rounds = 1; rounds < 3 || counting.wait_for(0s) != std::future_status::ready; ++rounds)
     {
         for (CFilter* filter : {all, manager.GetFilter(1)})
         {
@@ -143,7 +139,7 @@ TEST(FilterConcurrency, BatchesCountAsRecordByRecordAgainstReadersAndChanges)
         drained.insert(taken.begin(), taken.end());
         manager.RemoveFilter(manager.NewFilter(true));
     }
-    counting.join();
+    counting.get();
     for (CFilterHost* host = pending.TakeFirst(); host != nullptr; host = pending.TakeFirst())
         drained.insert(host);
 

@@ -2,16 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 TEST(Quota, LevelsReachedByWhatTheQuotaCounts)
 {
-    struct Case
-    {
-        Quota quota;
-        double received, sent;
-        std::vector<int> notified, expected;
-    };
+    // The quota, what it counted, the levels notified before and the levels to notify now.
     const Quota total{1.0, 1, QuotaCounts::Total, 80}; // 1024 bytes
-    const Case cases[] = {
+    const std::tuple<Quota, double, double, std::vector<int>, std::vector<int>> cases[] = {
         {total, 800, 19, {}, {}},
         {total, 800, 19.2, {}, {80}},
         {total, 1023, 0, {80}, {}},
@@ -23,12 +20,9 @@ TEST(Quota, LevelsReachedByWhatTheQuotaCounts)
         {{0.0, 1, QuotaCounts::Total, 80}, 5000, 5000, {}, {}},
         {{1.0, 3, QuotaCounts::Total, 80}, 0.8 * 1073741824.0, 0, {}, {80}},
     };
-    for (const Case& c : cases)
-    {
-        SCOPED_TRACE(testing::Message() << c.received << "/" << c.sent << " counts "
-                                        << static_cast<int>(c.quota.counts));
-        EXPECT_EQ(LevelsToNotify(c.quota, c.received, c.sent, c.notified), c.expected);
-    }
+    for (const auto& [quota, received, sent, notified, expected] : cases)
+        EXPECT_EQ(LevelsToNotify(quota, received, sent, notified), expected)
+            << received << "/" << sent << " counts " << static_cast<int>(quota.counts);
 }
 
 TEST(Quota, CommandArgumentsAreWholeByteCounts)

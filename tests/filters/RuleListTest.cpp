@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <sstream>
+#include <tuple>
 
 // Every list of up to three rules, each Include or Exclude of value A, of value B or of a range
 // holding both (so that two rules can match one value), against A, B and a third value C, for
@@ -53,13 +54,8 @@ TEST(RuleLists, EveryMixOfIncludeAndExcludeDecidesAsItsContractSays)
 // families decide as one list in which a rule of the other family never matches.
 TEST(RuleLists, EdgesOfEveryKindAndListsOfBothFamilies)
 {
-    struct Case
-    {
-        std::vector<std::string> rules;
-        const char* accepted; // values, space-separated
-        const char* rejected;
-    };
-    const Case cases[] = {
+    // The rules, then the values accepted and the values rejected, space-separated.
+    const std::tuple<std::vector<std::string>, const char*, const char*> cases[] = {
         {{"I 10.0.0.250-10.0.1.5"},
          "10.0.0.250 10.0.0.255 10.0.1.0 10.0.1.5",
          "10.0.0.249 10.0.1.6 9.255.255.255 11.0.0.0"},
@@ -88,16 +84,16 @@ TEST(RuleLists, EdgesOfEveryKindAndListsOfBothFamilies)
          "198.20.0.1 2001:3::1",
          "198.18.0.1 2001:2::1"},
     };
-    for (const Case& test : cases)
+    for (const auto& [rules, accepted, rejected] : cases)
     {
         CFilter filter;
-        for (const std::string& rule : test.rules)
+        for (const std::string& rule : rules)
             AddRule(filter, rule);
-        for (const bool accepted : {true, false})
+        for (const bool accepts : {true, false})
         {
-            std::istringstream values(accepted ? test.accepted : test.rejected);
+            std::istringstream values(accepts ? accepted : rejected);
             for (std::string value; values >> value;)
-                EXPECT_EQ(Decide(filter, value), accepted) << test.rules[0] << " ... on " << value;
+                EXPECT_EQ(Decide(filter, value), accepts) << rules[0] << " ... on " << value;
         }
     }
     // An untyped rule matches everything, and a rule built without an action excludes.

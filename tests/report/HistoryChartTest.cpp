@@ -10,21 +10,6 @@
 #include <string>
 #include <vector>
 
-namespace
-{
-// Consecutive days from Wednesday 3 January 2024, each with received = its number + 1 and
-// sent = 1.
-std::vector<ReportDay> Days(int count)
-{
-    std::vector<ReportDay> days;
-    for (int i = 0; i < count; ++i)
-        days.push_back(
-            {DayOfUncached(LocalTime(2024, 1, 3 + i, 12, 0, 0)), static_cast<double>(i + 1), 1.0});
-    return days;
-}
-
-} // namespace
-
 // Weeks start on Monday, months on the first, each at local midnight also across the
 // daylight-saving changes, and the first bar starts no later than the first day.
 TEST(HistoryChart, DaysAreGroupedWhenTheyWouldBeTooThin)
@@ -38,7 +23,11 @@ TEST(HistoryChart, DaysAreGroupedWhenTheyWouldBeTooThin)
     for (const auto& [count, expected, barCount] : cases)
     {
         SCOPED_TRACE(count);
-        const std::vector<ReportDay> days = Days(count);
+        // Consecutive days from Wednesday 3 January 2024, each with received = its number + 1
+        // and sent = 1.
+        std::vector<ReportDay> days;
+        for (int i = 0; i < count; ++i)
+            days.push_back({DayOfUncached(LocalTime(2024, 1, 3 + i, 12)), i + 1.0, 1.0});
         const ChartBucket bucket = ChooseBucket(days, 720, 3);
         EXPECT_EQ(bucket, expected);
         const std::vector<ChartBar> bars = ChartBars(days, bucket);
@@ -62,4 +51,8 @@ TEST(HistoryChart, DaysAreGroupedWhenTheyWouldBeTooThin)
                   barCount);
     }
     EXPECT_EQ(HistoryChartSvg({}, 0), "");
+    // Exactly at either limit (whole days apart, as on a day without a clock change).
+    for (const auto& [last, bucket] :
+         {std::pair(239, B::Day), {240, B::Week}, {1679, B::Week}, {1680, B::Month}})
+        EXPECT_EQ(ChooseBucket({{0, 1, 1}, {last * 86400, 1, 1}}, 720, 3), bucket) << last;
 }

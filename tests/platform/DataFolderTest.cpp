@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -36,6 +41,21 @@ TEST(DataFolder, OldDatabaseMovesOnceAndOnlyWhenTheCopyIsWhole)
     fs::remove(old);
     std::ofstream(old) << "old statistics";
     EXPECT_FALSE(PlaceDatabase(dir.File("missing/"), dir.File("exe/")));
+    EXPECT_EQ(ReadText(old), "old statistics");
+
+    // Nor can a disk that takes only part of it (a file size limit, in a child).
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4, 4};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        _exit(PlaceDatabase(dir.File("data/"), dir.File("exe/")) ? 1 : 0);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(fs::is_empty(dir.Path() / "data"));
     EXPECT_EQ(ReadText(old), "old statistics");
 
     EXPECT_TRUE(PlaceDatabase(dir.File("data/"), dir.File("exe/")));

@@ -22,14 +22,20 @@ struct CJob final : IExecutable
     CJob(int kind, CKavoThread& thread) : kind(kind), thread(thread) {}
     void Run() override
     {
-        ++runs, started.Set();
+        ++runs;
+        started.Set();
         if (kind == Throw)
             throw CKavoException("job failed", 5, false);
         // The stop event resets itself, so a restarted job runs until stopped again; a job that
         // ends by itself takes a moment, which a Wait must wait for.
         stop.Wait(kind == Loop ? -1ms : 20ms);
     }
-    void Stop() override { ++stops, stop.Set(), thread.Wait(-1ms); }
+    void Stop() override
+    {
+        ++stops;
+        stop.Set();
+        thread.Wait(-1ms);
+    }
 
     const int kind;
     CKavoThread& thread;

@@ -36,11 +36,17 @@ struct FakeDns
     {
         ++reverseCalls;
         if (text == held)
-            entered.Set(), release.Wait();
+        {
+            entered.Set();
+            release.Wait();
+        }
         if (alwaysFail || failuresFirst[text]-- > 0)
             return ReverseAnswer::TryLater;
         const auto found = names.find(text);
-        return found != names.end() && (name = found->second, true);
+        if (found == names.end())
+            return ReverseAnswer::NoName;
+        name = found->second;
+        return ReverseAnswer::Named;
     }
 };
 

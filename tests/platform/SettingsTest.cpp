@@ -118,6 +118,14 @@ TEST_F(SettingsTest, StartupEntryFollowsTheSetting)
     G_Startup = 0;
     SaveSettings(store);
     EXPECT_FALSE(std::filesystem::exists(entry));
+    // A relative XDG_CONFIG_HOME does not count; without HOME there is no entry at all.
+    const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    setenv("XDG_CONFIG_HOME", "relative", 1);
+    setenv("HOME", "/home/user", 1);
+    EXPECT_EQ(StartupEntryPath(), "/home/user/.config/autostart/ombrix.desktop");
+    setenv("HOME", "", 1);
+    EXPECT_EQ(StartupEntryPath(), "");
+    setenv("HOME", home.c_str(), 1);
 }
 
 TEST(SettingsText, StartupExecutableDesktopExecQuotingAndDriverCheckByKernelVersion)

@@ -76,6 +76,10 @@ TEST_F(DatabaseFailure, LockedFileLosesNothingAndRulesStayWhole)
     session.factory.SaveFilters();
     web->ClearIpRules();
     session.factory.StoreFilter(web); // the rule rewrite fails as a whole
+    // Names wait for the file, at most the limit of them: the oldest go first.
+    session.store.QueueHostName(Ip("198.18.0.8"), "dropped");
+    for (uint32_t i = 1; i < CDatabaseManager::kMaxPendingNames; ++i)
+        session.store.QueueHostName(i, "kept");
     session.store.QueueHostName(Ip("198.18.0.9"), "nine");
     session.store.FlushHostNames();
     const auto errors = session.errors.Errors();
@@ -84,13 +88,13 @@ TEST_F(DatabaseFailure, LockedFileLosesNothingAndRulesStayWhole)
         EXPECT_EQ(error.GetCode() & 0xff, static_cast<uint32_t>(SQLITE_BUSY));
     EXPECT_TRUE(web->GetHost(0)->IsModified());
     EXPECT_FALSE(web->GetHost(1)->IsStored());
-    EXPECT_EQ(session.store.GetPendingHostNameCount(), 1u);
+    EXPECT_EQ(session.store.GetPendingHostNameCount(), CDatabaseManager::kMaxPendingNames);
     other.ExecDml("ROLLBACK;");
     EXPECT_EQ(QueryRows(Path(), "select count(*) from IP_FILTER;"), "1\n");
     session.factory.SaveFilters();
     session.store.FlushHostNames();
     EXPECT_EQ(QueryRows(Path(), "select IP, SENT from HOSTS order by IP; select SENT from MAIN;"
-                                "select NAME from HOSTNAMES;"),
+                                "select NAME from HOSTNAMES where NAME != 'kept';"),
               "198.18.0.10|7.0\n198.18.0.9|150.0\n157.0\nnine\n");
     EXPECT_FALSE(web->GetHost(1)->IsModified());
     // A write refused inside a save (as on a full disk) is reported, and its row waits for the

@@ -58,11 +58,10 @@ TEST_F(TrafficReportTest, OpensWithEveryFilterCheckedAndSavesTheChoices)
     dialog.HostDirectionBox()->setCurrentIndex(1);
     dialog.HistoryDirectionBox()->setCurrentIndex(0);
     dialog.Save();
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.GetSelectedFilters(),
               (std::vector<CFilter*>{manager.GetFilter(0), manager.GetFilter(2)}));
-    EXPECT_EQ(std::tuple(Report_HostColumn, Report_HostAsc, Report_HistoryAsc),
-              std::tuple(6, 1, 0));
+    EXPECT_EQ(std::tuple(dialog.result(), Report_HostColumn, Report_HostAsc, Report_HistoryAsc),
+              std::tuple(QDialog::Accepted, 6, 1, 0));
 }
 
 TEST_F(TrafficReportTest, CommandWritesTheHtmlOrCsvFilesOfTheCheckedFilters)

@@ -40,8 +40,7 @@ TEST(CHistoryChart, BarsFollowTheFilterAndTheUnit)
     auto* series = static_cast<QStackedBarSeries*>(chart.chart()->series().front());
 
     chart.Show(week);
-    ASSERT_EQ(chart.Bucket(), ChartBucket::Day);
-    ASSERT_EQ(chart.Bars().size(), 7u);
+    ASSERT_EQ(std::tuple(chart.Bucket(), chart.Bars().size()), std::tuple(ChartBucket::Day, 7u));
     EXPECT_EQ(
         std::tuple(chart.Bars()[6].start, series->barSets()[0]->at(6), series->barSets()[1]->at(6)),
         std::tuple(1704067200 + 6 * 86400, 7.0, 2.0));
@@ -49,9 +48,8 @@ TEST(CHistoryChart, BarsFollowTheFilterAndTheUnit)
               "2024-01-07\nReceived: 7.000 Kb\nSent: 2.000 Kb\nTotal: 9.000 Kb");
 
     chart.Show(decade);
-    EXPECT_EQ(chart.Bucket(), ChartBucket::Month);
-    ASSERT_EQ(chart.Bars().size(), 120u);
-    EXPECT_EQ(series->barSets()[0]->count(), 120);
+    ASSERT_EQ(std::tuple(chart.Bucket(), chart.Bars().size(), series->barSets()[0]->count()),
+              std::tuple(ChartBucket::Month, 120u, 120));
     // A few dates along the axis, at their bars, whatever the number of bars.
     auto* axis = qobject_cast<QCategoryAxis*>(chart.chart()->axes(Qt::Horizontal).front());
     ASSERT_NE(axis, nullptr);
@@ -84,10 +82,9 @@ TEST(CHistoryChart, ValueAxisLabelsAreDistinct)
         auto* axis = qobject_cast<QValueAxis*>(chart.chart()->axes(Qt::Vertical).front());
         ASSERT_NE(axis, nullptr);
         QStringList labels;
+        const double step = (axis->max() - axis->min()) / (axis->tickCount() - 1);
         for (int i = 0; i < axis->tickCount(); ++i)
-            labels << QString::asprintf(axis->labelFormat().toLatin1(),
-                                        axis->min() + i * (axis->max() - axis->min()) /
-                                                          (axis->tickCount() - 1));
+            labels << QString::asprintf(axis->labelFormat().toLatin1(), axis->min() + i * step);
         EXPECT_EQ(labels.removeDuplicates(), 0) << labels.join(" ").toStdString();
     }
 }

@@ -40,11 +40,10 @@ TEST_F(SplitterFixture, HalfAndClampingAtBothEnds)
     EXPECT_FALSE(splitter.SetPosition(198));
     EXPECT_EQ(first->geometry(), QRect(0, 0, 300, 198));
     EXPECT_EQ(second->geometry(), QRect(0, 202, 300, 198));
-    for (const auto& [asked, clamped] : {std::pair{-7, 4}, {5000, 400 - 4 - 4}})
-    {
-        splitter.SetPosition(asked);
-        EXPECT_EQ(splitter.GetPosition(), clamped) << asked;
-    }
+    splitter.SetPosition(-7);
+    EXPECT_EQ(splitter.GetPosition(), 4);
+    splitter.SetPosition(5000);
+    EXPECT_EQ(splitter.GetPosition(), 400 - 4 - 4);
     QWidget pane; // two panes only
     EXPECT_FALSE(splitter.SetPane(2, &pane) || splitter.SetPane(-1, &pane));
     EXPECT_EQ(splitter.GetPane(2), nullptr);
@@ -107,8 +106,7 @@ TEST_F(SplitterFixture, ShowPaneAloneAndBothAndAShortWindowKeepsTheFirstPane)
     EXPECT_EQ(second->geometry(), QRect(0, 0, 300, 400));
     EXPECT_FALSE(splitter.HitDivider(QPoint(10, 121)));
     splitter.ShowPane(-1);
-    EXPECT_TRUE(first->isVisible());
-    EXPECT_EQ(first->geometry().height(), 120);
+    EXPECT_EQ(std::pair(first->isVisible(), first->geometry().height()), std::pair(true, 120));
 
     splitter.SetPosition(300);
     splitter.resize(300, 100);

@@ -2,6 +2,7 @@
 #include "filters/CFilterFactory.h"
 #include "platform/Settings.h"
 #include "testsupport/TimeZone.h"
+#include "ui/ViewFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -21,13 +22,8 @@ TEST(CMonthList, ShowsTheBillingMonthsWithTheCurrentOneProjected)
     }
     CMonthList list;
     list.Show(filter, 15, 1714867200); // 2024-05-05 00:00
-    const CListModel& model = list.Model();
-    QStringList rows;
-    for (int row = 0; row < model.GetRowCount(); ++row)
-        for (int column = 0; column < 5; ++column)
-            rows << model.GetText(row, column);
-    EXPECT_EQ(rows.join('|'), "2024-03-15 - 2024-04-14|100|50|150||"
-                              "2024-04-15 - 2024-05-14|1 060|440|1 500|2 250");
+    EXPECT_EQ(viewtest::Rows(&list), "2024-03-15 - 2024-04-14|100|50|150|\n"
+                                     "2024-04-15 - 2024-05-14|1 060|440|1 500|2 250");
     list.Show(nullptr, 15, 1714867200);
-    EXPECT_EQ(model.GetRowCount(), 0);
+    EXPECT_EQ(list.Model().GetRowCount(), 0);
 }

@@ -49,5 +49,4 @@ TEST(COmbrixApp, FirstRunMakesDefaultsAndShutdownSavesTheLastCounts)
     ASSERT_EQ(restored.GetCount(), 4u);
     EXPECT_EQ(std::pair(restored.GetFilter(1)->GetName(), restored.GetFilter(1)->GetReceived()),
               std::pair(std::string("Local Traffic"), 12345.0));
-    database.Close();
 }

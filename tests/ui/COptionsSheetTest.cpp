@@ -19,19 +19,16 @@ namespace
 {
 struct OptionsSheetTest : testing::Test
 {
-    std::unique_ptr<COptionsSheet> MakeSheet(AdapterTables tables = NoTables())
+    std::unique_ptr<COptionsSheet> MakeSheet()
     {
-        return std::make_unique<COptionsSheet>(adapters, messages.Recorder(), std::move(tables));
-    }
-    static AdapterTables NoTables()
-    {
-        return {[] { return std::vector<InterfaceRow>{}; },
-                [] { return std::vector<IpAddressRow>{}; }};
+        return std::make_unique<COptionsSheet>(adapters, messages.Recorder(), tables);
     }
 
     FreshSettings settings;
     CAdapterManager adapters{[] { return std::vector<CaptureDevice>{}; }};
     MessageLog messages;
+    AdapterTables tables{[] { return std::vector<InterfaceRow>{}; },
+                         [] { return std::vector<IpAddressRow>{}; }};
 };
 } // namespace
 
@@ -56,8 +53,8 @@ TEST_F(OptionsSheetTest, NumbersOutOfRangeAreRefusedAndNothingIsStored)
         page.MinutesEdit()->setText(QString::fromLatin1(minutes));
         page.DaysEdit()->setText(QString::fromLatin1(days));
         EXPECT_FALSE(sheet->Confirm());
-        EXPECT_EQ(messages.Last(), refusal);
-        EXPECT_EQ(std::pair(DB_AutoSave, DB_KeepRecords), std::pair(90000, 30));
+        EXPECT_EQ(std::tuple(messages.Last(), DB_AutoSave, DB_KeepRecords),
+                  std::tuple(refusal, 90000, 30));
     }
     page.DaysEdit()->setText(QStringLiteral("365"));
     page.AutoSaveBox()->setChecked(false);
@@ -75,28 +72,27 @@ TEST_F(OptionsSheetTest, OnlyOpenedPagesAreWrittenAndUnknownValuesAreKept)
     G_View = 2;
     auto sheet = MakeSheet();
     CDlgOptGeneral& general = *sheet->GeneralPage();
-    EXPECT_EQ(general.DelimiterBox()->currentText(), ",");
-    EXPECT_EQ(general.UnitBox()->currentText(), "MBytes");
+    EXPECT_EQ(general.DelimiterBox()->currentText() + general.UnitBox()->currentText(), ",MBytes");
     general.UnitBox()->setCurrentIndex(3);
     general.HideBox()->setChecked(true);
     sheet->DatabasePage()->MinutesEdit()->setText(QStringLiteral("0"));
     ASSERT_TRUE(sheet->Confirm()); // the database page was never opened: no check, no write
-    EXPECT_EQ(std::tuple(G_Hide, G_View, G_CsvDelimiter, DB_AutoSave, V_LineStyle),
-              std::tuple(1, 3, ",", 300000, 7));
-    EXPECT_FALSE(sheet->WasOpened(1));
+    EXPECT_EQ(
+        std::tuple(G_Hide, G_View, G_CsvDelimiter, DB_AutoSave, V_LineStyle, sheet->WasOpened(1)),
+        std::tuple(1, 3, ",", 300000, 7, false));
 
     sheet->ShowPage(3);
     CDlgOptView& view = *sheet->ViewPage();
-    EXPECT_EQ(view.StyleBox()->currentIndex(), -1);
-    EXPECT_EQ(view.LinePicker()->GetColor(), QColor(0xE0, 0xE0, 0xE0));
+    EXPECT_EQ(std::pair(view.StyleBox()->currentIndex(), view.LinePicker()->GetColor()),
+              std::pair(-1, QColor(0xE0, 0xE0, 0xE0)));
     ASSERT_TRUE(sheet->Confirm());
     EXPECT_EQ(V_LineStyle, 7);
 
     view.StyleBox()->setCurrentIndex(2); // "Dot"
-    EXPECT_EQ(view.Example()->GetLineStyle(), 2);
     view.LinePicker()->Choose(QColor(1, 2, 3));
     view.SecondPicker()->Choose(QColor(0x10, 0x20, 0x30));
-    EXPECT_EQ(view.Example()->GetLineColor(), QColor(1, 2, 3));
+    EXPECT_EQ(std::pair(view.Example()->GetLineStyle(), view.Example()->GetLineColor()),
+              std::pair(2, QColor(1, 2, 3)));
     view.HilightBox()->setChecked(false);
     ASSERT_TRUE(sheet->Confirm());
     EXPECT_EQ(std::tuple(V_LineStyle, V_ColorLine, V_ColorSec, V_ColorFirst, V_ColorHilight),
@@ -112,13 +108,12 @@ TEST_F(OptionsSheetTest, AdapterPageStoresItsBoxesAndReportsUnreadableTables)
     ASSERT_TRUE(sheet->Confirm());
     EXPECT_EQ(Adapter_CheckDriver, 0);
 
-    AdapterTables broken = NoTables();
-    broken.interfaces = []() -> std::vector<InterfaceRow>
+    tables.interfaces = []() -> std::vector<InterfaceRow>
     { throw CKavoException("if_nameindex", 12, false); };
-    auto failing = MakeSheet(broken);
-    EXPECT_EQ(messages.Last(), ""); // built, and so failing, only when first opened
-    EXPECT_EQ(failing->AdapterPage(), nullptr);
+    auto failing = MakeSheet();
+    // Built, and so failing, only when first opened.
+    EXPECT_EQ(std::tuple(messages.Last(), failing->AdapterPage()), std::tuple("", nullptr));
     failing->ShowPage(1);
-    EXPECT_EQ(messages.Last(), "Can't read interface table!");
-    EXPECT_EQ(failing->AdapterPage()->List()->topLevelItemCount(), 0);
+    EXPECT_EQ(std::pair(messages.Last(), failing->AdapterPage()->List()->topLevelItemCount()),
+              std::pair(std::string("Can't read interface table!"), 0));
 }

@@ -13,11 +13,8 @@ TEST(CSingleInstance, OneOfTwoCopiesWinsOverAStaleSocketAndTheOtherBringsItForwa
 {
     TempDir folder;
     const QString path = QString::fromStdString(folder.Path().string());
-    {
-        // A socket file left behind by a crashed copy.
-        QFile stale(path + "/" + CSingleInstance::kMessage);
-        ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-    }
+    // A socket file left behind by a crashed copy.
+    ASSERT_TRUE(QFile(path + "/" + CSingleInstance::kMessage).open(QIODevice::WriteOnly));
     {
         CSingleInstance first(path);
         CSingleInstance second(path);
@@ -32,8 +29,7 @@ TEST(CSingleInstance, OneOfTwoCopiesWinsOverAStaleSocketAndTheOtherBringsItForwa
         ASSERT_TRUE(ProcessEventsUntil(
             [&asked]
             { return asked.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
-        EXPECT_TRUE(asked.get());
-        EXPECT_EQ(shown, 1);
+        EXPECT_EQ(std::pair(asked.get(), shown), std::pair(true, 1));
         // Nobody answers a copy while the first one is busy: it gives up rather than hang.
         EXPECT_FALSE(second.AskFirstToShow(100));
     }

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QSignalSpy>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -19,25 +20,23 @@ using namespace std::chrono_literals;
 // two pieces, the headers first.
 TEST(CUpdateCommand, TheCommandIsOffWhileItChecksAndOffersOnlyANewerVersion)
 {
-    const std::string headers = "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n";
-    const std::string changes = "</Version><Changes>A</Changes></Ombrix>";
     for (const char* version : {"2.10.0.0", "2.6.1.x", ""})
     {
         SCOPED_TRACE(version);
         const bool silent = *version == 0;
-        LocalHttpServer server(
-            silent ? std::vector<std::string>{}
-                   : std::vector<std::string>{headers, "<?xml version=\"1.0\"?><Ombrix><Version>" +
-                                                           std::string(version) + changes});
+        const std::vector<std::string> reply{"HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n",
+                                             "<?xml version=\"1.0\"?><Ombrix><Version>" +
+                                                 std::string(version) +
+                                                 "</Version><Changes>A</Changes></Ombrix>"};
+        LocalHttpServer server(silent ? std::vector<std::string>{} : reply);
         QStringList shown;
-        bool finished = false;
         QWidget window;
         auto* action = new QAction(QStringLiteral("&Check for update now"), &window);
         auto* command = new CUpdateCommand(
             action, &window,
             std::make_unique<CVersionChecker>("127.0.0.1", server.Port(), silent ? 300ms : 60s));
         command->SetShowFunction([&shown](const QString& text) { shown << text; });
-        QObject::connect(command, &CUpdateCommand::CheckFinished, [&finished] { finished = true; });
+        QSignalSpy finished(command, &CUpdateCommand::CheckFinished);
         action->trigger();
         EXPECT_FALSE(action->isEnabled());
         if (silent) // a second trigger while running does nothing
@@ -45,7 +44,7 @@ TEST(CUpdateCommand, TheCommandIsOffWhileItChecksAndOffersOnlyANewerVersion)
             EXPECT_TRUE(command->IsChecking());
             command->CheckNow();
         }
-        ASSERT_TRUE(ProcessEventsUntil([&] { return finished; }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return finished.count() > 0; }));
         QApplication::processEvents();
         // The text itself is the reply parser's test.
         EXPECT_EQ(shown.join('#').left(15),
@@ -65,10 +64,8 @@ TEST(CUpdateCommand, TheFeedAddressIsASettingReadStrictly)
         {"http://a:65535/x", "a 65535 /x"}};
     for (const auto& [url, expected] : taken)
     {
-        const auto address = ParseUpdateUrl(url);
-        ASSERT_TRUE(address.has_value()) << url;
-        EXPECT_EQ(address->host + " " + std::to_string(address->port) + " " + address->path,
-                  expected);
+        const auto address = ParseUpdateUrl(url).value_or(UpdateAddress{});
+        EXPECT_EQ(address.host + " " + std::to_string(address.port) + " " + address.path, expected);
     }
     for (const char* url : {"", "https://a/x", "http://a", "http://a:0/x", "http://a:65536/x",
                             "http://a:/x", "http://user@a/x", "http://[::1]/x", "http://-a.b/x",
@@ -96,7 +93,6 @@ TEST(CDlgUpdateVersion, TextCannotBeEditedAndIsPlain)
 {
     CDlgUpdateVersion dialog(QStringLiteral("<b>bold</b>\r\nline"));
     QPlainTextEdit* edit = dialog.TextEdit();
-    EXPECT_EQ(edit->toPlainText(), "<b>bold</b>\nline");
     QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
     QApplication::sendEvent(edit, &press);
     EXPECT_EQ(edit->toPlainText(), "<b>bold</b>\nline");

@@ -14,13 +14,11 @@ TEST(DialogInput, AddressesPortsAndIntegersTakeOnlyTheExactForm)
     for (const char* text : {"", "  ", "10.0.0", "10.0.0.256", "host.example", "10.0.0.5x",
                              "10..0.5", "0x0a.0.0.1", "1.2.3.4.5", "-1.0.0.0"})
         EXPECT_FALSE(ParseStrictAddress(text).has_value()) << text;
-    EXPECT_EQ(ParseStrictPort("0"), 0);
-    EXPECT_EQ(ParseStrictPort(" 80 "), 80);
-    EXPECT_EQ(ParseStrictPort("65535"), 65535);
+    EXPECT_EQ(std::tuple(ParseStrictPort("0"), ParseStrictPort(" 80 "), ParseStrictPort("65535")),
+              std::tuple(0, 80, 65535));
     for (const char* text : {"", "65536", "70000", "-1", "+80", "8o", "80 81", "99999999999"})
         EXPECT_FALSE(ParseStrictPort(text).has_value()) << text;
-    EXPECT_EQ(ParseStrictInteger("120"), 120);
-    EXPECT_EQ(ParseStrictInteger("-3"), -3);
+    EXPECT_EQ(std::tuple(ParseStrictInteger("120"), ParseStrictInteger("-3")), std::tuple(120, -3));
     for (const char* text : {"1.5", "abc", ""})
         EXPECT_FALSE(ParseStrictInteger(text).has_value()) << text;
     for (const char* text :

@@ -23,8 +23,7 @@ inline QApplication* EnsureDialogTestApp()
     static int argc = 1;
     static char name[] = "test_ui";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return app;
+    return new QApplication(argc, argv);
 }
 
 // Runs the event loop until done() or about ten seconds have passed.

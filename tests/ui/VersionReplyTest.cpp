@@ -15,14 +15,13 @@ std::string Reply(const std::string& version, const std::string& changes = "x")
 // escaped markup in the changes stays text, never a link; tabs go and lines end in CR LF.
 TEST(VersionReply, OnlyACompleteReplyWithAVersionThatParsesSaysAnything)
 {
-    const char* latest = "You are using the latest version.";
     const std::pair<std::string, const char*> cases[] = {
-        {"no xml at all", nullptr}, // nullptr: the reply is refused
-        {"<?xml version=\"1.0\"?><Ombrix><Version>2.7", nullptr},
-        {"<?xml version=\"1.0\"?><Other><Version>2.7</Version><Changes/></Other>", nullptr},
-        {"<?xml version=\"1.0\"?><Ombrix><Version>2.7</Version></Ombrix>", nullptr},
-        {"<?xml version=\"1.0\"?><Ombrix><Changes/></Ombrix>", nullptr},
-        {Reply("2.6.1.0"), latest},
+        {"no xml at all", "refused"},
+        {"<?xml version=\"1.0\"?><Ombrix><Version>2.7", "refused"},
+        {"<?xml version=\"1.0\"?><Other><Version>2.7</Version><Changes/></Other>", "refused"},
+        {"<?xml version=\"1.0\"?><Ombrix><Version>2.7</Version></Ombrix>", "refused"},
+        {"<?xml version=\"1.0\"?><Ombrix><Changes/></Ombrix>", "refused"},
+        {Reply("2.6.1.0"), "You are using the latest version."},
         {Reply("garbage"), ""},
         {"HTTP/1.0 200 OK\r\n\r\n" + Reply("3.0", "\tA\n\tB\r\n&lt;a href=\"x\"&gt;y&lt;/a&gt;\t"),
          "Ombrix 3.0 is available to download on our site.\r\n\r\nWhat's new:\r\nA\r\nB\r\n"
@@ -31,10 +30,6 @@ TEST(VersionReply, OnlyACompleteReplyWithAVersionThatParsesSaysAnything)
     {
         SCOPED_TRACE(text);
         const auto reply = ParseVersionReply(text);
-        ASSERT_EQ(reply.has_value(), said != nullptr);
-        if (reply)
-        {
-            EXPECT_EQ(VersionDialogText(*reply, "2.6.1.0"), said);
-        }
+        EXPECT_EQ(reply ? VersionDialogText(*reply, "2.6.1.0") : "refused", said);
     }
 }

@@ -27,6 +27,21 @@
 
 namespace viewtest
 {
+// The cells of rows [first, last): '|' between cells, '\n' between rows.
+inline QString Rows(const CExtListCtrl* list, int first = 0, int last = -1)
+{
+    const CListModel& model = list->Model();
+    QStringList rows;
+    for (int row = first; row < (last < 0 ? model.GetRowCount() : last); ++row)
+    {
+        QStringList cells;
+        for (int column = 0; column < model.columnCount(); ++column)
+            cells << model.GetText(row, column);
+        rows << cells.join('|');
+    }
+    return rows.join('\n');
+}
+
 constexpr int64_t kNoon = 1714996800; // 2024-05-06 12:00:00 UTC
 
 // Remote 198.18.1.0/24 hosts, this side 198.18.0.x.
@@ -96,14 +111,6 @@ struct ViewFixture : testing::Test
     static QString Cell(CExtListCtrl* list, int row, int column)
     {
         return list->Model().GetText(row, column);
-    }
-    // Every column of a row, joined by '|'.
-    static QString Row(CExtListCtrl* list, int row)
-    {
-        QStringList texts;
-        for (int column = 0; column < list->Model().columnCount(); ++column)
-            texts << Cell(list, row, column);
-        return texts.join('|');
     }
 
     FreshSettings settings;

@@ -34,24 +34,20 @@ TEST(AdapterPage, NeighbourAddressThenClosesReopensAndLosesTheAdapter)
     EXPECT_EQ(bytes, (std::vector<uint8_t>{0x02, 0x00, 0x00, 0x00, 0x78, 0x02}));
     EXPECT_FALSE(ReadNeighbourHardwareAddress(inet_addr("198.18.78.3"), bytes));
 
-    CAdapterManager manager(
-        [&]
-        {
-            return std::vector<CaptureDevice>{
-                {near, near, false, {inet_addr("198.18.78.1")}, {Ip6("2001:2:78::1")}}};
-        });
+    const std::vector<CaptureDevice> devices{
+        {near, near, false, {inet_addr("198.18.78.1")}, {Ip6("2001:2:78::1")}}};
+    CAdapterManager manager([&devices] { return devices; });
     manager.Refresh();
     ASSERT_EQ(manager.GetAdapterCount(), 1u);
     CAdapter* adapter = manager.GetAdapter(0);
     ASSERT_TRUE(adapter->IsRunning());
 
     MessageLog messages;
-    const auto record = messages.Recorder();
     // Listed checked and unchecked closes it; listed unchecked and checked opens it again.
     for (const bool running : {true, false})
     {
         SCOPED_TRACE(running);
-        CDlgOptAdapter page(manager, record);
+        CDlgOptAdapter page(manager, messages.Recorder());
         ASSERT_EQ(page.List()->topLevelItemCount(), 1);
         QTreeWidgetItem* row = page.List()->topLevelItem(0);
         EXPECT_EQ(row->checkState(0), running ? Qt::Checked : Qt::Unchecked);
@@ -66,7 +62,7 @@ TEST(AdapterPage, NeighbourAddressThenClosesReopensAndLosesTheAdapter)
     }
     EXPECT_FALSE(adapter->IsPromiscuous());
     {
-        CDlgOptAdapter page(manager, record);
+        CDlgOptAdapter page(manager, messages.Recorder());
         page.PromiscuousBox()->setChecked(true);
         // The device goes away before OK: reopening it in promiscuous mode fails.
         Shell("ip link del " + near);

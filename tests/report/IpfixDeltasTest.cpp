@@ -1,7 +1,9 @@
 #include "../filters/FilterTestSupport.h"
+#include "core/IErrorListener.h"
 #include "filters/CFilterFactory.h"
 #include "filters/HostBinding.h"
 #include "report/CIpfixDeltas.h"
+#include "report/CIpfixExporter.h"
 
 #include <gtest/gtest.h>
 
@@ -71,4 +73,29 @@ TEST(IpfixDeltas, EachChangeOnceFromTheLoadedBaseline)
     manager.DispatchPacket(Tcp("198.18.0.3", 443, "192.168.1.10", 50000, 30));
     EXPECT_EQ(Text(deltas.Collect({})), "1 Internet: 198.18.0.3 0.0.0.0 in 30/1;"
                                         "2 Bound: 198.18.0.3 192.168.1.10 in 30/1;");
+}
+
+// A collector that cannot be reached fails every interval and is reported once, not once per
+// interval. (A service name that does not exist fails at once, without ICMP or DNS.)
+TEST(CIpfixExporter, ACollectorThatFailsEveryIntervalIsReportedOnce)
+{
+    struct : IErrorListener
+    {
+        void OnError(const CKavoException& error) override { texts.push_back(error.GetMessage()); }
+        std::vector<std::string> texts;
+    } errors;
+    FakeLocalAddresses local{"192.168.1.10", "2001:2::10"};
+    CFilterFactory manager;
+    manager.SetLocalAddressTest(&local);
+    manager.NewFilter(true)->SetName("Internet");
+    CIpfixExporter exporter(manager, errors);
+    exporter.Configure({{{"127.0.0.1", "no-such-service"}}, 60, 600, 0, {}});
+    for (uint64_t second = 1; second <= 5; ++second)
+    {
+        manager.DispatchPacket(Tcp("198.18.0.1", 443, "192.168.1.10", 50000, 100));
+        exporter.ExportInterval(second * 1000, (second + 1) * 1000);
+    }
+    ASSERT_EQ(errors.texts.size(), 1u);
+    EXPECT_TRUE(errors.texts[0].starts_with("IPFIX collector 127.0.0.1:no-such-service: "))
+        << errors.texts[0];
 }
